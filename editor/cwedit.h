@@ -1,0 +1,147 @@
+/*
+** The stand-in editor's own C API, for tests, benchmarks and tools.
+** The host operations themselves are declared in src/host/host.h; this
+** header adds what a test or a tool needs to set the editor up and to
+** read back what the plug-in did to it.
+*/
+#ifndef CWEDIT_H
+#define CWEDIT_H
+
+#include <stddef.h>
+#include "../src/host/host.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* {====== session ======================================================== */
+
+/* Forget everything: buffer, cursor and its stack, scan position, colours,
+** settings back to their defaults, tables, ledger, logs, registrations. */
+CWEXPORT void CWAPI cw_reset(void);
+
+/* Category colours, as ColorOf*(-1) would answer them; settable to 0. */
+enum cw_category {
+  CW_COMMENTS, CW_CONSTANTS, CW_KEYWORDS, CW_FUNCTIONS,
+  CW_STRINGS, CW_NUMBERS, CW_OPERATORS, CW_CATEGORY_COUNT
+};
+CWEXPORT void CWAPI cw_set_category_colour(int category, cw_long colour);
+CWEXPORT cw_long CWAPI cw_category_colour(int category);
+
+CWEXPORT void CWAPI cw_set_scan_line_limit(cw_long limit);  /* ScanLineLimit(-1) */
+CWEXPORT void CWAPI cw_set_state_flag(cw_long value);       /* ScanStateFlag() */
+
+/* }====== */
+
+/* {====== buffer, cursor, scan position ================================ */
+
+CWEXPORT void CWAPI cw_set_text(const char* text, size_t length);  /* clears colours */
+CWEXPORT const char* CWAPI cw_text(size_t* length);  /* not NUL-terminated */
+CWEXPORT cw_long CWAPI cw_line_count(void);
+CWEXPORT cw_long CWAPI cw_line_start(cw_long line);       /* position of line's 1st char */
+CWEXPORT cw_long CWAPI cw_line_of(cw_long pos);           /* line holding pos */
+
+CWEXPORT void CWAPI cw_set_cursor(cw_long pos);           /* clamped to the buffer */
+CWEXPORT cw_long CWAPI cw_cursor(void);
+CWEXPORT int CWAPI cw_position_depth(void);               /* saved cursor positions */
+CWEXPORT cw_long CWAPI cw_scan_pos(void);
+
+/* }====== */
+
+/* {====== what the plug-in did =========================================== */
+
+/* Colour of one character, 0 when it has none. */
+CWEXPORT cw_long CWAPI cw_colour_at(cw_long pos);
+
+/* ColorRun calls since the last cw_clear_runs, in order. */
+typedef struct cw_run { cw_long pos, length, colour; } cw_run;
+CWEXPORT size_t CWAPI cw_run_count(void);
+CWEXPORT cw_run CWAPI cw_run_at(size_t i);
+CWEXPORT void CWAPI cw_clear_runs(void);
+
+/* Call log: one line per host operation, "Name(arg, arg)", strings quoted
+** in C escapes. Off by default; reading does not clear it. */
+CWEXPORT void CWAPI cw_log_enable(int on);
+CWEXPORT size_t CWAPI cw_log_count(void);
+CWEXPORT const char* CWAPI cw_log_at(size_t i);
+CWEXPORT void CWAPI cw_log_clear(void);
+
+/* Host calls made since reset, whether logged or not (endless-loop guard). */
+CWEXPORT unsigned long long CWAPI cw_call_count(void);
+
+/* Display hold count (DisplayHold minus DisplayRelease), last ShowMessage
+** text (NULL if none), routine-view marks in force. */
+CWEXPORT int CWAPI cw_display_holds(void);
+CWEXPORT const char* CWAPI cw_last_message(void);
+typedef struct cw_mark { cw_long first, last; } cw_mark;
+CWEXPORT size_t CWAPI cw_mark_count(void);
+CWEXPORT cw_mark CWAPI cw_mark_at(size_t i);
+
+/* Registered extensions and prototypes, in order of registration. */
+CWEXPORT size_t CWAPI cw_extension_count(void);
+CWEXPORT const char* CWAPI cw_extension_at(size_t i);
+CWEXPORT size_t CWAPI cw_export_count(void);
+CWEXPORT const char* CWAPI cw_export_at(size_t i);
+
+/* }====== */
+
+/* {====== hash tables ====================================================== */
+
+/* Tables in order of creation. */
+CWEXPORT size_t CWAPI cw_table_count(void);
+CWEXPORT cw_table CWAPI cw_table_at(size_t i);
+CWEXPORT cw_long CWAPI cw_table_buckets(cw_table t);
+CWEXPORT cw_long CWAPI cw_table_flag(cw_table t);
+CWEXPORT size_t CWAPI cw_table_size(cw_table t);
+/* Key of entry i (in insertion order), length through *length. */
+CWEXPORT const char* CWAPI cw_table_key(cw_table t, size_t i, size_t* length);
+/* Looks a NUL-terminated key up without a host call; NULL if absent. */
+CWEXPORT cw_slot CWAPI cw_table_find(cw_table t, const char* key);
+
+/* Make HashInsert answer NULL (inserting nothing) for this key; NULL clears. */
+CWEXPORT void CWAPI cw_refuse_key(const char* key);
+
+/* }====== */
+
+/* {====== ledger and fault injection ===================================== */
+
+/* Strings and blocks handed out and not yet released. Strings stored as
+** keyword-table values are counted like any other. */
+CWEXPORT size_t CWAPI cw_live_allocations(void);
+/* Frees of pointers the ledger did not know (each one is an error). */
+CWEXPORT size_t CWAPI cw_bad_frees(void);
+/* Mark everything live now as expected (e.g. after start-up). */
+CWEXPORT void CWAPI cw_ledger_baseline(void);
+CWEXPORT size_t CWAPI cw_live_since_baseline(void);
+
+/* Allocating calls (StrDup, StrTrim, StrAppend, GetTextAtCursor, MemAlloc,
+** HashCreate, HashInsert) made since reset, and the k-th of them (counting
+** from 1 after this call) to fail by returning NULL; 0 disarms. */
+CWEXPORT unsigned long CWAPI cw_alloc_calls(void);
+CWEXPORT void CWAPI cw_fail_alloc_at(unsigned long k);
+
+/* }====== */
+
+/* {====== the plug-in module ============================================ */
+
+/* Load a plug-in module as the editor does: load the library, call its
+** "_init". ExportFunction then binds prototypes to that module's exports.
+** Returns 0 on success, -1 when the library or "_init" cannot be found. */
+CWEXPORT int CWAPI cw_load_module(const char* path);
+CWEXPORT void CWAPI cw_unload_module(void);
+
+/* Call a registered function by name as the editor does, converting each
+** argument string to the type its prototype gives (long and int: decimal,
+** LPSTR: the string itself). Returns 0 on success and stores the result
+** (0 for a function with no result) in *result; -1 for an unknown name or a
+** wrong argument count. */
+CWEXPORT int CWAPI cw_call(const char* name, int argc, const char* const* argv,
+                           cw_long* result);
+
+/* }====== */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CWEDIT_H */
