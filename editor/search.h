@@ -14,9 +14,11 @@ namespace cw {
 ** cursor. No wrap-around. On success stores the new cursor position (where
 ** the pattern's \c stands in the match, else the match start) in *out and
 ** returns true; otherwise returns false and leaves *out alone. A pattern
-** that does not compile finds nothing. */
-bool pattern_search(const char* text, size_t length, size_t cursor,
-                    const char* pattern, bool backward, size_t* out);
+** that does not compile finds nothing. generation identifies the buffer's
+** contents: the caller changes it whenever the bytes change, so that the
+** search may keep indexes of the text between calls. */
+bool pattern_search(const char* text, size_t length, unsigned long long generation,
+                    size_t cursor, const char* pattern, bool backward, size_t* out);
 
 }  // namespace cw
 
