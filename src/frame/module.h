@@ -31,8 +31,11 @@ extern const char* const wyn_class2_words[];
 struct wyn_template { const char* name; const char* text; };
 extern const wyn_template wyn_builtin_templates[];   /* ends with {0, 0} */
 
-void wyn_build_keyword_tables(void);                 /* start-up step 6 */
-void wyn_build_template_table(void);                 /* start-up step 7 */
+void wyn_build_keyword_tables(void);                 /* start-up: keyword tables */
+/* Inserts a word into a keyword table, its value slot holding a StrDup copy
+** of the word; a refused insertion stores nothing (vocab/tables.cpp). */
+void wyn_store_word(cw_table table, const char* word);
+void wyn_build_template_table(void);                 /* start-up: template table */
 
 /* Comment probes (colour/probes.cpp). */
 cw_long find_comment_start(cw_long position);

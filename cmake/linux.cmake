@@ -1,0 +1,68 @@
+# Linux form: the plug-in as a shared library that a host loads with dlopen,
+# the stand-in editor as the library it imports its host operations from.
+include(CTest)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
+
+# -- stand-in editor ---------------------------------------------------------
+file(GLOB CWEDIT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/editor/*.cpp)
+list(FILTER CWEDIT_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
+add_library(cwedit SHARED ${CWEDIT_SOURCES})
+target_compile_definitions(cwedit PRIVATE CW_BUILDING_HOST)
+target_compile_options(cwedit PRIVATE ${WYN_WARNINGS})
+target_include_directories(cwedit PUBLIC ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(cwedit PRIVATE PkgConfig::PCRE2 ${CMAKE_DL_LIBS})
+
+# -- plug-in -----------------------------------------------------------------
+add_library(wyn_core OBJECT ${WYN_PLUGIN_SOURCES})
+set_target_properties(wyn_core PROPERTIES POSITION_INDEPENDENT_CODE ON
+  CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+target_compile_options(wyn_core PRIVATE ${WYN_WARNINGS} -fno-exceptions -fno-rtti)
+target_include_directories(wyn_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
+
+add_library(wyn SHARED $<TARGET_OBJECTS:wyn_core>)
+# The plug-in exports a function named _init, the name ELF start files use
+# for their own: leave those out and name the library's attach routine.
+target_link_options(wyn PRIVATE -nostartfiles -Wl,-init,wyn_attach -Wl,-fini,wyn_detach
+  -Wl,-Bsymbolic -Wl,--no-undefined)
+target_link_libraries(wyn PRIVATE cwedit)
+
+# -- tests -------------------------------------------------------------------
+find_package(GTest REQUIRED)
+file(GLOB WYN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cpp)
+if(WYN_TEST_SOURCES)
+  add_executable(wyn_tests ${WYN_TEST_SOURCES} $<TARGET_OBJECTS:wyn_core>)
+  target_include_directories(wyn_tests PRIVATE ${PROJECT_SOURCE_DIR}/src
+    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/bench ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(wyn_tests PRIVATE ${WYN_WARNINGS})
+  target_compile_definitions(wyn_tests PRIVATE
+    WYN_PLUGIN_PATH="$<TARGET_FILE:wyn>"
+    WYN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  target_link_libraries(wyn_tests PRIVATE cwedit GTest::gtest GTest::gtest_main ${CMAKE_DL_LIBS})
+  add_dependencies(wyn_tests wyn)
+  include(GoogleTest)
+  gtest_discover_tests(wyn_tests DISCOVERY_TIMEOUT 60)
+endif()
+
+# -- benchmarks --------------------------------------------------------------
+find_package(benchmark REQUIRED)
+file(GLOB WYN_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
+if(WYN_BENCH_SOURCES)
+  add_executable(wyn_bench ${WYN_BENCH_SOURCES} $<TARGET_OBJECTS:wyn_core>)
+  target_include_directories(wyn_bench PRIVATE ${PROJECT_SOURCE_DIR}/src
+    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/bench)
+  target_compile_options(wyn_bench PRIVATE ${WYN_WARNINGS})
+  target_link_libraries(wyn_bench PRIVATE cwedit benchmark::benchmark benchmark::benchmark_main)
+endif()
+
+# -- tools -------------------------------------------------------------------
+file(GLOB WYN_TOOL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/*.cpp)
+if(WYN_TOOL_SOURCES)
+  add_executable(wyn_tool ${WYN_TOOL_SOURCES})
+  set_target_properties(wyn_tool PROPERTIES OUTPUT_NAME wyn)
+  target_include_directories(wyn_tool PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/editor)
+  target_compile_options(wyn_tool PRIVATE ${WYN_WARNINGS})
+  target_compile_definitions(wyn_tool PRIVATE WYN_PLUGIN_NAME="$<TARGET_FILE_NAME:wyn>")
+  target_link_libraries(wyn_tool PRIVATE cwedit)
+  add_dependencies(wyn_tool wyn)
+endif()

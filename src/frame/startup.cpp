@@ -1,0 +1,45 @@
+/*
+** Start-up: the first call of _init or _wyn_init announces the plug-in's
+** functions to the editor, builds the vocabulary and binds ".wyn".
+*/
+#include "exports.h"
+#include "module.h"
+
+/* One-shot flag: nonzero while the module is loaded and not yet started;
+** cleared by start-up before the tables are built, so a start-up call that
+** arrives while they are being built returns at once. */
+static int startup_pending = 1;
+
+/* The functions the editor may call by name, in registration order.
+** _init and _wyn_init are not registered. */
+static const char* const prototypes[] = {
+  "BOOL _wyn_expand",
+  "_wyn_assign_template LPSTR LPSTR",
+  "BOOL _wyn_indent",
+  "long _wyn_language_colors_update long long",
+  "_wyn_language_colors long",
+  "WYNSetCommentChar LPSTR",
+  "_wyn_add_keyword LPSTR int",
+  "_wyn_hash_size int int",
+  "_wyn_routines",
+  0
+};
+
+/* No result of a host call made here is tested: a refused registration or
+** binding leaves that function or binding missing and start-up goes on. */
+void WYNAPI _wyn_init(void) {
+  if (!startup_pending)
+    return;
+  HostStartup(10, 0x00FF00FF);
+  ColorOfConstants(250);  /* the colour of class-0 words */
+  for (const char* const* p = prototypes; *p; p++)
+    ExportFunction(*p);
+  startup_pending = 0;
+  wyn_build_keyword_tables();
+  wyn_build_template_table();
+  RegisterExtension(".wyn");
+}
+
+void WYNAPI _init(void) {
+  _wyn_init();
+}
