@@ -55,14 +55,5 @@ if(WYN_BENCH_SOURCES)
   target_link_libraries(wyn_bench PRIVATE cwedit benchmark::benchmark benchmark::benchmark_main)
 endif()
 
-# -- tools -------------------------------------------------------------------
-file(GLOB WYN_TOOL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/*.cpp)
-if(WYN_TOOL_SOURCES)
-  add_executable(wyn_tool ${WYN_TOOL_SOURCES})
-  set_target_properties(wyn_tool PROPERTIES OUTPUT_NAME wyn)
-  target_include_directories(wyn_tool PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/editor)
-  target_compile_options(wyn_tool PRIVATE ${WYN_WARNINGS})
-  target_compile_definitions(wyn_tool PRIVATE WYN_PLUGIN_NAME="$<TARGET_FILE_NAME:wyn>")
-  target_link_libraries(wyn_tool PRIVATE cwedit)
-  add_dependencies(wyn_tool wyn)
-endif()
+# -- the wyn tool and its tests ---------------------------------------------
+include(${PROJECT_SOURCE_DIR}/cmake/tool.cmake)
