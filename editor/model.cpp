@@ -1,0 +1,134 @@
+/*
+** The buffer model: text, line index and colours kept in step, and the
+** reset that puts the whole editor back to its defaults.
+*/
+#include "model.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <algorithm>
+
+namespace cw {
+
+Editor ed;  /* written by every operation; read by every operation */
+
+/* Category colours out of the box: nonzero and distinct (BGR values). */
+static const cw_long default_colours[CW_CATEGORY_COUNT] = {
+  0x008000,  /* comments: green */
+  0x800080,  /* constants: purple */
+  0xFF0000,  /* keywords: blue */
+  0x808000,  /* functions: teal */
+  0x000080,  /* strings: maroon */
+  0x008080,  /* numbers: olive */
+  0x800000,  /* operators: navy */
+};
+
+static void index_lines(void) {
+  ed.line_starts.clear();
+  ed.line_starts.push_back(0);
+  const char* base = ed.text.data();
+  size_t n = ed.text.size();
+  const char* p = base;
+  while (n > 0) {
+    const char* lf = (const char*)memchr(p, '\n', n);
+    if (lf == NULL) break;
+    ed.line_starts.push_back((cw_long)(lf - base + 1));
+    n -= (size_t)(lf - p + 1);
+    p = lf + 1;
+  }
+}
+
+void set_text(const char* s, size_t n) {
+  if (s == NULL) n = 0;
+  if (n > 0x7FFFFFF0u) n = 0x7FFFFFF0u;  /* positions are 32-bit */
+  ed.text.assign(s, s + n);
+  ed.colours.assign(n, 0);
+  index_lines();
+  ed.generation++;
+  ed.cursor = 0;
+  ed.saved.clear();
+  ed.scan = 0;
+  ed.word_noted = false;
+}
+
+/* Where a position ends up when [pos, pos + n_del) becomes n_ins bytes:
+** inside the removed part it goes to pos, past it it moves with the text. */
+static cw_long moved(cw_long p, cw_long pos, cw_long n_del, cw_long n_ins) {
+  if (p <= pos) return p;
+  if (p <= pos + n_del) return pos;
+  return p - n_del + n_ins;
+}
+
+void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
+  pos = clamp_pos(pos);
+  if (n_del < 0) n_del = 0;
+  if (n_del > text_length() - pos) n_del = text_length() - pos;
+  if (ins == NULL || n_ins < 0) n_ins = 0;
+  if (n_del == 0 && n_ins == 0) return;
+
+  size_t at = (size_t)pos;
+  ed.text.erase(ed.text.begin() + (ptrdiff_t)at, ed.text.begin() + (ptrdiff_t)(at + (size_t)n_del));
+  ed.text.insert(ed.text.begin() + (ptrdiff_t)at, ins, ins + n_ins);
+  ed.colours.erase(ed.colours.begin() + (ptrdiff_t)at,
+                   ed.colours.begin() + (ptrdiff_t)(at + (size_t)n_del));
+  ed.colours.insert(ed.colours.begin() + (ptrdiff_t)at, (size_t)n_ins, 0);
+
+  /* A line start s follows the LF at s - 1: those up to pos stay, those
+  ** whose LF was removed go, later ones shift, and each new LF adds one. */
+  std::vector<cw_long>& starts = ed.line_starts;
+  std::vector<cw_long>::iterator a = std::upper_bound(starts.begin(), starts.end(), pos);
+  std::vector<cw_long>::iterator b = std::upper_bound(a, starts.end(), pos + n_del);
+  std::vector<cw_long> rebuilt(starts.begin(), a);
+  for (cw_long i = 0; i < n_ins; i++)
+    if (ins[i] == '\n') rebuilt.push_back(pos + i + 1);
+  for (; b != starts.end(); ++b) rebuilt.push_back(*b - n_del + n_ins);
+  starts.swap(rebuilt);
+
+  ed.cursor = moved(ed.cursor, pos, n_del, n_ins);
+  ed.scan = moved(ed.scan, pos, n_del, n_ins);
+  for (size_t i = 0; i < ed.saved.size(); i++)
+    ed.saved[i] = moved(ed.saved[i], pos, n_del, n_ins);
+  ed.generation++;
+}
+
+cw_long line_index(cw_long pos) {
+  std::vector<cw_long>::const_iterator it =
+      std::upper_bound(ed.line_starts.begin(), ed.line_starts.end(), pos);
+  cw_long index = (cw_long)(it - ed.line_starts.begin()) - 1;
+  return index < 0 ? 0 : index;
+}
+
+cw_long line_end(cw_long index) {
+  if (index + 1 < line_count()) return ed.line_starts[(size_t)index + 1] - 1;
+  return text_length();
+}
+
+cw_long line_break_length(cw_long index) {
+  if (index + 1 >= line_count()) return 0;  /* the last line has no break */
+  cw_long lf = ed.line_starts[(size_t)index + 1] - 1;
+  if (lf - 1 >= ed.line_starts[(size_t)index] && ed.text[(size_t)lf - 1] == '\r') return 2;
+  return 1;
+}
+
+void reset_state(void) {
+  for (std::unordered_map<void*, Block>::iterator it = ed.ledger.begin();
+       it != ed.ledger.end(); ++it)
+    free(it->first);
+  free_tables();
+  if (ed.module != NULL) module_close(ed.module);
+
+  unsigned long long generation = ed.generation;
+  uintptr_t table_serial = ed.table_serial;
+  ed = Editor();
+  ed.generation = generation;
+  ed.table_serial = table_serial;
+  for (int i = 0; i < CW_CATEGORY_COUNT; i++) ed.category[i] = default_colours[i];
+  ed.scan_line_limit = 40;  /* the documented default */
+  ed.next_serial = 1;
+  set_text(NULL, 0);
+}
+
+/* Bring the state to its defaults before anybody calls in. */
+[[maybe_unused]] static const bool initialised = (reset_state(), true);
+
+}  // namespace cw

@@ -1,0 +1,115 @@
+/*
+** Colours: the seven category colours, per-character colouring from the
+** scan position, clearing by lines, and the update/redisplay bookkeeping.
+*/
+#include "model.h"
+
+#include <algorithm>
+
+using cw::ed;
+
+/* (-1) answers the category's colour; any other value sets it. */
+static cw_long category(int which, cw_long colour) {
+  if (colour != -1) ed.category[which] = colour;
+  return ed.category[which];
+}
+
+extern "C" {
+
+CWEXPORT cw_long CWAPI ColorOfComments(cw_long colour) {
+  CW_ENTER("ColorOfComments", "i", colour);
+  return category(CW_COMMENTS, colour);
+}
+
+CWEXPORT cw_long CWAPI ColorOfConstants(cw_long colour) {
+  CW_ENTER("ColorOfConstants", "i", colour);
+  return category(CW_CONSTANTS, colour);
+}
+
+CWEXPORT cw_long CWAPI ColorOfKeywords(cw_long colour) {
+  CW_ENTER("ColorOfKeywords", "i", colour);
+  return category(CW_KEYWORDS, colour);
+}
+
+CWEXPORT cw_long CWAPI ColorOfFunctions(cw_long colour) {
+  CW_ENTER("ColorOfFunctions", "i", colour);
+  return category(CW_FUNCTIONS, colour);
+}
+
+CWEXPORT cw_long CWAPI ColorOfStrings(cw_long colour) {
+  CW_ENTER("ColorOfStrings", "i", colour);
+  return category(CW_STRINGS, colour);
+}
+
+CWEXPORT cw_long CWAPI ColorOfNumbers(cw_long colour) {
+  CW_ENTER("ColorOfNumbers", "i", colour);
+  return category(CW_NUMBERS, colour);
+}
+
+CWEXPORT cw_long CWAPI ColorOfOperators(cw_long colour) {
+  CW_ENTER("ColorOfOperators", "i", colour);
+  return category(CW_OPERATORS, colour);
+}
+
+/* Colours n characters from the scan position, clamped to the buffer; the
+** run is recorded as asked (unclamped) so tests see what the caller passed.
+** Answers the number of characters coloured. */
+CWEXPORT cw_long CWAPI ColorRun(cw_long colour, cw_long n) {
+  CW_ENTER("ColorRun", "ii", colour, n);
+  cw_run run = {ed.scan, n, colour};
+  ed.runs.push_back(run);
+  cw_long room = (cw_long)ed.colours.size() - ed.scan;
+  if (n > room) n = room;
+  if (n <= 0) return 0;
+  cw_long* at = ed.colours.data() + ed.scan;
+  std::fill(at, at + n, colour);
+  return n;
+}
+
+/* Removes the colours of lines first..last (clamped to the buffer) between
+** columns col_from and col_to, counted from 1 and covering the line break
+** too; the flag changes nothing. Answers 1. */
+CWEXPORT cw_long CWAPI ColorClear(cw_long first, cw_long last, cw_long col_from,
+                                  cw_long col_to, cw_long flag) {
+  CW_ENTER("ColorClear", "iiiii", first, last, col_from, col_to, flag);
+  if (first < 1) first = 1;
+  if (last > cw::line_count()) last = cw::line_count();
+  if (col_from < 1) col_from = 1;
+  for (cw_long line = first; line <= last && col_from <= col_to; line++) {
+    cw_long start = ed.line_starts[(size_t)line - 1];
+    cw_long stop = line < cw::line_count() ? ed.line_starts[(size_t)line] : cw::text_length();
+    cw_long a = col_from - 1 > stop - start ? stop : start + (col_from - 1);
+    cw_long b = col_to > stop - start ? stop : start + col_to;
+    if (a < b) std::fill(ed.colours.begin() + a, ed.colours.begin() + b, 0);
+  }
+  return 1;
+}
+
+/* Begin and End are counted against each other; nothing is deferred. */
+CWEXPORT cw_long CWAPI ColorUpdateBegin(cw_long how) {
+  CW_ENTER("ColorUpdateBegin", "i", how);
+  ed.update_depth++;
+  return 1;
+}
+
+CWEXPORT cw_long CWAPI ColorUpdateEnd(cw_long how) {
+  CW_ENTER("ColorUpdateEnd", "i", how);
+  ed.update_depth--;
+  return 1;
+}
+
+/* The value names the pair: its index among all LineRange calls, plus 1. */
+CWEXPORT cw_long CWAPI LineRange(cw_long first, cw_long last) {
+  CW_ENTER("LineRange", "ii", first, last);
+  cw_mark range = {first, last};
+  ed.ranges.push_back(range);
+  return (cw_long)ed.ranges.size();
+}
+
+/* The log shows the pair the value names: RefreshLines(LineRange(4, 9)). */
+CWEXPORT cw_long CWAPI RefreshLines(cw_long range) {
+  CW_ENTER("RefreshLines", "r", range);
+  return range >= 1 && (size_t)range <= ed.ranges.size() ? 1 : 0;
+}
+
+}  /* extern "C" */
