@@ -101,7 +101,8 @@ static void put_byte(std::string* out, unsigned char c)
 }
 
 /* Emits a set of bytes as one PCRE2 atom, keeping the CR of a CR LF with
-** its LF: a set holding LF also takes that CR, one without LF never does. */
+** its LF: a set holding LF takes a CR LF whole, one without LF never takes
+** the CR of a CR LF. */
 static void put_set(std::string* out, const bool* in)
 {
     bool lf = in['\n'], cr = in['\r'];
@@ -123,9 +124,9 @@ static void put_set(std::string* out, const bool* in)
         out->append("(?!)");
         return;
     }
-    if (lf && !cr)
-        out->append("(?:[" + body + "]|\\r(?=\\n))");
-    else if (!lf && cr)
+    if (lf)
+        out->append("(?:\\r\\n|[" + body + "])");
+    else if (cr)
         out->append("(?:(?!\\r\\n)[" + body + "])");
     else
         out->append("[" + body + "]");
