@@ -47,20 +47,23 @@ struct End {                         /* one way the head part can end */
     size_t cursor;                   /* where \c stood, or PCRE2_UNSET */
 };
 
+struct Code {                        /* one compiled pattern, ready to match */
+    pcre2_code* code;
+    pcre2_match_data* data;
+};
+
 struct Compiled {
     bool filled;                     /* the slot holds a pattern */
     std::string source;              /* the pattern as the caller passed it */
     bool usable;                     /* false: malformed, finds nothing */
     bool line_anchored;              /* every match starts a line */
     int first_byte;                  /* every match starts with it, or -1 */
-    pcre2_code* whole;               /* the whole pattern */
-    pcre2_match_data* whole_data;
-    bool split;                      /* head/tail below are in use */
+    Code whole;                      /* the whole pattern */
+    Code anchored;                   /* the same, matching only at the start */
+    bool split;                      /* head and tail below are in use */
     unsigned char literal;           /* L */
-    pcre2_code* head;                /* P, reporting each end by callout */
-    pcre2_match_data* head_data;
-    pcre2_code* tail;                /* L S */
-    pcre2_match_data* tail_data;
+    Code head;                       /* P, anchored, reporting each end by callout */
+    Code tail;                       /* L S, anchored */
 };
 
 struct LiteralIndex {
@@ -80,6 +83,7 @@ static int index_next;
 static pcre2_compile_context* compile_context;
 static pcre2_match_context* match_context;       /* limits only */
 static pcre2_match_context* head_context;        /* limits and callout */
+static pcre2_jit_stack* jit_stack;
 static std::vector<End> head_ends;   /* filled by the head callout */
 
 /* {====== translation ==================================================== */
@@ -393,29 +397,58 @@ static bool set_up_contexts(void)
     pcre2_set_depth_limit(head_context, DEPTH_LIMIT);
     pcre2_set_heap_limit(head_context, HEAP_LIMIT_KIB);
     pcre2_set_callout(head_context, head_callout, NULL);
+    /* without it long lines would overflow the small default machine stack */
+    jit_stack = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, NULL);
+    if (jit_stack) {
+        pcre2_jit_stack_assign(match_context, NULL, jit_stack);
+        pcre2_jit_stack_assign(head_context, NULL, jit_stack);
+    }
     return true;
 }
 
-static pcre2_code* compile(const std::string& translated, uint32_t extra)
+/* Compiles a translated pattern, machine code too where the platform
+** allows; false if PCRE2 refuses it. */
+static bool compile(Code* k, const std::string& translated, uint32_t extra)
 {
     int error;
     PCRE2_SIZE offset;
-    return pcre2_compile((PCRE2_SPTR)translated.data(), translated.size(),
-                         PCRE2_MULTILINE | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP | extra,
-                         &error, &offset, compile_context);
+    k->code = pcre2_compile((PCRE2_SPTR)translated.data(), translated.size(),
+                            PCRE2_MULTILINE | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP | extra,
+                            &error, &offset, compile_context);
+    if (!k->code) return false;
+    pcre2_jit_compile(k->code, PCRE2_JIT_COMPLETE);
+    k->data = pcre2_match_data_create_from_pattern(k->code, NULL);
+    return k->data != NULL;
+}
+
+static void release_code(Code* k)
+{
+    pcre2_match_data_free(k->data);
+    pcre2_code_free(k->code);
+    k->data = NULL;
+    k->code = NULL;
 }
 
 static void release(Compiled* c)
 {
-    pcre2_match_data_free(c->whole_data);
-    pcre2_code_free(c->whole);
-    pcre2_match_data_free(c->head_data);
-    pcre2_code_free(c->head);
-    pcre2_match_data_free(c->tail_data);
-    pcre2_code_free(c->tail);
-    c->whole = c->head = c->tail = NULL;
-    c->whole_data = c->head_data = c->tail_data = NULL;
+    release_code(&c->whole);
+    release_code(&c->anchored);
+    release_code(&c->head);
+    release_code(&c->tail);
     c->usable = c->split = false;
+}
+
+/* One match from start. Should the machine code give up (its stack, say),
+** the interpreter tries again under its own limits. */
+static int run(const Code* k, const unsigned char* text, size_t length, size_t start,
+               pcre2_match_context* context)
+{
+    int rc = pcre2_match(k->code, text, length, start, 0, k->data, context);
+    if (rc < 0 && rc != PCRE2_ERROR_NOMATCH) {
+        if (context == head_context) head_ends.clear();  /* the ends come again */
+        rc = pcre2_match(k->code, text, length, start, PCRE2_NO_JIT, k->data, context);
+    }
+    return rc;
 }
 
 /* Sets up the split form of c; leaves c unsplit if any part fails. */
@@ -427,12 +460,9 @@ static void compile_split(Compiled* c, const char* p, size_t n)
     if (!translate(p, head_len, &head) || !translate(p + tail_at, n - tail_at, &tail)) return;
     head.append("(?C1)");
     /* no optimisation may skip a way the head can end */
-    c->head = compile(head, PCRE2_NO_AUTO_POSSESS | PCRE2_NO_START_OPTIMIZE |
-                            PCRE2_NO_DOTSTAR_ANCHOR);
-    c->tail = compile(tail, 0);
-    if (c->head) c->head_data = pcre2_match_data_create_from_pattern(c->head, NULL);
-    if (c->tail) c->tail_data = pcre2_match_data_create_from_pattern(c->tail, NULL);
-    c->split = c->head_data && c->tail_data;
+    c->split = compile(&c->head, head, PCRE2_ANCHORED | PCRE2_NO_AUTO_POSSESS |
+                                       PCRE2_NO_START_OPTIMIZE | PCRE2_NO_DOTSTAR_ANCHOR) &&
+               compile(&c->tail, tail, PCRE2_ANCHORED);
 }
 
 /* The compiled form of pattern, from the cache or made now. */
@@ -452,13 +482,11 @@ static Compiled* find_compiled(const char* pattern)
     c->line_anchored = false;
     c->first_byte = -1;
     if (!translate(pattern, n, &translated)) return c;
-    c->whole = compile(translated, 0);
-    if (!c->whole) return c;
-    c->whole_data = pcre2_match_data_create_from_pattern(c->whole, NULL);
-    if (!c->whole_data) return c;
-    pcre2_pattern_info(c->whole, PCRE2_INFO_FIRSTCODETYPE, &type);
+    if (!compile(&c->whole, translated, 0) || !compile(&c->anchored, translated, PCRE2_ANCHORED))
+        return c;
+    pcre2_pattern_info(c->whole.code, PCRE2_INFO_FIRSTCODETYPE, &type);
     if (type == 2) c->line_anchored = true;
-    if (type == 1 && pcre2_pattern_info(c->whole, PCRE2_INFO_FIRSTCODEUNIT, &unit) == 0)
+    if (type == 1 && pcre2_pattern_info(c->whole.code, PCRE2_INFO_FIRSTCODEUNIT, &unit) == 0)
         c->first_byte = (int)unit;
     compile_split(c, pattern, n);
     c->usable = true;
@@ -512,11 +540,10 @@ static void cursor_of(size_t s, size_t marked, size_t* out)
 static bool whole_at(const Search* x, size_t s, size_t* out)
 {
     const Compiled* c = x->c;
-    int rc = pcre2_match(c->whole, x->text, x->length, s, PCRE2_ANCHORED, c->whole_data,
-                         match_context);
+    int rc = run(&c->anchored, x->text, x->length, s, match_context);
     PCRE2_SIZE* v;
     if (rc <= 0) return false;
-    v = pcre2_get_ovector_pointer(c->whole_data);
+    v = pcre2_get_ovector_pointer(c->anchored.data);
     cursor_of(s, rc > 1 ? v[2] : PCRE2_UNSET, out);
     return true;
 }
@@ -529,15 +556,14 @@ static bool split_at(Search* x, size_t s, size_t* out)
     const Compiled* c = x->c;
     const std::vector<size_t>& at = *x->at;
     head_ends.clear();
-    pcre2_match(c->head, x->text, x->length, s, PCRE2_ANCHORED, c->head_data, head_context);
+    run(&c->head, x->text, x->length, s, head_context);
     for (size_t e = 0; e < head_ends.size(); e++) {
         End end = head_ends[e];
         size_t i = (size_t)(std::lower_bound(at.begin(), at.end(), end.at) - at.begin());
         for (size_t j = i; j < x->fail_from; j++) {
-            int rc = pcre2_match(c->tail, x->text, x->length, at[j], PCRE2_ANCHORED,
-                                 c->tail_data, match_context);
+            int rc = run(&c->tail, x->text, x->length, at[j], match_context);
             if (rc > 0) {
-                PCRE2_SIZE* v = pcre2_get_ovector_pointer(c->tail_data);
+                PCRE2_SIZE* v = pcre2_get_ovector_pointer(c->tail.data);
                 if (end.cursor == PCRE2_UNSET && rc > 1) end.cursor = v[2];
                 cursor_of(s, end.cursor, out);
                 return true;
@@ -615,10 +641,9 @@ static bool search_forward(Search* x, size_t cursor, size_t* out)
         }
         return false;
     }
-    rc = pcre2_match(x->c->whole, x->text, x->length, cursor, 0, x->c->whole_data,
-                     match_context);
+    rc = run(&x->c->whole, x->text, x->length, cursor, match_context);
     if (rc <= 0) return false;
-    v = pcre2_get_ovector_pointer(x->c->whole_data);
+    v = pcre2_get_ovector_pointer(x->c->whole.data);
     cursor_of(v[0], rc > 1 ? v[2] : PCRE2_UNSET, out);
     return true;
 }
