@@ -55,10 +55,10 @@ TEST(EditIndent, EachBlockWordOpensAnIndentedLine) {
 }
 
 TEST(EditIndent, NewLineKeepsTheLineIndentation) {
-  start("x;\n    if (a == b) then\ny;", 22);
+  start("x;\n    if (a == b) then\ny;", 23);
   EXPECT_EQ(_wyn_indent(), 1);
   EXPECT_EQ(buffer(), "x;\n    if (a == b) then\n    \t\ny;");
-  EXPECT_EQ(cw_cursor(), 28);
+  EXPECT_EQ(cw_cursor(), 29);
   expect_settled();
 }
 

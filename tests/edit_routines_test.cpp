@@ -150,7 +150,7 @@ TEST(EditRoutines, VeryLongHeaderLine) {
   _wyn_routines();
   ASSERT_EQ(cw_mark_count(), 1u);
   EXPECT_EQ(cw_mark_at(0).first, 1);
-  EXPECT_EQ(cw_mark_at(0).last, 1);
+  EXPECT_EQ(cw_mark_at(0).last, 2);
   expect_settled();
 }
 
