@@ -140,6 +140,25 @@ TEST_F(EditorApi, ModuleThatCannotLoad) {
   cw_unload_module();  // nothing loaded: harmless
 }
 
+#ifdef WYN_PLUGIN_PATH
+// Names registered while the module's _init runs bind to that module and
+// stop being callable once it is unloaded, by hand or by a reset.
+TEST_F(EditorApi, ModuleBindingFollowsTheModule) {
+  ASSERT_EQ(cw_load_module(WYN_PLUGIN_PATH), 0);
+  ASSERT_GT(cw_export_count(), 0u);
+  const char* args[] = {"1", "47"};
+  cw_long r = -99;
+  EXPECT_EQ(cw_call("_wyn_hash_size", 2, args, &r), 0);
+  EXPECT_EQ(r, 0);
+  cw_unload_module();
+  EXPECT_EQ(cw_call("_wyn_hash_size", 2, args, &r), -1);
+  ASSERT_EQ(cw_load_module(WYN_PLUGIN_PATH), 0);
+  EXPECT_EQ(cw_call("_wyn_hash_size", 2, args, &r), 0);
+  cw_reset();
+  EXPECT_EQ(cw_call("_wyn_hash_size", 2, args, &r), -1);
+}
+#endif
+
 TEST_F(EditorApi, Bookkeeping) {
   EXPECT_EQ(cw_last_message(), nullptr);
   char text[] = "No routines found.";
