@@ -1,0 +1,87 @@
+// wyn colour FILE...: each file coloured by the plug-in's whole-buffer
+// colouring, to the terminal or to an HTML page.
+#include "tool.h"
+
+#include <string.h>
+
+namespace {
+
+// Where the time went, for --stats.
+struct Clock {
+  double read = 0, load = 0, plugin = 0, render = 0, write = 0;
+  size_t bytes = 0;
+};
+
+void print_stats(const Clock& t, size_t files) {
+  double total = t.read + t.load + t.plugin + t.render + t.write;
+  double own = t.read + t.render + t.write;
+  fprintf(stderr,
+          "wyn: stats: %.1f MB in %zu file(s): plug-in start-up %.0f ms, read %.0f ms, "
+          "plug-in colouring %.0f ms, render %.0f ms, write %.0f ms; the tool's own "
+          "share %.0f ms (%.0f%% of %.0f ms)\n",
+          (double)t.bytes / 1e6, files, t.load * 1e3, t.read * 1e3, t.plugin * 1e3,
+          t.render * 1e3, t.write * 1e3, own * 1e3, total > 0 ? own * 100 / total : 0.0,
+          total * 1e3);
+}
+
+}  // namespace
+
+int cmd_colour(const Options& opt) {
+  if (opt.args.empty()) {
+    fprintf(stderr, "wyn: colour needs at least one FILE (- for stdin)\n");
+    return EXIT_ERROR;
+  }
+  Clock t;
+  // Read every file first: a bad one stops the run before anything is shown.
+  double t0 = now_seconds();
+  std::vector<Source> files(opt.args.size());
+  for (size_t i = 0; i < opt.args.size(); i++) {
+    if (!read_source(opt.args[i], &files[i])) return EXIT_ERROR;
+    t.bytes += files[i].text.size();
+  }
+  double t1 = now_seconds();
+  t.read = t1 - t0;
+  if (!session_open(opt)) return EXIT_ERROR;
+  t.load = now_seconds() - t1;
+
+  bool to_html = opt.html != nullptr;
+  bool ansi = !to_html && use_colour(opt.colour);
+  std::string out;
+  if (to_html) html_begin(&out, files.size() == 1 ? files[0].name.c_str() : "wyn");
+  std::vector<signed char> cats;
+  for (size_t i = 0; i < files.size(); i++) {
+    double a = now_seconds();
+    buffer_load(files[i].text);
+    colour_whole_buffer();
+    double b = now_seconds();
+    buffer_categories(&cats);
+    if (to_html) {
+      html_section(&out, files[i].name, files[i].text, cats);
+    } else {
+      if (files.size() > 1) out += (i ? "\n==> " : "==> ") + files[i].name + " <==\n";
+      if (ansi) render_ansi(files[i].text, cats, &out);
+      else out += files[i].text;
+    }
+    double c = now_seconds();
+    t.plugin += b - a;
+    t.render += c - b;
+    if (!to_html) {  // a terminal sees each file as soon as it is ready
+      fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+      t.write += now_seconds() - c;
+    }
+  }
+  double w = now_seconds();
+  if (to_html) {
+    html_end(&out);
+    if (!strcmp(opt.html, "-")) fwrite(out.data(), 1, out.size(), stdout);
+    else if (!write_file_atomic(opt.html, out)) return EXIT_ERROR;
+  }
+  if (fflush(stdout) != 0) {
+    fprintf(stderr, "wyn: stdout: write error\n");
+    return EXIT_ERROR;
+  }
+  t.write += now_seconds() - w;
+  if (opt.stats) print_stats(t, files.size());
+  return EXIT_DONE;
+}

@@ -1,0 +1,87 @@
+// wyn routines FILE: the routine list the plug-in marks for the editor's
+// routine view, one definition a line, or a tags file for other editors.
+#include "tool.h"
+
+#include <algorithm>
+
+namespace {
+
+struct Routine {
+  cw_long first, last;
+  std::string header;  // text of the first marked line
+  std::string name;    // the word before the header's '('
+};
+
+bool is_name_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+std::string line_text(const std::string& text, cw_long line) {
+  cw_long start = cw_line_start(line);
+  if (start < 0) return "";
+  return text.substr((size_t)start, (size_t)line_length(line));
+}
+
+// "function Foo(a)" names Foo; a header with no word before its '(' is
+// named by its first word.
+std::string routine_name(const std::string& header) {
+  size_t paren = header.find('(');
+  size_t end = paren == std::string::npos ? header.size() : paren;
+  while (end > 0 && (header[end - 1] == ' ' || header[end - 1] == '\t')) end--;
+  size_t start = end;
+  while (start > 0 && is_name_char(header[start - 1])) start--;
+  if (start == end) {
+    end = 0;
+    while (end < header.size() && is_name_char(header[end])) end++;
+    start = 0;
+  }
+  return header.substr(start, end - start);
+}
+
+// One tag a line: NAME, FILE, the line number as address, kind f(unction).
+std::string tags_text(std::vector<Routine> list, const std::string& file) {
+  std::sort(list.begin(), list.end(), [](const Routine& a, const Routine& b) {
+    return a.name != b.name ? a.name < b.name : a.first < b.first;
+  });
+  std::string out =
+      "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
+      "!_TAG_FILE_SORTED\t1\t/0=unsorted, 1=sorted, 2=foldcase/\n"
+      "!_TAG_PROGRAM_NAME\twyn\t//\n";
+  for (size_t i = 0; i < list.size(); i++)
+    out += list[i].name + "\t" + file + "\t" + std::to_string(list[i].first) + ";\"\tf\n";
+  return out;
+}
+
+}  // namespace
+
+int cmd_routines(const Options& opt) {
+  if (opt.args.size() != 1) {
+    fprintf(stderr, "wyn: routines needs exactly one FILE\n");
+    return EXIT_ERROR;
+  }
+  Source file;
+  if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
+  buffer_load(file.text);
+  if (!plugin_call0("_wyn_routines", nullptr)) return EXIT_ERROR;
+
+  std::vector<Routine> list;
+  for (size_t i = 0; i < cw_mark_count(); i++) {
+    cw_mark m = cw_mark_at(i);
+    Routine r;
+    r.first = m.first;
+    r.last = m.last;
+    r.header = line_text(file.text, m.first);
+    r.name = routine_name(r.header);
+    list.push_back(r);
+  }
+  if (list.empty()) {
+    const char* message = cw_last_message();
+    printf("%s\n", message != nullptr ? message : "No routines found.");
+    return EXIT_NOTHING;
+  }
+  if (opt.ctags != nullptr)
+    return write_file_atomic(opt.ctags, tags_text(list, file.name)) ? EXIT_DONE : EXIT_ERROR;
+  for (size_t i = 0; i < list.size(); i++)
+    printf("%5ld-%-5ld %s\n", (long)list[i].first, (long)list[i].last, list[i].header.c_str());
+  return EXIT_DONE;
+}

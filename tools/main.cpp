@@ -1,0 +1,198 @@
+// wyn: the command line, its help page and the dispatch to the commands.
+#include "tool.h"
+
+#include <string.h>
+
+namespace {
+
+const char help_text[] =
+    "NAME\n"
+    "    wyn - the WYN language plug-in at work on script files\n"
+    "\n"
+    "SYNOPSIS\n"
+    "    wyn colour [--color=WHEN] [--html OUT.html] [--stats] FILE...\n"
+    "    wyn routines [--ctags[=TAGS]] FILE\n"
+    "    wyn expand [--in-place] FILE LINE:COL\n"
+    "    wyn indent [--in-place] FILE LINE:COL\n"
+    "    wyn edit (--keys SCRIPT | -e ACTIONS) [--trace] [--in-place] [--html OUT.html] FILE\n"
+    "    wyn info\n"
+    "    wyn --help | --version\n"
+    "    Every command also takes --config CONFIG (any number of times).\n"
+    "\n"
+    "DESCRIPTION\n"
+    "    wyn loads the plug-in into a stand-in of its editor the way the editor\n"
+    "    does (start-up, registered functions, calls by name) and puts it to work\n"
+    "    on files. Every colour, expansion, indent and routine range shown comes\n"
+    "    from the plug-in. FILE - reads standard input.\n"
+    "\n"
+    "    colour     Colours each FILE with the plug-in's whole-buffer colouring.\n"
+    "               ANSI colours on a terminal, plain text otherwise; --html writes\n"
+    "               a standalone page with line numbers and a legend (- for stdout).\n"
+    "    routines   Lists the routine definitions the plug-in marks: first and last\n"
+    "               marked line and the header line. --ctags writes a tags file\n"
+    "               (default name: tags) instead.\n"
+    "    expand     Puts the cursor at LINE:COL, steps back to the start of the word\n"
+    "               it is in or has just passed, and asks the plug-in to expand it.\n"
+    "    indent     Puts the cursor at LINE:COL and asks the plug-in's smart indent\n"
+    "               to start a new line there.\n"
+    "    edit       Replays a keys script the way a user types, re-colouring the\n"
+    "               touched lines after every edit with _wyn_language_colors_update\n"
+    "               as the editor does, then shows the coloured result. --trace\n"
+    "               tells, for each edit, the lines handed over and the lines the\n"
+    "               editor was asked to redisplay.\n"
+    "    info       Shows what start-up registered and the sizes of the tables.\n"
+    "\n"
+    "    expand, indent and edit print the resulting buffer, or with --in-place\n"
+    "    write it back through a temporary file and a rename.\n"
+    "\n"
+    "OPTIONS\n"
+    "    --color=WHEN, --colour=WHEN   always, never or auto (the default: colours\n"
+    "                          when stdout is a terminal and NO_COLOR is unset)\n"
+    "    --html OUT            write an HTML page to OUT (colour, edit)\n"
+    "    --stats               tell on stderr where the time went (colour)\n"
+    "    --ctags[=TAGS]        write a tags file (routines)\n"
+    "    --in-place            write the result back to FILE (expand, indent, edit)\n"
+    "    --keys SCRIPT         the keys script to replay (edit)\n"
+    "    -e ACTIONS            the keys script given on the command line (edit)\n"
+    "    --trace               show each re-colouring on stderr (edit)\n"
+    "    --config CONFIG       configuration calls made before the command\n"
+    "    -h, --help            this page\n"
+    "    --version             the version\n"
+    "\n"
+    "KEYS SCRIPT\n"
+    "    One action a line, or several separated by ';'. A line whose first word\n"
+    "    begins with '#' is a comment. Quoted text takes \\n \\t \\r \\\\ \\\" \\xHH.\n"
+    "        type \"TEXT\"     type TEXT one character at a time; \\n is Enter\n"
+    "        newline [N]     Enter: the plug-in's smart indent, else a plain new line\n"
+    "        expand          the expansion key on the word at or before the cursor\n"
+    "        indent          the plug-in's smart indent alone\n"
+    "        goto LINE:COL   move the cursor (the script starts at 1:1)\n"
+    "        left [N], right [N], up [N], down [N], home, end\n"
+    "    Example:  wyn edit -e 'goto 3:1; type \"while\"; expand; type \"i < 10\"' f.wyn\n"
+    "\n"
+    "CONFIG FILE\n"
+    "    One setting a line, '#' lines are comments; each is passed to the\n"
+    "    plug-in's configuration function of the same purpose.\n"
+    "        keyword WORD CLASS          CLASS: 0|constant, 1|keyword, 2|function\n"
+    "        template NAME \"TEXT\"        '&' marks where the cursor goes\n"
+    "        hash-size CLASS SIZE        CLASS 1 or 2\n"
+    "        comment-char \"C\"\n"
+    "\n"
+    "EXIT STATUS\n"
+    "    0  done\n"
+    "    1  the plug-in found or did nothing: no routine, no expansion, no indent\n"
+    "    2  usage error or bad input (missing, unreadable, directory, binary or\n"
+    "       empty file, position outside the buffer, malformed script); nothing\n"
+    "       is written\n";
+
+int usage_error(const char* problem, const char* what) {
+  fprintf(stderr, "wyn: %s%s\n", problem, what);
+  fprintf(stderr, "Try 'wyn --help'.\n");
+  return EXIT_ERROR;
+}
+
+// The value of "--name=VALUE" or of "--name VALUE"; null when missing.
+const char* option_value(int argc, char** argv, int* i, const char* arg, size_t name_len) {
+  if (arg[name_len] == '=') return arg + name_len + 1;
+  if (*i + 1 < argc) return argv[++*i];
+  return nullptr;
+}
+
+bool parse_colour(const char* v, ColourWhen* out) {
+  if (!strcmp(v, "always")) *out = COLOUR_ALWAYS;
+  else if (!strcmp(v, "never")) *out = COLOUR_NEVER;
+  else if (!strcmp(v, "auto")) *out = COLOUR_AUTO;
+  else return false;
+  return true;
+}
+
+bool starts_with_option(const char* arg, const char* name) {
+  size_t n = strlen(name);
+  return !strncmp(arg, name, n) && (arg[n] == 0 || arg[n] == '=');
+}
+
+// Options that only some commands take.
+int check_fits(const Options& opt) {
+  const char* c = opt.command;
+  bool edits = !strcmp(c, "expand") || !strcmp(c, "indent") || !strcmp(c, "edit");
+  if (opt.html && strcmp(c, "colour") && strcmp(c, "edit"))
+    return usage_error("--html goes with colour or edit, not ", c);
+  if (opt.stats && strcmp(c, "colour")) return usage_error("--stats goes with colour, not ", c);
+  if (opt.ctags && strcmp(c, "routines"))
+    return usage_error("--ctags goes with routines, not ", c);
+  if (opt.in_place && !edits)
+    return usage_error("--in-place goes with expand, indent or edit, not ", c);
+  if ((opt.keys || opt.keys_text || opt.trace) && strcmp(c, "edit"))
+    return usage_error("--keys, -e and --trace go with edit, not ", c);
+  if (opt.in_place && !opt.args.empty() && !strcmp(opt.args[0], "-"))
+    return usage_error("--in-place needs a FILE, not ", "standard input");
+  if (opt.keys && !strcmp(opt.keys, "-") && !opt.args.empty() && !strcmp(opt.args[0], "-"))
+    return usage_error("the keys script and FILE cannot both be ", "standard input");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  bool operands_only = false;
+  for (int i = 1; i < argc; i++) {
+    const char* a = argv[i];
+    if (operands_only || a[0] != '-' || !strcmp(a, "-")) {
+      if (opt.command == nullptr) opt.command = a;
+      else opt.args.push_back(a);
+    } else if (!strcmp(a, "--")) {
+      operands_only = true;
+    } else if (!strcmp(a, "-h") || !strcmp(a, "--help")) {
+      fputs(help_text, stdout);
+      return EXIT_DONE;
+    } else if (!strcmp(a, "--version")) {
+      printf("wyn %s\n", WYN_VERSION);
+      return EXIT_DONE;
+    } else if (starts_with_option(a, "--color") || starts_with_option(a, "--colour")) {
+      const char* v = option_value(argc, argv, &i, a, a[7] == 'u' ? 8 : 7);
+      if (v == nullptr || !parse_colour(v, &opt.colour))
+        return usage_error("--color takes always, never or auto, not ", v ? v : "nothing");
+    } else if (starts_with_option(a, "--html")) {
+      if (!(opt.html = option_value(argc, argv, &i, a, 6)))
+        return usage_error("--html needs ", "OUT.html");
+    } else if (starts_with_option(a, "--config")) {
+      const char* v = option_value(argc, argv, &i, a, 8);
+      if (v == nullptr) return usage_error("--config needs ", "a CONFIG file");
+      opt.configs.push_back(v);
+    } else if (starts_with_option(a, "--keys")) {
+      if (!(opt.keys = option_value(argc, argv, &i, a, 6)))
+        return usage_error("--keys needs ", "a SCRIPT file");
+    } else if (!strcmp(a, "-e")) {
+      if (i + 1 >= argc) return usage_error("-e needs ", "ACTIONS");
+      opt.keys_text = argv[++i];
+    } else if (!strcmp(a, "--ctags")) {
+      opt.ctags = "tags";
+    } else if (!strncmp(a, "--ctags=", 8) && a[8] != 0) {
+      opt.ctags = a + 8;
+    } else if (!strcmp(a, "--in-place")) {
+      opt.in_place = true;
+    } else if (!strcmp(a, "--trace")) {
+      opt.trace = true;
+    } else if (!strcmp(a, "--stats")) {
+      opt.stats = true;
+    } else {
+      return usage_error("unknown option ", a);
+    }
+  }
+  if (opt.command == nullptr) return usage_error("no command given", "");
+  if (!strcmp(opt.command, "color")) opt.command = "colour";
+  static const struct {
+    const char* name;
+    int (*run)(const Options&);
+  } commands[] = {
+    {"colour", cmd_colour}, {"routines", cmd_routines}, {"expand", cmd_expand},
+    {"indent", cmd_indent}, {"edit", cmd_edit},         {"info", cmd_info},
+  };
+  for (size_t i = 0; i < sizeof commands / sizeof commands[0]; i++) {
+    if (strcmp(opt.command, commands[i].name) != 0) continue;
+    if (int rc = check_fits(opt)) return rc;
+    return commands[i].run(opt);
+  }
+  return usage_error("unknown command ", opt.command);
+}

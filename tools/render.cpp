@@ -1,0 +1,205 @@
+// Showing the colours the plug-in gave the buffer: ANSI for a terminal, a
+// standalone HTML page for a browser. A character's category is read back
+// from its colour, compared with the editor's seven category colours.
+#include "tool.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+namespace {
+
+struct Look {
+  const char* css;     // class name in the page
+  const char* legend;  // what the legend calls it
+  const char* ansi;    // SGR parameters for a terminal
+  bool bold;
+};
+
+// ORDER: enum Category, cw_category.
+const Look looks[CAT_COUNT] = {
+  {"wyn-comment", "comment", "32", false},
+  {"wyn-constant", "constant or system variable", "35", false},
+  {"wyn-keyword", "reserved word", "1;34", true},
+  {"wyn-function", "built-in function", "36", false},
+  {"wyn-string", "string", "33", false},
+  {"wyn-number", "number", "31", false},
+  {"wyn-operator", "operator", "1", false},
+};
+
+// The editor's colour values are 0x00BBGGRR.
+std::string css_colour(cw_long c) {
+  char out[8];
+  snprintf(out, sizeof out, "#%02x%02x%02x", (unsigned)(c & 0xFF), (unsigned)((c >> 8) & 0xFF),
+           (unsigned)((c >> 16) & 0xFF));
+  return out;
+}
+
+void append_escaped(std::string* out, char c) {
+  switch (c) {
+    case '<': *out += "&lt;"; break;
+    case '>': *out += "&gt;"; break;
+    case '&': *out += "&amp;"; break;
+    case '"': *out += "&quot;"; break;
+    default: *out += c;
+  }
+}
+
+// Length of the UTF-8 sequence starting at p (at most n bytes), 0 if none.
+size_t utf8_length(const unsigned char* p, size_t n) {
+  size_t len = p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC2 ? 2 : 0;
+  if (len == 0 || len > n) return 0;
+  for (size_t i = 1; i < len; i++)
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  return len;
+}
+
+// Bytes 128..255 go through as UTF-8 where they form it; any other is
+// taken as Latin-1, the likeliest for old scripts, and written as a
+// character reference.
+size_t append_high(std::string* out, const std::string& text, size_t i) {
+  const unsigned char* p = (const unsigned char*)text.data() + i;
+  size_t len = utf8_length(p, text.size() - i);
+  if (len > 0) {
+    out->append(text, i, len);
+    return len;
+  }
+  char ref[8];
+  snprintf(ref, sizeof ref, "&#%u;", (unsigned)p[0]);
+  *out += ref;
+  return 1;
+}
+
+}  // namespace
+
+bool use_colour(ColourWhen when) {
+  if (when != COLOUR_AUTO) return when == COLOUR_ALWAYS;
+  const char* term = getenv("TERM");
+  const char* no_colour = getenv("NO_COLOR");
+  return isatty(1) && (term == nullptr || strcmp(term, "dumb") != 0) &&
+         (no_colour == nullptr || no_colour[0] == 0);
+}
+
+void buffer_categories(std::vector<signed char>* out) {
+  cw_long colour_of[CAT_COUNT];
+  for (int i = 0; i < CAT_COUNT; i++) colour_of[i] = cw_category_colour(i);
+  size_t n = 0;
+  cw_text(&n);
+  out->assign(n, (signed char)CAT_NONE);
+  cw_long last_colour = 0;
+  signed char last_cat = CAT_NONE;
+  for (size_t i = 0; i < n; i++) {
+    cw_long c = cw_colour_at((cw_long)i);
+    if (c == 0) continue;  // no colour at all
+    if (c != last_colour) {
+      last_colour = c;
+      last_cat = CAT_NONE;
+      for (int k = 0; k < CAT_COUNT; k++)
+        if (colour_of[k] == c) {
+          last_cat = (signed char)k;
+          break;
+        }
+    }
+    (*out)[i] = last_cat;
+  }
+}
+
+void render_ansi(const std::string& text, const std::vector<signed char>& cats,
+                 std::string* out) {
+  out->reserve(out->size() + text.size() * 2);
+  int open = CAT_NONE;
+  for (size_t i = 0; i < text.size(); i++) {
+    char c = text[i];
+    // Close at line ends so each line stands alone in a pager.
+    int want = (c == '\n' || c == '\r') ? (int)CAT_NONE : cats[i];
+    if (want != open) {
+      if (open != CAT_NONE) *out += "\x1b[0m";
+      if (want != CAT_NONE) {
+        *out += "\x1b[";
+        *out += looks[want].ansi;
+        *out += 'm';
+      }
+      open = want;
+    }
+    *out += c;
+  }
+  if (open != CAT_NONE) *out += "\x1b[0m";
+}
+
+void html_begin(std::string* out, const char* title) {
+  *out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
+  for (const char* p = title; *p; p++) append_escaped(out, *p);
+  *out += "</title>\n<style>\n"
+          "body { font-family: sans-serif; margin: 1em 2em; }\n"
+          "h2 { font-size: 1.1em; font-family: monospace; }\n"
+          "pre.wyn { font-family: monospace; line-height: 1.35; tab-size: 8;"
+          " background: #fbfbf8; border: 1px solid #ddd; padding: .5em 0; }\n"
+          ".wyn .ln { display: inline-block; min-width: 4.5em; padding-right: 1em;"
+          " text-align: right; color: #999; user-select: none; }\n"
+          "ul.legend { list-style: none; padding: 0; font-family: monospace; }\n"
+          "ul.legend li { display: inline-block; margin-right: 1.5em; }\n";
+  for (int k = 0; k < CAT_COUNT; k++) {
+    *out += '.';
+    *out += looks[k].css;
+    *out += " { color: ";
+    *out += css_colour(cw_category_colour(k));
+    *out += looks[k].bold ? "; font-weight: bold; }\n" : "; }\n";
+  }
+  *out += "</style>\n</head>\n<body>\n<ul class=\"legend\">\n";
+  for (int k = 0; k < CAT_COUNT; k++) {
+    *out += "<li><span class=\"";
+    *out += looks[k].css;
+    *out += "\">";
+    *out += looks[k].legend;
+    *out += "</span></li>\n";
+  }
+  *out += "</ul>\n";
+}
+
+void html_section(std::string* out, const std::string& name, const std::string& text,
+                  const std::vector<signed char>& cats) {
+  out->reserve(out->size() + text.size() * 3);
+  *out += "<h2>";
+  for (size_t i = 0; i < name.size(); i++) append_escaped(out, name[i]);
+  *out += "</h2>\n<pre class=\"wyn\">";
+  long line = 1;
+  int open = CAT_NONE;
+  bool line_open = false;
+  char number[48];
+  for (size_t i = 0; i < text.size();) {
+    if (!line_open) {
+      snprintf(number, sizeof number, "<span class=\"ln\">%ld</span>", line);
+      *out += number;
+      line_open = true;
+    }
+    char c = text[i];
+    bool at_break = c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+    int want = at_break ? (int)CAT_NONE : cats[i];
+    if (want != open) {
+      if (open != CAT_NONE) *out += "</span>";
+      if (want != CAT_NONE) {
+        *out += "<span class=\"";
+        *out += looks[want].css;
+        *out += "\">";
+      }
+      open = want;
+    }
+    if (c == '\r' && at_break) {
+      i++;
+    } else if (c == '\n') {
+      *out += '\n';
+      line++;
+      line_open = false;
+      i++;
+    } else if ((unsigned char)c >= 0x80) {
+      i += append_high(out, text, i);
+    } else {
+      append_escaped(out, c);
+      i++;
+    }
+  }
+  if (open != CAT_NONE) *out += "</span>";
+  *out += "</pre>\n";
+}
+
+void html_end(std::string* out) { *out += "</body>\n</html>\n"; }

@@ -1,0 +1,160 @@
+// wyn: the plug-in at work on real files. The tool is a host: it loads the
+// plug-in into the stand-in editor as the editor does and asks it, by the
+// registered names, for every colour, expansion, indent and routine range it
+// shows. It never works these out itself.
+#ifndef WYN_TOOL_H
+#define WYN_TOOL_H
+
+#include <stddef.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "cwedit.h"
+
+// Exit codes, the same for every command.
+enum {
+  EXIT_DONE = 0,     // the command did what it was asked
+  EXIT_NOTHING = 1,  // the plug-in found or did nothing (no routine, no expansion)
+  EXIT_ERROR = 2     // usage error, unreadable input, nothing written
+};
+
+enum ColourWhen { COLOUR_AUTO, COLOUR_ALWAYS, COLOUR_NEVER };
+
+// The command line, parsed once by main.cpp.
+struct Options {
+  const char* command = nullptr;
+  std::vector<const char*> args;     // operands after the command
+  std::vector<const char*> configs;  // --config FILE, in order
+  ColourWhen colour = COLOUR_AUTO;   // --color=WHEN
+  const char* html = nullptr;        // --html OUT
+  const char* ctags = nullptr;       // --ctags[=OUT]
+  const char* keys = nullptr;        // --keys FILE
+  const char* keys_text = nullptr;   // -e SCRIPT
+  bool in_place = false;             // --in-place
+  bool trace = false;                // --trace (edit)
+  bool stats = false;                // --stats (colour)
+};
+
+// A file as read: the name to show in messages and its bytes.
+struct Source {
+  std::string name;
+  std::string text;
+};
+
+// {====== files.cpp: reading and writing real files
+// Reads path ("-" for stdin) into *out. A missing or unreadable file, a
+// directory, a binary file (one holding a NUL byte), an empty or an
+// oversized one: prints "wyn: NAME: problem" and returns false.
+bool read_source(const char* path, Source* out);
+// Reads a script or configuration file: like read_source, but empty is fine.
+bool read_script(const char* path, Source* out);
+// Writes text to path through a temporary file in the same folder and a
+// rename, so the file is either the old one or the whole new one. Keeps the
+// old file's permission bits. Prints "wyn: PATH: problem" and returns false.
+bool write_file_atomic(const char* path, const std::string& text);
+// }======
+
+// {====== session.cpp: the plug-in in the stand-in editor
+// Loads the plug-in beside the executable (start-up runs), then applies
+// the --config files. Prints the problem and returns false on failure.
+bool session_open(const Options& opt);
+// Calls a registered function by name as the editor does; false (with a
+// message) when the plug-in has no such function.
+bool plugin_call(const char* name, int argc, const char* const* argv, cw_long* result);
+bool plugin_call0(const char* name, cw_long* result);
+// Puts text in the buffer and colours it whole, as the editor does when it
+// opens a file.
+void buffer_load(const std::string& text);
+void colour_whole_buffer(void);
+// The buffer's text as a string.
+std::string buffer_text(void);
+// Length of line's text, without its line break.
+cw_long line_length(cw_long line);
+// Parses "LINE:COL" (both from 1). False when malformed.
+bool parse_position(const char* spec, cw_long* line, cw_long* col);
+// Buffer position of LINE:COL, or -1 when it lies outside the buffer (the
+// column may stand one past the line's last character).
+cw_long position_in_buffer(cw_long line, cw_long col);
+// Seconds on a monotonic clock, for --stats.
+double now_seconds(void);
+// }======
+
+// {====== config.cpp: --config files
+// Applies each line of a configuration file through the plug-in's
+// configuration functions. Errors as "NAME:LINE: problem"; false on any.
+bool config_apply(const Source& file);
+// }======
+
+// {====== lex.cpp: words and quoted text of script and configuration lines
+// One statement: its words, quoted texts already unescaped, and the line it
+// began on.
+struct Statement {
+  std::vector<std::string> words;
+  std::vector<bool> quoted;  // in step with words
+  int line = 0;
+};
+// Splits text into statements: one per line, or separated by ';' outside
+// quotes; '#' in place of a statement's first word begins a comment to the
+// end of the line. Quoted text takes C escapes (\n \t \r \\ \" \xHH). On a malformed
+// line prints "NAME:LINE: problem" and returns false.
+bool lex_statements(const Source& file, std::vector<Statement>* out);
+// Parses a decimal 32-bit number; false when word is anything else.
+bool parse_number(const std::string& word, long* value);
+// }======
+
+// {====== keys.cpp: the edit command's keys script
+enum KeyOp {
+  KEY_TYPE,     // type "TEXT": characters one by one, '\n' as Enter
+  KEY_NEWLINE,  // newline [N]: Enter
+  KEY_EXPAND,   // expand: the expansion key
+  KEY_INDENT,   // indent: the plug-in's smart indent alone
+  KEY_GOTO,     // goto LINE:COL
+  KEY_LEFT, KEY_RIGHT, KEY_UP, KEY_DOWN,  // [N]
+  KEY_HOME, KEY_END                       // of the line
+};
+struct KeyAction {
+  KeyOp op;
+  std::string text;   // KEY_TYPE
+  long count = 1;     // moves and newline
+  cw_long line = 0;   // KEY_GOTO
+  cw_long col = 0;
+  int script_line = 0;
+};
+bool keys_parse(const Source& script, std::vector<KeyAction>* out);
+// }======
+
+// {====== render.cpp: showing the plug-in's colours
+enum Category {
+  CAT_NONE = -1,
+  CAT_COMMENT, CAT_CONSTANT, CAT_KEYWORD, CAT_FUNCTION,  // ORDER: cw_category
+  CAT_STRING, CAT_NUMBER, CAT_OPERATOR, CAT_COUNT
+};
+// Per-character categories of the buffer, read from the colours the
+// plug-in gave it, compared with the editor's category colours.
+void buffer_categories(std::vector<signed char>* out);
+// The whole buffer with ANSI colours, or as it is.
+void render_ansi(const std::string& text, const std::vector<signed char>& cats,
+                 std::string* out);
+// A standalone HTML page, one section per file.
+void html_begin(std::string* out, const char* title);
+void html_section(std::string* out, const std::string& name, const std::string& text,
+                  const std::vector<signed char>& cats);
+void html_end(std::string* out);
+bool use_colour(ColourWhen when);
+// }======
+
+// {====== the commands
+int cmd_info(const Options& opt);
+int cmd_colour(const Options& opt);
+int cmd_routines(const Options& opt);
+int cmd_expand(const Options& opt);
+int cmd_indent(const Options& opt);
+int cmd_edit(const Options& opt);
+// Prints the buffer (or writes it to file with --in-place), coloured when
+// asked: the common ending of expand, indent and edit.
+int show_result(const Options& opt, const Source& file, bool coloured);
+// }======
+
+#endif
