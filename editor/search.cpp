@@ -128,7 +128,9 @@ static void put_set(std::string* out, const bool* in)
         out->append("(?!)");
         return;
     }
-    if (lf)
+    if (lf && cr)
+        out->append("(?:\\r\\n|(?!\\r\\n)[" + body + "])");
+    else if (lf)
         out->append("(?:\\r\\n|[" + body + "])");
     else if (cr)
         out->append("(?:(?!\\r\\n)[" + body + "])");

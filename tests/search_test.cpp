@@ -110,6 +110,7 @@ const Case kCases[] = {
     {kFollower, "function A(x)\nbegin\nend;\nfunction B(y)\nbegin\n", 15, false, 39},
     // classes and line ends: a CR LF is taken whole or not at all
     {"[^a]b", "\nb ab cb", 0, false, 0},
+    {"[^a]\n", "a\n", 0, false, kNone},
     {"[\n]x", "a\nx", 0, false, 1},
     {"a[^\n]", "a\nab", 0, false, 2},
     {"a\nb", "ba\nb", 0, false, 1},
