@@ -129,6 +129,7 @@ TEST(EditRoutines, CallsTheHostInOrder) {
     EXPECT_STREQ(cw_log_at(3), "CursorToTop()");
     EXPECT_STREQ(cw_log_at(n - 2), "DisplayRelease()");
     EXPECT_EQ(std::string(cw_log_at(n - 1)), e[1]);
+    expect_settled();
   }
 }
 
@@ -142,6 +143,8 @@ TEST(EditRoutines, DefinitionPathEndsAtTheTop) {
   std::vector<std::string> want = {"RoutineViewShow()", "DropPosition(1)",
       "CursorToTop()", "DisplayRelease()", "ShowMessage(\"\")"};
   EXPECT_EQ(tail, want);
+  EXPECT_EQ(cw_cursor(), 0);
+  expect_settled();
 }
 
 TEST(EditRoutines, VeryLongHeaderLine) {
