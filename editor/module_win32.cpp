@@ -18,8 +18,17 @@ Function module_symbol(void* module, const char* name) {
   return reinterpret_cast<Function>(GetProcAddress((HMODULE)module, name));
 }
 
+/* The program first, then the editor's own library, as the POSIX global
+** lookup would find them. */
 Function self_symbol(const char* name) {
-  return reinterpret_cast<Function>(GetProcAddress(GetModuleHandleA(NULL), name));
+  FARPROC p = GetProcAddress(GetModuleHandleA(NULL), name);
+  HMODULE editor = NULL;
+  if (p == NULL &&
+      GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         (LPCSTR)&module_open, &editor))
+    p = GetProcAddress(editor, name);
+  return reinterpret_cast<Function>(p);
 }
 
 void module_close(void* module) {
