@@ -214,6 +214,27 @@ TEST(PatternSearch, SplitAgreesWithPlainMatching) {
   }
 }
 
+// CR LF text must answer exactly as the same text with LF ends.
+TEST(PatternSearch, CrLfAgreesWithLf) {
+  const char* const patterns[] = {kLine,  kWord,  kHeader, kFollower, "a.$",
+                                  "[^a]b", "a\\nb", "^\\c.*;", "[ \t\n]+x"};
+  const char* const pieces[] = {"a", "b", "x", "(", ")", " ", "\t", "\n", ";", "\n\n"};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 200; round++) {
+    std::string lf;
+    int n = (int)(rng() % 20);
+    for (int i = 0; i < n; i++) lf += pieces[rng() % (sizeof pieces / sizeof *pieces)];
+    std::string crlf = to_crlf(lf);
+    for (const char* p : patterns)
+      for (size_t cursor = 0; cursor <= lf.size(); cursor++)
+        for (bool backward : {false, true})
+          ASSERT_EQ(search(crlf, crlf_pos(lf, cursor), p, backward),
+                    crlf_pos(lf, search(lf, cursor, p, backward)))
+              << "pattern " << p << " on \"" << lf << "\" from " << cursor
+              << (backward ? " backward" : " forward");
+  }
+}
+
 TEST(PatternSearch, MalformedPatternsFindNothing) {
   const char* const bad[] = {"(", "a)", "[abc", "\\", "*a", "a**", "a+*", "\\q", "(|*)", "[z-a]"};
   for (const char* p : bad) {
