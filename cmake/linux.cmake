@@ -14,13 +14,25 @@ target_include_directories(cwedit PUBLIC ${PROJECT_SOURCE_DIR}/editor ${PROJECT_
 target_link_libraries(cwedit PRIVATE PkgConfig::PCRE2 ${CMAKE_DL_LIBS})
 
 # -- plug-in -----------------------------------------------------------------
-add_library(wyn_core OBJECT ${WYN_PLUGIN_SOURCES})
-set_target_properties(wyn_core PROPERTIES POSITION_INDEPENDENT_CODE ON
-  CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
-target_compile_options(wyn_core PRIVATE ${WYN_WARNINGS} -fno-exceptions -fno-rtti)
-target_include_directories(wyn_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
+# The entry files (start-up with its _init, library attach) go only into the
+# library; tests and benchmarks link the rest of the plug-in directly and
+# reach start-up through the loaded library, as the editor does.
+set(WYN_ENTRY_SOURCES ${WYN_PLUGIN_SOURCES})
+list(FILTER WYN_ENTRY_SOURCES INCLUDE REGEX "/src/frame/(startup|attach_posix)\\.cpp$")
+list(REMOVE_ITEM WYN_PLUGIN_SOURCES ${WYN_ENTRY_SOURCES})
+foreach(part wyn_core wyn_entry)
+  if(part STREQUAL wyn_core)
+    add_library(${part} OBJECT ${WYN_PLUGIN_SOURCES})
+  else()
+    add_library(${part} OBJECT ${WYN_ENTRY_SOURCES})
+  endif()
+  set_target_properties(${part} PROPERTIES POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_options(${part} PRIVATE ${WYN_WARNINGS} -fno-exceptions -fno-rtti)
+  target_include_directories(${part} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+endforeach()
 
-add_library(wyn SHARED $<TARGET_OBJECTS:wyn_core>)
+add_library(wyn SHARED $<TARGET_OBJECTS:wyn_core> $<TARGET_OBJECTS:wyn_entry>)
 # The plug-in exports a function named _init, the name ELF start files use
 # for their own: leave those out and name the library's attach routine.
 target_link_options(wyn PRIVATE -nostartfiles -Wl,-init,wyn_attach -Wl,-fini,wyn_detach
