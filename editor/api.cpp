@@ -88,7 +88,7 @@ CWEXPORT void CWAPI cw_set_text(const char* text, size_t length) { cw::set_text(
 
 CWEXPORT const char* CWAPI cw_text(size_t* length) {
   if (length != NULL) *length = ed.text.size();
-  return ed.text.data();
+  return ed.text.empty() ? "" : ed.text.data();  /* never NULL */
 }
 
 /* One more line than there are LFs: text ending in LF has an empty last line. */
