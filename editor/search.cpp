@@ -34,10 +34,10 @@ namespace cw {
 */
 
 enum {
-  CACHE_SIZE = 8,            /* compiled patterns kept */
-  INDEX_SIZE = 4,            /* literal indexes kept */
-  MATCH_LIMIT = 10000000,    /* PCRE2 backtracking steps per start */
-  DEPTH_LIMIT = 1000000,     /* PCRE2 nested backtracking points */
+  CACHE_SIZE = 8,             /* compiled patterns kept */
+  INDEX_SIZE = 4,             /* literal indexes kept */
+  MATCH_LIMIT = 10000000,     /* PCRE2 backtracking steps per start */
+  DEPTH_LIMIT = 1000000,      /* PCRE2 nested backtracking points */
   HEAP_LIMIT_KIB = 64 * 1024, /* PCRE2 backtracking memory */
   MAX_ENDS = 1 << 20          /* ways of ending the head tried per start */
 };
