@@ -3,6 +3,10 @@
 #ifndef WYN_TESTS_PLUGIN_H
 #define WYN_TESTS_PLUGIN_H
 
+#if defined(_WIN32)
+#include "plugin_win32.h"
+#else
+
 #include <dlfcn.h>
 
 // The export `name` of the plug-in module that cw_load_module loaded, or
@@ -14,5 +18,7 @@ inline void* plugin_symbol(const char* name) {
   dlclose(module);  // drops only the reference taken here
   return symbol;
 }
+
+#endif
 
 #endif

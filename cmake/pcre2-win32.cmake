@@ -1,0 +1,61 @@
+# PCRE2 for the Windows stand-in editor. Debian ships no Windows build of
+# it, so the build fetches Debian's own pcre2 source package (the version of
+# the installed libpcre2-dev, so both forms search with the same engine),
+# unpacks it under the build folder and builds the 8-bit library statically
+# with the cross compiler. JIT stays off: the stand-in needs none.
+# Needs deb-src entries and dpkg-dev (scripts/install-wine.sh sets both up).
+# Gives the imported target wyn_pcre2.
+include(ExternalProject)
+
+execute_process(COMMAND dpkg-query -W -f=\${Version} libpcre2-dev
+  OUTPUT_VARIABLE WYN_PCRE2_DEBIAN_VERSION RESULT_VARIABLE rc
+  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(NOT rc EQUAL 0 OR WYN_PCRE2_DEBIAN_VERSION STREQUAL "")
+  message(FATAL_ERROR "libpcre2-dev is not installed: its version picks the pcre2 source to build")
+endif()
+# "10.42-1+deb12u2" unpacks into pcre2-10.42: drop any epoch and the revision.
+string(REGEX REPLACE "^[0-9]+:" "" WYN_PCRE2_UPSTREAM "${WYN_PCRE2_DEBIAN_VERSION}")
+string(REGEX REPLACE "-[^-]*$" "" WYN_PCRE2_UPSTREAM "${WYN_PCRE2_UPSTREAM}")
+
+set(WYN_PCRE2_ROOT ${CMAKE_BINARY_DIR}/pcre2)
+set(WYN_PCRE2_PREFIX ${WYN_PCRE2_ROOT}/install)
+set(WYN_PCRE2_LIBRARY ${WYN_PCRE2_PREFIX}/lib/${CMAKE_STATIC_LIBRARY_PREFIX}pcre2-8${CMAKE_STATIC_LIBRARY_SUFFIX})
+
+ExternalProject_Add(pcre2_win32
+  PREFIX ${WYN_PCRE2_ROOT}
+  SOURCE_DIR ${WYN_PCRE2_ROOT}/fetch/pcre2-${WYN_PCRE2_UPSTREAM}
+  DOWNLOAD_DIR ${WYN_PCRE2_ROOT}
+  DOWNLOAD_COMMAND ${CMAKE_COMMAND} -DDEST=${WYN_PCRE2_ROOT}/fetch
+    -DVERSION=${WYN_PCRE2_DEBIAN_VERSION} -DUPSTREAM=${WYN_PCRE2_UPSTREAM}
+    -P ${PROJECT_SOURCE_DIR}/cmake/pcre2-fetch.cmake
+  UPDATE_COMMAND ""
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+    -DCMAKE_BUILD_TYPE=Release
+    -DCMAKE_INSTALL_PREFIX=${WYN_PCRE2_PREFIX}
+    -DCMAKE_INSTALL_LIBDIR=lib
+    -DBUILD_SHARED_LIBS=OFF
+    -DBUILD_STATIC_LIBS=ON
+    -DPCRE2_BUILD_PCRE2_8=ON
+    -DPCRE2_BUILD_PCRE2_16=OFF
+    -DPCRE2_BUILD_PCRE2_32=OFF
+    -DPCRE2_SUPPORT_JIT=OFF
+    -DPCRE2_BUILD_PCRE2GREP=OFF
+    -DPCRE2_BUILD_TESTS=OFF
+    -DPCRE2_SUPPORT_LIBBZ2=OFF
+    -DPCRE2_SUPPORT_LIBZ=OFF
+    -DPCRE2_SUPPORT_LIBEDIT=OFF
+    -DPCRE2_SUPPORT_LIBREADLINE=OFF
+    -DPCRE2_STATIC_PIC=OFF
+  BUILD_BYPRODUCTS ${WYN_PCRE2_LIBRARY}
+  LOG_DOWNLOAD ON LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON
+  LOG_OUTPUT_ON_FAILURE ON)
+
+# The include folder must exist when the imported target is declared.
+file(MAKE_DIRECTORY ${WYN_PCRE2_PREFIX}/include)
+add_library(wyn_pcre2 STATIC IMPORTED GLOBAL)
+set_target_properties(wyn_pcre2 PROPERTIES
+  IMPORTED_LOCATION ${WYN_PCRE2_LIBRARY}
+  INTERFACE_INCLUDE_DIRECTORIES ${WYN_PCRE2_PREFIX}/include
+  INTERFACE_COMPILE_DEFINITIONS PCRE2_STATIC)
+add_dependencies(wyn_pcre2 pcre2_win32)
