@@ -224,6 +224,26 @@ TEST(ColourScanner, CountedRuns) {
   }
 }
 
+// The enclosing comment is found only within the host's line budget; past
+// it the scan starts where it was asked to, in the comment's text.
+TEST(ColourScanner, LineBudgetOfTheBackUp) {
+  const struct {
+    cw_long limit;
+    const char* runs;
+    cw_long lines;
+  } budgets[] = {{3, "c@0+11 k1@12+2", 2}, {2, "o@9+1 k1@12+2", 0},
+                 {0, "o@9+1 k1@12+2", 0}, {-1, "o@9+1 k1@12+2", 0}};
+  for (const auto& b : budgets) {
+    marked m = unmark("/* a\nb\n@c */ if");
+    fresh(m.text);
+    cw_set_scan_line_limit(b.limit);
+    ScanSetPos(m.at);
+    _wyn_language_colors(1);
+    EXPECT_EQ(runs(), b.runs) << b.limit;
+    EXPECT_EQ(lines_coloured, b.lines) << b.limit;
+  }
+}
+
 // The counter keeps its value until the next call resets it.
 TEST(ColourScanner, CounterHoldsUntilNextCall) {
   fresh("a\nb\nc");
