@@ -61,11 +61,11 @@ void recolour(const std::string& before, const char* where, const std::string& w
   cw_clear_runs();
   if (!trace) return;
   cw_log_enable(0);
-  std::string shown = "(none)";
+  long from = 0, to = 0;
   for (size_t i = 0; i < cw_log_count(); i++)
-    if (!strncmp(cw_log_at(i), "LineRange(", 10)) shown = cw_log_at(i) + 9;
-  fprintf(stderr, "%s: %s: _wyn_language_colors_update(%s, %s), redisplay %s\n", where,
-          what.c_str(), a.c_str(), b.c_str(), shown.c_str());
+    sscanf(cw_log_at(i), "LineRange(%ld, %ld)", &from, &to);
+  fprintf(stderr, "%s: %s: _wyn_language_colors_update(%s, %s), redisplay lines %ld-%ld\n",
+          where, what.c_str(), a.c_str(), b.c_str(), from, to);
   cw_log_clear();
 }
 

@@ -86,8 +86,7 @@ const char help_text[] =
     "       is written\n";
 
 int usage_error(const char* problem, const char* what) {
-  fprintf(stderr, "wyn: %s%s\n", problem, what);
-  fprintf(stderr, "Try 'wyn --help'.\n");
+  fprintf(stderr, "wyn: %s%s (see wyn --help)\n", problem, what);
   return EXIT_ERROR;
 }
 

@@ -70,6 +70,12 @@ size_t append_high(std::string* out, const std::string& text, size_t i) {
   return 1;
 }
 
+// Characters a page cannot take as they are, or that end a line.
+bool special_in_html(char c) {
+  return c == '<' || c == '>' || c == '&' || c == '"' || c == '\n' || c == '\r' ||
+         (unsigned char)c >= 0x80;
+}
+
 }  // namespace
 
 bool use_colour(ColourWhen when) {
@@ -108,7 +114,8 @@ void render_ansi(const std::string& text, const std::vector<signed char>& cats,
                  std::string* out) {
   out->reserve(out->size() + text.size() * 2);
   int open = CAT_NONE;
-  for (size_t i = 0; i < text.size(); i++) {
+  size_t n = text.size();
+  for (size_t i = 0; i < n;) {
     char c = text[i];
     // Close at line ends so each line stands alone in a pager.
     int want = (c == '\n' || c == '\r') ? (int)CAT_NONE : cats[i];
@@ -121,7 +128,11 @@ void render_ansi(const std::string& text, const std::vector<signed char>& cats,
       }
       open = want;
     }
-    *out += c;
+    size_t j = i + 1;
+    if (want != CAT_NONE)
+      while (j < n && cats[j] == want && text[j] != '\n' && text[j] != '\r') j++;
+    out->append(text, i, j - i);
+    i = j;
   }
   if (open != CAT_NONE) *out += "\x1b[0m";
 }
@@ -166,14 +177,15 @@ void html_section(std::string* out, const std::string& name, const std::string& 
   int open = CAT_NONE;
   bool line_open = false;
   char number[48];
-  for (size_t i = 0; i < text.size();) {
+  size_t n = text.size();
+  for (size_t i = 0; i < n;) {
     if (!line_open) {
       snprintf(number, sizeof number, "<span class=\"ln\">%ld</span>", line);
       *out += number;
       line_open = true;
     }
     char c = text[i];
-    bool at_break = c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+    bool at_break = c == '\n' || (c == '\r' && i + 1 < n && text[i + 1] == '\n');
     int want = at_break ? (int)CAT_NONE : cats[i];
     if (want != open) {
       if (open != CAT_NONE) *out += "</span>";
@@ -193,9 +205,14 @@ void html_section(std::string* out, const std::string& name, const std::string& 
       i++;
     } else if ((unsigned char)c >= 0x80) {
       i += append_high(out, text, i);
-    } else {
+    } else if (special_in_html(c)) {
       append_escaped(out, c);
       i++;
+    } else {
+      size_t j = i + 1;
+      while (j < n && cats[j] == want && !special_in_html(text[j])) j++;
+      out->append(text, i, j - i);
+      i = j;
     }
   }
   if (open != CAT_NONE) *out += "</span>";

@@ -1,0 +1,93 @@
+// Bad input: a one-line message naming the file and the problem, exit code
+// 2, nothing on stdout and nothing written.
+#include "tool_run.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+const char script[] = "function Foo(a)\nbegin\n    if (a) then\n    endif;\nend;\n";
+
+struct BadCase {
+  const char* what;
+  std::vector<std::string> args;  // $F: a good script, $D: the scratch folder
+  const char* message;            // part of the one line on stderr
+};
+
+TEST_F(ToolTest, BadInputIsOneLineExitTwoAndWritesNothing) {
+  std::string good = file("good.wyn", script);
+  file("empty.wyn", "");
+  file("binary.wyn", std::string("if\0x", 4));
+  file("bad.cfg", "keyword Foo 1\nsparkle on\n");
+  file("badclass.cfg", "keyword Foo 7\n");
+  file("keys.txt", "goto 1:1\ntype \"unterminated\n");
+  file("nokeys.txt", "# nothing here\n");
+  std::filesystem::create_directory(dir + "/folder.wyn");
+  const BadCase cases[] = {
+    {"missing file", {"colour", "$D/missing.wyn"}, "missing.wyn: No such file or directory"},
+    {"directory", {"colour", "$D/folder.wyn"}, "folder.wyn: is a directory"},
+    {"binary file", {"colour", "$D/binary.wyn"}, "binary.wyn: binary file"},
+    {"empty file", {"routines", "$D/empty.wyn"}, "empty.wyn: empty file"},
+    {"empty stdin", {"colour", "-"}, "stdin: empty file"},
+    {"one bad among good", {"colour", "--html", "$D/out.html", "$F", "$D/missing.wyn"},
+     "missing.wyn: No such file"},
+    {"line past the end", {"expand", "$F", "9:1"}, "position 9:1 lies outside"},
+    {"column past the end", {"indent", "$F", "1:17"}, "position 1:17 lies outside"},
+    {"malformed position", {"expand", "$F", "3"}, "bad position '3'"},
+    {"zero line", {"expand", "$F", "0:1"}, "bad position '0:1'"},
+    {"negative column", {"expand", "$F", "1:-2"}, "bad position '1:-2'"},
+    {"unknown action", {"edit", "$F", "-e", "goto 1:1; jump 3"}, "-e:1: unknown action 'jump'"},
+    {"unterminated text", {"edit", "$F", "--keys", "$D/keys.txt"},
+     "keys.txt:2: unterminated quoted text"},
+    {"bad escape", {"edit", "$F", "-e", "type \"a\\qb\""}, "-e:1: unknown escape"},
+    {"type without quotes", {"edit", "$F", "-e", "type abc"}, "type needs one \"quoted text\""},
+    {"empty keys script", {"edit", "$F", "--keys", "$D/nokeys.txt"}, "no action"},
+    {"goto outside", {"edit", "$F", "-e", "goto 40:1"}, "-e:1: goto 40:1 lies outside"},
+    {"no keys", {"edit", "$F"}, "needs a keys script"},
+    {"bad setting", {"colour", "--config", "$D/bad.cfg", "$F"}, "bad.cfg:2: unknown setting"},
+    {"bad class", {"colour", "--config", "$D/badclass.cfg", "$F"}, "badclass.cfg:1: CLASS is"},
+    {"missing config", {"colour", "--config", "$D/none.cfg", "$F"}, "none.cfg: No such file"},
+    {"unknown command", {"paint", "$F"}, "unknown command paint"},
+    {"unknown option", {"colour", "--sparkle", "$F"}, "unknown option --sparkle"},
+    {"bad colour", {"colour", "--color=pink", "$F"}, "--color takes always, never or auto"},
+    {"in place on colour", {"colour", "--in-place", "$F"}, "--in-place goes with"},
+    {"in place on stdin", {"expand", "--in-place", "-", "1:1"}, "--in-place needs a FILE"},
+    {"two files to routines", {"routines", "$F", "$F"}, "exactly one FILE"},
+    {"no command", {}, "no command given"},
+  };
+  for (const BadCase& c : cases) {
+    std::vector<std::string> args;
+    for (std::string a : c.args) {
+      if (a == "$F") a = good;
+      if (a.compare(0, 2, "$D") == 0) a = dir + a.substr(2);
+      args.push_back(a);
+    }
+    Ran r = wyn(args);
+    EXPECT_EQ(r.code, 2) << c.what;
+    EXPECT_EQ(r.out, "") << c.what;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
+    EXPECT_EQ(count_of(r.err, "\n"), 1u) << c.what << ": " << r.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir + "/out.html"));
+  EXPECT_EQ(read_file(good), script);
+}
+
+// --in-place with a bad position or an expansion that does nothing leaves
+// the file as it was, and a bad --config stops the command before it acts.
+TEST_F(ToolTest, FailedInPlaceLeavesTheFileAlone) {
+  std::string f = file("f.wyn", script);
+  struct stat before;
+  ASSERT_EQ(stat(f.c_str(), &before), 0);
+  EXPECT_EQ(wyn({"expand", "--in-place", f, "9:9"}).code, 2);
+  EXPECT_EQ(wyn({"expand", "--in-place", f, "2:1"}).code, 1);  // 'begin' has no template
+  std::string cfg = file("c.cfg", "template\n");
+  EXPECT_EQ(wyn({"expand", "--in-place", "--config", cfg, f, "3:5"}).code, 2);
+  struct stat after;
+  ASSERT_EQ(stat(f.c_str(), &after), 0);
+  EXPECT_EQ(read_file(f), script);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                          std::filesystem::directory_iterator()), 2);
+}
+
+}  // namespace
