@@ -122,6 +122,7 @@ void reset_state(void) {
   ed = Editor();
   ed.generation = generation;
   ed.table_serial = table_serial;
+  ed.first_table_serial = table_serial;
   for (int i = 0; i < CW_CATEGORY_COUNT; i++) ed.category[i] = default_colours[i];
   ed.scan_line_limit = 40;  /* the documented default */
   ed.next_serial = 1;

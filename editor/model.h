@@ -33,11 +33,13 @@ struct Export {
 /* One hash entry; its slot is at least pointer-sized and zeroed. */
 struct Entry {
   Entry* next;          /* chain in the same bucket */
+  uint32_t hash;        /* of the key: compared before the bytes */
   std::string key;
   void* slot;
   char* text;           /* TemplateAssign's own copy, or NULL */
 };
 
+enum { FILTER_BITS = 8192, FILTER_WORDS = FILTER_BITS / 64 };
 struct Table {
   uintptr_t handle;     /* what the plug-in holds; never reused */
   cw_long buckets_asked;
@@ -45,6 +47,7 @@ struct Table {
   cw_long flag;
   std::vector<Entry*> buckets;
   std::vector<Entry*> entries;  /* insertion order */
+  uint64_t filter[FILTER_WORDS];  /* one bit per low hash value present */
 };
 
 /* What the ledger knows of a live block. */
@@ -90,6 +93,7 @@ struct Editor {
 
   std::vector<Table*> tables;
   uintptr_t table_serial;         /* handles ever made; survives resets */
+  uintptr_t first_table_serial;   /* table_serial at the last reset */
   bool has_refused_key;
   std::string refused_key;
 

@@ -13,26 +13,58 @@ using cw::ed;
 namespace cw {
 
 static const size_t MAX_BUCKETS = 1 << 20;  /* larger requests get this many */
+static const uintptr_t HANDLE_BASE = 0x10000;  /* handle of table serial s: base + step * s */
+static const uintptr_t HANDLE_STEP = 16;
 
-static size_t bucket_of(const Table* t, const void* key, size_t n) {
+/* Eight bytes per step: words are short and looked up once per table. */
+static inline uint32_t hash_of(const void* key, size_t n) {
   const unsigned char* p = (const unsigned char*)key;
-  uint32_t h = 2166136261u;  /* FNV-1a */
-  for (size_t i = 0; i < n; i++) h = (h ^ p[i]) * 16777619u;
-  return h % t->buckets.size();
+  const uint64_t mul = 0x9E3779B97F4A7C15ull;
+  uint64_t h = (uint64_t)n * mul;
+  for (; n >= 8; n -= 8, p += 8) {
+    uint64_t w;
+    memcpy(&w, p, 8);
+    h = (h ^ w) * mul;
+    h ^= h >> 29;
+  }
+  if (n > 0) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < n; i++) w |= (uint64_t)p[i] << (8 * i);
+    h = (h ^ w) * mul;
+    h ^= h >> 29;
+  }
+  return (uint32_t)(h ^ (h >> 32));
+}
+
+/* Maps a hash onto 0..buckets-1 by a multiply instead of a division. */
+static size_t bucket_of(const Table* t, uint32_t h) {
+  return (size_t)(((uint64_t)h * (uint64_t)t->buckets.size()) >> 32);
+}
+
+/* Most words looked up are in no table: a small bit filter of the hashes
+** present answers those without touching the buckets. */
+static bool maybe_present(const Table* t, uint32_t h) {
+  uint32_t bit = h % FILTER_BITS;
+  return (t->filter[bit / 64] >> (bit % 64)) & 1;
 }
 
 /* Handles are serial numbers, never pointers and never reused, so a stale
 ** handle from before a reset finds nothing instead of freed memory. */
 Table* find_table(const void* handle) {
-  if (handle == NULL) return NULL;
-  for (size_t i = 0; i < ed.tables.size(); i++)
-    if (ed.tables[i]->handle == (uintptr_t)handle) return ed.tables[i];
-  return NULL;
+  uintptr_t h = (uintptr_t)handle;
+  if (h <= HANDLE_BASE || (h - HANDLE_BASE) % HANDLE_STEP != 0) return NULL;
+  uintptr_t serial = (h - HANDLE_BASE) / HANDLE_STEP;
+  if (serial <= ed.first_table_serial) return NULL;  /* from before the last reset */
+  uintptr_t index = serial - ed.first_table_serial - 1;
+  return index < ed.tables.size() ? ed.tables[index] : NULL;
 }
 
 Entry* find_entry(const Table* t, const void* key, size_t n) {
-  for (Entry* e = t->buckets[bucket_of(t, key, n)]; e != NULL; e = e->next)
-    if (e->key.size() == n && (n == 0 || memcmp(e->key.data(), key, n) == 0)) return e;
+  uint32_t h = hash_of(key, n);
+  if (!maybe_present(t, h)) return NULL;
+  for (Entry* e = t->buckets[bucket_of(t, h)]; e != NULL; e = e->next)
+    if (e->hash == h && e->key.size() == n && (n == 0 || memcmp(e->key.data(), key, n) == 0))
+      return e;
   return NULL;
 }
 
@@ -41,9 +73,11 @@ static Entry* add_entry(Table* t, const void* key, size_t n) {
   if (slot == NULL) return NULL;
   Entry* e = new Entry();
   e->key.assign((const char*)key, n);
+  e->hash = hash_of(key, n);
   e->slot = slot;
   e->text = NULL;
-  size_t b = bucket_of(t, key, n);
+  t->filter[e->hash % FILTER_BITS / 64] |= (uint64_t)1 << (e->hash % 64);
+  size_t b = bucket_of(t, e->hash);
   e->next = t->buckets[b];
   t->buckets[b] = e;
   t->entries.push_back(e);
@@ -79,7 +113,7 @@ CWEXPORT cw_table CWAPI HashCreate(cw_long buckets, cw_long slot_size, cw_long f
   CW_ENTER("HashCreate", "iii", buckets, slot_size, flag);
   if (cw::alloc_fails()) return NULL;
   cw::Table* t = new cw::Table();
-  t->handle = 0x10000 + 16 * ++ed.table_serial;
+  t->handle = cw::HANDLE_BASE + cw::HANDLE_STEP * ++ed.table_serial;
   t->buckets_asked = buckets;
   t->slot_size = slot_size < (cw_long)sizeof(void*) ? (cw_long)sizeof(void*) : slot_size;
   t->flag = flag;
