@@ -153,6 +153,7 @@ std::string table_name(const void* t);
 /* ---- tables (ops_hash.cpp) ---- */
 Table* find_table(const void* handle);
 Entry* find_entry(const Table* t, const void* key, size_t n);
+Entry* add_entry(Table* t, const void* key, size_t n);  /* zeroed slot; NULL if it fails */
 void free_tables(void);
 
 /* ---- module loading (module_posix.cpp / module_win32.cpp) ---- */

@@ -68,7 +68,7 @@ Entry* find_entry(const Table* t, const void* key, size_t n) {
   return NULL;
 }
 
-static Entry* add_entry(Table* t, const void* key, size_t n) {
+Entry* add_entry(Table* t, const void* key, size_t n) {
   void* slot = calloc(1, (size_t)t->slot_size);
   if (slot == NULL) return NULL;
   Entry* e = new Entry();
@@ -145,30 +145,6 @@ CWEXPORT cw_slot CWAPI HashFind(cw_table table, const void* key, cw_long length)
   if (t == NULL) return NULL;
   cw::Entry* e = cw::find_entry(t, key, (size_t)length);
   return e == NULL ? NULL : (cw_slot)e->slot;
-}
-
-/* Stores a copy of text in the slot of name, replacing an earlier copy.
-** Refused keys and fault injection do not apply: this is not HashInsert.
-** Answers 1, or 0 when it did nothing. */
-CWEXPORT cw_long CWAPI TemplateAssign(cw_table table, const char* name, const char* text) {
-  CW_ENTER("TemplateAssign", "tss", table, name, text);
-  cw::Table* t = cw::find_table(table);
-  if (t == NULL || name == NULL || text == NULL) return 0;
-  size_t n = strlen(name);
-  size_t len = strlen(text);
-  char* copy = (char*)malloc(len + 1);
-  if (copy == NULL) return 0;
-  memcpy(copy, text, len + 1);
-  cw::Entry* e = cw::find_entry(t, name, n);
-  if (e == NULL) e = cw::add_entry(t, name, n);
-  if (e == NULL) {
-    free(copy);
-    return 0;
-  }
-  free(e->text);
-  e->text = copy;
-  *(void**)e->slot = copy;
-  return 1;
 }
 
 }  /* extern "C" */

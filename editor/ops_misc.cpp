@@ -76,14 +76,6 @@ CWEXPORT cw_long CWAPI ExportFunction(const char* prototype) {
   return 1;
 }
 
-/* Recorded; answers 1, or 0 for NULL. */
-CWEXPORT cw_long CWAPI RegisterExtension(const char* extension) {
-  CW_ENTER("RegisterExtension", "s", extension);
-  if (extension == NULL) return 0;
-  ed.extensions.push_back(extension);
-  return 1;
-}
-
 /* (0, 0, 0) clears every mark; a nonzero flag adds first..last; any other
 ** call does nothing. Answers 1. */
 CWEXPORT cw_long CWAPI MarkLines(cw_long first, cw_long last, cw_long flag) {

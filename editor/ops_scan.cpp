@@ -101,11 +101,4 @@ CWEXPORT cw_long CWAPI ScanStateFlag(void) {
   return ed.state_flag;
 }
 
-/* -1 answers the setting; any other value sets it and is answered. */
-CWEXPORT cw_long CWAPI ScanLineLimit(cw_long limit) {
-  CW_ENTER("ScanLineLimit", "i", limit);
-  if (limit != -1) ed.scan_line_limit = limit;
-  return ed.scan_line_limit;
-}
-
 }  /* extern "C" */

@@ -1,44 +1,13 @@
 /*
 ** Reading and changing text at the cursor: the text from the cursor,
-** pattern search, single characters, new lines and template expansion.
+** pattern search, single characters and noting the word to expand.
 */
 #include "model.h"
 #include "search.h"
 
-#include <string>
-
 using cw::ed;
 
 namespace {
-
-/* The leading blanks and tabs of a line, no further than stop. */
-std::string indent_of(cw_long line, cw_long stop) {
-  cw_long p = ed.line_starts[(size_t)line];
-  cw_long end = cw::line_end(line);
-  if (end > stop) end = stop;
-  std::string out;
-  while (p < end && (ed.text[(size_t)p] == ' ' || ed.text[(size_t)p] == '\t'))
-    out += ed.text[(size_t)p++];
-  return out;
-}
-
-/* New lines follow the line they are made on: CR LF when it ends in CR LF
-** (the last line, which has no break, asks the line above), else LF. */
-const char* line_break_for(cw_long line) {
-  cw_long n = cw::line_break_length(line);
-  if (n == 0 && line > 0) n = cw::line_break_length(line - 1);
-  return n == 2 ? "\r\n" : "\n";
-}
-
-/* '@' takes one level off: a trailing tab, or else up to 8 trailing blanks
-** (one tab's width). */
-void outdent(std::string* indent) {
-  if (!indent->empty() && indent->back() == '\t') {
-    indent->pop_back();
-    return;
-  }
-  for (int i = 0; i < 8 && !indent->empty() && indent->back() == ' '; i++) indent->pop_back();
-}
 
 bool is_space(cw_long c) { return (c >= 9 && c <= 13) || c == 32; }
 
@@ -80,20 +49,6 @@ CWEXPORT cw_long CWAPI InsertChar(cw_long ch) {
   return 1;
 }
 
-/* Breaks the line at the cursor; the new line gets the current line's
-** leading blanks and tabs (those before the cursor) and the cursor goes
-** after them. Answers 1. */
-CWEXPORT cw_long CWAPI InsertNewLine(void) {
-  CW_ENTER("InsertNewLine", "");
-  cw_long at = ed.cursor;
-  cw_long line = cw::line_index(at);
-  std::string ins = line_break_for(line);
-  ins += indent_of(line, at);
-  cw::replace_text(at, 0, ins.data(), (cw_long)ins.size());
-  ed.cursor = at + (cw_long)ins.size();
-  return 1;
-}
-
 /* Notes the word at the cursor, up to the first whitespace; the word stays
 ** in the buffer until ExpandTemplate replaces it. Answers its length. */
 CWEXPORT cw_long CWAPI ExpandPrepare(void) {
@@ -104,54 +59,6 @@ CWEXPORT cw_long CWAPI ExpandPrepare(void) {
   ed.word_pos = ed.cursor;
   ed.word_len = end - ed.cursor;
   return ed.word_len;
-}
-
-/* Replaces the noted word (none noted: inserts at the cursor) by text.
-** '&' marks where the cursor is left (the first one; none: the end of the
-** insertion) and is not inserted. A line feed in text starts a new line,
-** which inherits the leading blanks and tabs of the line before it, as
-** typing Enter would; '@' right after a line feed takes one level off that
-** indentation and is not inserted. Inserted text has no colour. Answers 1,
-** or 0 for NULL text. */
-CWEXPORT cw_long CWAPI ExpandTemplate(const char* text) {
-  CW_ENTER("ExpandTemplate", "s", text);
-  if (text == NULL) return 0;
-  cw_long pos = ed.word_noted ? cw::clamp_pos(ed.word_pos) : ed.cursor;
-  cw_long len = ed.word_noted ? ed.word_len : 0;
-  if (len > cw::text_length() - pos) len = cw::text_length() - pos;
-  if (len < 0) len = 0;
-  ed.word_noted = false;
-
-  cw_long line = cw::line_index(pos);
-  const char* eol = line_break_for(line);
-  std::string line_indent = indent_of(line, pos);  /* of the output line being built */
-  std::string out;
-  long caret = -1;
-  bool leading = false;  /* still in the template line's own leading blanks */
-  for (const char* p = text; *p != '\0'; p++) {
-    char c = *p;
-    if (c == '\r' && p[1] == '\n') continue;
-    if (c == '\n') {
-      std::string indent = line_indent;
-      out += eol;
-      if (p[1] == '@') {
-        outdent(&indent);
-        p++;
-      }
-      out += indent;
-      line_indent = indent;
-      leading = true;
-    } else if (c == '&') {
-      if (caret < 0) caret = (long)out.size();
-    } else {
-      if (leading && (c == ' ' || c == '\t')) line_indent += c;
-      else leading = false;
-      out += c;
-    }
-  }
-  cw::replace_text(pos, len, out.data(), (cw_long)out.size());
-  ed.cursor = pos + (cw_long)(caret >= 0 ? (size_t)caret : out.size());
-  return 1;
 }
 
 }  /* extern "C" */
