@@ -12,11 +12,11 @@ using namespace colour_test;
 namespace {
 
 // Lines "x" except those given; every line ends with a line end.
-std::string lines_of(int count, std::vector<std::pair<int, const char*>> special) {
+std::string lines_of(int count, std::vector<std::pair<int, const char*>> given) {
   std::string text;
   for (int line = 1; line <= count; line++) {
     const char* s = "x";
-    for (const auto& p : special)
+    for (const auto& p : given)
       if (p.first == line) s = p.second;
     text += s;
     text += "\n";
@@ -44,8 +44,8 @@ std::string update_calls(cw_long first, cw_long last) {
   return out;
 }
 
-// The ColorClear and LineRange calls alone, and the count the scanner got
-// (read back from its budget: the lines it was allowed to pass).
+// The ColorClear and LineRange calls alone: what was cleared and the range
+// handed back for redisplay.
 std::string outcome(cw_long first, cw_long last) {
   cw_log_clear();
   cw_log_enable(1);
@@ -113,7 +113,7 @@ TEST(ColourUpdate, InsideEnclosingComment) {
 struct Case {
   const char* name;
   int lines;
-  std::vector<std::pair<int, const char*>> special;
+  std::vector<std::pair<int, const char*>> given;
   cw_long limit;
   cw_long flag;
   cw_long first, last;
@@ -154,7 +154,7 @@ const Case cases[] = {
 
 TEST(ColourUpdate, WideningTable) {
   for (const Case& c : cases) {
-    fresh(lines_of(c.lines, c.special));
+    fresh(lines_of(c.lines, c.given));
     cw_set_scan_line_limit(c.limit);
     cw_set_state_flag(c.flag);
     EXPECT_EQ(outcome(c.first, c.last), c.outcome) << c.name;
