@@ -41,14 +41,20 @@ add_test(NAME dll_surface COMMAND ${CMAKE_COMMAND}
 include(${PROJECT_SOURCE_DIR}/cmake/pcre2-win32.cmake)
 
 # CWDLL32.dll holds the whole editor model. Its host operations sit at
-# their import numbers (the same .def the plug-in imports through); the
-# rest, the C API for tests and CWSTART's operations, is exported by name.
+# their import numbers, from the same .def the plug-in imports through, and
+# carry their names too (the editor calls its own operations by name when a
+# test registers them); the rest, the C API for tests and CWSTART's
+# operations, is exported by name.
 # Tests reach the editor's C++ internals too, so export all its own symbols
 # (none of the static runtime's or PCRE2's).
 file(GLOB CWDLL32_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/editor/*.cpp)
 list(FILTER CWDLL32_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
 list(FILTER CWDLL32_SOURCES EXCLUDE REGEX "/cwstart_win32\\.cpp$")
-add_library(cwdll32 SHARED ${CWDLL32_SOURCES} ${WYN_HOST_DEFS}/cwdll32.def)
+file(READ ${WYN_HOST_DEFS}/cwdll32.def WYN_CWDLL32_DEF)
+string(REPLACE " NONAME" "" WYN_CWDLL32_DEF "${WYN_CWDLL32_DEF}")
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/cwdll32-named.def CONTENT "${WYN_CWDLL32_DEF}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${WYN_HOST_DEFS}/cwdll32.def)
+add_library(cwdll32 SHARED ${CWDLL32_SOURCES} ${CMAKE_BINARY_DIR}/cwdll32-named.def)
 set_target_properties(cwdll32 PROPERTIES OUTPUT_NAME CWDLL32 PREFIX "")
 target_compile_definitions(cwdll32 PRIVATE CW_BUILDING_HOST)
 target_compile_options(cwdll32 PRIVATE ${WYN_WARNINGS})
