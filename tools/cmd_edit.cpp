@@ -36,11 +36,13 @@ bool enter(void) {
   return true;
 }
 
-// After an edit: the lines that differ from before, handed to the plug-in's
+// After an edit made with the cursor at cursor_before: from the cursor's
+// line (a line break typed at a line's end leaves that line's text as it
+// was) to the last line that differs from before, handed to the plug-in's
 // range re-colouring. With trace, says which lines the editor was then
 // asked to redisplay.
-void recolour(const std::string& before, const char* where, const std::string& what,
-              bool trace) {
+void recolour(const std::string& before, cw_long cursor_before, const char* where,
+              const std::string& what, bool trace) {
   size_t n = 0;
   const char* after = cw_text(&n);
   size_t common = n < before.size() ? n : before.size();
@@ -50,6 +52,7 @@ void recolour(const std::string& before, const char* where, const std::string& w
   while (tail < common - head && after[n - 1 - tail] == before[before.size() - 1 - tail]) tail++;
   if (head == n && n == before.size()) return;  // nothing changed
   cw_long first = cw_line_of((cw_long)head);
+  if (cursor_before < (cw_long)head) first = cw_line_of(cursor_before);
   cw_long last = cw_line_of((cw_long)(n - tail));
   std::string a = std::to_string(first), b = std::to_string(last);
   const char* argv[] = {a.c_str(), b.c_str()};
@@ -88,31 +91,34 @@ bool run_action(const KeyAction& act, const Source& script, const Source& file, 
     case KEY_TYPE:
       for (size_t i = 0; i < act.text.size(); i++) {
         std::string before = buffer_text();
+        cw_long cursor_at = cw_cursor();
         char c = act.text[i];
         if (c == '\n') {
           if (!enter()) return false;
         } else {
           InsertChar((cw_long)(unsigned char)c);
         }
-        recolour(before, where.c_str(), shown_char(c), trace);
+        recolour(before, cursor_at, where.c_str(), shown_char(c), trace);
       }
       return true;
     case KEY_NEWLINE:
       for (long i = 0; i < act.count; i++) {
         std::string before = buffer_text();
+        cw_long cursor_at = cw_cursor();
         if (!enter()) return false;
-        recolour(before, where.c_str(), "Enter", trace);
+        recolour(before, cursor_at, where.c_str(), "Enter", trace);
       }
       return true;
     case KEY_EXPAND:
     case KEY_INDENT: {
       std::string before = buffer_text();
+      cw_long cursor_at = cw_cursor();
       cw_long done = 0;
       if (act.op == KEY_EXPAND) done = expand_at_cursor();
       else if (!plugin_call0("_wyn_indent", &done)) done = -1;
       if (done < 0) return false;
       const char* name = act.op == KEY_EXPAND ? "expand" : "indent";
-      if (done) recolour(before, where.c_str(), name, trace);
+      if (done) recolour(before, cursor_at, where.c_str(), name, trace);
       else if (trace) fprintf(stderr, "%s: %s: the plug-in did nothing\n", where.c_str(), name);
       return true;
     }
@@ -174,6 +180,7 @@ int one_action(const Options& opt, const char* verb) {
   colour_whole_buffer();
   cw_set_cursor(pos);
   std::string before = buffer_text();
+  cw_long cursor_at = cw_cursor();
   cw_long done = 0;
   if (!strcmp(verb, "expand")) done = expand_at_cursor();
   else if (!plugin_call0("_wyn_indent", &done)) done = -1;
@@ -183,7 +190,7 @@ int one_action(const Options& opt, const char* verb) {
             (long)line, (long)col, verb);
     return EXIT_NOTHING;
   }
-  recolour(before, file.name.c_str(), verb, false);
+  recolour(before, cursor_at, file.name.c_str(), verb, false);
   return show_result(opt, file, true);
 }
 
