@@ -29,7 +29,8 @@ enum {
     K_PUNCT = 0x08,        /* printable, not letter, digit or space (has '_', '#') */
     K_BLANK = 0x10,        /* may stand before a number: " \t\r\n" and 256 */
     K_DELIM = 0x20,        /* may stand before a keyword: " \t\r\n(),=+!&|~^<>" and 256 */
-    K_OPER = 0x40          /* coloured as an operator: ".=+-*%<>!&|^~:/" */
+    K_OPER = 0x40,         /* coloured as an operator: ".=+-*%<>!&|^~:/" */
+    K_QUOTE = 0x80         /* opens a string: double and single quote */
 };
 
 struct class_table { unsigned char of[257]; };
@@ -55,6 +56,7 @@ static constexpr class_table make_classes(void)
         if (in_set(" \t\r\n", c)) k |= K_BLANK;
         if (in_set(" \t\r\n(),=+!&|~^<>", c)) k |= K_DELIM;
         if (in_set(".=+-*%<>!&|^~:/", c)) k |= K_OPER;
+        if (c == '"' || c == '\'') k |= K_QUOTE;
         t.of[c] = k;
     }
     t.of[CH_NONE] = K_BLANK | K_DELIM;   /* the start of the text */
@@ -156,14 +158,15 @@ static cw_long scan_word(const scan* sc, cw_long ch)
 {
     cw_long p = look_back();
     cw_long s = ScanGetPos();
+    char* word = sc->word;
     cw_long n = 0;
     do {
-        if (n < WORD_HELD) sc->word[n++] = (char)(ch & 0xFF);
+        if (n < WORD_HELD) word[n++] = (char)(ch & 0xFF);
         ch = ScanNext();
     } while (klass(ch) & K_WORD);
     if (!(klass(p) & K_DELIM)) return ch;
     for (int c = 0; c < WYN_CLASS_COUNT; c++) {
-        if (HashFind(wyn_keyword_tables[c], sc->word, n)) {
+        if (HashFind(wyn_keyword_tables[c], word, n)) {
             colour_from(s, sc->word_colour[c]);
             break;
         }
@@ -218,12 +221,10 @@ static cw_long scan_block_comment(scan* sc, cw_long s)
 }
 
 /* Colours an operator character alone, except the '/' that closes a comment. */
-static cw_long scan_other(const scan* sc, cw_long ch)
+static cw_long scan_operator(const scan* sc, cw_long ch)
 {
-    if (klass(ch) & K_OPER) {
-        cw_long p = look_back();
-        if (!(ch == CH_SLASH && p == CH_STAR)) ColorRun(sc->operators, 1);
-    }
+    cw_long p = look_back();
+    if (!(ch == CH_SLASH && p == CH_STAR)) ColorRun(sc->operators, 1);
     return ScanNext();
 }
 
@@ -280,12 +281,12 @@ void WYNAPI _wyn_language_colors(cw_long count)
             sc.budget--;
             sc.lines++;
         }
-        if (ch == CH_QUOTE || ch == CH_APOSTROPHE) {
-            ch = scan_string(&sc, ch);
-            continue;
-        }
         unsigned k = klass(ch);
-        if ((k & K_DIGIT) && sc.numbers != 0) {
+        if (!(k & (K_QUOTE | K_WORD | K_OPER))) {
+            ch = ScanNext();   /* blanks, brackets, ';', high bytes: passed over */
+        } else if (k & K_QUOTE) {
+            ch = scan_string(&sc, ch);
+        } else if ((k & K_DIGIT) && sc.numbers != 0) {
             ch = scan_number(&sc);
         } else if (k & K_WORD) {
             ch = scan_word(&sc, ch);
@@ -298,10 +299,10 @@ void WYNAPI _wyn_language_colors(cw_long count)
                 ch = scan_block_comment(&sc, s);
             } else {
                 ch = ScanPrev();   /* back onto the lone '/', an operator */
-                ch = scan_other(&sc, ch);
+                ch = scan_operator(&sc, ch);
             }
         } else {
-            ch = scan_other(&sc, ch);
+            ch = scan_operator(&sc, ch);
         }
     }
 
