@@ -157,6 +157,44 @@ bool run_action(const KeyAction& act, const Source& script, const Source& file, 
   return false;
 }
 
+// Colours the final text afresh and names the lines whose colours differ
+// from what the re-colouring after each edit left. Replaces the buffer's
+// colours, so it comes after the result is shown.
+void check_against_whole(const Source& file) {
+  std::vector<signed char> replayed, whole;
+  buffer_categories(&replayed);
+  buffer_load(buffer_text());
+  colour_whole_buffer();
+  buffer_categories(&whole);
+  std::string lines;
+  long run_first = 0, run_last = 0, stale = 0;
+  for (cw_long line = 1; line <= cw_line_count() + 1; line++) {
+    bool differs = false;
+    if (line <= cw_line_count()) {
+      size_t start = (size_t)cw_line_start(line);
+      size_t end = line < cw_line_count() ? (size_t)cw_line_start(line + 1) : whole.size();
+      for (size_t i = start; i < end && !differs; i++) differs = replayed[i] != whole[i];
+    }
+    if (differs) {
+      if (run_first == 0) run_first = line;
+      run_last = line;
+      stale++;
+      continue;
+    }
+    if (run_first == 0) continue;
+    if (!lines.empty()) lines += ", ";
+    lines += std::to_string(run_first);
+    if (run_last != run_first) lines += "-" + std::to_string(run_last);
+    run_first = 0;
+  }
+  if (stale == 0)
+    fprintf(stderr, "wyn: %s: check: the colours match a whole-buffer colouring\n",
+            file.name.c_str());
+  else
+    fprintf(stderr, "wyn: %s: check: %ld line(s) differ from a whole-buffer colouring: %s\n",
+            file.name.c_str(), stale, lines.c_str());
+}
+
 // expand and indent share everything but the action.
 int one_action(const Options& opt, const char* verb) {
   if (opt.args.size() != 2) {
@@ -236,7 +274,7 @@ int cmd_edit(const Options& opt) {
     return EXIT_ERROR;
   }
   if ((opt.keys == nullptr) == (opt.keys_text == nullptr)) {
-    fprintf(stderr, "wyn: edit needs a keys script: --keys SCRIPT or -e 'ACTIONS'\n");
+    fprintf(stderr, "wyn: edit takes one keys script: --keys SCRIPT or -e ACTIONS\n");
     return EXIT_ERROR;
   }
   Source script;
@@ -250,10 +288,13 @@ int cmd_edit(const Options& opt) {
   if (!keys_parse(script, &actions)) return EXIT_ERROR;
   Source file;
   if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
+  cw_set_state_flag((cw_long)opt.state_flag);
   buffer_load(file.text);
   colour_whole_buffer();
   cw_set_cursor(0);
   for (size_t i = 0; i < actions.size(); i++)
     if (!run_action(actions[i], script, file, opt.trace)) return EXIT_ERROR;
-  return show_result(opt, file, true);
+  int rc = show_result(opt, file, true);
+  if (rc == EXIT_DONE && opt.check) check_against_whole(file);
+  return rc;
 }

@@ -14,7 +14,8 @@ const char help_text[] =
     "    wyn routines [--ctags[=TAGS]] FILE\n"
     "    wyn expand [--in-place] FILE LINE:COL\n"
     "    wyn indent [--in-place] FILE LINE:COL\n"
-    "    wyn edit (--keys SCRIPT | -e ACTIONS) [--trace] [--in-place] [--html OUT.html] FILE\n"
+    "    wyn edit (--keys SCRIPT | -e ACTIONS) [--trace] [--check] [--state-flag N]\n"
+    "             [--in-place] [--html OUT.html] FILE\n"
     "    wyn info\n"
     "    wyn --help | --version\n"
     "    Every command also takes --config CONFIG (any number of times).\n"
@@ -39,7 +40,9 @@ const char help_text[] =
     "               touched lines after every edit with _wyn_language_colors_update\n"
     "               as the editor does, then shows the coloured result. --trace\n"
     "               tells, for each edit, the lines handed over and the lines the\n"
-    "               editor was asked to redisplay.\n"
+    "               editor was asked to redisplay. --check compares the result\n"
+    "               with a whole-buffer colouring of the final text and names the\n"
+    "               lines whose colours differ.\n"
     "    info       Shows what start-up registered and the sizes of the tables.\n"
     "\n"
     "    expand, indent and edit print the resulting buffer, or with --in-place\n"
@@ -55,6 +58,10 @@ const char help_text[] =
     "    --keys SCRIPT         the keys script to replay (edit)\n"
     "    -e ACTIONS            the keys script given on the command line (edit)\n"
     "    --trace               show each re-colouring on stderr (edit)\n"
+    "    --check               name the lines whose colours went stale (edit)\n"
+    "    --state-flag N        what the editor's ScanStateFlag answers, 0 by\n"
+    "                          default; nonzero widens each re-colouring to the\n"
+    "                          next comment delimiter below the edit (edit)\n"
     "    --config CONFIG       configuration calls made before the command\n"
     "    -h, --help            this page\n"
     "    --version             the version\n"
@@ -121,8 +128,9 @@ int check_fits(const Options& opt) {
     return usage_error("--ctags goes with routines, not ", c);
   if (opt.in_place && !edits)
     return usage_error("--in-place goes with expand, indent or edit, not ", c);
-  if ((opt.keys || opt.keys_text || opt.trace) && strcmp(c, "edit"))
-    return usage_error("--keys, -e and --trace go with edit, not ", c);
+  if ((opt.keys || opt.keys_text || opt.trace || opt.check || opt.state_flag) &&
+      strcmp(c, "edit"))
+    return usage_error("--keys, -e, --trace, --check and --state-flag go with edit, not ", c);
   if (opt.in_place && !opt.args.empty() && !strcmp(opt.args[0], "-"))
     return usage_error("--in-place needs a FILE, not ", "standard input");
   if (opt.keys && !strcmp(opt.keys, "-") && !opt.args.empty() && !strcmp(opt.args[0], "-"))
@@ -175,6 +183,12 @@ int main(int argc, char** argv) {
       opt.trace = true;
     } else if (!strcmp(a, "--stats")) {
       opt.stats = true;
+    } else if (!strcmp(a, "--check")) {
+      opt.check = true;
+    } else if (starts_with_option(a, "--state-flag")) {
+      const char* v = option_value(argc, argv, &i, a, 12);
+      if (v == nullptr || !parse_number(v, &opt.state_flag))
+        return usage_error("--state-flag takes a number, not ", v ? v : "nothing");
     } else {
       return usage_error("unknown option ", a);
     }

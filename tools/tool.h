@@ -35,6 +35,8 @@ struct Options {
   bool in_place = false;             // --in-place
   bool trace = false;                // --trace (edit)
   bool stats = false;                // --stats (colour)
+  bool check = false;                // --check (edit)
+  long state_flag = 0;               // --state-flag N (edit)
 };
 
 // A file as read: the name to show in messages and its bytes.

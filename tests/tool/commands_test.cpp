@@ -167,8 +167,9 @@ TEST_F(ToolTest, EditReplayMatchesWholeColouring) {
   };
   for (const char* keys : scripts) {
     std::string f = file("e.wyn", "program\nendprogram\n");
-    Ran edited = wyn({"edit", "--color=always", f, "-e", keys});
+    Ran edited = wyn({"edit", "--check", "--color=always", f, "-e", keys});
     EXPECT_EQ(edited.code, 0) << keys << edited.err;
+    EXPECT_NE(edited.err.find("check: the colours match"), std::string::npos) << edited.err;
     Ran plain = wyn({"edit", "--color=never", f, "-e", keys});
     std::string result = file("result.wyn", plain.out);
     Ran whole = wyn({"colour", "--color=always", result});
