@@ -76,6 +76,19 @@ bool special_in_html(char c) {
          (unsigned char)c >= 0x80;
 }
 
+// The line-number cell; snprintf per line would cost more than the rest.
+void append_line_number(std::string* out, long line) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = (char)('0' + line % 10);
+    line /= 10;
+  } while (line > 0);
+  *out += "<span class=\"ln\">";
+  while (n > 0) *out += digits[--n];
+  *out += "</span>";
+}
+
 }  // namespace
 
 bool use_colour(ColourWhen when) {
@@ -176,12 +189,10 @@ void html_section(std::string* out, const std::string& name, const std::string& 
   long line = 1;
   int open = CAT_NONE;
   bool line_open = false;
-  char number[48];
   size_t n = text.size();
   for (size_t i = 0; i < n;) {
     if (!line_open) {
-      snprintf(number, sizeof number, "<span class=\"ln\">%ld</span>", line);
-      *out += number;
+      append_line_number(out, line);
       line_open = true;
     }
     char c = text[i];
