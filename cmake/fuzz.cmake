@@ -1,0 +1,62 @@
+# libFuzzer targets (option WYN_FUZZ, preset fuzz, clang only): each
+# fuzz/fuzz_*.cpp drives the plug-in through the stand-in editor, both
+# compiled here with AddressSanitizer and UndefinedBehaviorSanitizer, the
+# stand-in linked statically. Read at the end of linux.cmake. ctest (label
+# fuzz) runs each target for a short fixed number of runs on its corpus.
+option(WYN_FUZZ "Build the libFuzzer targets (clang)" OFF)
+if(NOT WYN_FUZZ)
+  return()
+endif()
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "WYN_FUZZ needs clang++ (libFuzzer); use the fuzz preset")
+endif()
+
+set(WYN_FUZZ_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+  -fno-omit-frame-pointer)
+set(WYN_FUZZ_RUNS 20000 CACHE STRING "Runs per fuzz target under ctest")
+
+# The plug-in and the stand-in, instrumented for coverage.
+add_library(wyn_fuzz_core OBJECT ${WYN_PLUGIN_SOURCES})
+target_compile_options(wyn_fuzz_core PRIVATE ${WYN_WARNINGS} ${WYN_FUZZ_FLAGS}
+  -fsanitize=fuzzer-no-link -fno-exceptions -fno-rtti)
+target_include_directories(wyn_fuzz_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
+
+add_library(wyn_fuzz_editor STATIC ${CWEDIT_SOURCES})
+target_compile_definitions(wyn_fuzz_editor PRIVATE CW_BUILDING_HOST)
+# The stand-in is held to gcc's warnings in the normal build; clang's extra
+# ones stay visible here without stopping the fuzz build.
+target_compile_options(wyn_fuzz_editor PRIVATE ${WYN_WARNINGS} -Wno-error ${WYN_FUZZ_FLAGS}
+  -fsanitize=fuzzer-no-link)
+target_include_directories(wyn_fuzz_editor PUBLIC ${PROJECT_SOURCE_DIR}/editor
+  ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(wyn_fuzz_editor PUBLIC PkgConfig::PCRE2 ${CMAKE_DL_LIBS})
+
+# The host operations the plug-in's loops call pass the step guard first.
+# ORDER: the GUARD list in fuzz/step_guard.cpp.
+set(WYN_FUZZ_WRAPPED ScanNext ScanPrev ScanChar ScanPrevLine ScanLineLastChar
+  ScanLineDown ScanSetPos CursorDown RegexSearch)
+list(TRANSFORM WYN_FUZZ_WRAPPED PREPEND "-Wl,--wrap=" OUTPUT_VARIABLE WYN_FUZZ_WRAP_OPTIONS)
+
+add_custom_target(wyn_fuzzers)
+file(GLOB WYN_FUZZ_TARGETS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fuzz/fuzz_*.cpp)
+foreach(source ${WYN_FUZZ_TARGETS})
+  get_filename_component(name ${source} NAME_WE)
+  string(REGEX REPLACE "^fuzz_" "" short ${name})
+  add_executable(wyn_${name} ${source} ${PROJECT_SOURCE_DIR}/fuzz/step_guard.cpp
+    $<TARGET_OBJECTS:wyn_fuzz_core>)
+  target_include_directories(wyn_${name} PRIVATE ${PROJECT_SOURCE_DIR}/src
+    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/fuzz)
+  target_compile_options(wyn_${name} PRIVATE ${WYN_WARNINGS} ${WYN_FUZZ_FLAGS} -fsanitize=fuzzer)
+  target_link_options(wyn_${name} PRIVATE ${WYN_FUZZ_FLAGS} -fsanitize=fuzzer ${WYN_FUZZ_WRAP_OPTIONS})
+  target_link_libraries(wyn_${name} PRIVATE wyn_fuzz_editor)
+  add_dependencies(wyn_fuzzers wyn_${name})
+
+  # New inputs go to a scratch folder, never into the committed corpus.
+  set(scratch ${CMAKE_BINARY_DIR}/fuzz-scratch/${short})
+  file(MAKE_DIRECTORY ${scratch} ${CMAKE_BINARY_DIR}/fuzz-artifacts)
+  add_test(NAME fuzz_${short}
+    COMMAND wyn_${name} -runs=${WYN_FUZZ_RUNS} -seed=1 -max_len=4096 -timeout=10
+      -artifact_prefix=${CMAKE_BINARY_DIR}/fuzz-artifacts/${short}-
+      ${scratch} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${short})
+  set_tests_properties(fuzz_${short} PROPERTIES LABELS fuzz)
+endforeach()
