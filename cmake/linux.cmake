@@ -69,3 +69,5 @@ endif()
 
 # -- the wyn tool and its tests ---------------------------------------------
 include(${PROJECT_SOURCE_DIR}/cmake/tool.cmake)
+include(${PROJECT_SOURCE_DIR}/cmake/sanitize.cmake)
+include(${PROJECT_SOURCE_DIR}/cmake/fuzz.cmake)
