@@ -130,6 +130,13 @@ bool write_file_atomic(const char* path, const std::string& text) {
   if (!ok) {
     unlink(temp.c_str());
     fail(path, strerror(err));
+    return false;
   }
-  return ok;
+  // Make the rename itself last; a folder that cannot be synced is no error.
+  int dir_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    fsync(dir_fd);
+    close(dir_fd);
+  }
+  return true;
 }

@@ -31,8 +31,10 @@ TEST_F(ToolTest, ColourPlainIsTheFileAsItIs) {
   Ran r = wyn({"colour", "--color=never", example("setup.wyn")});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out, text);
-  // Not a terminal: auto means plain.
-  EXPECT_EQ(wyn({"colour", example("setup.wyn")}).out, text);
+  // Not a terminal: auto means plain. --stats speaks on stderr only.
+  Ran stats = wyn({"colour", "--stats", example("setup.wyn")});
+  EXPECT_EQ(stats.out, text);
+  EXPECT_NE(stats.err.find("plug-in colouring"), std::string::npos);
 }
 
 TEST_F(ToolTest, ColourAlwaysPaintsEachCategory) {
