@@ -2,6 +2,10 @@
 // routine view, one definition a line, or a tags file for other editors.
 #include "tool.h"
 
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include <algorithm>
 
 namespace {
@@ -52,6 +56,15 @@ std::string tags_text(std::vector<Routine> list, const std::string& file) {
   return out;
 }
 
+// Editors read a relative name in a tags file from the tags file's folder:
+// keep the name as given when that is the current folder, else make it
+// absolute.
+std::string tag_file_name(const std::string& file, const char* tags) {
+  if (file.empty() || file[0] == '/' || strchr(tags, '/') == nullptr) return file;
+  char resolved[PATH_MAX];
+  return realpath(file.c_str(), resolved) != nullptr ? std::string(resolved) : file;
+}
+
 }  // namespace
 
 int cmd_routines(const Options& opt) {
@@ -80,7 +93,9 @@ int cmd_routines(const Options& opt) {
     return EXIT_NOTHING;
   }
   if (opt.ctags != nullptr)
-    return write_file_atomic(opt.ctags, tags_text(list, file.name)) ? EXIT_DONE : EXIT_ERROR;
+    return write_file_atomic(opt.ctags, tags_text(list, tag_file_name(file.name, opt.ctags)))
+               ? EXIT_DONE
+               : EXIT_ERROR;
   for (size_t i = 0; i < list.size(); i++)
     printf("%5ld-%-5ld %s\n", (long)list[i].first, (long)list[i].last, list[i].header.c_str());
   return EXIT_DONE;

@@ -131,6 +131,8 @@ int check_fits(const Options& opt) {
   if ((opt.keys || opt.keys_text || opt.trace || opt.check || opt.state_flag) &&
       strcmp(c, "edit"))
     return usage_error("--keys, -e, --trace, --check and --state-flag go with edit, not ", c);
+  if (opt.ctags && !opt.args.empty() && !strcmp(opt.args[0], "-"))
+    return usage_error("--ctags needs a FILE to point at, not ", "standard input");
   if (opt.in_place && !opt.args.empty() && !strcmp(opt.args[0], "-"))
     return usage_error("--in-place needs a FILE, not ", "standard input");
   if (opt.keys && !strcmp(opt.keys, "-") && !opt.args.empty() && !strcmp(opt.args[0], "-"))
