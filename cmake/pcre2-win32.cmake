@@ -1,15 +1,16 @@
 # PCRE2 for the Windows stand-in editor. Debian ships no Windows build of
 # it, so the build fetches Debian's own pcre2 source package (the version of
-# the installed libpcre2-dev, so both forms search with the same engine),
+# the installed libpcre2-dev, so both forms search with the same engine;
+# pcre2-fetch.cmake falls back to another revision of the same release),
 # unpacks it under the build folder and builds the 8-bit library statically
 # with the cross compiler. JIT stays off: the stand-in needs none.
 # Needs deb-src entries and dpkg-dev (scripts/install-wine.sh sets both up).
 # Gives the imported target wyn_pcre2.
 include(ExternalProject)
 
-execute_process(COMMAND dpkg-query -W -f=\${Version} libpcre2-dev
-  OUTPUT_VARIABLE WYN_PCRE2_DEBIAN_VERSION RESULT_VARIABLE rc
-  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+execute_process(COMMAND dpkg-query -W -f=\${Version}\\n libpcre2-dev
+  OUTPUT_VARIABLE WYN_PCRE2_DEBIAN_VERSION RESULT_VARIABLE rc ERROR_QUIET)
+string(REGEX REPLACE "\n.*" "" WYN_PCRE2_DEBIAN_VERSION "${WYN_PCRE2_DEBIAN_VERSION}")
 if(NOT rc EQUAL 0 OR WYN_PCRE2_DEBIAN_VERSION STREQUAL "")
   message(FATAL_ERROR "libpcre2-dev is not installed: its version picks the pcre2 source to build")
 endif()

@@ -50,7 +50,7 @@ fi
 
 # -- packages ----------------------------------------------------------------
 packages=(
-  cmake ninja-build dpkg-dev
+  cmake ninja-build dpkg-dev libpcre2-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
   wine wine32:i386
 )
