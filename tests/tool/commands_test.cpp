@@ -155,6 +155,13 @@ TEST_F(ToolTest, InPlaceReplacesTheFileWhole) {
   EXPECT_EQ(after.st_mode & 07777, 0640u);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
                           std::filesystem::directory_iterator()), 1);
+  // Through a symbolic link: the link stays, its target gets the result.
+  std::string link = dir + "/link.wyn";
+  std::filesystem::create_symlink(f, link);
+  EXPECT_EQ(wyn({"indent", "--in-place", link, "5:1"}).code, 1);
+  EXPECT_EQ(wyn({"indent", "--in-place", link, "2:15"}).code, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(read_file(f), "program\n  if (  ) then\n  \t\n  \t\n  endif;\nendprogram\n");
 }
 
 // A replay's incremental re-colouring must end where colouring the final
@@ -201,6 +208,10 @@ TEST_F(ToolTest, EditFromAKeysFileWithTrace) {
   EXPECT_EQ(in_place.code, 0);
   EXPECT_EQ(in_place.out, "");
   EXPECT_EQ(read_file(f), r.out);
+  // --html -: the result as a page on stdout.
+  Ran page = wyn({"edit", "--html", "-", f, "-e", "home"});
+  EXPECT_EQ(page.code, 0);
+  EXPECT_NE(page.out.find("<span class=\"wyn-keyword\">endwhile</span>"), std::string::npos);
 }
 
 TEST_F(ToolTest, ConfigAddsWordsAndTemplates) {
