@@ -17,7 +17,7 @@ if(WYN_WINE AND WYN_WINEBOOT AND WYN_WINESERVER)
   set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine
     ENVIRONMENT "${WYN_WINE_ENV}" TIMEOUT 300)
   add_test(NAME wine_suite COMMAND ${CMAKE_COMMAND}
-    -DWINE=${WYN_WINE} -DEXE=$<TARGET_FILE:wyn_tests>
+    -DWINE=${WYN_WINE} -DWINESERVER=${WYN_WINESERVER} -DEXE=$<TARGET_FILE:wyn_tests>
     -P ${PROJECT_SOURCE_DIR}/cmake/wine-run.cmake)
   set_tests_properties(wine_suite PROPERTIES FIXTURES_REQUIRED wine
     ENVIRONMENT "${WYN_WINE_ENV}" TIMEOUT 1200
