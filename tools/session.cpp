@@ -71,13 +71,13 @@ cw_long line_length(cw_long line) {
   return end - start;
 }
 
-bool parse_position(const char* spec, cw_long* line, cw_long* col) {
+bool parse_position(const char* text, cw_long* line, cw_long* col) {
   char* end = nullptr;
-  long l = strtol(spec, &end, 10);
-  if (end == spec || *end != ':' || spec[0] == '-' || spec[0] == '+') return false;
-  const char* c_spec = end + 1;
-  long c = strtol(c_spec, &end, 10);
-  if (end == c_spec || *end != 0 || c_spec[0] == '-' || c_spec[0] == '+') return false;
+  long l = strtol(text, &end, 10);
+  if (end == text || *end != ':' || text[0] == '-' || text[0] == '+') return false;
+  const char* col_text = end + 1;
+  long c = strtol(col_text, &end, 10);
+  if (end == col_text || *end != 0 || col_text[0] == '-' || col_text[0] == '+') return false;
   if (l < 1 || c < 1 || l > 0x7FFFFFFF || c > 0x7FFFFFFF) return false;
   *line = (cw_long)l;
   *col = (cw_long)c;

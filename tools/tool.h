@@ -75,7 +75,7 @@ std::string buffer_text(void);
 // Length of line's text, without its line break.
 cw_long line_length(cw_long line);
 // Parses "LINE:COL" (both from 1). False when malformed.
-bool parse_position(const char* spec, cw_long* line, cw_long* col);
+bool parse_position(const char* text, cw_long* line, cw_long* col);
 // Buffer position of LINE:COL, or -1 when it lies outside the buffer (the
 // column may stand one past the line's last character).
 cw_long position_in_buffer(cw_long line, cw_long col);
