@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+bash scripts/install-tool-test-deps.sh   # chromium, for the tool's HTML check
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
