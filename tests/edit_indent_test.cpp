@@ -9,30 +9,11 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
+#include "edit_helpers.h"
 
 namespace {
 
-void start(const std::string& text, cw_long cursor) {
-  cw_reset();
-  wyn_build_keyword_tables();
-  wyn_build_template_table();
-  cw_ledger_baseline();
-  cw_set_text(text.data(), text.size());
-  cw_set_cursor(cursor);
-}
-
-std::string buffer() {
-  size_t n = 0;
-  const char* p = cw_text(&n);
-  return std::string(p, n);
-}
-
-void expect_settled() {
-  EXPECT_EQ(cw_live_since_baseline(), 0u);
-  EXPECT_EQ(cw_bad_frees(), 0u);
-  EXPECT_EQ(cw_position_depth(), 0);
-  EXPECT_EQ(cw_display_holds(), 0);
-}
+using namespace edit_test;
 
 // The cursor at the end of `line`, which is the buffer's last line.
 void start_at_end(const std::string& line) {

@@ -9,24 +9,11 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
+#include "edit_helpers.h"
 
 namespace {
 
-void start(const std::string& text, cw_long cursor) {
-  cw_reset();
-  wyn_build_keyword_tables();
-  wyn_build_template_table();
-  cw_ledger_baseline();
-  cw_set_text(text.data(), text.size());
-  cw_set_cursor(cursor);
-}
-
-void expect_settled() {
-  EXPECT_EQ(cw_live_since_baseline(), 0u);
-  EXPECT_EQ(cw_bad_frees(), 0u);
-  EXPECT_EQ(cw_position_depth(), 0);
-  EXPECT_EQ(cw_display_holds(), 0);
-}
+using namespace edit_test;
 
 std::vector<std::string> logged(const char* prefix) {
   std::vector<std::string> lines;
