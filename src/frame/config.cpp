@@ -2,6 +2,8 @@
 ** Configuration entry points: words added to a class, bucket counts for
 ** tables made on demand, the comment-introducer setting.
 */
+#include <string.h>
+
 #include "exports.h"
 #include "module.h"
 
@@ -27,6 +29,11 @@ void WYNAPI _wyn_add_keyword(char* word, cw_long word_class) {
     wyn_keyword_tables[word_class] =
         HashCreate(wyn_on_demand_buckets[word_class], (cw_long)sizeof(void*), 0);
   if (!wyn_keyword_tables[word_class])
+    return;
+  /* A word the table already holds keeps the copy it has: storing a second
+  ** one over it would lose the first for good. */
+  cw_slot held = HashFind(wyn_keyword_tables[word_class], word, (cw_long)strlen(word));
+  if (held && *held)
     return;
   wyn_store_word(wyn_keyword_tables[word_class], word);
 }

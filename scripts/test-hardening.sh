@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Hostile text: builds the stand-in editor, the plug-in and the tests with
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole test
+# suite on them, then builds the libFuzzer targets and runs each for a short
+# fixed number of runs on its committed corpus. Build folders default to the
+# presets' own; WYN_ASAN_BUILD and WYN_FUZZ_BUILD name others.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# clang and libFuzzer's runtime, installed only when missing.
+packages=(clang libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+asan=${WYN_ASAN_BUILD:-build/linux-asan}
+fuzz=${WYN_FUZZ_BUILD:-build/fuzz}
+
+echo "== Sanitizer build"
+cmake --preset linux-asan -B "$asan" >/dev/null
+cmake --build "$asan" --target wyn_tests -j "$jobs"
+echo "== Sanitizer tests"
+ctest --preset linux-asan --test-dir "$asan" -j "$jobs"
+
+echo "== Fuzz build"
+cmake --preset fuzz -B "$fuzz" >/dev/null
+cmake --build "$fuzz" --target wyn_fuzzers -j "$jobs"
+echo "== Fuzz runs"
+ctest --preset fuzz --test-dir "$fuzz"

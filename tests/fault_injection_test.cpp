@@ -1,0 +1,207 @@
+// Every service of the plug-in under allocation failure: run once to count
+// its allocating host calls, then once more for each k with the k-th of
+// them answering null. No run may crash, leak, free what it was not given,
+// leave the cursor stack or display held, or change the buffer unless the
+// service says it did its work.
+#include <gtest/gtest.h>
+
+#include <string.h>
+#include <string>
+
+#include "../fuzz/harness.h"
+#include "cwedit.h"
+#include "frame/exports.h"
+#include "frame/module.h"
+
+namespace {
+
+// What a service is run on and how it is called. `run` answers the
+// service's result (0 for those without one).
+struct service {
+  const char* name;
+  const char* text;
+  cw_long cursor;
+  cw_long (*run)(void);
+  cw_long done;      // the result when nothing fails
+};
+
+cw_long colour_whole(void) {
+  _wyn_language_colors(-1);
+  return 0;
+}
+
+// From inside the block comment of the sample text, so the scanner backs up.
+cw_long colour_counted(void) {
+  ScanSetPos(30);
+  _wyn_language_colors(2);
+  return 0;
+}
+
+cw_long update_lines(void) { return _wyn_language_colors_update(2, 3); }
+cw_long expand(void) { return _wyn_expand(); }
+cw_long indent(void) { return _wyn_indent(); }
+
+// 1 when it found a routine: the cursor then ends at the top by design.
+cw_long routines(void) {
+  _wyn_routines();
+  return strcmp(cw_last_message(), "") == 0 ? 1 : 0;
+}
+
+cw_long add_word(void) {
+  _wyn_add_keyword((char*)"MyOwnWord", 1);
+  return 0;
+}
+
+cw_long assign(void) {
+  _wyn_assign_template((char*)"mine", (char*)"mine (&a);");
+  return 0;
+}
+
+const char kScript[] =
+    "function Foo(a)\n"
+    "/* a comment\n"
+    "   over lines */ if (a == 0x1F) then\n"
+    "\tMessageBox(\"done\", SEVERE); // tell\n"
+    "endif;\n";
+
+// Where "if" stands in the script, for expansion.
+cw_long if_in_script(void) { return (cw_long)(strstr(kScript, "if (") - kScript); }
+
+const service services[] = {
+    {"colour whole buffer", kScript, 0, colour_whole, 0},
+    {"colour counted", kScript, 0, colour_counted, 0},
+    {"re-colour lines", kScript, 0, update_lines, 0},
+    {"expand a template", "if (a) then\n", 0, expand, 1},
+    {"expand no template", "iffy (a)\n", 0, expand, 0},
+    {"indent a block", "    if (a == b) then", 20, indent, 1},
+    {"indent no block", "    x = 1;", 10, indent, 0},
+    {"routine list", "function Foo(a)\nbegin\nend;\n", 5, routines, 1},
+    {"add a keyword", "", 0, add_word, 0},
+    {"assign a template", "", 0, assign, 0},
+};
+
+void prepare(const service& s) {
+  cw_reset();
+  wyn_build_keyword_tables();
+  wyn_build_template_table();
+  cw_set_text(s.text, strlen(s.text));
+  cw_set_cursor(s.cursor);
+  cw_ledger_baseline();
+}
+
+// Allocating calls the service makes when nothing fails.
+unsigned long allocations_of(const service& s) {
+  prepare(s);
+  unsigned long before = cw_alloc_calls();
+  EXPECT_EQ(s.run(), s.done) << s.name;
+  return cw_alloc_calls() - before;
+}
+
+TEST(FaultInjection, EveryServiceSurvivesEachFailedAllocation) {
+  for (const service& s : services) {
+    unsigned long n = allocations_of(s);
+    for (unsigned long k = 1; k <= n; k++) {
+      prepare(s);
+      std::string text = fuzz::text_now();
+      cw_fail_alloc_at(k);
+      unsigned long before = cw_alloc_calls();
+      cw_long r = s.run();
+      cw_fail_alloc_at(0);
+      std::string what = std::string(s.name) + ", allocation " + std::to_string(k);
+      EXPECT_GE(cw_alloc_calls() - before, k) << what << ": the failure never came";
+      EXPECT_EQ(cw_bad_frees(), 0u) << what;
+      EXPECT_EQ(cw_position_depth(), 0) << what;
+      EXPECT_EQ(cw_display_holds(), 0) << what;
+      EXPECT_EQ(fuzz::keyword_copies_only(), nullptr) << what;
+      if (r == 0) {
+        EXPECT_EQ(fuzz::text_now(), text) << what;
+        EXPECT_EQ(cw_cursor(), s.cursor) << what;
+      }
+    }
+  }
+}
+
+// The services that allocate at all must be seen to do so, or the loop
+// above proves nothing for them.
+TEST(FaultInjection, AllocatingServicesAreCounted) {
+  const char* const allocating[] = {"colour whole buffer", "colour counted", "re-colour lines",
+                                    "expand a template", "expand no template",
+                                    "indent a block", "indent no block", "add a keyword"};
+  for (const char* name : allocating) {
+    for (const service& s : services) {
+      if (strcmp(s.name, name) == 0) {
+        EXPECT_GT(allocations_of(s), 0u) << name;
+      }
+    }
+  }
+}
+
+// Without its word buffer the scanner colours nothing and counts nothing.
+TEST(FaultInjection, ScannerWithoutWordBufferColoursNothing) {
+  prepare(services[0]);
+  cw_clear_runs();
+  cw_fail_alloc_at(1);
+  _wyn_language_colors(-1);
+  EXPECT_EQ(cw_run_count(), 0u);
+  EXPECT_EQ(lines_coloured, 0);
+}
+
+// Start-up's tables under failure: a table the editor would not create is a
+// null handle that start-up passes on untested; afterwards every service
+// must still work on whatever tables exist, never touching a null itself.
+TEST(FaultInjection, StartupTablesUnderFailure) {
+  cw_reset();
+  unsigned long before = cw_alloc_calls();
+  wyn_build_keyword_tables();
+  wyn_build_template_table();
+  unsigned long n = cw_alloc_calls() - before;
+  ASSERT_GT(n, 2000u);
+  // Each HashCreate (the first call of each table), the neighbourhood of
+  // every table boundary, and a sample in between.
+  for (unsigned long k = 1; k <= n; k += (k < 8 || k + 8 > n) ? 1 : 97) {
+    cw_reset();
+    for (int c = 0; c < WYN_CLASS_COUNT; c++) wyn_keyword_tables[c] = 0;
+    wyn_template_table = 0;
+    cw_fail_alloc_at(k);
+    wyn_build_keyword_tables();
+    wyn_build_template_table();
+    cw_fail_alloc_at(0);
+    std::string what = "allocation " + std::to_string(k);
+    EXPECT_EQ(fuzz::keyword_copies_only(), nullptr) << what;
+
+    cw_set_text(kScript, strlen(kScript));
+    cw_ledger_baseline();
+    fuzz::before b = fuzz::start(32, 64);
+    _wyn_language_colors(-1);
+    EXPECT_EQ(fuzz::finish(&b), nullptr) << what;
+    cw_set_cursor(if_in_script());
+    b = fuzz::start(16, 128);
+    _wyn_expand();
+    EXPECT_EQ(fuzz::finish(&b), nullptr) << what;
+    _wyn_add_keyword((char*)"Later", 0);
+    _wyn_add_keyword((char*)"Later", 2);
+    EXPECT_EQ(fuzz::keyword_copies_only(), nullptr) << what;
+  }
+}
+
+// The table handles null, as before start-up or after the editor refused
+// every table: nothing is looked up, nothing is stored, nothing breaks.
+TEST(FaultInjection, NoTablesAtAll) {
+  cw_reset();
+  for (int c = 0; c < WYN_CLASS_COUNT; c++) wyn_keyword_tables[c] = 0;
+  wyn_template_table = 0;
+  cw_set_text(kScript, strlen(kScript));
+  cw_ledger_baseline();
+  cw_clear_runs();
+  _wyn_language_colors(-1);
+  EXPECT_GT(cw_run_count(), 0u);  // comments, strings, numbers still coloured
+  cw_set_cursor(if_in_script());
+  EXPECT_EQ(_wyn_expand(), 0);
+  _wyn_assign_template((char*)"if", (char*)"if &");
+  _wyn_add_keyword((char*)"Zero", 0);  // class 0 has no table to go into
+  EXPECT_EQ(wyn_keyword_tables[0], nullptr);
+  EXPECT_EQ(cw_live_since_baseline(), 0u);
+  EXPECT_EQ(cw_position_depth(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+// Inputs the fuzzers found, and the seed corpora they grew from, replayed
+// through the same drivers and checks as the fuzz programs (fuzz/harness.h),
+// together with a direct test of each fault they showed up.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "../fuzz/harness.h"
+#include "cwedit.h"
+#include "frame/exports.h"
+#include "frame/module.h"
+
+namespace {
+
+// The stand-in keeps its tables and strings until its next reset; hand them
+// back once every test has run, so the sanitizer build's leak check at exit
+// counts only what a test really lost.
+class release_editor : public ::testing::Environment {
+ public:
+  void TearDown() override { cw_reset(); }
+};
+::testing::Environment* const released = ::testing::AddGlobalTestEnvironment(new release_editor);
+
+typedef const char* (*driver)(const uint8_t*, size_t);
+
+struct target {
+  const char* name;  // folder under fuzz/corpus and fuzz/regressions
+  driver run;
+};
+
+const target targets[] = {
+    {"colour", fuzz::run_colour},
+    {"update", fuzz::run_update},
+    {"edit", fuzz::run_edit},
+    {"config", fuzz::run_config},
+};
+
+std::string read_file(const std::string& path) {
+  std::string out;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  fclose(f);
+  return out;
+}
+
+// The files of a folder, or none when it cannot be read.
+std::vector<std::string> files_in(const std::string& dir) {
+  std::vector<std::string> out;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return out;
+  while (struct dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name != "." && name != ".." && name[0] != '.') out.push_back(dir + "/" + name);
+  }
+  closedir(d);
+  return out;
+}
+
+// Every committed input of every target runs clean. The seed corpora must
+// be there; a regressions folder exists once something was found.
+TEST(Regression, CommittedInputsRunClean) {
+  for (const target& t : targets) {
+    std::string root = std::string(WYN_SOURCE_DIR) + "/fuzz/";
+    std::vector<std::string> files = files_in(root + "corpus/" + t.name);
+    if (files.empty()) GTEST_SKIP() << "no corpus readable at " << root;
+    std::vector<std::string> found = files_in(root + "regressions/" + t.name);
+    files.insert(files.end(), found.begin(), found.end());
+    for (const std::string& path : files) {
+      std::string data = read_file(path);
+      const char* fault = t.run((const uint8_t*)data.data(), data.size());
+      EXPECT_EQ(fault, nullptr) << path << ": " << (fault ? fault : "");
+    }
+  }
+}
+
+// Adding a word the table already holds keeps the copy it has; storing a
+// second copy over the first would lose that one for good. New words still
+// get their copy, also one that another class already holds.
+TEST(Regression, RepeatedKeywordKeepsOneCopy) {
+  struct add {
+    const char* word;
+    cw_long word_class;
+    size_t new_copies;  // strings the call leaves live
+  };
+  const add adds[] = {
+      {"MyWord", 1, 1}, {"MyWord", 1, 0}, {"MyWord", 2, 1}, {"MyWord", 2, 0},
+      {"TRUE", 0, 0},   {"if", 1, 0},     {"TRUE", 2, 1},   {"Delay", 2, 0},
+  };
+  cw_reset();
+  wyn_build_keyword_tables();
+  wyn_build_template_table();
+  for (const add& a : adds) {
+    cw_ledger_baseline();
+    _wyn_add_keyword((char*)a.word, a.word_class);
+    EXPECT_EQ(cw_live_since_baseline(), a.new_copies) << a.word << " in class " << a.word_class;
+    cw_slot slot = cw_table_find(wyn_keyword_tables[a.word_class], a.word);
+    ASSERT_NE(slot, nullptr) << a.word;
+    EXPECT_STREQ((const char*)*slot, a.word);
+  }
+  EXPECT_EQ(fuzz::keyword_copies_only(), nullptr);
+}
+
+// A word whose copy the editor refused earlier gets one on the next try.
+TEST(Regression, RepeatedKeywordMendsAMissingCopy) {
+  cw_reset();
+  wyn_build_keyword_tables();
+  cw_fail_alloc_at(2);  // HashInsert succeeds, StrDup fails
+  _wyn_add_keyword((char*)"Again", 1);
+  cw_slot slot = cw_table_find(wyn_keyword_tables[1], "Again");
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(*slot, nullptr);
+  _wyn_add_keyword((char*)"Again", 1);
+  EXPECT_STREQ((const char*)*slot, "Again");
+  EXPECT_EQ(fuzz::keyword_copies_only(), nullptr);
+}
+
+}  // namespace
