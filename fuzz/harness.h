@@ -374,15 +374,17 @@ inline const char* run_config(const uint8_t* data, size_t size) {
     step_limit = ~0ull;
     if (cw_position_depth() != b.depth || cw_display_holds() != b.holds)
       return "configuration call touched the cursor or display";
-    if (const char* e = keyword_copies_only()) return e;
+    if (cw_bad_frees() != 0) return "freed a pointer the editor did not hand out";
+    if (cw_live_since_baseline() > 1) return "a configuration call kept more than one copy";
     if (wyn_comment_introducer[1] != '/' || wyn_comment_introducer[2] != '\0')
       return "comment introducer overrun";
   }
   if (!started && (flags & 2)) {
     wyn_build_keyword_tables();
     wyn_build_template_table();
-    if (const char* e = keyword_copies_only()) return e;
   }
+  // Every word stored holds one copy, and no copy is held by nothing.
+  if (const char* e = keyword_copies_only()) return e;
 
   // The text: what is left after the calls.
   cw_set_text((const char*)data + at, in.size - at);
