@@ -1,23 +1,57 @@
 #!/usr/bin/env bash
-# Builds both forms of the plug-in and runs every test: the Linux build
-# (stand-in editor, plug-in library, unit and integration tests) and the
-# 32-bit Windows build (WYN.dll and the check of its binary surface).
+# Builds both forms of the plug-in and runs every test:
+#   - the Linux build: stand-in editor, plug-in library, the test suite and
+#     the wyn tool's tests (with its page checked in headless chromium);
+#   - the 32-bit Windows build: WYN.dll's binary surface, and the same test
+#     suite as a Windows program on the real WYN.dll under Wine.
+# Installs whatever is missing first. Ends with each run's counts and a total.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-bash scripts/install-tool-test-deps.sh   # chromium, for the tool's HTML check
+bash scripts/install-tool-test-deps.sh   # chromium, for the tool's page check
 
 jobs=$(nproc 2>/dev/null || echo 2)
+summary=()
+total_passed=0
+total_failed=0
+
+# Adds a "label: N passed, M failed" line to the summary.
+count() {
+  summary+=("$1: $2 passed, $3 failed")
+  total_passed=$((total_passed + $2))
+  total_failed=$((total_failed + $3))
+}
 
 echo "== Linux build"
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j "$jobs"
 echo "== Linux tests"
-ctest --preset linux -j "$jobs"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+rc=0
+ctest --preset linux -j "$jobs" 2>&1 | tee "$log" || rc=$?
+line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+  count linux $((BASH_REMATCH[2] - BASH_REMATCH[1])) "${BASH_REMATCH[1]}"
+else
+  count linux 0 1
+fi
 
-echo "== Win32 build"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$jobs"
-echo "== Win32 tests"
-ctest --preset win32
+echo "== Win32 build and tests under Wine"
+wine_rc=0
+bash scripts/test-wine.sh build/win32 2>&1 | tee "$log" || wine_rc=$?
+line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1 || true)
+if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+  count wine "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
+else
+  count wine 0 1
+fi
+
+echo
+echo "== Summary"
+printf '%s\n' "${summary[@]}"
+echo "total: $total_passed passed, $total_failed failed"
+if ((rc || wine_rc || total_failed)); then
+  exit 1
+fi
