@@ -259,7 +259,7 @@ inline const char* run_update(const uint8_t* data, size_t size) {
   cw_long r = _wyn_language_colors_update(f, l);
   if (const char* e = finish(&b)) return e;
   if (r != 0) return "update answered other than 0";
-  if ((f == 0 || l == 0) && cw_call_count() != b.calls) return "empty range called the editor";
+  if ((f <= 0 || l <= 0) && cw_call_count() != b.calls) return "range without lines called the editor";
   if (text_now() != text) return "re-colouring changed the text";
   return 0;
 }

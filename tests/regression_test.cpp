@@ -121,4 +121,44 @@ TEST(Regression, RepeatedKeywordMendsAMissingCopy) {
   EXPECT_EQ(fuzz::keyword_copies_only(), nullptr);
 }
 
+// Lines count from 1: a range with an end below line 1 names no lines and
+// reaches no host operation, as one with an end of 0 does.
+TEST(Regression, RangeBelowLineOneDoesNothing) {
+  const cw_long ranges[][2] = {{0, 3},  {3, 0},  {-1, 3}, {3, -1},
+                               {-4, -2}, {INT32_MIN, 2}, {2, INT32_MIN}};
+  for (const auto& r : ranges) {
+    fuzz::load((const uint8_t*)"a\nb\nc\n", 6, 40);
+    unsigned long long before = cw_call_count();
+    EXPECT_EQ(_wyn_language_colors_update(r[0], r[1]), 0);
+    EXPECT_EQ(cw_call_count(), before) << r[0] << ", " << r[1];
+    EXPECT_EQ(cw_run_count(), 0u);
+  }
+}
+
+// Ends given the wrong way round name the same lines as the right way: the
+// same colours, the same lines cleared and handed back for redisplay.
+TEST(Regression, ReversedRangeColoursTheSameLines) {
+  const char text[] = "x = 1;\nif (a) then\n\tDelay(2); // wait\nendif;\ny = \"s\";\n";
+  const cw_long ranges[][2] = {{2, 4}, {1, 5}, {3, 3}, {4, 9}};
+  for (const auto& r : ranges) {
+    std::vector<std::string> logs[2];
+    std::vector<cw_long> colours[2];
+    for (int turn = 0; turn < 2; turn++) {
+      fuzz::load((const uint8_t*)text, sizeof text - 1, 40);
+      cw_log_clear();
+      cw_log_enable(1);
+      if (turn == 0)
+        _wyn_language_colors_update(r[0], r[1]);
+      else
+        _wyn_language_colors_update(r[1], r[0]);
+      cw_log_enable(0);
+      for (size_t i = 0; i < cw_log_count(); i++) logs[turn].push_back(cw_log_at(i));
+      for (cw_long p = 0; p < (cw_long)sizeof text - 1; p++) colours[turn].push_back(cw_colour_at(p));
+    }
+    EXPECT_EQ(logs[1], logs[0]) << r[0] << ", " << r[1];
+    EXPECT_EQ(colours[1], colours[0]) << r[0] << ", " << r[1];
+    EXPECT_GT(cw_run_count(), 0u);
+  }
+}
+
 }  // namespace

@@ -41,12 +41,19 @@ static cw_long walk_continued_lines(cw_long start)
 
 /*
 ** Re-colours lines first..last after an edit and hands the editor the lines
-** whose colours may have changed. 0 in either argument does nothing. The scan
-** position is left where the scanner stopped. Always returns 0.
+** whose colours may have changed. 0 in either argument does nothing, and so
+** does a line below 1, which names no line; ends given the wrong way round
+** name the same lines. The scan position is left where the scanner stopped.
+** Always returns 0.
 */
 cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last)
 {
-    if (first == 0 || last == 0) return 0;
+    if (first <= 0 || last <= 0) return 0;
+    if (first > last) {
+        cw_long lower = last;
+        last = first;
+        first = lower;
+    }
 
     ScanSetPos(0);
     if (first == 1)
