@@ -41,6 +41,12 @@ set(WYN_FUZZ_WRAPPED ScanNext ScanPrev ScanChar ScanPrevLine ScanLineLastChar
 list(TRANSFORM WYN_FUZZ_WRAPPED PREPEND "-Wl,--wrap=" OUTPUT_VARIABLE WYN_FUZZ_WRAP_OPTIONS)
 
 add_custom_target(wyn_fuzzers)
+
+# The program that wrote the committed seed corpora (fuzz/seeds.cpp).
+add_executable(wyn_fuzz_seeds ${PROJECT_SOURCE_DIR}/fuzz/seeds.cpp)
+target_include_directories(wyn_fuzz_seeds PRIVATE ${PROJECT_SOURCE_DIR}/bench)
+target_compile_options(wyn_fuzz_seeds PRIVATE ${WYN_WARNINGS})
+add_dependencies(wyn_fuzzers wyn_fuzz_seeds)
 file(GLOB WYN_FUZZ_TARGETS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fuzz/fuzz_*.cpp)
 foreach(source ${WYN_FUZZ_TARGETS})
   get_filename_component(name ${source} NAME_WE)
