@@ -204,4 +204,28 @@ TEST(FaultInjection, NoTablesAtAll) {
   EXPECT_EQ(cw_position_depth(), 0);
 }
 
+// What the plug-in may pass on untested after the editor answered null: a
+// failed table, string or block. The editor takes each as a harmless no-op.
+TEST(FaultInjection, NullPassedBackIsANoOp) {
+  cw_reset();
+  cw_set_text("if x\n", 5);
+  cw_ledger_baseline();
+  StrFree(nullptr);
+  MemFree(nullptr);
+  EXPECT_EQ(HashInsert(nullptr, "a", 1), nullptr);
+  EXPECT_EQ(HashFind(nullptr, "a", 1), nullptr);
+  EXPECT_EQ(TemplateAssign(nullptr, "a", "b"), 0);
+  EXPECT_EQ(StrTrim(nullptr, " \t"), nullptr);
+  EXPECT_EQ(StrSearch(nullptr, "x", 3, 0), 0);
+  EXPECT_EQ(StrSearch("x", nullptr, 3, 0), 0);
+  EXPECT_EQ(ExpandTemplate(nullptr), 0);
+  EXPECT_EQ(RegexSearch(nullptr, 18, 0), 0);
+  ShowMessage(nullptr);
+  StrFree(StrAppend(nullptr, nullptr));
+  EXPECT_EQ(fuzz::text_now(), "if x\n");
+  EXPECT_EQ(cw_cursor(), 0);
+  EXPECT_EQ(cw_live_since_baseline(), 0u);
+  EXPECT_EQ(cw_bad_frees(), 0u);
+}
+
 }  // namespace
