@@ -5,6 +5,7 @@
 # build fetch Debian's pcre2 source package. Runs as root on Debian 12;
 # apt-get update runs at most once.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 
 export DEBIAN_FRONTEND=noninteractive
 changed=0
@@ -54,10 +55,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
   wine wine32:i386
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+mapfile -t missing < <(missing_packages "${packages[@]}")
 
 # Sources lists present? apt-get source needs them.
 have_sources=0

@@ -1,0 +1,21 @@
+# Shell helpers shared by the install scripts; sourced, not run.
+
+# Prints the named Debian packages that are not installed yet.
+missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
+# Installs the named Debian packages that are missing, running apt-get update
+# first only when something is to be installed. Waits for another apt run.
+install_missing() {
+  local missing
+  mapfile -t missing < <(missing_packages "$@")
+  ((${#missing[@]})) || return 0
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get -o DPkg::Lock::Timeout=900 update -qq
+  apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
