@@ -3,7 +3,9 @@
 #   - the Linux build: stand-in editor, plug-in library, the test suite and
 #     the wyn tool's tests (with its page checked in headless chromium);
 #   - the 32-bit Windows build: WYN.dll's binary surface, and the same test
-#     suite as a Windows program on the real WYN.dll under Wine.
+#     suite as a Windows program on the real WYN.dll under Wine;
+#   - the sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) of
+#     the suite, and each fuzz target for a short fixed number of runs.
 # Installs whatever is missing first. Ends with each run's counts and a total.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,10 +50,24 @@ else
   count wine 0 1
 fi
 
+echo "== Sanitizer build and short fuzz runs"
+hard_rc=0
+bash scripts/test-hardening.sh 2>&1 | tee "$log" || hard_rc=$?
+# Two ctest summaries: the sanitizer suite, then the fuzz runs.
+mapfile -t lines < <(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" || true)
+labels=(sanitizers fuzz)
+for i in 0 1; do
+  if [[ ${lines[i]:-} =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    count "${labels[i]}" $((BASH_REMATCH[2] - BASH_REMATCH[1])) "${BASH_REMATCH[1]}"
+  else
+    count "${labels[i]}" 0 1
+  fi
+done
+
 echo
 echo "== Summary"
 printf '%s\n' "${summary[@]}"
 echo "total: $total_passed passed, $total_failed failed"
-if ((rc || wine_rc || total_failed)); then
+if ((rc || wine_rc || hard_rc || total_failed)); then
   exit 1
 fi
