@@ -26,10 +26,9 @@ target_include_directories(wyn_fuzz_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
 
 add_library(wyn_fuzz_editor STATIC ${CWEDIT_SOURCES})
 target_compile_definitions(wyn_fuzz_editor PRIVATE CW_BUILDING_HOST)
-# The stand-in is held to gcc's warnings in the normal build; clang's extra
-# ones stay visible here without stopping the fuzz build. It is sanitized but
-# not traced for coverage: the plug-in's paths are what the fuzzers explore.
-target_compile_options(wyn_fuzz_editor PRIVATE ${WYN_WARNINGS} -Wno-error ${WYN_FUZZ_FLAGS})
+# The stand-in is sanitized but not traced for coverage: the plug-in's paths
+# are what the fuzzers explore.
+target_compile_options(wyn_fuzz_editor PRIVATE ${WYN_WARNINGS} ${WYN_FUZZ_FLAGS})
 target_include_directories(wyn_fuzz_editor PUBLIC ${PROJECT_SOURCE_DIR}/editor
   ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(wyn_fuzz_editor PUBLIC PkgConfig::PCRE2 ${CMAKE_DL_LIBS})

@@ -106,7 +106,7 @@ static void put_byte(std::string* out, unsigned char c) {
 ** its LF: a set holding LF takes a CR LF whole, one without LF never takes
 ** the CR of a CR LF. */
 static void put_set(std::string* out, const bool* in) {
-  bool lf = in['\n'], cr = in['\r'];
+  bool lf = in[(unsigned char)'\n'], cr = in[(unsigned char)'\r'];
   bool any = false;
   std::string body;
   for (int c = 0; c < 256; c++) {

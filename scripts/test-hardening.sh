@@ -7,18 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# clang and libFuzzer's runtime, installed only when missing.
-packages=(clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source scripts/lib.sh
+install_missing clang libclang-rt-14-dev   # clang and libFuzzer's runtime
 
 jobs=$(nproc 2>/dev/null || echo 2)
 asan=${WYN_ASAN_BUILD:-build/linux-asan}
