@@ -62,11 +62,10 @@ std::string middle_lines(const std::string& text, size_t lines) {
   return text.substr(from, to - from);
 }
 
-// One edited line in the middle of a buffer of state.range(0) lines.
-void BM_ColourUpdateOneLine(benchmark::State& state) {
-  size_t lines = (size_t)state.range(0);
-  const std::string& big = million_lines();
-  std::string text = lines == 1000000 ? big : middle_lines(big, lines);
+// Re-colouring after an edit of the middle line of text, which holds
+// `lines` lines; counts the host calls each update makes.
+void measure_middle_line_update(benchmark::State& state, const std::string& text,
+                                size_t lines) {
   load(text);
   cw_long mid = (cw_long)(lines / 2);
   unsigned long long calls = 0;
@@ -79,6 +78,13 @@ void BM_ColourUpdateOneLine(benchmark::State& state) {
   state.counters["calls"] = (double)calls / (double)state.iterations();
   cw_reset();
 }
+
+// One edited line in the middle of a buffer of state.range(0) lines.
+void BM_ColourUpdateOneLine(benchmark::State& state) {
+  size_t lines = (size_t)state.range(0);
+  const std::string& big = million_lines();
+  measure_middle_line_update(state, lines == 1000000 ? big : middle_lines(big, lines), lines);
+}
 BENCHMARK(BM_ColourUpdateOneLine)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 // The same with no comment delimiter anywhere: every probe walks its whole
@@ -87,17 +93,7 @@ void BM_ColourUpdateNoDelimiters(benchmark::State& state) {
   size_t lines = (size_t)state.range(0);
   std::string text;
   for (size_t i = 0; i < lines; i++) text += "    nResult = StrLength(szPath) + 0x1F;\n";
-  load(text);
-  cw_long mid = (cw_long)(lines / 2);
-  unsigned long long calls = 0;
-  for (auto _ : state) {
-    cw_clear_runs();
-    unsigned long long before = cw_call_count();
-    benchmark::DoNotOptimize(_wyn_language_colors_update(mid, mid));
-    calls += cw_call_count() - before;
-  }
-  state.counters["calls"] = (double)calls / (double)state.iterations();
-  cw_reset();
+  measure_middle_line_update(state, text, lines);
 }
 BENCHMARK(BM_ColourUpdateNoDelimiters)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
