@@ -38,8 +38,7 @@ void BM_ColourWholeBuffer(benchmark::State& state) {
     benchmark::DoNotOptimize(lines_coloured);
   }
   state.SetBytesProcessed((int64_t)(state.iterations() * text.size()));
-  state.counters["calls_per_byte"] =
-      (double)calls / (double)(state.iterations() * text.size());
+  state.counters["calls_per_byte"] = (double)calls / (double)(state.iterations() * text.size());
   state.counters["runs"] = (double)cw_run_count();
   cw_reset();
 }
@@ -64,8 +63,7 @@ std::string middle_lines(const std::string& text, size_t lines) {
 
 // Re-colouring after an edit of the middle line of text, which holds
 // `lines` lines; counts the host calls each update makes.
-void measure_middle_line_update(benchmark::State& state, const std::string& text,
-                                size_t lines) {
+void measure_middle_line_update(benchmark::State& state, const std::string& text, size_t lines) {
   load(text);
   cw_long mid = (cw_long)(lines / 2);
   unsigned long long calls = 0;
@@ -107,9 +105,9 @@ void BM_HostScanNext(benchmark::State& state) {
     }
   }
   state.SetItemsProcessed((int64_t)(state.iterations() * text.size()));
-  state.counters["ns_per_call"] = benchmark::Counter(
-      (double)(state.iterations() * text.size()),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_call"] =
+      benchmark::Counter((double)(state.iterations() * text.size()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   cw_reset();
 }
 BENCHMARK(BM_HostScanNext)->Unit(benchmark::kMillisecond);

@@ -30,9 +30,8 @@ void BM_ScanNext(benchmark::State& state) {
   }
   state.SetItemsProcessed(calls);
   state.SetBytesProcessed(calls);
-  state.counters["ns_per_call"] =
-      benchmark::Counter(static_cast<double>(calls),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_call"] = benchmark::Counter(
+      static_cast<double>(calls), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   cw_reset();
 }
 BENCHMARK(BM_ScanNext)->Unit(benchmark::kMillisecond);

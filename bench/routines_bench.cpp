@@ -25,8 +25,7 @@ std::string definitions_text(long lines) {
     text += "function " + name + "(nValue)\n";
     text += "    NUMBER n;\n";
     text += "begin\n";
-    for (int i = 0; i < 14; i++)
-      text += "    n = n + Delay(1);\n";
+    for (int i = 0; i < 14; i++) text += "    n = n + Delay(1);\n";
     text += "end;\n";
   }
   return text;
@@ -49,8 +48,7 @@ void routines_over(benchmark::State& state, const std::string& text) {
 void BM_RoutinesDefinitions(benchmark::State& state) {
   routines_over(state, definitions_text(state.range(0)));
 }
-BENCHMARK(BM_RoutinesDefinitions)->Arg(100000)->Arg(1000000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RoutinesDefinitions)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 // 10 MB of lines that each begin a header whose '(' is never closed, with
 // no ')' after it, or with one ')' at the very end of the buffer.
@@ -58,18 +56,15 @@ std::string unclosed_text(bool closed_at_end) {
   const std::string line = "Routine(nValue, szText\n";
   std::string text;
   text.reserve(10000000 + line.size());
-  while (text.size() < 10000000)
-    text += line;
-  if (closed_at_end)
-    text += ")";
+  while (text.size() < 10000000) text += line;
+  if (closed_at_end) text += ")";
   return text;
 }
 
 void BM_RoutinesUnclosed(benchmark::State& state) {
   routines_over(state, unclosed_text(state.range(0) != 0));
 }
-BENCHMARK(BM_RoutinesUnclosed)->Arg(0)->Arg(1)->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RoutinesUnclosed)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Start-up's table building: three keyword tables and 287 templates.
 void BM_BuildTables(benchmark::State& state) {

@@ -24,12 +24,24 @@ std::string script(size_t lines) {
   std::string s;
   for (size_t i = 0; i < lines; i++) {
     switch (i % 20) {
-      case 0: s += "function Routine" + std::to_string(i) + "(NUMBER nIndex, STRING szPath)\n"; break;
-      case 1: s += "    STRING szTemp;\n"; break;
-      case 2: s += "begin\n"; break;
-      case 18: s += "end;\n"; break;
-      case 19: s += "\n"; break;
-      default: s += "    nResult = StrLength(szPath) + CopyFile(szTemp, \"a(b\");\n"; break;
+      case 0:
+        s += "function Routine" + std::to_string(i) + "(NUMBER nIndex, STRING szPath)\n";
+        break;
+      case 1:
+        s += "    STRING szTemp;\n";
+        break;
+      case 2:
+        s += "begin\n";
+        break;
+      case 18:
+        s += "end;\n";
+        break;
+      case 19:
+        s += "\n";
+        break;
+      default:
+        s += "    nResult = StrLength(szPath) + CopyFile(szTemp, \"a(b\");\n";
+        break;
     }
   }
   return s;

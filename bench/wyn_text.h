@@ -27,33 +27,51 @@ struct rng {
 };
 
 template <size_t N>
-const char* pick(rng& r, const char* const (&list)[N]) { return list[r.below(N)]; }
+const char* pick(rng& r, const char* const (&list)[N]) {
+  return list[r.below(N)];
+}
 
 // A sample of each word class, and names no table holds.
-static const char* const constants[] = {
-  "TRUE", "FALSE", "TARGETDIR", "SRCDIR", "WINSYSDIR", "SEVERE", "WARNING",
-  "AFTER", "BEFORE", "NULL", "LIST_NULL", "END_OF_LIST", "HKEY_LOCAL_MACHINE",
-  "REGDB_STRING", "FILE_EXISTS", "COMP_DONE", "ISLANG_ENGLISH", "YES", "NO"};
+static const char* const constants[] = {"TRUE",
+                                        "FALSE",
+                                        "TARGETDIR",
+                                        "SRCDIR",
+                                        "WINSYSDIR",
+                                        "SEVERE",
+                                        "WARNING",
+                                        "AFTER",
+                                        "BEFORE",
+                                        "NULL",
+                                        "LIST_NULL",
+                                        "END_OF_LIST",
+                                        "HKEY_LOCAL_MACHINE",
+                                        "REGDB_STRING",
+                                        "FILE_EXISTS",
+                                        "COMP_DONE",
+                                        "ISLANG_ENGLISH",
+                                        "YES",
+                                        "NO"};
 static const char* const keywords[] = {
-  "if", "then", "else", "elseif", "endif", "while", "endwhile", "for", "to",
-  "endfor", "return", "switch", "case", "endswitch", "goto", "repeat", "until",
-  "STRING", "NUMBER", "LIST", "BOOL", "abort", "exit", "step", "downto"};
+    "if",     "then",   "else",   "elseif", "endif",     "while", "endwhile", "for",   "to",
+    "endfor", "return", "switch", "case",   "endswitch", "goto",  "repeat",   "until", "STRING",
+    "NUMBER", "LIST",   "BOOL",   "abort",  "exit",      "step",  "downto"};
 static const char* const functions[] = {
-  "MessageBox", "StrLength", "StrCompare", "StrToUpper", "ListCreate",
-  "ListAddString", "ListDestroy", "CopyFile", "DeleteFile", "CreateDir",
-  "RegDBSetKeyValueEx", "RegDBGetKeyValueEx", "LaunchAppAndWait", "Sprintf",
-  "GetProfString", "SdWelcome", "SetStatusWindow", "NumToStr", "FindFile",
-  "AskYesNo", "SetTitle", "Delay", "VerCompare", "OpenFileMode"};
-static const char* const variables[] = {
-  "szPath", "szTemp", "nResult", "nIndex", "listID", "svName", "nvSize",
-  "bDone", "szKey", "nCount", "hWnd", "szTitle", "nStatus", "svTarget"};
+    "MessageBox",       "StrLength",     "StrCompare",         "StrToUpper",
+    "ListCreate",       "ListAddString", "ListDestroy",        "CopyFile",
+    "DeleteFile",       "CreateDir",     "RegDBSetKeyValueEx", "RegDBGetKeyValueEx",
+    "LaunchAppAndWait", "Sprintf",       "GetProfString",      "SdWelcome",
+    "SetStatusWindow",  "NumToStr",      "FindFile",           "AskYesNo",
+    "SetTitle",         "Delay",         "VerCompare",         "OpenFileMode"};
+static const char* const variables[] = {"szPath", "szTemp",  "nResult", "nIndex",  "listID",
+                                        "svName", "nvSize",  "bDone",   "szKey",   "nCount",
+                                        "hWnd",   "szTitle", "nStatus", "svTarget"};
 static const char* const comment_words[] = {
-  "copy", "the", "files", "into", "target", "folder", "check", "registry",
-  "key", "before", "reboot", "user", "choice", "TODO:", "dialog", "size",
-  "*", "/", "\"quoted\"", "if", "MessageBox", "0x10", "e.g.", "--"};
+    "copy", "the",    "files",      "into", "target",     "folder", "check",  "registry",
+    "key",  "before", "reboot",     "user", "choice",     "TODO:",  "dialog", "size",
+    "*",    "/",      "\"quoted\"", "if",   "MessageBox", "0x10",   "e.g.",   "--"};
 static const char* const string_words[] = {
-  "Setup", "is", "copying", "files", "\\\\", "\\\"", "\\n", "%s", "%d",
-  "C:\\\\Program Files", "/*", "//", "*/", "'", "done.", "Error:", "\\t"};
+    "Setup", "is", "copying", "files", "\\\\",  "\\\"",   "\\n", "%s", "%d", "C:\\\\Program Files",
+    "/*",    "//", "*/",      "'",     "done.", "Error:", "\\t"};
 
 struct options {
   bool crlf = false;          // CR LF line ends
@@ -66,10 +84,18 @@ inline void newline(std::string& out, const options& o) {
 
 inline void number(std::string& out, rng& r) {
   switch (r.below(6)) {
-    case 0: out += "0x" + std::to_string(r.below(0xFFFF)); break;
-    case 1: out += std::to_string(r.below(100)) + "." + std::to_string(r.below(100)); break;
-    case 2: out += std::to_string(r.below(100000)) + "L"; break;
-    default: out += std::to_string(r.below(1000)); break;
+    case 0:
+      out += "0x" + std::to_string(r.below(0xFFFF));
+      break;
+    case 1:
+      out += std::to_string(r.below(100)) + "." + std::to_string(r.below(100));
+      break;
+    case 2:
+      out += std::to_string(r.below(100000)) + "L";
+      break;
+    default:
+      out += std::to_string(r.below(1000));
+      break;
   }
 }
 
@@ -88,21 +114,29 @@ inline void string_literal(std::string& out, rng& r) {
 
 inline void operand(std::string& out, rng& r) {
   switch (r.below(6)) {
-    case 0: out += pick(r, constants); break;
-    case 1: number(out, r); break;
-    case 2: string_literal(out, r); break;
+    case 0:
+      out += pick(r, constants);
+      break;
+    case 1:
+      number(out, r);
+      break;
+    case 2:
+      string_literal(out, r);
+      break;
     case 3:
       out += pick(r, functions);
       out += "(";
       out += pick(r, variables);
       out += ")";
       break;
-    default: out += pick(r, variables); break;
+    default:
+      out += pick(r, variables);
+      break;
   }
 }
 
 inline void expression(std::string& out, rng& r) {
-  static const char* const ops[] = {" + ", " - ", " * ", " / ", " < ", " > ",
+  static const char* const ops[] = {" + ", " - ",  " * ",  " / ",  " < ", " > ",
                                     " = ", " != ", " && ", " || ", " ^ ", " % "};
   operand(out, r);
   size_t more = r.below(3);
@@ -132,7 +166,9 @@ inline void statement(std::string& out, rng& r, int depth) {
       expression(out, r);
       out += ") then";
       break;
-    case 2: out += r.chance(50) ? "endif;" : "else"; break;
+    case 2:
+      out += r.chance(50) ? "endif;" : "else";
+      break;
     case 3:
       out += pick(r, functions);
       out += "(";
@@ -147,7 +183,11 @@ inline void statement(std::string& out, rng& r, int depth) {
       out += " = 1 to ";
       number(out, r);
       break;
-    case 5: out += "return "; number(out, r); out += ";"; break;
+    case 5:
+      out += "return ";
+      number(out, r);
+      out += ";";
+      break;
     case 6:
       out += pick(r, variables);
       out += " = ";
@@ -251,10 +291,10 @@ inline std::string generate_lines(uint64_t seed, size_t lines, const options& o 
 // end tokens, with some words, digits and high bytes between them.
 inline std::string generate_tricky(uint64_t seed, size_t length) {
   static const char* const pieces[] = {
-    "/", "*", "/*", "*/", "//", "\"", "'", "\\", "\n", "\r\n", "\\\n", " ",
-    "\t", "if", "TRUE", "MessageBox", "#define", "0x1F", "12", "5_", "_5",
-    "10L", "1.2", "x", "X", ".", "+", "=", ";", "(", ")", "\xe9", "\xff",
-    "\x80", "a", "9", "-", ":", "#"};
+      "/",    "*",    "/*",   "*/",   "//",   "\"",         "'",       "\\",   "\n", "\r\n",
+      "\\\n", " ",    "\t",   "if",   "TRUE", "MessageBox", "#define", "0x1F", "12", "5_",
+      "_5",   "10L",  "1.2",  "x",    "X",    ".",          "+",       "=",    ";",  "(",
+      ")",    "\xe9", "\xff", "\x80", "a",    "9",          "-",       ":",    "#"};
   rng r(seed);
   std::string out;
   while (out.size() < length) out += pick(r, pieces);

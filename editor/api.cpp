@@ -60,7 +60,9 @@ bool parse_long(const char* s, cw_long* out) {
   return true;
 }
 
-bool valid_category(int c) { return c >= 0 && c < CW_CATEGORY_COUNT; }
+bool valid_category(int c) {
+  return c >= 0 && c < CW_CATEGORY_COUNT;
+}
 
 }  // namespace
 
@@ -68,7 +70,9 @@ extern "C" {
 
 /* {====== session */
 
-CWEXPORT void CWAPI cw_reset(void) { cw::reset_state(); }
+CWEXPORT void CWAPI cw_reset(void) {
+  cw::reset_state();
+}
 
 CWEXPORT void CWAPI cw_set_category_colour(int category, cw_long colour) {
   if (valid_category(category)) ed.category[category] = colour;
@@ -78,21 +82,29 @@ CWEXPORT cw_long CWAPI cw_category_colour(int category) {
   return valid_category(category) ? ed.category[category] : 0;
 }
 
-CWEXPORT void CWAPI cw_set_scan_line_limit(cw_long limit) { ed.scan_line_limit = limit; }
-CWEXPORT void CWAPI cw_set_state_flag(cw_long value) { ed.state_flag = value; }
+CWEXPORT void CWAPI cw_set_scan_line_limit(cw_long limit) {
+  ed.scan_line_limit = limit;
+}
+CWEXPORT void CWAPI cw_set_state_flag(cw_long value) {
+  ed.state_flag = value;
+}
 
 /* }====== buffer, cursor, scan position */
 
 /* Also puts cursor and scan position at 0 and forgets saved positions. */
-CWEXPORT void CWAPI cw_set_text(const char* text, size_t length) { cw::set_text(text, length); }
+CWEXPORT void CWAPI cw_set_text(const char* text, size_t length) {
+  cw::set_text(text, length);
+}
 
 CWEXPORT const char* CWAPI cw_text(size_t* length) {
   if (length != NULL) *length = ed.text.size();
-  return ed.text.empty() ? "" : ed.text.data();  /* never NULL */
+  return ed.text.empty() ? "" : ed.text.data(); /* never NULL */
 }
 
 /* One more line than there are LFs: text ending in LF has an empty last line. */
-CWEXPORT cw_long CWAPI cw_line_count(void) { return cw::line_count(); }
+CWEXPORT cw_long CWAPI cw_line_count(void) {
+  return cw::line_count();
+}
 
 /* -1 for a line that does not exist. */
 CWEXPORT cw_long CWAPI cw_line_start(cw_long line) {
@@ -101,12 +113,22 @@ CWEXPORT cw_long CWAPI cw_line_start(cw_long line) {
 }
 
 /* Positions outside the buffer are clamped first. */
-CWEXPORT cw_long CWAPI cw_line_of(cw_long pos) { return cw::line_index(cw::clamp_pos(pos)) + 1; }
+CWEXPORT cw_long CWAPI cw_line_of(cw_long pos) {
+  return cw::line_index(cw::clamp_pos(pos)) + 1;
+}
 
-CWEXPORT void CWAPI cw_set_cursor(cw_long pos) { ed.cursor = cw::clamp_pos(pos); }
-CWEXPORT cw_long CWAPI cw_cursor(void) { return ed.cursor; }
-CWEXPORT int CWAPI cw_position_depth(void) { return (int)ed.saved.size(); }
-CWEXPORT cw_long CWAPI cw_scan_pos(void) { return ed.scan; }
+CWEXPORT void CWAPI cw_set_cursor(cw_long pos) {
+  ed.cursor = cw::clamp_pos(pos);
+}
+CWEXPORT cw_long CWAPI cw_cursor(void) {
+  return ed.cursor;
+}
+CWEXPORT int CWAPI cw_position_depth(void) {
+  return (int)ed.saved.size();
+}
+CWEXPORT cw_long CWAPI cw_scan_pos(void) {
+  return ed.scan;
+}
 
 /* }====== what the plug-in did */
 
@@ -115,7 +137,9 @@ CWEXPORT cw_long CWAPI cw_colour_at(cw_long pos) {
   return ed.colours[(size_t)pos];
 }
 
-CWEXPORT size_t CWAPI cw_run_count(void) { return ed.runs.size(); }
+CWEXPORT size_t CWAPI cw_run_count(void) {
+  return ed.runs.size();
+}
 
 /* An index out of range gives a run of all zeros. */
 CWEXPORT cw_run CWAPI cw_run_at(size_t i) {
@@ -123,41 +147,61 @@ CWEXPORT cw_run CWAPI cw_run_at(size_t i) {
   return i < ed.runs.size() ? ed.runs[i] : none;
 }
 
-CWEXPORT void CWAPI cw_clear_runs(void) { ed.runs.clear(); }
+CWEXPORT void CWAPI cw_clear_runs(void) {
+  ed.runs.clear();
+}
 
-CWEXPORT void CWAPI cw_log_enable(int on) { ed.log_on = on != 0; }
-CWEXPORT size_t CWAPI cw_log_count(void) { return ed.log.size(); }
+CWEXPORT void CWAPI cw_log_enable(int on) {
+  ed.log_on = on != 0;
+}
+CWEXPORT size_t CWAPI cw_log_count(void) {
+  return ed.log.size();
+}
 CWEXPORT const char* CWAPI cw_log_at(size_t i) {
   return i < ed.log.size() ? ed.log[i].c_str() : NULL;
 }
-CWEXPORT void CWAPI cw_log_clear(void) { ed.log.clear(); }
+CWEXPORT void CWAPI cw_log_clear(void) {
+  ed.log.clear();
+}
 
-CWEXPORT unsigned long long CWAPI cw_call_count(void) { return ed.calls; }
+CWEXPORT unsigned long long CWAPI cw_call_count(void) {
+  return ed.calls;
+}
 
-CWEXPORT int CWAPI cw_display_holds(void) { return ed.display_holds; }
+CWEXPORT int CWAPI cw_display_holds(void) {
+  return ed.display_holds;
+}
 CWEXPORT const char* CWAPI cw_last_message(void) {
   return ed.has_message ? ed.message.c_str() : NULL;
 }
 
-CWEXPORT size_t CWAPI cw_mark_count(void) { return ed.marks.size(); }
+CWEXPORT size_t CWAPI cw_mark_count(void) {
+  return ed.marks.size();
+}
 CWEXPORT cw_mark CWAPI cw_mark_at(size_t i) {
   cw_mark none = {0, 0};
   return i < ed.marks.size() ? ed.marks[i] : none;
 }
 
-CWEXPORT size_t CWAPI cw_extension_count(void) { return ed.extensions.size(); }
+CWEXPORT size_t CWAPI cw_extension_count(void) {
+  return ed.extensions.size();
+}
 CWEXPORT const char* CWAPI cw_extension_at(size_t i) {
   return i < ed.extensions.size() ? ed.extensions[i].c_str() : NULL;
 }
 
-CWEXPORT size_t CWAPI cw_export_count(void) { return ed.exports.size(); }
+CWEXPORT size_t CWAPI cw_export_count(void) {
+  return ed.exports.size();
+}
 CWEXPORT const char* CWAPI cw_export_at(size_t i) {
   return i < ed.exports.size() ? ed.exports[i].prototype.c_str() : NULL;
 }
 
 /* }====== hash tables */
 
-CWEXPORT size_t CWAPI cw_table_count(void) { return ed.tables.size(); }
+CWEXPORT size_t CWAPI cw_table_count(void) {
+  return ed.tables.size();
+}
 CWEXPORT cw_table CWAPI cw_table_at(size_t i) {
   return i < ed.tables.size() ? (cw_table)ed.tables[i]->handle : NULL;
 }
@@ -199,9 +243,15 @@ CWEXPORT void CWAPI cw_refuse_key(const char* key) {
 
 /* }====== ledger and fault injection */
 
-CWEXPORT size_t CWAPI cw_live_allocations(void) { return ed.ledger.size(); }
-CWEXPORT size_t CWAPI cw_bad_frees(void) { return ed.bad_frees; }
-CWEXPORT void CWAPI cw_ledger_baseline(void) { ed.baseline_serial = ed.next_serial; }
+CWEXPORT size_t CWAPI cw_live_allocations(void) {
+  return ed.ledger.size();
+}
+CWEXPORT size_t CWAPI cw_bad_frees(void) {
+  return ed.bad_frees;
+}
+CWEXPORT void CWAPI cw_ledger_baseline(void) {
+  ed.baseline_serial = ed.next_serial;
+}
 
 CWEXPORT size_t CWAPI cw_live_since_baseline(void) {
   size_t n = 0;
@@ -211,7 +261,9 @@ CWEXPORT size_t CWAPI cw_live_since_baseline(void) {
   return n;
 }
 
-CWEXPORT unsigned long CWAPI cw_alloc_calls(void) { return ed.alloc_calls; }
+CWEXPORT unsigned long CWAPI cw_alloc_calls(void) {
+  return ed.alloc_calls;
+}
 
 CWEXPORT void CWAPI cw_fail_alloc_at(unsigned long k) {
   ed.fail_at = k == 0 ? 0 : ed.alloc_calls + k;
@@ -249,8 +301,7 @@ CWEXPORT void CWAPI cw_unload_module(void) {
 /* The latest registration of a name counts. -1 as well for a function that
 ** is registered but bound to nothing, and for an argument that is not a
 ** decimal 32-bit number where the prototype asks for long or int. */
-CWEXPORT int CWAPI cw_call(const char* name, int argc, const char* const* argv,
-                           cw_long* result) {
+CWEXPORT int CWAPI cw_call(const char* name, int argc, const char* const* argv, cw_long* result) {
   if (name == NULL) return -1;
   const cw::Export* e = NULL;
   for (size_t i = ed.exports.size(); i-- > 0;)
@@ -262,10 +313,12 @@ CWEXPORT int CWAPI cw_call(const char* name, int argc, const char* const* argv,
   if (argc > 0 && argv == NULL) return -1;
   Arg args[cw::MAX_ARGS];
   for (int i = 0; i < argc; i++) {
-    if (e->args[i] == cw::ARG_STRING) args[i].text = const_cast<char*>(argv[i]);
-    else if (!parse_long(argv[i], &args[i].value)) return -1;
+    if (e->args[i] == cw::ARG_STRING)
+      args[i].text = const_cast<char*>(argv[i]);
+    else if (!parse_long(argv[i], &args[i].value))
+      return -1;
   }
-  cw::Export call = *e;  /* the call may register more and move the list */
+  cw::Export call = *e; /* the call may register more and move the list */
   cw_long r = Caller<cw::MAX_ARGS>::go(call.fn, call, args, 0);
   if (result != NULL) *result = r;
   return 0;
@@ -273,4 +326,4 @@ CWEXPORT int CWAPI cw_call(const char* name, int argc, const char* const* argv,
 
 /* }====== */
 
-}  /* extern "C" */
+} /* extern "C" */

@@ -22,28 +22,34 @@ CWEXPORT void CWAPI cw_reset(void);
 
 /* Category colours, as ColorOf*(-1) would answer them; settable to 0. */
 enum cw_category {
-  CW_COMMENTS, CW_CONSTANTS, CW_KEYWORDS, CW_FUNCTIONS,
-  CW_STRINGS, CW_NUMBERS, CW_OPERATORS, CW_CATEGORY_COUNT
+  CW_COMMENTS,
+  CW_CONSTANTS,
+  CW_KEYWORDS,
+  CW_FUNCTIONS,
+  CW_STRINGS,
+  CW_NUMBERS,
+  CW_OPERATORS,
+  CW_CATEGORY_COUNT
 };
 CWEXPORT void CWAPI cw_set_category_colour(int category, cw_long colour);
 CWEXPORT cw_long CWAPI cw_category_colour(int category);
 
-CWEXPORT void CWAPI cw_set_scan_line_limit(cw_long limit);  /* ScanLineLimit(-1) */
-CWEXPORT void CWAPI cw_set_state_flag(cw_long value);       /* ScanStateFlag() */
+CWEXPORT void CWAPI cw_set_scan_line_limit(cw_long limit); /* ScanLineLimit(-1) */
+CWEXPORT void CWAPI cw_set_state_flag(cw_long value);      /* ScanStateFlag() */
 
 /* }====== */
 
 /* {====== buffer, cursor, scan position ================================ */
 
-CWEXPORT void CWAPI cw_set_text(const char* text, size_t length);  /* clears colours */
-CWEXPORT const char* CWAPI cw_text(size_t* length);  /* not NUL-terminated */
+CWEXPORT void CWAPI cw_set_text(const char* text, size_t length); /* clears colours */
+CWEXPORT const char* CWAPI cw_text(size_t* length);               /* not NUL-terminated */
 CWEXPORT cw_long CWAPI cw_line_count(void);
-CWEXPORT cw_long CWAPI cw_line_start(cw_long line);       /* position of line's 1st char */
-CWEXPORT cw_long CWAPI cw_line_of(cw_long pos);           /* line holding pos */
+CWEXPORT cw_long CWAPI cw_line_start(cw_long line); /* position of line's 1st char */
+CWEXPORT cw_long CWAPI cw_line_of(cw_long pos);     /* line holding pos */
 
-CWEXPORT void CWAPI cw_set_cursor(cw_long pos);           /* clamped to the buffer */
+CWEXPORT void CWAPI cw_set_cursor(cw_long pos); /* clamped to the buffer */
 CWEXPORT cw_long CWAPI cw_cursor(void);
-CWEXPORT int CWAPI cw_position_depth(void);               /* saved cursor positions */
+CWEXPORT int CWAPI cw_position_depth(void); /* saved cursor positions */
 CWEXPORT cw_long CWAPI cw_scan_pos(void);
 
 /* }====== */
@@ -54,7 +60,9 @@ CWEXPORT cw_long CWAPI cw_scan_pos(void);
 CWEXPORT cw_long CWAPI cw_colour_at(cw_long pos);
 
 /* ColorRun calls since the last cw_clear_runs, in order. */
-typedef struct cw_run { cw_long pos, length, colour; } cw_run;
+typedef struct cw_run {
+  cw_long pos, length, colour;
+} cw_run;
 CWEXPORT size_t CWAPI cw_run_count(void);
 CWEXPORT cw_run CWAPI cw_run_at(size_t i);
 CWEXPORT void CWAPI cw_clear_runs(void);
@@ -73,7 +81,9 @@ CWEXPORT unsigned long long CWAPI cw_call_count(void);
 ** text (NULL if none), routine-view marks in force. */
 CWEXPORT int CWAPI cw_display_holds(void);
 CWEXPORT const char* CWAPI cw_last_message(void);
-typedef struct cw_mark { cw_long first, last; } cw_mark;
+typedef struct cw_mark {
+  cw_long first, last;
+} cw_mark;
 CWEXPORT size_t CWAPI cw_mark_count(void);
 CWEXPORT cw_mark CWAPI cw_mark_at(size_t i);
 
@@ -135,8 +145,7 @@ CWEXPORT void CWAPI cw_unload_module(void);
 ** LPSTR: the string itself). Returns 0 on success and stores the result
 ** (0 for a function with no result) in *result; -1 for an unknown name or a
 ** wrong argument count. */
-CWEXPORT int CWAPI cw_call(const char* name, int argc, const char* const* argv,
-                           cw_long* result);
+CWEXPORT int CWAPI cw_call(const char* name, int argc, const char* const* argv, cw_long* result);
 
 /* }====== */
 

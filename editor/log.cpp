@@ -16,11 +16,21 @@ std::string quote(const char* s, size_t n) {
   for (size_t i = 0; i < n; i++) {
     unsigned char c = (unsigned char)s[i];
     switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '"':  out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
       default:
         if (c < 32 || c >= 127) {
           char buf[8];
@@ -57,23 +67,32 @@ void log_call(const char* name, const char* format, ...) {
   for (const char* f = format; *f != '\0'; f++) {
     if (f != format) line += ", ";
     switch (*f) {
-      case 'i': line += std::to_string(va_arg(ap, cw_long)); break;
-      case 'r': line += range_name(va_arg(ap, cw_long)); break;
+      case 'i':
+        line += std::to_string(va_arg(ap, cw_long));
+        break;
+      case 'r':
+        line += range_name(va_arg(ap, cw_long));
+        break;
       case 's': {
         const char* s = va_arg(ap, const char*);
         line += quote(s, s == NULL ? 0 : strlen(s));
         break;
       }
-      case 'k': {  /* keys need no NUL: print the length given */
+      case 'k': { /* keys need no NUL: print the length given */
         const char* key = va_arg(ap, const char*);
         cw_long n = va_arg(ap, cw_long);
         line += n < 0 ? (key == NULL ? "NULL" : "P") : quote(key, (size_t)n);
         line += ", " + std::to_string(n);
         break;
       }
-      case 't': line += table_name(va_arg(ap, const void*)); break;
-      case 'p': line += va_arg(ap, const void*) == NULL ? "NULL" : "P"; break;
-      default: break;
+      case 't':
+        line += table_name(va_arg(ap, const void*));
+        break;
+      case 'p':
+        line += va_arg(ap, const void*) == NULL ? "NULL" : "P";
+        break;
+      default:
+        break;
     }
   }
   va_end(ap);

@@ -10,17 +10,17 @@
 
 namespace cw {
 
-Editor ed;  /* written by every operation; read by every operation */
+Editor ed; /* written by every operation; read by every operation */
 
 /* Category colours out of the box: nonzero and distinct (BGR values). */
 static const cw_long default_colours[CW_CATEGORY_COUNT] = {
-  0x008000,  /* comments: green */
-  0x800080,  /* constants: purple */
-  0xFF0000,  /* keywords: blue */
-  0x808000,  /* functions: teal */
-  0x000080,  /* strings: maroon */
-  0x008080,  /* numbers: olive */
-  0x800000,  /* operators: navy */
+    0x008000, /* comments: green */
+    0x800080, /* constants: purple */
+    0xFF0000, /* keywords: blue */
+    0x808000, /* functions: teal */
+    0x000080, /* strings: maroon */
+    0x008080, /* numbers: olive */
+    0x800000, /* operators: navy */
 };
 
 static void index_lines(void) {
@@ -40,7 +40,7 @@ static void index_lines(void) {
 
 void set_text(const char* s, size_t n) {
   if (s == NULL) n = 0;
-  if (n > 0x7FFFFFF0u) n = 0x7FFFFFF0u;  /* positions are 32-bit */
+  if (n > 0x7FFFFFF0u) n = 0x7FFFFFF0u; /* positions are 32-bit */
   ed.text.assign(s, s + n);
   ed.colours.assign(n, 0);
   index_lines();
@@ -86,8 +86,7 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
 
   ed.cursor = moved(ed.cursor, pos, n_del, n_ins);
   ed.scan = moved(ed.scan, pos, n_del, n_ins);
-  for (size_t i = 0; i < ed.saved.size(); i++)
-    ed.saved[i] = moved(ed.saved[i], pos, n_del, n_ins);
+  for (size_t i = 0; i < ed.saved.size(); i++) ed.saved[i] = moved(ed.saved[i], pos, n_del, n_ins);
   ed.generation++;
 }
 
@@ -104,7 +103,7 @@ cw_long line_end(cw_long index) {
 }
 
 cw_long line_break_length(cw_long index) {
-  if (index + 1 >= line_count()) return 0;  /* the last line has no break */
+  if (index + 1 >= line_count()) return 0; /* the last line has no break */
   cw_long lf = ed.line_starts[(size_t)index + 1] - 1;
   if (lf - 1 >= ed.line_starts[(size_t)index] && ed.text[(size_t)lf - 1] == '\r') return 2;
   return 1;
@@ -112,8 +111,8 @@ cw_long line_break_length(cw_long index) {
 
 /* Gives back every block the ledger holds and every table. */
 static void release_memory(void) {
-  for (std::unordered_map<void*, Block>::iterator it = ed.ledger.begin();
-       it != ed.ledger.end(); ++it)
+  for (std::unordered_map<void*, Block>::iterator it = ed.ledger.begin(); it != ed.ledger.end();
+       ++it)
     free(it->first);
   ed.ledger.clear();
   free_tables();
@@ -130,7 +129,7 @@ void reset_state(void) {
   ed.table_serial = table_serial;
   ed.first_table_serial = table_serial;
   for (int i = 0; i < CW_CATEGORY_COUNT; i++) ed.category[i] = default_colours[i];
-  ed.scan_line_limit = 40;  /* the documented default */
+  ed.scan_line_limit = 40; /* the documented default */
   ed.next_serial = 1;
   set_text(NULL, 0);
 }

@@ -23,10 +23,9 @@ Function module_symbol(void* module, const char* name) {
 Function self_symbol(const char* name) {
   FARPROC p = GetProcAddress(GetModuleHandleA(NULL), name);
   HMODULE editor = NULL;
-  if (p == NULL &&
-      GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         (LPCSTR)&module_open, &editor))
+  if (p == NULL && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                          GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                      (LPCSTR)&module_open, &editor))
     p = GetProcAddress(editor, name);
   return reinterpret_cast<Function>(p);
 }

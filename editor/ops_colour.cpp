@@ -69,8 +69,8 @@ CWEXPORT cw_long CWAPI ColorRun(cw_long colour, cw_long n) {
 /* Removes the colours of lines first..last (clamped to the buffer) between
 ** columns col_from and col_to, counted from 1 and covering the line break
 ** too; the flag changes nothing. Answers 1. */
-CWEXPORT cw_long CWAPI ColorClear(cw_long first, cw_long last, cw_long col_from,
-                                  cw_long col_to, cw_long flag) {
+CWEXPORT cw_long CWAPI ColorClear(cw_long first, cw_long last, cw_long col_from, cw_long col_to,
+                                  cw_long flag) {
   CW_ENTER("ColorClear", "iiiii", first, last, col_from, col_to, flag);
   if (first < 1) first = 1;
   if (last > cw::line_count()) last = cw::line_count();
@@ -112,4 +112,4 @@ CWEXPORT cw_long CWAPI RefreshLines(cw_long range) {
   return range >= 1 && (size_t)range <= ed.ranges.size() ? 1 : 0;
 }
 
-}  /* extern "C" */
+} /* extern "C" */

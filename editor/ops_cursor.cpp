@@ -67,4 +67,4 @@ CWEXPORT cw_long CWAPI CursorToTop(void) {
   return 1;
 }
 
-}  /* extern "C" */
+} /* extern "C" */

@@ -12,8 +12,8 @@ using cw::ed;
 
 namespace cw {
 
-static const size_t MAX_BUCKETS = 1 << 20;  /* larger requests get this many */
-static const uintptr_t HANDLE_BASE = 0x10000;  /* handle of table serial s: base + step * s */
+static const size_t MAX_BUCKETS = 1 << 20;    /* larger requests get this many */
+static const uintptr_t HANDLE_BASE = 0x10000; /* handle of table serial s: base + step * s */
 static const uintptr_t HANDLE_STEP = 16;
 
 /* Eight bytes per step: words are short and looked up once per table. */
@@ -54,7 +54,7 @@ Table* find_table(const void* handle) {
   uintptr_t h = (uintptr_t)handle;
   if (h <= HANDLE_BASE || (h - HANDLE_BASE) % HANDLE_STEP != 0) return NULL;
   uintptr_t serial = (h - HANDLE_BASE) / HANDLE_STEP;
-  if (serial <= ed.first_table_serial) return NULL;  /* from before the last reset */
+  if (serial <= ed.first_table_serial) return NULL; /* from before the last reset */
   uintptr_t index = serial - ed.first_table_serial - 1;
   return index < ed.tables.size() ? ed.tables[index] : NULL;
 }
@@ -117,7 +117,9 @@ CWEXPORT cw_table CWAPI HashCreate(cw_long buckets, cw_long slot_size, cw_long f
   t->buckets_asked = buckets;
   t->slot_size = slot_size < (cw_long)sizeof(void*) ? (cw_long)sizeof(void*) : slot_size;
   t->flag = flag;
-  size_t n = buckets <= 0 ? 1 : (size_t)buckets > cw::MAX_BUCKETS ? cw::MAX_BUCKETS : (size_t)buckets;
+  size_t n = buckets <= 0                        ? 1
+             : (size_t)buckets > cw::MAX_BUCKETS ? cw::MAX_BUCKETS
+                                                 : (size_t)buckets;
   t->buckets.assign(n, NULL);
   ed.tables.push_back(t);
   return (cw_table)t->handle;
@@ -147,4 +149,4 @@ CWEXPORT cw_slot CWAPI HashFind(cw_table table, const void* key, cw_long length)
   return e == NULL ? NULL : (cw_slot)e->slot;
 }
 
-}  /* extern "C" */
+} /* extern "C" */

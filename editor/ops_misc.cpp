@@ -25,11 +25,13 @@ int arg_type(const std::string& word) {
 bool parse_prototype(const char* prototype, cw::Export* e) {
   std::vector<std::string> words(1);
   for (const char* p = prototype; *p != '\0'; p++) {
-    if (*p == ' ') words.push_back(std::string());
-    else words.back() += *p;
+    if (*p == ' ')
+      words.push_back(std::string());
+    else
+      words.back() += *p;
   }
   for (size_t i = 0; i < words.size(); i++)
-    if (words[i].empty()) return false;  /* leading, trailing or double blank */
+    if (words[i].empty()) return false; /* leading, trailing or double blank */
   size_t at = 0;
   const std::string& first = words[0];
   e->has_result = words.size() > 1 && (first == "BOOL" || first == "long" || first == "int");
@@ -126,4 +128,4 @@ CWEXPORT cw_long CWAPI ShowMessage(const char* text) {
   return 1;
 }
 
-}  /* extern "C" */
+} /* extern "C" */

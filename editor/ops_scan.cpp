@@ -101,4 +101,4 @@ CWEXPORT cw_long CWAPI ScanStateFlag(void) {
   return ed.state_flag;
 }
 
-}  /* extern "C" */
+} /* extern "C" */

@@ -87,10 +87,10 @@ CWEXPORT cw_long CWAPI ExpandTemplate(const char* text) {
 
   cw_long line = cw::line_index(pos);
   const char* eol = line_break_for(line);
-  std::string line_indent = indent_of(line, pos);  /* of the output line being built */
+  std::string line_indent = indent_of(line, pos); /* of the output line being built */
   std::string out;
   long caret = -1;
-  bool leading = false;  /* still in the template line's own leading blanks */
+  bool leading = false; /* still in the template line's own leading blanks */
   for (const char* p = text; *p != '\0'; p++) {
     char c = *p;
     if (c == '\r' && p[1] == '\n') continue;
@@ -107,8 +107,10 @@ CWEXPORT cw_long CWAPI ExpandTemplate(const char* text) {
     } else if (c == '&') {
       if (caret < 0) caret = (long)out.size();
     } else {
-      if (leading && (c == ' ' || c == '\t')) line_indent += c;
-      else leading = false;
+      if (leading && (c == ' ' || c == '\t'))
+        line_indent += c;
+      else
+        leading = false;
       out += c;
     }
   }
@@ -148,4 +150,4 @@ CWEXPORT cw_long CWAPI TemplateAssign(cw_table table, const char* name, const ch
   return 1;
 }
 
-}  /* extern "C" */
+} /* extern "C" */

@@ -128,4 +128,4 @@ CWEXPORT void CWAPI MemFree(void* block) {
   cw::ledger_release(block, cw::BLOCK_MEMORY);
 }
 
-}  /* extern "C" */
+} /* extern "C" */

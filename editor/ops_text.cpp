@@ -9,7 +9,9 @@ using cw::ed;
 
 namespace {
 
-bool is_space(cw_long c) { return (c >= 9 && c <= 13) || c == 32; }
+bool is_space(cw_long c) {
+  return (c >= 9 && c <= 13) || c == 32;
+}
 
 }  // namespace
 
@@ -32,8 +34,8 @@ CWEXPORT cw_long CWAPI RegexSearch(const char* pattern, cw_long flags, cw_long r
   CW_ENTER("RegexSearch", "sii", pattern, flags, reserved);
   if (pattern == NULL) return 0;
   size_t out = 0;
-  if (!cw::pattern_search(ed.text.data(), ed.text.size(), ed.generation, (size_t)ed.cursor,
-                          pattern, flags == 16, &out))
+  if (!cw::pattern_search(ed.text.data(), ed.text.size(), ed.generation, (size_t)ed.cursor, pattern,
+                          flags == 16, &out))
     return 0;
   ed.cursor = cw::clamp_pos((cw_long)(out > ed.text.size() ? ed.text.size() : out));
   return 1;
@@ -61,4 +63,4 @@ CWEXPORT cw_long CWAPI ExpandPrepare(void) {
   return ed.word_len;
 }
 
-}  /* extern "C" */
+} /* extern "C" */

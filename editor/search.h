@@ -17,8 +17,8 @@ namespace cw {
 ** that does not compile finds nothing. generation identifies the buffer's
 ** contents: the caller changes it whenever the bytes change, so that the
 ** search may keep indexes of the text between calls. */
-bool pattern_search(const char* text, size_t length, unsigned long long generation,
-                    size_t cursor, const char* pattern, bool backward, size_t* out);
+bool pattern_search(const char* text, size_t length, unsigned long long generation, size_t cursor,
+                    const char* pattern, bool backward, size_t* out);
 
 }  // namespace cw
 

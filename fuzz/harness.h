@@ -71,15 +71,24 @@ inline arg take_arg(input* in) {
 inline cw_long pick(arg a, cw_long scale) {
   if (scale < 0) scale = 0;
   switch (a.how % 10) {
-    case 0: return (cw_long)a.raw;
-    case 1: return -1;
-    case 2: return 0;
-    case 3: return (cw_long)(a.raw % 64);
-    case 4: return scale + (cw_long)(a.raw % 9) - 4;
-    case 5: return INT32_MAX - (cw_long)(a.raw % 4);
-    case 6: return INT32_MIN + (cw_long)(a.raw % 4);
-    case 7: return -(cw_long)(a.raw % 64);
-    default: return (cw_long)(a.raw % ((uint32_t)scale + 2));
+    case 0:
+      return (cw_long)a.raw;
+    case 1:
+      return -1;
+    case 2:
+      return 0;
+    case 3:
+      return (cw_long)(a.raw % 64);
+    case 4:
+      return scale + (cw_long)(a.raw % 9) - 4;
+    case 5:
+      return INT32_MAX - (cw_long)(a.raw % 4);
+    case 6:
+      return INT32_MIN + (cw_long)(a.raw % 4);
+    case 7:
+      return -(cw_long)(a.raw % 64);
+    default:
+      return (cw_long)(a.raw % ((uint32_t)scale + 2));
   }
 }
 
@@ -259,7 +268,8 @@ inline const char* run_update(const uint8_t* data, size_t size) {
   cw_long r = _wyn_language_colors_update(f, l);
   if (const char* e = finish(&b)) return e;
   if (r != 0) return "update answered other than 0";
-  if ((f <= 0 || l <= 0) && cw_call_count() != b.calls) return "range without lines called the editor";
+  if ((f <= 0 || l <= 0) && cw_call_count() != b.calls)
+    return "range without lines called the editor";
   if (text_now() != text) return "re-colouring changed the text";
   return 0;
 }
@@ -365,10 +375,18 @@ inline const char* run_config(const uint8_t* data, size_t size) {
     cw_ledger_baseline();
     before b = start(0, 64);
     switch (kind % 4) {
-      case 0: _wyn_add_keyword(a.ptr(), value); break;
-      case 1: _wyn_assign_template(a.ptr(), t.ptr()); break;
-      case 2: _wyn_hash_size(value, pick(num, 1 << 16)); break;
-      default: WYNSetCommentChar(a.ptr()); break;
+      case 0:
+        _wyn_add_keyword(a.ptr(), value);
+        break;
+      case 1:
+        _wyn_assign_template(a.ptr(), t.ptr());
+        break;
+      case 2:
+        _wyn_hash_size(value, pick(num, 1 << 16));
+        break;
+      default:
+        WYNSetCommentChar(a.ptr());
+        break;
     }
     if (cw_call_count() > step_limit) return "configuration call ran on";
     step_limit = ~0ull;

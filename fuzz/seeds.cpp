@@ -122,9 +122,9 @@ int main(int argc, char** argv) {
   put(corpus + "/config/before-startup",
       std::string("\x02\x05", 2) + call(2, "", "", 3, 1) + call(0, "early", "", 3, 1) +
           call(0, "zero", "", 2, 0) + call(1, "x", "y", 3, 0) + call(3, ";", "", 0, 0) + text);
-  put(corpus + "/config/odd-arguments",
-      std::string("\x01\x06", 2) + call(0, "", "", 1, 0) + call(0, "x", "", 7, 5) +
-          call(2, "", "", 5, 0) + call(3, "", "", 0, 0) + call(1, "", "", 0, 0) +
-          call(1, "if", "", 0, 0) + text);
+  put(corpus + "/config/odd-arguments", std::string("\x01\x06", 2) + call(0, "", "", 1, 0) +
+                                            call(0, "x", "", 7, 5) + call(2, "", "", 5, 0) +
+                                            call(3, "", "", 0, 0) + call(1, "", "", 0, 0) +
+                                            call(1, "if", "", 0, 0) + text);
   return 0;
 }

@@ -15,17 +15,17 @@ static void step(const char* op) {
   abort();
 }
 
-#define GUARD0(op)                                   \
-  extern "C" cw_long __real_##op(void);              \
-  extern "C" cw_long __wrap_##op(void) {             \
-    step(#op);                                       \
-    return __real_##op();                            \
+#define GUARD0(op)                       \
+  extern "C" cw_long __real_##op(void);  \
+  extern "C" cw_long __wrap_##op(void) { \
+    step(#op);                           \
+    return __real_##op();                \
   }
-#define GUARD1(op)                                   \
-  extern "C" cw_long __real_##op(cw_long);           \
-  extern "C" cw_long __wrap_##op(cw_long a) {        \
-    step(#op);                                       \
-    return __real_##op(a);                           \
+#define GUARD1(op)                            \
+  extern "C" cw_long __real_##op(cw_long);    \
+  extern "C" cw_long __wrap_##op(cw_long a) { \
+    step(#op);                                \
+    return __real_##op(a);                    \
   }
 
 // ORDER: the --wrap list in cmake/fuzz.cmake.

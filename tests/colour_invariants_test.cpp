@@ -21,8 +21,10 @@ std::string make_text(uint64_t seed) {
   wyn_text::options o;
   o.crlf = r.chance(30);
   switch (seed % 3) {
-    case 0: return wyn_text::generate_tricky(seed, r.below(160));
-    case 1: return wyn_text::generate_lines(seed, 1 + r.below(12), o);
+    case 0:
+      return wyn_text::generate_tricky(seed, r.below(160));
+    case 1:
+      return wyn_text::generate_lines(seed, 1 + r.below(12), o);
     default: {
       o.final_newline = r.chance(50);
       return wyn_text::generate(seed, 200, o);
@@ -95,9 +97,9 @@ TEST(ColourInvariants, CountedRuns) {
       cw_long at = (cw_long)r.below(text.size() + 1);
       cw_long count = (cw_long)r.below(9) - 3;
       if (count == -1) count = 2;
-      std::string what = "seed " + std::to_string(seed) + " at " + std::to_string(at) +
-                         " count " + std::to_string(count) + " limit " + std::to_string(limit);
-      cw_long start = find_comment_start(at);   // where the scan will really begin
+      std::string what = "seed " + std::to_string(seed) + " at " + std::to_string(at) + " count " +
+                         std::to_string(count) + " limit " + std::to_string(limit);
+      cw_long start = find_comment_start(at);  // where the scan will really begin
       if (start == -1) start = at;
       ScanSetPos(at);
       unsigned long long before = cw_call_count();
@@ -166,8 +168,8 @@ TEST(ColourInvariants, RangeUpdates) {
     cw_long lines = cw_line_count();
     cw_long first = 1 + (cw_long)r.below((size_t)lines + 1);
     cw_long last = first + (cw_long)r.below(4);
-    std::string what = "seed " + std::to_string(seed) + " lines " + std::to_string(first) +
-                       ".." + std::to_string(last);
+    std::string what = "seed " + std::to_string(seed) + " lines " + std::to_string(first) + ".." +
+                       std::to_string(last);
     cw_log_enable(1);
     unsigned long long before = cw_call_count();
     EXPECT_EQ(_wyn_language_colors_update(first, last), 0) << what;

@@ -62,7 +62,9 @@ std::string outcome(cw_long first, cw_long last) {
   return out;
 }
 
-std::string at(cw_long pos) { return std::to_string(pos); }
+std::string at(cw_long pos) {
+  return std::to_string(pos);
+}
 
 TEST(ColourUpdate, ZeroLineDoesNothing) {
   fresh(lines_of(5, {}));
@@ -81,25 +83,33 @@ TEST(ColourUpdate, InsideEnclosingComment) {
   std::string expected =
       "ScanSetPos(0)\n"
       "ScanLineDown(6)\n"
-      "ScanLineLimit(-1)\n"          // probe back: the opener on line 4
-      "ScanSetPos(" + start + ")\n"
-      "ScanLineLimit(-1)\n"          // probe on from it: the closer on 12
+      "ScanLineLimit(-1)\n"  // probe back: the opener on line 4
+      "ScanSetPos(" +
+      start +
+      ")\n"
+      "ScanLineLimit(-1)\n"  // probe on from it: the closer on 12
       "ScanLine()\n"
-      "ScanSetPos(" + start + ")\n"  // continuation walk: line 3 plain
+      "ScanSetPos(" +
+      start +
+      ")\n"  // continuation walk: line 3 plain
       "ScanPrevLine()\n"
       "ScanLineLastChar()\n"
       "ScanLineLastChar()\n"
-      "ScanSetPos(" + start + ")\n"
+      "ScanSetPos(" +
+      start +
+      ")\n"
       "ScanLine()\n"
-      "ScanSetPos(0)\n"              // end of the range
+      "ScanSetPos(0)\n"  // end of the range
       "ScanStateFlag()\n"
       "ScanLineDown(8)\n"
       "ScanLineDown(0)\n"
       "ScanStateFlag()\n"
       "ScanLineLimit(-1)\n"
       "ScanLine()\n"
-      "ColorUpdateBegin(1)\n"        // nothing cleared: 12 is not below 12
-      "ScanSetPos(" + start + ")\n"
+      "ColorUpdateBegin(1)\n"  // nothing cleared: 12 is not below 12
+      "ScanSetPos(" +
+      start +
+      ")\n"
       "[scan]\n"
       "ColorUpdateEnd(1)\n"
       "LineRange(4, 13)\n"
@@ -117,39 +127,121 @@ struct Case {
   cw_long limit;
   cw_long flag;
   cw_long first, last;
-  const char* outcome;      // ColorClear calls, then LineRange
+  const char* outcome;  // ColorClear calls, then LineRange
   cw_long lines_coloured;
 };
 
 const Case cases[] = {
-  {"comment closing inside the range", 15, {{4, "/* open"}, {8, "close */"}}, 40, 0, 7, 9,
-   "ColorClear(8, 9, 1, 2147483647, 0) LineRange(4, 10)", 6},
-  {"opener beyond the budget", 9, {{2, "/* open"}}, 3, 0, 8, 8,
-   "ColorClear(8, 8, 1, 2147483647, 0) LineRange(8, 9)", 1},
-  {"closer above", 9, {{2, "/* a */"}}, 40, 0, 5, 6,
-   "ColorClear(5, 6, 1, 2147483647, 0) LineRange(5, 7)", 2},
-  {"no delimiter above", 9, {}, 40, 0, 5, 6,
-   "ColorClear(5, 6, 1, 2147483647, 0) LineRange(5, 7)", 2},
-  {"opener above, nothing after it", 20, {{3, "/* open"}}, 40, 0, 5, 5,
-   "ColorClear(3, 5, 1, 2147483647, 0) LineRange(3, 21)", 18},
-  {"continued lines above", 9, {{5, "a \\"}, {6, "b \\"}}, 40, 0, 7, 7,
-   "ColorClear(4, 7, 1, 2147483647, 0) LineRange(4, 8)", 4},
-  {"line above not continued", 9, {{5, "a \\"}}, 40, 0, 7, 7,
-   "ColorClear(7, 7, 1, 2147483647, 0) LineRange(7, 8)", 1},
-  {"empty line above", 9, {{5, "a \\"}, {6, ""}}, 40, 0, 7, 7,
-   "ColorClear(7, 7, 1, 2147483647, 0) LineRange(7, 8)", 1},
-  {"closer below", 12, {{10, "x */"}}, 40, 0, 5, 6,
-   "ColorClear(5, 10, 1, 2147483647, 0) LineRange(5, 11)", 6},
-  {"opener below", 12, {{10, "/* x"}}, 40, 0, 5, 6,
-   "ColorClear(5, 6, 1, 2147483647, 0) LineRange(5, 7)", 2},
-  {"opener below, state flag", 12, {{10, "/* x"}}, 40, 1, 5, 6,
-   "ColorClear(5, 10, 1, 2147483647, 0) LineRange(5, 13)", 8},
-  {"state flag, budget runs out", 12, {}, 3, 1, 5, 6,
-   "ColorClear(5, 9, 1, 2147483647, 0) LineRange(5, 10)", 5},
-  {"plain range", 9, {}, 40, 0, 3, 5,
-   "ColorClear(3, 5, 1, 2147483647, 0) LineRange(3, 6)", 3},
-  {"first line", 3, {}, 40, 0, 1, 1,
-   "ColorClear(1, 1, 1, 2147483647, 0) LineRange(1, 2)", 1},
+    {"comment closing inside the range",
+     15,
+     {{4, "/* open"}, {8, "close */"}},
+     40,
+     0,
+     7,
+     9,
+     "ColorClear(8, 9, 1, 2147483647, 0) LineRange(4, 10)",
+     6},
+    {"opener beyond the budget",
+     9,
+     {{2, "/* open"}},
+     3,
+     0,
+     8,
+     8,
+     "ColorClear(8, 8, 1, 2147483647, 0) LineRange(8, 9)",
+     1},
+    {"closer above",
+     9,
+     {{2, "/* a */"}},
+     40,
+     0,
+     5,
+     6,
+     "ColorClear(5, 6, 1, 2147483647, 0) LineRange(5, 7)",
+     2},
+    {"no delimiter above",
+     9,
+     {},
+     40,
+     0,
+     5,
+     6,
+     "ColorClear(5, 6, 1, 2147483647, 0) LineRange(5, 7)",
+     2},
+    {"opener above, nothing after it",
+     20,
+     {{3, "/* open"}},
+     40,
+     0,
+     5,
+     5,
+     "ColorClear(3, 5, 1, 2147483647, 0) LineRange(3, 21)",
+     18},
+    {"continued lines above",
+     9,
+     {{5, "a \\"}, {6, "b \\"}},
+     40,
+     0,
+     7,
+     7,
+     "ColorClear(4, 7, 1, 2147483647, 0) LineRange(4, 8)",
+     4},
+    {"line above not continued",
+     9,
+     {{5, "a \\"}},
+     40,
+     0,
+     7,
+     7,
+     "ColorClear(7, 7, 1, 2147483647, 0) LineRange(7, 8)",
+     1},
+    {"empty line above",
+     9,
+     {{5, "a \\"}, {6, ""}},
+     40,
+     0,
+     7,
+     7,
+     "ColorClear(7, 7, 1, 2147483647, 0) LineRange(7, 8)",
+     1},
+    {"closer below",
+     12,
+     {{10, "x */"}},
+     40,
+     0,
+     5,
+     6,
+     "ColorClear(5, 10, 1, 2147483647, 0) LineRange(5, 11)",
+     6},
+    {"opener below",
+     12,
+     {{10, "/* x"}},
+     40,
+     0,
+     5,
+     6,
+     "ColorClear(5, 6, 1, 2147483647, 0) LineRange(5, 7)",
+     2},
+    {"opener below, state flag",
+     12,
+     {{10, "/* x"}},
+     40,
+     1,
+     5,
+     6,
+     "ColorClear(5, 10, 1, 2147483647, 0) LineRange(5, 13)",
+     8},
+    {"state flag, budget runs out",
+     12,
+     {},
+     3,
+     1,
+     5,
+     6,
+     "ColorClear(5, 9, 1, 2147483647, 0) LineRange(5, 10)",
+     5},
+    {"plain range", 9, {}, 40, 0, 3, 5, "ColorClear(3, 5, 1, 2147483647, 0) LineRange(3, 6)", 3},
+    {"first line", 3, {}, 40, 0, 1, 1, "ColorClear(1, 1, 1, 2147483647, 0) LineRange(1, 2)", 1},
 };
 
 TEST(ColourUpdate, WideningTable) {
@@ -167,14 +259,16 @@ TEST(ColourUpdate, WideningTable) {
 TEST(ColourUpdate, ContinuationWalkCalls) {
   fresh(lines_of(9, {{5, "a \\"}, {6, "b \\"}}));
   std::string calls = update_calls(7, 7);
-  std::string walk =
-      "ScanSetPos(" + at(cw_line_start(7)) + ")\n"
-      "ScanPrevLine()\n"
-      "ScanLineLastChar()\nScanLineLastChar()\nScanLineStart(0)\nScanPrevLine()\n"
-      "ScanLineLastChar()\nScanLineLastChar()\nScanLineStart(0)\nScanPrevLine()\n"
-      "ScanLineLastChar()\nScanLineLastChar()\n"
-      "ScanSetPos(" + at(cw_line_start(4)) + ")\n"
-      "ScanLine()\n";
+  std::string walk = "ScanSetPos(" + at(cw_line_start(7)) +
+                     ")\n"
+                     "ScanPrevLine()\n"
+                     "ScanLineLastChar()\nScanLineLastChar()\nScanLineStart(0)\nScanPrevLine()\n"
+                     "ScanLineLastChar()\nScanLineLastChar()\nScanLineStart(0)\nScanPrevLine()\n"
+                     "ScanLineLastChar()\nScanLineLastChar()\n"
+                     "ScanSetPos(" +
+                     at(cw_line_start(4)) +
+                     ")\n"
+                     "ScanLine()\n";
   EXPECT_NE(calls.find(walk), std::string::npos) << calls;
 }
 
@@ -194,12 +288,12 @@ TEST(ColourUpdate, ContinuationReachesLineOne) {
     cw_long first, last;
     const char* outcome;
   } line_one[] = {
-    {"a \\\nb\nc", 2, 2, "ColorClear(1, 2, 1, 2147483647, 0) LineRange(1, 3)"},
-    {"a \\\nb\nc", 1, 1, "ColorClear(1, 1, 1, 2147483647, 0) LineRange(1, 2)"},
-    {"a \\\nb \\\nc\nd", 3, 3, "ColorClear(1, 3, 1, 2147483647, 0) LineRange(1, 4)"},
-    {"a \\\r\nb\r\nc", 2, 2, "ColorClear(1, 2, 1, 2147483647, 0) LineRange(1, 3)"},
-    {"\\", 1, 1, "ColorClear(1, 1, 1, 2147483647, 0) LineRange(1, 1)"},
-    {"/* \\\n*/ x", 2, 2, "LineRange(1, 2)"},   // inside a comment closing on 2
+      {"a \\\nb\nc", 2, 2, "ColorClear(1, 2, 1, 2147483647, 0) LineRange(1, 3)"},
+      {"a \\\nb\nc", 1, 1, "ColorClear(1, 1, 1, 2147483647, 0) LineRange(1, 2)"},
+      {"a \\\nb \\\nc\nd", 3, 3, "ColorClear(1, 3, 1, 2147483647, 0) LineRange(1, 4)"},
+      {"a \\\r\nb\r\nc", 2, 2, "ColorClear(1, 2, 1, 2147483647, 0) LineRange(1, 3)"},
+      {"\\", 1, 1, "ColorClear(1, 1, 1, 2147483647, 0) LineRange(1, 1)"},
+      {"/* \\\n*/ x", 2, 2, "LineRange(1, 2)"},  // inside a comment closing on 2
   };
   for (const auto& c : line_one) {
     fresh(c.text);

@@ -20,8 +20,7 @@ void start() {
 
 size_t table_sizes() {
   size_t n = 0;
-  for (int c = 0; c < WYN_CLASS_COUNT; c++)
-    n += cw_table_size(wyn_keyword_tables[c]);
+  for (int c = 0; c < WYN_CLASS_COUNT; c++) n += cw_table_size(wyn_keyword_tables[c]);
   return n;
 }
 
@@ -99,8 +98,7 @@ TEST(Config, HashSizeAppliesOnlyToTablesMadeOnDemand) {
 TEST(Config, TablesMadeOnDemandBeforeStartUp) {
   SavedSettings saved;
   cw_reset();
-  for (int c = 0; c < WYN_CLASS_COUNT; c++)
-    wyn_keyword_tables[c] = nullptr;
+  for (int c = 0; c < WYN_CLASS_COUNT; c++) wyn_keyword_tables[c] = nullptr;
   wyn_template_table = nullptr;
   char word[] = "Early";
   _wyn_add_keyword(word, 0);  // no class-0 table yet: ignored

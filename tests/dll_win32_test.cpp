@@ -22,11 +22,16 @@ struct Export {
 };
 // grep ORDER EXPORTS: the table of src/frame/wyn.def.
 const Export kExports[] = {
-    {"_wyn_expand", 3},          {"_wyn_init", 4},
-    {"_wyn_indent", 5},          {"_wyn_language_colors_update", 6},
-    {"_init", 7},                {"_wyn_assign_template", 8},
-    {"_wyn_add_keyword", 9},     {"_wyn_language_colors", 10},
-    {"_wyn_routines", 11},       {"_wyn_hash_size", 12},
+    {"_wyn_expand", 3},
+    {"_wyn_init", 4},
+    {"_wyn_indent", 5},
+    {"_wyn_language_colors_update", 6},
+    {"_init", 7},
+    {"_wyn_assign_template", 8},
+    {"_wyn_add_keyword", 9},
+    {"_wyn_language_colors", 10},
+    {"_wyn_routines", 11},
+    {"_wyn_hash_size", 12},
     {"WYNSetCommentChar", 13},
 };
 
@@ -92,7 +97,8 @@ TEST_F(WynDll, HostImportsBoundByOrdinalToTheStandIn) {
     ASSERT_NE(d->OriginalFirstThunk, 0u) << dll << ": no lookup table";
     const IMAGE_THUNK_DATA32* wanted =
         reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + d->OriginalFirstThunk);
-    const IMAGE_THUNK_DATA32* bound = reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
+    const IMAGE_THUNK_DATA32* bound =
+        reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
     int entries = 0;
     for (; wanted->u1.AddressOfData != 0; wanted++, bound++, entries++) {
       ASSERT_TRUE(IMAGE_SNAP_BY_ORDINAL32(wanted->u1.Ordinal)) << dll << ": import by name";
@@ -109,8 +115,8 @@ TEST_F(WynDll, HostImportsBoundByOrdinalToTheStandIn) {
 // Start-up through the export by ordinal, as the editor's loader calls it.
 TEST_F(WynDll, InitByOrdinalRegistersWithTheStandIn) {
   typedef void(__cdecl * Entry)(void);
-  Entry init = reinterpret_cast<Entry>(reinterpret_cast<void (*)(void)>(
-      GetProcAddress(module, MAKEINTRESOURCEA(7))));
+  Entry init = reinterpret_cast<Entry>(
+      reinterpret_cast<void (*)(void)>(GetProcAddress(module, MAKEINTRESOURCEA(7))));
   ASSERT_NE(init, nullptr);
   init();
   EXPECT_EQ(cw_export_count(), 9u);

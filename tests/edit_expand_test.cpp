@@ -26,15 +26,15 @@ struct Expansion {
 // Each block skeleton, a call template, the word at the end of a buffer
 // with no line end, and inherited indentation.
 const Expansion expansions[] = {
-  {"if", 0, "if (  ) then\n\t\nendif;", 5},
-  {"case\n", 0, "case :\n\t\n", 5},
-  {"while", 0, "while (  )\n\t\nendwhile;", 8},
-  {"for\n", 0, "for  =  to \n\t\nendfor;\n", 4},
-  {"repeat", 0, "repeat\n\t\nuntil (  );", 17},
-  {"x = 1;\nwhile", 7, "x = 1;\nwhile (  )\n\t\nendwhile;", 15},
-  {"Delay\n", 0, "Delay (nSeconds);\n", 7},
-  {"a;\nAskYesNo x", 3, "a;\nAskYesNo (szQuestion, nDefault); x", 13},
-  {"\tif\n", 1, "\tif (  ) then\n\t\t\n\tendif;\n", 6},
+    {"if", 0, "if (  ) then\n\t\nendif;", 5},
+    {"case\n", 0, "case :\n\t\n", 5},
+    {"while", 0, "while (  )\n\t\nendwhile;", 8},
+    {"for\n", 0, "for  =  to \n\t\nendfor;\n", 4},
+    {"repeat", 0, "repeat\n\t\nuntil (  );", 17},
+    {"x = 1;\nwhile", 7, "x = 1;\nwhile (  )\n\t\nendwhile;", 15},
+    {"Delay\n", 0, "Delay (nSeconds);\n", 7},
+    {"a;\nAskYesNo x", 3, "a;\nAskYesNo (szQuestion, nDefault); x", 13},
+    {"\tif\n", 1, "\tif (  ) then\n\t\t\n\tendif;\n", 6},
 };
 
 TEST(EditExpand, ReplacesTheWordByItsTemplate) {
@@ -65,7 +65,8 @@ TEST(EditExpand, CallsTheHostInOrder) {
   cw_log_enable(1);
   EXPECT_EQ(_wyn_expand(), 1);
   std::vector<std::string> want = {"PushPosition", "GetTextAtCursor", "StrTrim",
-      "StrFree", "HashFind", "StrFree", "DropPosition", "ExpandPrepare", "ExpandTemplate"};
+                                   "StrFree",      "HashFind",        "StrFree",
+                                   "DropPosition", "ExpandPrepare",   "ExpandTemplate"};
   EXPECT_EQ(call_names(), want);
 }
 
@@ -94,17 +95,17 @@ struct Refusal {
 };
 
 const Refusal refusals[] = {
-  {"AskYesNo(", 0},          // the parenthesis belongs to the word
-  {"while", 1},              // 'hile'
-  {"if", 2},                 // cursor at the end of the buffer
-  {"  if", 0},               // cursor on a blank: empty word
-  {"", 0},                   // empty buffer
-  {"switch (x)", 0},         // a block word without a template
-  {"SprintfB x", 0},         // names match whole
-  {"If", 0},                 // letter case counts
-  {"TRUE", 0},               // a class-0 word
-  {"x = 1; // if", 10},      // line comment
-  {"/* a\n   while\n*/", 8},  // block comment
+    {"AskYesNo(", 0},           // the parenthesis belongs to the word
+    {"while", 1},               // 'hile'
+    {"if", 2},                  // cursor at the end of the buffer
+    {"  if", 0},                // cursor on a blank: empty word
+    {"", 0},                    // empty buffer
+    {"switch (x)", 0},          // a block word without a template
+    {"SprintfB x", 0},          // names match whole
+    {"If", 0},                  // letter case counts
+    {"TRUE", 0},                // a class-0 word
+    {"x = 1; // if", 10},       // line comment
+    {"/* a\n   while\n*/", 8},  // block comment
 };
 
 TEST(EditExpand, LeavesBufferAndCursorWhenNothingExpands) {

@@ -22,8 +22,20 @@ void start_at_end(const std::string& line) {
 
 TEST(EditIndent, EachBlockWordOpensAnIndentedLine) {
   const char* lines[] = {
-    "if", "while", "else", "for", "case", "elseif", "switch", "begin", "program",
-    "if (a == b) then", "elseif(x) then", "case 1:", "while\t(x)", "for i = 1 to 3",
+      "if",
+      "while",
+      "else",
+      "for",
+      "case",
+      "elseif",
+      "switch",
+      "begin",
+      "program",
+      "if (a == b) then",
+      "elseif(x) then",
+      "case 1:",
+      "while\t(x)",
+      "for i = 1 to 3",
   };
   for (const char* line : lines) {
     SCOPED_TRACE(line);
@@ -45,13 +57,19 @@ TEST(EditIndent, NewLineKeepsTheLineIndentation) {
 
 TEST(EditIndent, OtherLinesAreLeftAlone) {
   const char* lines[] = {
-    "endif;", "end;", "default:",     // word not followed by blank, '(' or end
-    "iffy = 1", "for_each (x)",       // whole words only
-    "x = 1; if (y) then",             // only the first word counts
-    "1if (x)", "#if x", "(if)",       // no word at the line start
-    "If (x)", "WHILE",                // letter case counts
-    "while (x) // loop",              // cursor inside a line comment
-    "",
+      "endif;",
+      "end;",
+      "default:",  // word not followed by blank, '(' or end
+      "iffy = 1",
+      "for_each (x)",        // whole words only
+      "x = 1; if (y) then",  // only the first word counts
+      "1if (x)",
+      "#if x",
+      "(if)",  // no word at the line start
+      "If (x)",
+      "WHILE",              // letter case counts
+      "while (x) // loop",  // cursor inside a line comment
+      "",
   };
   for (const char* line : lines) {
     SCOPED_TRACE(line);
@@ -87,13 +105,13 @@ TEST(EditIndent, CallsTheHostInOrder) {
   for (size_t i = 0; i < cw_log_count(); i++) {
     std::string line = cw_log_at(i);
     std::string name = line.substr(0, line.find('('));
-    if (name.compare(0, 4, "Scan") != 0)
-      names.push_back(name);
+    if (name.compare(0, 4, "Scan") != 0) names.push_back(name);
   }
-  std::vector<std::string> want = {"PushPosition", "CursorLine", "RegexSearch",
-      "CursorLine", "CursorColumn", "RegexSearch", "CursorColumn", "GetTextAtCursor",
-      "StrTrim", "StrFree", "StrDup", "StrAppend", "StrAppend", "StrFree",
-      "StrSearch", "StrFree", "PopPosition", "InsertNewLine", "InsertChar"};
+  std::vector<std::string> want = {
+      "PushPosition", "CursorLine",   "RegexSearch",     "CursorLine", "CursorColumn",
+      "RegexSearch",  "CursorColumn", "GetTextAtCursor", "StrTrim",    "StrFree",
+      "StrDup",       "StrAppend",    "StrAppend",       "StrFree",    "StrSearch",
+      "StrFree",      "PopPosition",  "InsertNewLine",   "InsertChar"};
   EXPECT_EQ(names, want);
   EXPECT_EQ(std::string(cw_log_at(cw_log_count() - 1)), "InsertChar(9)");
 }

@@ -19,8 +19,7 @@ std::vector<std::string> logged(const char* prefix) {
   std::vector<std::string> lines;
   size_t n = strlen(prefix);
   for (size_t i = 0; i < cw_log_count(); i++)
-    if (strncmp(cw_log_at(i), prefix, n) == 0)
-      lines.push_back(cw_log_at(i));
+    if (strncmp(cw_log_at(i), prefix, n) == 0) lines.push_back(cw_log_at(i));
   return lines;
 }
 
@@ -33,24 +32,24 @@ struct Listing {
 };
 
 const Listing listings[] = {
-  {above + "function Foo(a)\nbegin\nend;\n", {"MarkLines(10, 11, 1)"}},
-  {above + "function Foo(a)\n    STRING s;\nbegin\nend;\n", {"MarkLines(10, 11, 1)"}},
-  {above + "int foo() {\n}\n", {"MarkLines(10, 10, 1)"}},
-  {above + "int foo()\n{\n}\n", {"MarkLines(10, 10, 1)"}},
-  {above + "function Foo(a,\n  b,\n  c) {\n}\n", {"MarkLines(10, 11, 1)"}},
-  {above + "function Foo(a,\n  b,\n  c)\nbegin\nend;\n", {"MarkLines(10, 13, 1)"}},
-  {above + "function Foo(a)\n\n\n  begin\n", {"MarkLines(10, 13, 1)"}},
-  {above + "if (x) then\n", {"MarkLines(10, 10, 1)"}},
-  // A header with nothing after it is one line, also without a line end.
-  {above + "function Foo()", {"MarkLines(10, 10, 1)"}},
-  {above + "function Foo()\n\n", {"MarkLines(10, 10, 1)"}},
-  // Declarations are passed over, definitions around them are not.
-  {"prototype Foo(NUMBER);\nfunction Foo(n)\nbegin\nend;\n", {"MarkLines(2, 3, 1)"}},
-  {"function A()\nbegin\nend;\nFoo(1);\nfunction B(x)\nbegin\nend;\n",
-   {"MarkLines(1, 2, 1)", "MarkLines(5, 6, 1)"}},
-  // The follower may be the next header: that header is then passed over.
-  {"a()\nb()\nc()", {"MarkLines(1, 2, 1)", "MarkLines(3, 3, 1)"}},
-  {"_f(\n)\n;\n9g() x\n", {"MarkLines(4, 4, 1)"}},
+    {above + "function Foo(a)\nbegin\nend;\n", {"MarkLines(10, 11, 1)"}},
+    {above + "function Foo(a)\n    STRING s;\nbegin\nend;\n", {"MarkLines(10, 11, 1)"}},
+    {above + "int foo() {\n}\n", {"MarkLines(10, 10, 1)"}},
+    {above + "int foo()\n{\n}\n", {"MarkLines(10, 10, 1)"}},
+    {above + "function Foo(a,\n  b,\n  c) {\n}\n", {"MarkLines(10, 11, 1)"}},
+    {above + "function Foo(a,\n  b,\n  c)\nbegin\nend;\n", {"MarkLines(10, 13, 1)"}},
+    {above + "function Foo(a)\n\n\n  begin\n", {"MarkLines(10, 13, 1)"}},
+    {above + "if (x) then\n", {"MarkLines(10, 10, 1)"}},
+    // A header with nothing after it is one line, also without a line end.
+    {above + "function Foo()", {"MarkLines(10, 10, 1)"}},
+    {above + "function Foo()\n\n", {"MarkLines(10, 10, 1)"}},
+    // Declarations are passed over, definitions around them are not.
+    {"prototype Foo(NUMBER);\nfunction Foo(n)\nbegin\nend;\n", {"MarkLines(2, 3, 1)"}},
+    {"function A()\nbegin\nend;\nFoo(1);\nfunction B(x)\nbegin\nend;\n",
+     {"MarkLines(1, 2, 1)", "MarkLines(5, 6, 1)"}},
+    // The follower may be the next header: that header is then passed over.
+    {"a()\nb()\nc()", {"MarkLines(1, 2, 1)", "MarkLines(3, 3, 1)"}},
+    {"_f(\n)\n;\n9g() x\n", {"MarkLines(4, 4, 1)"}},
 };
 
 TEST(EditRoutines, MarksEachDefinitionHeader) {
@@ -73,12 +72,12 @@ TEST(EditRoutines, MarksEachDefinitionHeader) {
 
 TEST(EditRoutines, NoDefinitionKeepsMarksAndCursor) {
   const char* texts[] = {
-    "prototype Foo(NUMBER);\nprototype Bar(STRING, NUMBER);\n",
-    "  function Foo()\n  begin\n  end;\n",   // indented headers are not seen
-    "Foo(1);\n  Bar(2);\n",
-    "x = 1;\ny = 2;\n",
-    "f(\n",                                  // no ')' anywhere
-    "",
+      "prototype Foo(NUMBER);\nprototype Bar(STRING, NUMBER);\n",
+      "  function Foo()\n  begin\n  end;\n",  // indented headers are not seen
+      "Foo(1);\n  Bar(2);\n",
+      "x = 1;\ny = 2;\n",
+      "f(\n",  // no ')' anywhere
+      "",
   };
   for (const char* text : texts) {
     SCOPED_TRACE(text);
@@ -101,8 +100,8 @@ TEST(EditRoutines, NoDefinitionKeepsMarksAndCursor) {
 // The display is held for the whole walk and released before the message.
 TEST(EditRoutines, CallsTheHostInOrder) {
   const char* ends[][2] = {
-    {"function F()\nbegin\n", "ShowMessage(\"\")"},
-    {"F();\n", "ShowMessage(\"No routines found.\")"},
+      {"function F()\nbegin\n", "ShowMessage(\"\")"},
+      {"F();\n", "ShowMessage(\"No routines found.\")"},
   };
   for (auto& e : ends) {
     start(e[0], 0);
@@ -125,10 +124,9 @@ TEST(EditRoutines, DefinitionPathEndsAtTheTop) {
   cw_log_enable(1);
   _wyn_routines();
   std::vector<std::string> tail;
-  for (size_t i = cw_log_count() - 5; i < cw_log_count(); i++)
-    tail.push_back(cw_log_at(i));
-  std::vector<std::string> want = {"RoutineViewShow()", "DropPosition(1)",
-      "CursorToTop()", "DisplayRelease()", "ShowMessage(\"\")"};
+  for (size_t i = cw_log_count() - 5; i < cw_log_count(); i++) tail.push_back(cw_log_at(i));
+  std::vector<std::string> want = {"RoutineViewShow()", "DropPosition(1)", "CursorToTop()",
+                                   "DisplayRelease()", "ShowMessage(\"\")"};
   EXPECT_EQ(tail, want);
   EXPECT_EQ(cw_cursor(), 0);
   expect_settled();

@@ -43,21 +43,21 @@ TEST_F(EditorApi, CallLogFormat) {
   cw_log_enable(0);
   ScanChar();
   std::vector<std::string> want = {
-    "ExportFunction(\"BOOL _wyn_expand\")",
-    "HashCreate(539, 8, 0)",
-    "HashCreate(17, 8, 1)",
-    "HashInsert(T1, \"AFTER\", 5)",
-    "HashFind(NULL, \"x\", 1)",
-    "ScanSetPos(0)",
-    "StrDup(\"a\\\"b\\\\c\\n\\t\\x01\")",
-    "StrFree(P)",
-    "StrFree(NULL)",
-    "ShowMessage(NULL)",
-    "LineRange(4, 9)",
-    "RefreshLines(LineRange(4, 9))",
-    "RefreshLines(77)",
-    "ColorClear(1, 2, 1, 2147483647, 0)",
-    "ScanChar()",
+      "ExportFunction(\"BOOL _wyn_expand\")",
+      "HashCreate(539, 8, 0)",
+      "HashCreate(17, 8, 1)",
+      "HashInsert(T1, \"AFTER\", 5)",
+      "HashFind(NULL, \"x\", 1)",
+      "ScanSetPos(0)",
+      "StrDup(\"a\\\"b\\\\c\\n\\t\\x01\")",
+      "StrFree(P)",
+      "StrFree(NULL)",
+      "ShowMessage(NULL)",
+      "LineRange(4, 9)",
+      "RefreshLines(LineRange(4, 9))",
+      "RefreshLines(77)",
+      "ColorClear(1, 2, 1, 2147483647, 0)",
+      "ScanChar()",
   };
   EXPECT_EQ(log_lines(), want);
   EXPECT_EQ(cw_call_count(), calls + want.size() + 1);
@@ -67,21 +67,24 @@ TEST_F(EditorApi, CallLogFormat) {
 }
 
 TEST_F(EditorApi, PrototypeParsing) {
-  struct { const char* prototype; bool accepted; } cases[] = {
-    {"BOOL _wyn_expand", true},
-    {"_wyn_assign_template LPSTR LPSTR", true},
-    {"long _wyn_language_colors_update long long", true},
-    {"_wyn_add_keyword LPSTR int", true},
-    {"_wyn_routines", true},
-    {"int f int int int int", true},
-    {"int f int int int int int", false},  // more arguments than a call can pass
-    {"", false},
-    {" f", false},
-    {"f ", false},
-    {"long  f", false},
-    {"f char", false},
-    {"long 9f", false},
-    {"f-g", false},
+  struct {
+    const char* prototype;
+    bool accepted;
+  } cases[] = {
+      {"BOOL _wyn_expand", true},
+      {"_wyn_assign_template LPSTR LPSTR", true},
+      {"long _wyn_language_colors_update long long", true},
+      {"_wyn_add_keyword LPSTR int", true},
+      {"_wyn_routines", true},
+      {"int f int int int int", true},
+      {"int f int int int int int", false},  // more arguments than a call can pass
+      {"", false},
+      {" f", false},
+      {"f ", false},
+      {"long  f", false},
+      {"f char", false},
+      {"long 9f", false},
+      {"f-g", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.prototype);
@@ -108,7 +111,9 @@ TEST_F(EditorApi, CallByName) {
   EXPECT_EQ(cw_call("ScanLineLimit", 1, negative, &r), 0);
   EXPECT_EQ(r, 12);
 
-  struct { const char* arg; } bad[] = {{"12x"}, {""}, {" 1"}, {"99999999999"}, {nullptr}};
+  struct {
+    const char* arg;
+  } bad[] = {{"12x"}, {""}, {" 1"}, {"99999999999"}, {nullptr}};
   for (const auto& b : bad) {
     const char* argv[] = {b.arg};
     r = -99;

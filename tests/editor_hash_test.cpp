@@ -15,7 +15,9 @@ class EditorHash : public ::testing::Test {
 };
 
 TEST_F(EditorHash, BucketsAndFlagAsAsked) {
-  struct { cw_long asked, used; } cases[] = {{539, 539}, {17, 17}, {1, 1}, {0, 1}, {-4, 1}};
+  struct {
+    cw_long asked, used;
+  } cases[] = {{539, 539}, {17, 17}, {1, 1}, {0, 1}, {-4, 1}};
   for (const auto& c : cases) {
     cw_table t = HashCreate(c.asked, 4, 1);
     ASSERT_NE(t, nullptr);

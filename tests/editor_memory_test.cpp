@@ -21,14 +21,14 @@ std::string take(char* s) {
 }
 
 TEST_F(EditorMemory, Trim) {
-  struct { const char* s; const char* set; const char* want; } cases[] = {
-    {"  if\t ", " \t", "if"},
-    {"\t \t", " \t", ""},
-    {"", " \t", ""},
-    {"a b", " ", "a b"},    // inner blanks stay
-    {"xxaxx", "x", "a"},
-    {" a ", "", " a "},
-    {" a ", nullptr, " a "},
+  struct {
+    const char* s;
+    const char* set;
+    const char* want;
+  } cases[] = {
+      {"  if\t ", " \t", "if"}, {"\t \t", " \t", ""}, {"", " \t", ""},
+      {"a b", " ", "a b"},  // inner blanks stay
+      {"xxaxx", "x", "a"},      {" a ", "", " a "},   {" a ", nullptr, " a "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.s);
@@ -40,8 +40,13 @@ TEST_F(EditorMemory, Trim) {
 }
 
 TEST_F(EditorMemory, AppendReleasesItsFirstArgument) {
-  struct { const char* a; const char* b; const char* want; } cases[] = {
-    {"ab", "cd", "abcd"}, {"", "x", "x"}, {"x", "", "x"}, {nullptr, "y", "y"}, {"z", nullptr, "z"},
+  struct {
+    const char* a;
+    const char* b;
+    const char* want;
+  } cases[] = {
+      {"ab", "cd", "abcd"}, {"", "x", "x"},      {"x", "", "x"},
+      {nullptr, "y", "y"},  {"z", nullptr, "z"},
   };
   for (const auto& c : cases) {
     char* a = c.a == nullptr ? nullptr : StrDup(c.a);
@@ -52,9 +57,13 @@ TEST_F(EditorMemory, AppendReleasesItsFirstArgument) {
 }
 
 TEST_F(EditorMemory, Search) {
-  struct { const char* key; const char* text; bool found; } cases[] = {
-    {"if", "endif", true}, {"If", "endif", false}, {"", "x", true},
-    {"abc", "ab", false}, {"while", "while", true}, {nullptr, "x", false}, {"x", nullptr, false},
+  struct {
+    const char* key;
+    const char* text;
+    bool found;
+  } cases[] = {
+      {"if", "endif", true},    {"If", "endif", false}, {"", "x", true},       {"abc", "ab", false},
+      {"while", "while", true}, {nullptr, "x", false},  {"x", nullptr, false},
   };
   for (const auto& c : cases) EXPECT_EQ(StrSearch(c.key, c.text, 3, 0) != 0, c.found);
 }
@@ -102,7 +111,10 @@ TEST_F(EditorMemory, RefusedSizes) {
 TEST_F(EditorMemory, TextAtCursor) {
   cw_set_text("hello", 5);
   cw_set_cursor(1);
-  struct { cw_long n; const char* want; } cases[] = {{2, "el"}, {100, "ello"}, {0, ""}, {-1, ""}};
+  struct {
+    cw_long n;
+    const char* want;
+  } cases[] = {{2, "el"}, {100, "ello"}, {0, ""}, {-1, ""}};
   for (const auto& c : cases) EXPECT_EQ(take(GetTextAtCursor(c.n)), c.want);
   cw_set_cursor(5);
   EXPECT_EQ(take(GetTextAtCursor(10)), "");

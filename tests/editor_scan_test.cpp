@@ -52,7 +52,9 @@ TEST(EditorScan, HighBytesAreNotNegative) {
 TEST(EditorScan, SetPosClampsAndMinusOneIsTheCursor) {
   load("abc");
   cw_set_cursor(2);
-  struct { cw_long asked, got; } cases[] = {{-1, 2}, {-2, 0}, {99, 3}, {3, 3}, {0, 0}};
+  struct {
+    cw_long asked, got;
+  } cases[] = {{-1, 2}, {-2, 0}, {99, 3}, {3, 3}, {0, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.asked);
     EXPECT_EQ(ScanSetPos(c.asked), c.got);
@@ -67,20 +69,15 @@ struct Down {
 };
 
 const Down downs[] = {
-  {"ab\ncd", 0, 1, 1, 3},
-  {"ab\r\ncd", 0, 1, 2, 4},
-  {"ab\r\ncd", 2, 1, 2, 4},   // from the CR itself
-  {"ab", 0, 1, 0, 2},         // last line without a break: to the end
-  {"ab\ncd", 4, 1, 0, 5},
-  {"a\nb\r\nc", 0, 2, 2, 5},  // the last break crossed decides
-  {"a\r\nb\nc", 0, 2, 1, 5},
-  {"a\nb", 0, 5, 0, 3},       // too few breaks left
-  {"ab\ncd", 4, 0, 0, 3},     // 0: to the start of the line
-  {"ab\ncd", 4, -3, 0, 3},
-  {"ab\n", 0, 1, 1, 3},       // onto the empty last line at the end
-  {"\n\n", 0, 2, 1, 2},
-  {"\r\n", 0, 1, 2, 2},
-  {"a\rb\nc", 0, 1, 1, 4},    // a lone CR is a character
+    {"ab\ncd", 0, 1, 1, 3},    {"ab\r\ncd", 0, 1, 2, 4},
+    {"ab\r\ncd", 2, 1, 2, 4},                              // from the CR itself
+    {"ab", 0, 1, 0, 2},                                    // last line without a break: to the end
+    {"ab\ncd", 4, 1, 0, 5},    {"a\nb\r\nc", 0, 2, 2, 5},  // the last break crossed decides
+    {"a\r\nb\nc", 0, 2, 1, 5}, {"a\nb", 0, 5, 0, 3},       // too few breaks left
+    {"ab\ncd", 4, 0, 0, 3},                                // 0: to the start of the line
+    {"ab\ncd", 4, -3, 0, 3},   {"ab\n", 0, 1, 1, 3},       // onto the empty last line at the end
+    {"\n\n", 0, 2, 1, 2},      {"\r\n", 0, 1, 2, 2},
+    {"a\rb\nc", 0, 1, 1, 4},  // a lone CR is a character
 };
 
 TEST(EditorScan, LineDownResults) {
@@ -100,13 +97,10 @@ struct LineCase {
 
 // "ab\r\n" "\n" "cd\\\n" "x": lines 1..4, the end position on line 4.
 const LineCase line_cases[] = {
-  {0, 1, 0, 'b', 0},  // ScanPrevLine on line 1 stays put
-  {1, 1, 0, 'b', 1},
-  {3, 1, 0, 'b', 3},  // on the LF: still line 1
-  {4, 2, 4, 0, 0},    // empty line
-  {7, 3, 5, '\\', 4},
-  {9, 4, 9, 'x', 5},
-  {10, 4, 9, 'x', 5},
+    {0, 1, 0, 'b', 0},                      // ScanPrevLine on line 1 stays put
+    {1, 1, 0, 'b', 1},  {3, 1, 0, 'b', 3},  // on the LF: still line 1
+    {4, 2, 4, 0, 0},                        // empty line
+    {7, 3, 5, '\\', 4}, {9, 4, 9, 'x', 5}, {10, 4, 9, 'x', 5},
 };
 
 TEST(EditorScan, LineQueriesAndMoves) {
@@ -152,7 +146,8 @@ void expect_index_matches(const std::string& text) {
   for (size_t i = 0; i < text.size(); i++)
     if (text[i] == '\n') starts.push_back(static_cast<cw_long>(i + 1));
   ASSERT_EQ(cw_line_count(), static_cast<cw_long>(starts.size()));
-  for (size_t l = 0; l < starts.size(); l++) EXPECT_EQ(cw_line_start(static_cast<cw_long>(l + 1)), starts[l]);
+  for (size_t l = 0; l < starts.size(); l++)
+    EXPECT_EQ(cw_line_start(static_cast<cw_long>(l + 1)), starts[l]);
   size_t line = 0;
   for (size_t p = 0; p <= text.size(); p++) {
     while (line + 1 < starts.size() && starts[line + 1] <= static_cast<cw_long>(p)) line++;

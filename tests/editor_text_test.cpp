@@ -29,19 +29,19 @@ struct Expansion {
 };
 
 const Expansion expansions[] = {
-  {"if", 0, "if ( & ) then\n\t\n@endif;", "if (  ) then\n\t\nendif;", 5},
-  {"\tif", 1, "if ( & ) then\n\t\n@endif;", "\tif (  ) then\n\t\t\n\tendif;", 6},
-  {"    repeat", 4, "repeat\n\t\n@until ( & );", "    repeat\n    \t\n    until (  );", 29},
-  {"        x", 8, "x\n@y&", "        x\ny", 11},      // '@' takes 8 blanks
-  {"          x", 10, "x\n@y&", "          x\n  y", 15},
-  {"\t  x", 3, "x\n@y&", "\t  x\n\ty", 7},             // trailing blanks first
-  {"GetMode(x)", 0, "GetMode ( );", "GetMode ( );", 12},   // no '&': at the end
-  {"if (a)", 0, "if ( & ) then", "if (  ) then (a)", 5},  // only the word goes
-  {"  VarSave", 2, "VarSave (X);\n&", "  VarSave (X);\n  ", 17},
-  {"a\r\n  if\r\nb", 5, "if\n\t&\n@end", "a\r\n  if\r\n  \t\r\n  end\r\nb", 12},
-  {"x = Delay", 4, "Delay (&nSeconds);", "x = Delay (nSeconds);", 11},
-  {"ab", 0, "@x&", "@x", 2},                              // '@' only after a line feed
-  {"", 0, "a&b&c", "abc", 1},                              // the first '&' counts
+    {"if", 0, "if ( & ) then\n\t\n@endif;", "if (  ) then\n\t\nendif;", 5},
+    {"\tif", 1, "if ( & ) then\n\t\n@endif;", "\tif (  ) then\n\t\t\n\tendif;", 6},
+    {"    repeat", 4, "repeat\n\t\n@until ( & );", "    repeat\n    \t\n    until (  );", 29},
+    {"        x", 8, "x\n@y&", "        x\ny", 11},  // '@' takes 8 blanks
+    {"          x", 10, "x\n@y&", "          x\n  y", 15},
+    {"\t  x", 3, "x\n@y&", "\t  x\n\ty", 7},                // trailing blanks first
+    {"GetMode(x)", 0, "GetMode ( );", "GetMode ( );", 12},  // no '&': at the end
+    {"if (a)", 0, "if ( & ) then", "if (  ) then (a)", 5},  // only the word goes
+    {"  VarSave", 2, "VarSave (X);\n&", "  VarSave (X);\n  ", 17},
+    {"a\r\n  if\r\nb", 5, "if\n\t&\n@end", "a\r\n  if\r\n  \t\r\n  end\r\nb", 12},
+    {"x = Delay", 4, "Delay (&nSeconds);", "x = Delay (nSeconds);", 11},
+    {"ab", 0, "@x&", "@x", 2},   // '@' only after a line feed
+    {"", 0, "a&b&c", "abc", 1},  // the first '&' counts
 };
 
 TEST(EditorText, ExpandTemplate) {
@@ -83,12 +83,12 @@ struct NewLine {
 };
 
 const NewLine new_lines[] = {
-  {"\t  foo", 6, "\t  foo\n\t  ", 10},
-  {"\t\tfoo", 1, "\t\n\t\tfoo", 3},     // indentation up to the cursor only
-  {"foo", 3, "foo\n", 4},
-  {"ab\r\ncd", 6, "ab\r\ncd\r\n", 8},  // the last line asks the line above
-  {"ab\r\ncd", 2, "ab\r\n\r\ncd", 4},
-  {"ab\ncd\r\n", 1, "a\nb\ncd\r\n", 2},
+    {"\t  foo", 6, "\t  foo\n\t  ", 10},
+    {"\t\tfoo", 1, "\t\n\t\tfoo", 3},  // indentation up to the cursor only
+    {"foo", 3, "foo\n", 4},
+    {"ab\r\ncd", 6, "ab\r\ncd\r\n", 8},  // the last line asks the line above
+    {"ab\r\ncd", 2, "ab\r\n\r\ncd", 4},
+    {"ab\ncd\r\n", 1, "a\nb\ncd\r\n", 2},
 };
 
 TEST(EditorText, InsertNewLineInheritsIndentation) {
@@ -127,13 +127,10 @@ struct Move {
 };
 
 const Move moves[] = {
-  {"a\nbb\nc", 3, 1, 1, 5},   // to the start of the next line
-  {"a\nbb\nc", 0, 2, 1, 5},
-  {"a\nbb\nc", 5, 1, 0, 5},   // no line below: stays
-  {"a\nbb\nc", 3, 5, 0, 3},
-  {"a\n", 0, 1, 1, 2},        // the empty line after a final LF exists
-  {"a\nbb\nc", 4, -1, 1, 0},
-  {"", 0, 1, 0, 0},
+    {"a\nbb\nc", 3, 1, 1, 5},                             // to the start of the next line
+    {"a\nbb\nc", 0, 2, 1, 5},  {"a\nbb\nc", 5, 1, 0, 5},  // no line below: stays
+    {"a\nbb\nc", 3, 5, 0, 3},  {"a\n", 0, 1, 1, 2},       // the empty line after a final LF exists
+    {"a\nbb\nc", 4, -1, 1, 0}, {"", 0, 1, 0, 0},
 };
 
 TEST(EditorText, CursorDown) {
@@ -175,7 +172,9 @@ TEST(EditorText, SavedPositionsMoveWithInsertedText) {
 TEST(EditorText, ColorRunClampsAndRecords) {
   load("abcdef", 0);
   ScanSetPos(4);
-  struct { cw_long colour, n, coloured; } cases[] = {{3, 10, 2}, {4, 0, 0}, {5, -2, 0}, {6, 1, 1}};
+  struct {
+    cw_long colour, n, coloured;
+  } cases[] = {{3, 10, 2}, {4, 0, 0}, {5, -2, 0}, {6, 1, 1}};
   for (const auto& c : cases) EXPECT_EQ(ColorRun(c.colour, c.n), c.coloured);
   EXPECT_EQ(ScanGetPos(), 4);
   EXPECT_EQ(cw_colour_at(4), 6);
@@ -193,11 +192,14 @@ TEST(EditorText, ColorRunClampsAndRecords) {
 
 TEST(EditorText, ColorClearByLines) {
   const std::string text = "ab\r\ncd\nef\ngh";
-  struct { cw_long first, last; const char* kept; } cases[] = {
-    {2, 3, "111100000011"},  // one flag per character: 1 still coloured
-    {3, 2, "111111111111"},  // first > last: nothing
-    {-5, 1, "000011111111"},
-    {4, 99, "111111111100"},
+  struct {
+    cw_long first, last;
+    const char* kept;
+  } cases[] = {
+      {2, 3, "111100000011"},  // one flag per character: 1 still coloured
+      {3, 2, "111111111111"},  // first > last: nothing
+      {-5, 1, "000011111111"},
+      {4, 99, "111111111100"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
@@ -221,8 +223,8 @@ TEST(EditorText, ColorClearByLines) {
 
 TEST(EditorText, CategoryColours) {
   cw_reset();
-  cw_long (*ops[])(cw_long) = {ColorOfComments, ColorOfConstants, ColorOfKeywords,
-      ColorOfFunctions, ColorOfStrings, ColorOfNumbers, ColorOfOperators};
+  cw_long (*ops[])(cw_long) = {ColorOfComments, ColorOfConstants, ColorOfKeywords, ColorOfFunctions,
+                               ColorOfStrings,  ColorOfNumbers,   ColorOfOperators};
   for (int i = 0; i < CW_CATEGORY_COUNT; i++) {
     EXPECT_NE(ops[i](-1), 0);
     EXPECT_EQ(ops[i](-1), cw_category_colour(i));

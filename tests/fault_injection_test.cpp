@@ -22,7 +22,7 @@ struct service {
   const char* text;
   cw_long cursor;
   cw_long (*run)(void);
-  cw_long done;      // the result when nothing fails
+  cw_long done;  // the result when nothing fails
 };
 
 cw_long colour_whole(void) {
@@ -37,9 +37,15 @@ cw_long colour_counted(void) {
   return 0;
 }
 
-cw_long update_lines(void) { return _wyn_language_colors_update(2, 3); }
-cw_long expand(void) { return _wyn_expand(); }
-cw_long indent(void) { return _wyn_indent(); }
+cw_long update_lines(void) {
+  return _wyn_language_colors_update(2, 3);
+}
+cw_long expand(void) {
+  return _wyn_expand();
+}
+cw_long indent(void) {
+  return _wyn_indent();
+}
 
 // 1 when it found a routine: the cursor then ends at the top by design.
 cw_long routines(void) {
@@ -65,7 +71,9 @@ const char kScript[] =
     "endif;\n";
 
 // Where "if" stands in the script, for expansion.
-cw_long if_in_script(void) { return (cw_long)(strstr(kScript, "if (") - kScript); }
+cw_long if_in_script(void) {
+  return (cw_long)(strstr(kScript, "if (") - kScript);
+}
 
 const service services[] = {
     {"colour whole buffer", kScript, 0, colour_whole, 0},
@@ -124,9 +132,9 @@ TEST(FaultInjection, EveryServiceSurvivesEachFailedAllocation) {
 // The services that allocate at all must be seen to do so, or the loop
 // above proves nothing for them.
 TEST(FaultInjection, AllocatingServicesAreCounted) {
-  const char* const allocating[] = {"colour whole buffer", "colour counted", "re-colour lines",
-                                    "expand a template", "expand no template",
-                                    "indent a block", "indent no block", "add a keyword"};
+  const char* const allocating[] = {"colour whole buffer", "colour counted",     "re-colour lines",
+                                    "expand a template",   "expand no template", "indent a block",
+                                    "indent no block",     "add a keyword"};
   for (const char* name : allocating) {
     for (const service& s : services) {
       if (strcmp(s.name, name) == 0) {

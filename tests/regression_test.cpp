@@ -124,7 +124,7 @@ TEST(Regression, RepeatedKeywordMendsAMissingCopy) {
 // Lines count from 1: a range with an end below line 1 names no lines and
 // reaches no host operation, as one with an end of 0 does.
 TEST(Regression, RangeBelowLineOneDoesNothing) {
-  const cw_long ranges[][2] = {{0, 3},  {3, 0},  {-1, 3}, {3, -1},
+  const cw_long ranges[][2] = {{0, 3},   {3, 0},         {-1, 3},       {3, -1},
                                {-4, -2}, {INT32_MIN, 2}, {2, INT32_MIN}};
   for (const auto& r : ranges) {
     fuzz::load((const uint8_t*)"a\nb\nc\n", 6, 40);
@@ -153,7 +153,8 @@ TEST(Regression, ReversedRangeColoursTheSameLines) {
         _wyn_language_colors_update(r[1], r[0]);
       cw_log_enable(0);
       for (size_t i = 0; i < cw_log_count(); i++) logs[turn].push_back(cw_log_at(i));
-      for (cw_long p = 0; p < (cw_long)sizeof text - 1; p++) colours[turn].push_back(cw_colour_at(p));
+      for (cw_long p = 0; p < (cw_long)sizeof text - 1; p++)
+        colours[turn].push_back(cw_colour_at(p));
     }
     EXPECT_EQ(logs[1], logs[0]) << r[0] << ", " << r[1];
     EXPECT_EQ(colours[1], colours[0]) << r[0] << ", " << r[1];

@@ -72,11 +72,11 @@ const Case kCases[] = {
     {kLine, "default:", 3, true, kNone},
     {kLine, "  9 if", 6, true, kNone},
     {kLine, "x = 1; if (y) then", 18, true, 1},
-    {kLine, "  while (x)", 5, true, 7},       // from inside the word
-    {kLine, "if x", 0, true, 2},              // from position 0
-    {kLine, "begin\n  9x\n", 9, true, 5},     // own line fails, an earlier one matches
-    {kLine, "a\n\tfoo(b)\n", 9, true, 6},     // from the line end
-    {kLine, "a\n\tfoo(b)\n", 10, true, 6},    // from the empty last line
+    {kLine, "  while (x)", 5, true, 7},     // from inside the word
+    {kLine, "if x", 0, true, 2},            // from position 0
+    {kLine, "begin\n  9x\n", 9, true, 5},   // own line fails, an earlier one matches
+    {kLine, "a\n\tfoo(b)\n", 9, true, 6},   // from the line end
+    {kLine, "a\n\tfoo(b)\n", 10, true, 6},  // from the empty last line
     {kLine, "a\n\tfoo(b)\n", 1, true, 1},
     // word-start pattern, backward: the cursor lands on the word's first letter
     {kWord, "    if (a)", 6, true, 4},
@@ -149,15 +149,15 @@ std::vector<std::pair<size_t, size_t>> routine_walk(const std::string& text) {
 
 TEST(PatternSearch, RoutineWalkOverSeveralHeaders) {
   const std::string lf =
-      "prototype P(a);\n"        // 0: declaration, follower ';' at 14
-      "function F(a,\n"          // 16
-      "           b)\n"          // 30
-      "  NUMBER n;\n"            // 44: follower 'N' at 46
+      "prototype P(a);\n"  // 0: declaration, follower ';' at 14
+      "function F(a,\n"    // 16
+      "           b)\n"    // 30
+      "  NUMBER n;\n"      // 44: follower 'N' at 46
       "begin\n"
       "end;\n"
-      "int g() {\n"              // 67: follower '{' at 75
+      "int g() {\n"  // 67: follower '{' at 75
       "}\n"
-      "h(x)\n";                  // 79: follower search finds nothing, stays at 79
+      "h(x)\n";  // 79: follower search finds nothing, stays at 79
   const std::vector<std::pair<size_t, size_t>> want = {{0, 14}, {16, 46}, {67, 75}, {79, 79}};
   EXPECT_EQ(routine_walk(lf), want);
   std::vector<std::pair<size_t, size_t>> want_crlf;
@@ -191,7 +191,10 @@ TEST(PatternSearch, HostileShapesAnswerCorrectly) {
 // Splitting at "(.|\n)*" must give what plain backtracking gives. An extra
 // pair of parentheses keeps the same pattern away from the split.
 TEST(PatternSearch, SplitAgreesWithPlainMatching) {
-  struct Pair { const char* split; const char* plain; };
+  struct Pair {
+    const char* split;
+    const char* plain;
+  };
   const Pair pairs[] = {
       {kHeader, "^[a-zA-Z0-9_].*\\(((.|\n))*\\)"},
       {kFollower, "^[a-zA-Z0-9_].*\\(((.|\n))*\\)[ \t\n]*\\c[^ \t\n]"},
@@ -208,7 +211,8 @@ TEST(PatternSearch, SplitAgreesWithPlainMatching) {
     for (const Pair& p : pairs)
       for (size_t cursor = 0; cursor <= text.size(); cursor++)
         for (bool backward : {false, true})
-          ASSERT_EQ(search(text, cursor, p.split, backward), search(text, cursor, p.plain, backward))
+          ASSERT_EQ(search(text, cursor, p.split, backward),
+                    search(text, cursor, p.plain, backward))
               << "pattern " << p.split << " on \"" << text << "\" from " << cursor
               << (backward ? " backward" : " forward");
   }
@@ -216,7 +220,7 @@ TEST(PatternSearch, SplitAgreesWithPlainMatching) {
 
 // CR LF text must answer exactly as the same text with LF ends.
 TEST(PatternSearch, CrLfAgreesWithLf) {
-  const char* const patterns[] = {kLine,  kWord,  kHeader, kFollower, "a.$",
+  const char* const patterns[] = {kLine,   kWord,   kHeader,   kFollower,  "a.$",
                                   "[^a]b", "a\\nb", "^\\c.*;", "[ \t\n]+x"};
   const char* const pieces[] = {"a", "b", "x", "(", ")", " ", "\t", "\n", ";", "\n\n"};
   std::mt19937 rng(11);
@@ -251,22 +255,22 @@ TEST(PatternSearch, EmptyBufferAndOutOfRangeCursor) {
       EXPECT_EQ(search("", 0, p, backward), kNone);
     }
   EXPECT_EQ(out, 7u);
-  EXPECT_EQ(search("", 0, "", false), 0u);               // the empty pattern matches anywhere
-  EXPECT_EQ(search("if", 99, kLine, true), 2u);          // backward starts at the end
+  EXPECT_EQ(search("", 0, "", false), 0u);       // the empty pattern matches anywhere
+  EXPECT_EQ(search("if", 99, kLine, true), 2u);  // backward starts at the end
   EXPECT_EQ(search("f(a)\nb", 99, kHeader, false), kNone);
 }
 
 TEST(PatternSearch, DialectPieces) {
   const Case cases[] = {
-      {"a\\(b\\)", "x a(b) a(b)", 3, false, 7},       // \( \) are literal parentheses
-      {"(ab|cd)+e", "xcdabe", 0, false, 1},           // groups, alternation, closures
-      {"x.y", "x\ny x\ry xzy", 0, false, 4},          // '.' takes a lone CR but no LF
-      {"x.y", "x\r\ny", 0, false, kNone},             // nor the CR of CR LF
+      {"a\\(b\\)", "x a(b) a(b)", 3, false, 7},  // \( \) are literal parentheses
+      {"(ab|cd)+e", "xcdabe", 0, false, 1},      // groups, alternation, closures
+      {"x.y", "x\ny x\ry xzy", 0, false, 4},     // '.' takes a lone CR but no LF
+      {"x.y", "x\r\ny", 0, false, kNone},        // nor the CR of CR LF
       {"a$", "ba\r\nca", 0, false, 1},
-      {"a$", "ba\rca", 0, false, 4},                  // a lone CR ends no line
+      {"a$", "ba\rca", 0, false, 4},  // a lone CR ends no line
       {"^b", "ab\r\nb", 0, false, 4},
-      {"[\\]x]+\\c!", "a]x]!", 0, false, 4},           // ']' and escapes inside a class
-      {"q?", "ab q? q", 0, false, 3},                 // '?' is an ordinary byte
+      {"[\\]x]+\\c!", "a]x]!", 0, false, 4},  // ']' and escapes inside a class
+      {"q?", "ab q? q", 0, false, 3},         // '?' is an ordinary byte
       {"\\c", "abc", 2, true, 2},
   };
   for (const Case& c : cases)

@@ -12,7 +12,9 @@
 
 namespace {
 
-std::string ptr_size() { return std::to_string(sizeof(void*)); }
+std::string ptr_size() {
+  return std::to_string(sizeof(void*));
+}
 
 std::vector<std::string> log_lines() {
   std::vector<std::string> out;
@@ -67,11 +69,10 @@ TEST_F(Startup, RegistersBeforeBuildingAndBindsLast) {
   std::vector<std::string> creates;
   for (const std::string& line : log)
     if (line.rfind("HashCreate(", 0) == 0) creates.push_back(line);
-  EXPECT_EQ(creates, (std::vector<std::string>{
-                         "HashCreate(539, " + ptr_size() + ", 0)",
-                         "HashCreate(539, " + ptr_size() + ", 0)",
-                         "HashCreate(539, " + ptr_size() + ", 0)",
-                         "HashCreate(17, " + ptr_size() + ", 1)"}));
+  EXPECT_EQ(creates, (std::vector<std::string>{"HashCreate(539, " + ptr_size() + ", 0)",
+                                               "HashCreate(539, " + ptr_size() + ", 0)",
+                                               "HashCreate(539, " + ptr_size() + ", 0)",
+                                               "HashCreate(17, " + ptr_size() + ", 1)"}));
   ASSERT_EQ(cw_extension_count(), 1u);
   EXPECT_STREQ(cw_extension_at(0), ".wyn");
   ASSERT_EQ(cw_export_count(), 9u);
@@ -125,15 +126,16 @@ int classify(const char* word) {
 
 TEST_F(Startup, WordsMatchWholeAndCaseSensitively) {
   load();
-  const struct { const char* word; int word_class; } cases[] = {
-      {"Welcome", 2}, {"WELCOME", 0}, {"welcome", -1},
-      {"default", 1}, {"DEFAULT", 0},
-      {"exit", 1}, {"Exit", 1}, {"EXIT", 0}, {"eXit", -1}, {"EXit", -1},
-      {"isobject", 1}, {"ISObject", 1}, {"ISOBJECT", 1}, {"IsObject", -1}, {"isObject", -1},
-      {"#define", 1}, {"define", -1},
-      {"BK_MAGENTA", 0}, {"BK_MAGENTA1", 0}, {"BK_MAGENT", -1},
-      {"__FILE__", 0}, {"__LINE__", 0},
-      {"RGB", 2}, {"XCopyFile", 2}, {"_MAX_STRING", 0}, {"MBYTES", 0},
+  const struct {
+    const char* word;
+    int word_class;
+  } cases[] = {
+      {"Welcome", 2},  {"WELCOME", 0},  {"welcome", -1},   {"default", 1},     {"DEFAULT", 0},
+      {"exit", 1},     {"Exit", 1},     {"EXIT", 0},       {"eXit", -1},       {"EXit", -1},
+      {"isobject", 1}, {"ISObject", 1}, {"ISOBJECT", 1},   {"IsObject", -1},   {"isObject", -1},
+      {"#define", 1},  {"define", -1},  {"BK_MAGENTA", 0}, {"BK_MAGENTA1", 0}, {"BK_MAGENT", -1},
+      {"__FILE__", 0}, {"__LINE__", 0}, {"RGB", 2},        {"XCopyFile", 2},   {"_MAX_STRING", 0},
+      {"MBYTES", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(classify(c.word), c.word_class) << c.word;
 }

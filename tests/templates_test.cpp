@@ -18,22 +18,22 @@ namespace {
 
 /* Texts fixed letter for letter; every other row follows the common form. */
 const wyn_template kExact[] = {
-  {"if", "if ( & ) then\n\t\n@endif;"},
-  {"case", "case &:\n\t"},
-  {"while", "while ( & )\n\t\n@endwhile;"},
-  {"for", "for & =  to \n\t\n@endfor;"},
-  {"repeat", "repeat\n\t\n@until ( & );"},
-  {"function", "function & (  )\nbegin\n\n\t\n\n@end;"},
-  {"GetMemFree", "GetMemFree ( );"},
-  {"GetMode", "GetMode ( );"},
-  {"SdInit", "SdInit ( );"},
-  {"VarSave", "VarSave (SRCTARGETDIR);\n&"},
-  {"VarRestore", "VarRestore (SRCTARGETDIR);\n&"},
-  {"Sprintf", "Sprintf (&svResult, szFormat, );"},
-  {"SprintfBox", "SprintfBox (&nType, szTitle, szFormat, );"},
-  {"AskOptions", "AskOptions (&nValue, szMsg, szText1, nvCheck1 ,szText2, nvCheck2);"},
-  {"ComponentMoveData", "ComponentMoveData (&szMedia, nvDisk, nReserved );"},
-  {"CreateRegistrySet", "CreateRegistrySet (&szRegistrySet );"},
+    {"if", "if ( & ) then\n\t\n@endif;"},
+    {"case", "case &:\n\t"},
+    {"while", "while ( & )\n\t\n@endwhile;"},
+    {"for", "for & =  to \n\t\n@endfor;"},
+    {"repeat", "repeat\n\t\n@until ( & );"},
+    {"function", "function & (  )\nbegin\n\n\t\n\n@end;"},
+    {"GetMemFree", "GetMemFree ( );"},
+    {"GetMode", "GetMode ( );"},
+    {"SdInit", "SdInit ( );"},
+    {"VarSave", "VarSave (SRCTARGETDIR);\n&"},
+    {"VarRestore", "VarRestore (SRCTARGETDIR);\n&"},
+    {"Sprintf", "Sprintf (&svResult, szFormat, );"},
+    {"SprintfBox", "SprintfBox (&nType, szTitle, szFormat, );"},
+    {"AskOptions", "AskOptions (&nValue, szMsg, szText1, nvCheck1 ,szText2, nvCheck2);"},
+    {"ComponentMoveData", "ComponentMoveData (&szMedia, nvDisk, nReserved );"},
+    {"CreateRegistrySet", "CreateRegistrySet (&szRegistrySet );"},
 };
 const size_t kExactCount = sizeof(kExact) / sizeof(kExact[0]);
 
@@ -45,8 +45,8 @@ const char* exact_text(const char* name) {
 
 /* A parameter name: a type prefix, then a capital, then letters and digits. */
 bool is_parameter(const std::string& p) {
-  static const char* const prefixes[] = {"sz", "sv", "n", "nv", "b", "bv", "l", "lv",
-                                         "list", "h", "hwnd", "nw", "nl", "const"};
+  static const char* const prefixes[] = {"sz", "sv",   "n", "nv",   "b",  "bv", "l",
+                                         "lv", "list", "h", "hwnd", "nw", "nl", "const"};
   for (const char* pre : prefixes) {
     size_t k = strlen(pre);
     if (p.size() <= k || p.compare(0, k, pre) != 0) continue;
@@ -140,28 +140,31 @@ TEST(BuiltinTemplates, EveryTextHasItsShape) {
     EXPECT_EQ(strchr(t->text, '\n'), nullptr);
   }
   EXPECT_EQ(exact_seen, kExactCount);
-  EXPECT_EQ(without_amp, 3u);  /* GetMemFree, GetMode, SdInit */
-  EXPECT_EQ(with_at, 5u);      /* every block closer but case's */
+  EXPECT_EQ(without_amp, 3u); /* GetMemFree, GetMode, SdInit */
+  EXPECT_EQ(with_at, 5u);     /* every block closer but case's */
 }
 
 /* The checker itself must refuse near misses, or the test above proves
 ** nothing. */
 TEST(BuiltinTemplates, FormCheckRefusesNearMisses) {
-  const struct { const char* name; const char* text; } bad[] = {
-    {"Delay", "Delay(&nSeconds);"},
-    {"Delay", "Delay  (&nSeconds);"},
-    {"Delay", "Delay (nSeconds);"},
-    {"Delay", "Delay (&nSeconds)"},
-    {"Delay", "Delay (&nseconds);"},
-    {"Delay", "Delay (&xSeconds);"},
-    {"Delay", "Delay (&Seconds);"},
-    {"Delay", "Delay (&nSeconds,nMore);"},
-    {"Delay", "Delay (&nSeconds, );"},
-    {"Delay", "Delay (&nSeconds , nMore);"},
-    {"Delay", "Delay (&nSeconds, &nMore);"},
-    {"Delay", "Delay (&n1, n2, n3, n4, n5, n6, n7, n8, nA, nB);"},
-    {"Copy", "CopyFile (&szSrcFile, szTargetFile);"},
-    {"Hook", "Hook (&nObject, Label);"},
+  const struct {
+    const char* name;
+    const char* text;
+  } bad[] = {
+      {"Delay", "Delay(&nSeconds);"},
+      {"Delay", "Delay  (&nSeconds);"},
+      {"Delay", "Delay (nSeconds);"},
+      {"Delay", "Delay (&nSeconds)"},
+      {"Delay", "Delay (&nseconds);"},
+      {"Delay", "Delay (&xSeconds);"},
+      {"Delay", "Delay (&Seconds);"},
+      {"Delay", "Delay (&nSeconds,nMore);"},
+      {"Delay", "Delay (&nSeconds, );"},
+      {"Delay", "Delay (&nSeconds , nMore);"},
+      {"Delay", "Delay (&nSeconds, &nMore);"},
+      {"Delay", "Delay (&n1, n2, n3, n4, n5, n6, n7, n8, nA, nB);"},
+      {"Copy", "CopyFile (&szSrcFile, szTargetFile);"},
+      {"Hook", "Hook (&nObject, Label);"},
   };
   for (const auto& b : bad) EXPECT_NE(form_fault(b.name, b.text), "") << b.text;
   EXPECT_EQ(form_fault("Handler", "Handler (&nObject, Label);"), "");
@@ -185,29 +188,36 @@ TEST_F(TemplateTable, HoldsEveryBuiltinUnderItsName) {
 }
 
 TEST_F(TemplateTable, LookupIsByWholeName) {
-  const struct { const char* word; const char* text; } rows[] = {
-    {"Sprintf", "Sprintf (&svResult, szFormat, );"},
-    {"SprintfBox", "SprintfBox (&nType, szTitle, szFormat, );"},
-    {"case", "case &:\n\t"},
-    {"GetMode", "GetMode ( );"},
-    {"Sprint", NULL},
-    {"SprintfB", NULL},
-    {"Sprintf ", NULL},
-    {"iff", NULL},
-    {"", NULL},
+  const struct {
+    const char* word;
+    const char* text;
+  } rows[] = {
+      {"Sprintf", "Sprintf (&svResult, szFormat, );"},
+      {"SprintfBox", "SprintfBox (&nType, szTitle, szFormat, );"},
+      {"case", "case &:\n\t"},
+      {"GetMode", "GetMode ( );"},
+      {"Sprint", NULL},
+      {"SprintfB", NULL},
+      {"Sprintf ", NULL},
+      {"iff", NULL},
+      {"", NULL},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.word);
-    if (r.text) EXPECT_STREQ(lookup(r.word), r.text);
-    else EXPECT_EQ(lookup(r.word), nullptr);
+    if (r.text)
+      EXPECT_STREQ(lookup(r.word), r.text);
+    else
+      EXPECT_EQ(lookup(r.word), nullptr);
   }
 }
 
 TEST_F(TemplateTable, OnlyBlockWordsAmongReservedWords) {
   std::set<std::string> blocks = {"if", "case", "while", "for", "repeat", "function"};
   for (const char* const* w = wyn_class1_words; *w; w++) {
-    if (blocks.count(*w)) EXPECT_NE(lookup(*w), nullptr) << *w;
-    else EXPECT_EQ(lookup(*w), nullptr) << *w;
+    if (blocks.count(*w))
+      EXPECT_NE(lookup(*w), nullptr) << *w;
+    else
+      EXPECT_EQ(lookup(*w), nullptr) << *w;
   }
   /* Constants such as WELCOME sit beside functions spelt Welcome, so look at
   ** the keys byte for byte rather than trust the table's own matching. */

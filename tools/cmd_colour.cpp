@@ -19,9 +19,9 @@ void print_stats(const Clock& t, size_t files) {
           "wyn: stats: %.1f MB in %zu file(s): plug-in start-up %.0f ms, read %.0f ms, "
           "plug-in colouring %.0f ms, reading colours back %.0f ms, render %.0f ms, "
           "write %.0f ms; the tool's own share %.0f ms (%.0f%% of %.0f ms)\n",
-          (double)t.bytes / 1e6, files, t.load * 1e3, t.read * 1e3, t.plugin * 1e3,
-          t.colours * 1e3, t.render * 1e3, t.write * 1e3, own * 1e3,
-          total > 0 ? own * 100 / total : 0.0, total * 1e3);
+          (double)t.bytes / 1e6, files, t.load * 1e3, t.read * 1e3, t.plugin * 1e3, t.colours * 1e3,
+          t.render * 1e3, t.write * 1e3, own * 1e3, total > 0 ? own * 100 / total : 0.0,
+          total * 1e3);
 }
 
 }  // namespace
@@ -60,8 +60,10 @@ int cmd_colour(const Options& opt) {
       html_section(&out, files[i].name, files[i].text, cats);
     } else {
       if (files.size() > 1) out += (i ? "\n==> " : "==> ") + files[i].name + " <==\n";
-      if (ansi) render_ansi(files[i].text, cats, &out);
-      else out += files[i].text;
+      if (ansi)
+        render_ansi(files[i].text, cats, &out);
+      else
+        out += files[i].text;
     }
     double c = now_seconds();
     t.plugin += b - a;
@@ -76,8 +78,10 @@ int cmd_colour(const Options& opt) {
   double w = now_seconds();
   if (to_html) {
     html_end(&out);
-    if (!strcmp(opt.html, "-")) fwrite(out.data(), 1, out.size(), stdout);
-    else if (!write_file_atomic(opt.html, out)) return EXIT_ERROR;
+    if (!strcmp(opt.html, "-"))
+      fwrite(out.data(), 1, out.size(), stdout);
+    else if (!write_file_atomic(opt.html, out))
+      return EXIT_ERROR;
   }
   if (fflush(stdout) != 0) {
     fprintf(stderr, "wyn: stdout: write error\n");

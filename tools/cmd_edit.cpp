@@ -7,8 +7,8 @@
 namespace {
 
 bool is_word_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '_' || c == '#';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '#';
 }
 
 // The editor's side of the expansion key: the plug-in expects the cursor on
@@ -67,8 +67,8 @@ void recolour(const std::string& before, cw_long cursor_before, const char* wher
   long from = 0, to = 0;
   for (size_t i = 0; i < cw_log_count(); i++)
     sscanf(cw_log_at(i), "LineRange(%ld, %ld)", &from, &to);
-  fprintf(stderr, "%s: %s: _wyn_language_colors_update(%s, %s), redisplay lines %ld-%ld\n",
-          where, what.c_str(), a.c_str(), b.c_str(), from, to);
+  fprintf(stderr, "%s: %s: _wyn_language_colors_update(%s, %s), redisplay lines %ld-%ld\n", where,
+          what.c_str(), a.c_str(), b.c_str(), from, to);
   cw_log_clear();
 }
 
@@ -114,12 +114,16 @@ bool run_action(const KeyAction& act, const Source& script, const Source& file, 
       std::string before = buffer_text();
       cw_long cursor_at = cw_cursor();
       cw_long done = 0;
-      if (act.op == KEY_EXPAND) done = expand_at_cursor();
-      else if (!plugin_call0("_wyn_indent", &done)) done = -1;
+      if (act.op == KEY_EXPAND)
+        done = expand_at_cursor();
+      else if (!plugin_call0("_wyn_indent", &done))
+        done = -1;
       if (done < 0) return false;
       const char* name = act.op == KEY_EXPAND ? "expand" : "indent";
-      if (done) recolour(before, cursor_at, where.c_str(), name, trace);
-      else if (trace) fprintf(stderr, "%s: %s: the plug-in did nothing\n", where.c_str(), name);
+      if (done)
+        recolour(before, cursor_at, where.c_str(), name, trace);
+      else if (trace)
+        fprintf(stderr, "%s: %s: the plug-in did nothing\n", where.c_str(), name);
       return true;
     }
     case KEY_GOTO: {
@@ -220,12 +224,14 @@ int one_action(const Options& opt, const char* verb) {
   std::string before = buffer_text();
   cw_long cursor_at = cw_cursor();
   cw_long done = 0;
-  if (!strcmp(verb, "expand")) done = expand_at_cursor();
-  else if (!plugin_call0("_wyn_indent", &done)) done = -1;
+  if (!strcmp(verb, "expand"))
+    done = expand_at_cursor();
+  else if (!plugin_call0("_wyn_indent", &done))
+    done = -1;
   if (done < 0) return EXIT_ERROR;
   if (!done) {
-    fprintf(stderr, "wyn: %s:%ld:%ld: the plug-in did not %s here\n", file.name.c_str(),
-            (long)line, (long)col, verb);
+    fprintf(stderr, "wyn: %s:%ld:%ld: the plug-in did not %s here\n", file.name.c_str(), (long)line,
+            (long)col, verb);
     return EXIT_NOTHING;
   }
   recolour(before, cursor_at, file.name.c_str(), verb, false);
@@ -244,8 +250,10 @@ int show_result(const Options& opt, const Source& file, bool coloured) {
     html_begin(&page, file.name.c_str());
     html_section(&page, file.name, text, cats);
     html_end(&page);
-    if (!strcmp(opt.html, "-")) fwrite(page.data(), 1, page.size(), stdout);
-    else if (!write_file_atomic(opt.html, page)) return EXIT_ERROR;
+    if (!strcmp(opt.html, "-"))
+      fwrite(page.data(), 1, page.size(), stdout);
+    else if (!write_file_atomic(opt.html, page))
+      return EXIT_ERROR;
   }
   if (opt.in_place || opt.html != nullptr) return EXIT_DONE;
   std::string out;
@@ -264,9 +272,13 @@ int show_result(const Options& opt, const Source& file, bool coloured) {
   return EXIT_DONE;
 }
 
-int cmd_expand(const Options& opt) { return one_action(opt, "expand"); }
+int cmd_expand(const Options& opt) {
+  return one_action(opt, "expand");
+}
 
-int cmd_indent(const Options& opt) { return one_action(opt, "indent"); }
+int cmd_indent(const Options& opt) {
+  return one_action(opt, "indent");
+}
 
 int cmd_edit(const Options& opt) {
   if (opt.args.size() != 1) {

@@ -25,8 +25,8 @@ int cmd_info(const Options& opt) {
   for (size_t i = 0; i < cw_extension_count(); i++)
     printf("bound to extension: %s\n", cw_extension_at(i));
   static const char* const names[] = {"class 0 (constants, system variables)",
-                                      "class 1 (reserved words)",
-                                      "class 2 (built-in functions)", "templates"};
+                                      "class 1 (reserved words)", "class 2 (built-in functions)",
+                                      "templates"};
   for (size_t i = 0; i < cw_table_count() && i < 4; i++)
     printf("%-40s %4zu entries, %3d buckets\n", names[i], cw_table_size(cw_table_at(i)),
            (int)cw_table_buckets(cw_table_at(i)));

@@ -55,8 +55,8 @@ bool apply(const Source& file, const Statement& st, bool call) {
     const char* argv[] = {st.words[1].c_str()};
     return !call || plugin_call("WYNSetCommentChar", 1, argv, nullptr);
   }
-  std::string problem = "unknown setting '" + verb +
-                        "' (keyword, template, hash-size or comment-char)";
+  std::string problem =
+      "unknown setting '" + verb + "' (keyword, template, hash-size or comment-char)";
   return bad(file, st, problem.c_str());
 }
 

@@ -86,9 +86,13 @@ bool write_all(int fd, const std::string& text) {
 
 }  // namespace
 
-bool read_source(const char* path, Source* out) { return read_any(path, out, false); }
+bool read_source(const char* path, Source* out) {
+  return read_any(path, out, false);
+}
 
-bool read_script(const char* path, Source* out) { return read_any(path, out, true); }
+bool read_script(const char* path, Source* out) {
+  return read_any(path, out, true);
+}
 
 bool write_file_atomic(const char* path, const std::string& text) {
   // Write where a symbolic link points, so the link survives the rename.

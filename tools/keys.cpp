@@ -18,10 +18,10 @@ struct Verb {
 };
 
 const Verb verbs[] = {
-  {"type", KEY_TYPE, 2},      {"newline", KEY_NEWLINE, 1}, {"expand", KEY_EXPAND, 0},
-  {"indent", KEY_INDENT, 0},  {"goto", KEY_GOTO, 3},       {"left", KEY_LEFT, 1},
-  {"right", KEY_RIGHT, 1},    {"up", KEY_UP, 1},           {"down", KEY_DOWN, 1},
-  {"home", KEY_HOME, 0},      {"end", KEY_END, 0},
+    {"type", KEY_TYPE, 2},     {"newline", KEY_NEWLINE, 1}, {"expand", KEY_EXPAND, 0},
+    {"indent", KEY_INDENT, 0}, {"goto", KEY_GOTO, 3},       {"left", KEY_LEFT, 1},
+    {"right", KEY_RIGHT, 1},   {"up", KEY_UP, 1},           {"down", KEY_DOWN, 1},
+    {"home", KEY_HOME, 0},     {"end", KEY_END, 0},
 };
 
 bool bad(const Source& script, const Statement& st, const std::string& problem) {
@@ -34,9 +34,10 @@ bool parse_one(const Source& script, const Statement& st, KeyAction* act) {
   for (size_t i = 0; i < sizeof verbs / sizeof verbs[0]; i++)
     if (!st.quoted[0] && st.words[0] == verbs[i].name) verb = &verbs[i];
   if (verb == nullptr)
-    return bad(script, st, "unknown action '" + st.words[0] +
-                               "' (type, newline, expand, indent, goto, left, right, up, "
-                               "down, home, end)");
+    return bad(script, st,
+               "unknown action '" + st.words[0] +
+                   "' (type, newline, expand, indent, goto, left, right, up, "
+                   "down, home, end)");
   act->op = verb->op;
   act->script_line = st.line;
   size_t n = st.words.size() - 1;
@@ -47,8 +48,8 @@ bool parse_one(const Source& script, const Statement& st, KeyAction* act) {
       return true;
     case 1:
       if (n == 0) return true;
-      if (n != 1 || st.quoted[1] || !parse_number(st.words[1], &act->count) ||
-          act->count < 1 || act->count > 1000000)
+      if (n != 1 || st.quoted[1] || !parse_number(st.words[1], &act->count) || act->count < 1 ||
+          act->count > 1000000)
         return bad(script, st, name + " takes an optional count from 1 to 1000000");
       return true;
     case 2:

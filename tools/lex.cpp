@@ -6,7 +6,9 @@
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -30,11 +32,21 @@ const char* read_quoted(const std::string& text, size_t* i, std::string* out) {
     if (p >= text.size() || text[p] == '\n') return "unterminated quoted text";
     char e = text[p++];
     switch (e) {
-      case 'n': *out += '\n'; break;
-      case 't': *out += '\t'; break;
-      case 'r': *out += '\r'; break;
-      case '\\': *out += '\\'; break;
-      case '"': *out += '"'; break;
+      case 'n':
+        *out += '\n';
+        break;
+      case 't':
+        *out += '\t';
+        break;
+      case 'r':
+        *out += '\r';
+        break;
+      case '\\':
+        *out += '\\';
+        break;
+      case '"':
+        *out += '"';
+        break;
       case 'x': {
         int hi = p < text.size() ? hex_value(text[p]) : -1;
         int lo = p + 1 < text.size() ? hex_value(text[p + 1]) : -1;
@@ -44,7 +56,8 @@ const char* read_quoted(const std::string& text, size_t* i, std::string* out) {
         p += 2;
         break;
       }
-      default: return "unknown escape in quoted text (use \\n \\t \\r \\\\ \\\" \\xHH)";
+      default:
+        return "unknown escape in quoted text (use \\n \\t \\r \\\\ \\\" \\xHH)";
     }
   }
   *i = p;

@@ -105,10 +105,14 @@ const char* option_value(int argc, char** argv, int* i, const char* arg, size_t 
 }
 
 bool parse_colour(const char* v, ColourWhen* out) {
-  if (!strcmp(v, "always")) *out = COLOUR_ALWAYS;
-  else if (!strcmp(v, "never")) *out = COLOUR_NEVER;
-  else if (!strcmp(v, "auto")) *out = COLOUR_AUTO;
-  else return false;
+  if (!strcmp(v, "always"))
+    *out = COLOUR_ALWAYS;
+  else if (!strcmp(v, "never"))
+    *out = COLOUR_NEVER;
+  else if (!strcmp(v, "auto"))
+    *out = COLOUR_AUTO;
+  else
+    return false;
   return true;
 }
 
@@ -124,12 +128,10 @@ int check_fits(const Options& opt) {
   if (opt.html && strcmp(c, "colour") && strcmp(c, "edit"))
     return usage_error("--html goes with colour or edit, not ", c);
   if (opt.stats && strcmp(c, "colour")) return usage_error("--stats goes with colour, not ", c);
-  if (opt.ctags && strcmp(c, "routines"))
-    return usage_error("--ctags goes with routines, not ", c);
+  if (opt.ctags && strcmp(c, "routines")) return usage_error("--ctags goes with routines, not ", c);
   if (opt.in_place && !edits)
     return usage_error("--in-place goes with expand, indent or edit, not ", c);
-  if ((opt.keys || opt.keys_text || opt.trace || opt.check || opt.state_flag) &&
-      strcmp(c, "edit"))
+  if ((opt.keys || opt.keys_text || opt.trace || opt.check || opt.state_flag) && strcmp(c, "edit"))
     return usage_error("--keys, -e, --trace, --check and --state-flag go with edit, not ", c);
   if (opt.ctags && !opt.args.empty() && !strcmp(opt.args[0], "-"))
     return usage_error("--ctags needs a FILE to point at, not ", "standard input");
@@ -148,8 +150,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
     if (operands_only || a[0] != '-' || !strcmp(a, "-")) {
-      if (opt.command == nullptr) opt.command = a;
-      else opt.args.push_back(a);
+      if (opt.command == nullptr)
+        opt.command = a;
+      else
+        opt.args.push_back(a);
     } else if (!strcmp(a, "--")) {
       operands_only = true;
     } else if (!strcmp(a, "-h") || !strcmp(a, "--help")) {
@@ -201,8 +205,8 @@ int main(int argc, char** argv) {
     const char* name;
     int (*run)(const Options&);
   } commands[] = {
-    {"colour", cmd_colour}, {"routines", cmd_routines}, {"expand", cmd_expand},
-    {"indent", cmd_indent}, {"edit", cmd_edit},         {"info", cmd_info},
+      {"colour", cmd_colour}, {"routines", cmd_routines}, {"expand", cmd_expand},
+      {"indent", cmd_indent}, {"edit", cmd_edit},         {"info", cmd_info},
   };
   for (size_t i = 0; i < sizeof commands / sizeof commands[0]; i++) {
     if (strcmp(opt.command, commands[i].name) != 0) continue;

@@ -18,13 +18,13 @@ struct Look {
 
 // ORDER: enum Category, cw_category.
 const Look looks[CAT_COUNT] = {
-  {"wyn-comment", "comment", "32", false},
-  {"wyn-constant", "constant or system variable", "35", false},
-  {"wyn-keyword", "reserved word", "1;34", true},
-  {"wyn-function", "built-in function", "36", false},
-  {"wyn-string", "string", "33", false},
-  {"wyn-number", "number", "31", false},
-  {"wyn-operator", "operator", "1", false},
+    {"wyn-comment", "comment", "32", false},
+    {"wyn-constant", "constant or system variable", "35", false},
+    {"wyn-keyword", "reserved word", "1;34", true},
+    {"wyn-function", "built-in function", "36", false},
+    {"wyn-string", "string", "33", false},
+    {"wyn-number", "number", "31", false},
+    {"wyn-operator", "operator", "1", false},
 };
 
 // The editor's colour values are 0x00BBGGRR.
@@ -37,11 +37,20 @@ std::string css_colour(cw_long c) {
 
 void append_escaped(std::string* out, char c) {
   switch (c) {
-    case '<': *out += "&lt;"; break;
-    case '>': *out += "&gt;"; break;
-    case '&': *out += "&amp;"; break;
-    case '"': *out += "&quot;"; break;
-    default: *out += c;
+    case '<':
+      *out += "&lt;";
+      break;
+    case '>':
+      *out += "&gt;";
+      break;
+    case '&':
+      *out += "&amp;";
+      break;
+    case '"':
+      *out += "&quot;";
+      break;
+    default:
+      *out += c;
   }
 }
 
@@ -123,8 +132,7 @@ void buffer_categories(std::vector<signed char>* out) {
   }
 }
 
-void render_ansi(const std::string& text, const std::vector<signed char>& cats,
-                 std::string* out) {
+void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out) {
   out->reserve(out->size() + text.size() * 2);
   int open = CAT_NONE;
   size_t n = text.size();
@@ -153,15 +161,16 @@ void render_ansi(const std::string& text, const std::vector<signed char>& cats,
 void html_begin(std::string* out, const char* title) {
   *out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
   for (const char* p = title; *p; p++) append_escaped(out, *p);
-  *out += "</title>\n<style>\n"
-          "body { font-family: sans-serif; margin: 1em 2em; }\n"
-          "h2 { font-size: 1.1em; font-family: monospace; }\n"
-          "pre.wyn { font-family: monospace; line-height: 1.35; tab-size: 8;"
-          " background: #fbfbf8; border: 1px solid #ddd; padding: .5em 0; }\n"
-          ".wyn .ln { display: inline-block; min-width: 4.5em; padding-right: 1em;"
-          " text-align: right; color: #999; user-select: none; }\n"
-          "ul.legend { list-style: none; padding: 0; font-family: monospace; }\n"
-          "ul.legend li { display: inline-block; margin-right: 1.5em; }\n";
+  *out +=
+      "</title>\n<style>\n"
+      "body { font-family: sans-serif; margin: 1em 2em; }\n"
+      "h2 { font-size: 1.1em; font-family: monospace; }\n"
+      "pre.wyn { font-family: monospace; line-height: 1.35; tab-size: 8;"
+      " background: #fbfbf8; border: 1px solid #ddd; padding: .5em 0; }\n"
+      ".wyn .ln { display: inline-block; min-width: 4.5em; padding-right: 1em;"
+      " text-align: right; color: #999; user-select: none; }\n"
+      "ul.legend { list-style: none; padding: 0; font-family: monospace; }\n"
+      "ul.legend li { display: inline-block; margin-right: 1.5em; }\n";
   for (int k = 0; k < CAT_COUNT; k++) {
     *out += '.';
     *out += looks[k].css;
@@ -230,4 +239,6 @@ void html_section(std::string* out, const std::string& name, const std::string& 
   *out += "</pre>\n";
 }
 
-void html_end(std::string* out) { *out += "</body>\n</html>\n"; }
+void html_end(std::string* out) {
+  *out += "</body>\n</html>\n";
+}

@@ -46,7 +46,9 @@ bool plugin_call0(const char* name, cw_long* result) {
   return plugin_call(name, 0, nullptr, result);
 }
 
-void buffer_load(const std::string& text) { cw_set_text(text.data(), text.size()); }
+void buffer_load(const std::string& text) {
+  cw_set_text(text.data(), text.size());
+}
 
 // The whole buffer, as the editor asks for it when a file is opened.
 void colour_whole_buffer(void) {

@@ -113,14 +113,18 @@ enum KeyOp {
   KEY_EXPAND,   // expand: the expansion key
   KEY_INDENT,   // indent: the plug-in's smart indent alone
   KEY_GOTO,     // goto LINE:COL
-  KEY_LEFT, KEY_RIGHT, KEY_UP, KEY_DOWN,  // [N]
-  KEY_HOME, KEY_END                       // of the line
+  KEY_LEFT,
+  KEY_RIGHT,
+  KEY_UP,
+  KEY_DOWN,  // [N]
+  KEY_HOME,
+  KEY_END  // of the line
 };
 struct KeyAction {
   KeyOp op;
-  std::string text;   // KEY_TYPE
-  long count = 1;     // moves and newline
-  cw_long line = 0;   // KEY_GOTO
+  std::string text;  // KEY_TYPE
+  long count = 1;    // moves and newline
+  cw_long line = 0;  // KEY_GOTO
   cw_long col = 0;
   int script_line = 0;
 };
@@ -130,15 +134,20 @@ bool keys_parse(const Source& script, std::vector<KeyAction>* out);
 // {====== render.cpp: showing the plug-in's colours
 enum Category {
   CAT_NONE = -1,
-  CAT_COMMENT, CAT_CONSTANT, CAT_KEYWORD, CAT_FUNCTION,  // ORDER: cw_category
-  CAT_STRING, CAT_NUMBER, CAT_OPERATOR, CAT_COUNT
+  CAT_COMMENT,
+  CAT_CONSTANT,
+  CAT_KEYWORD,
+  CAT_FUNCTION,  // ORDER: cw_category
+  CAT_STRING,
+  CAT_NUMBER,
+  CAT_OPERATOR,
+  CAT_COUNT
 };
 // Per-character categories of the buffer, read from the colours the
 // plug-in gave it, compared with the editor's category colours.
 void buffer_categories(std::vector<signed char>* out);
 // The whole buffer with ANSI colours, or as it is.
-void render_ansi(const std::string& text, const std::vector<signed char>& cats,
-                 std::string* out);
+void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out);
 // A standalone HTML page, one section per file.
 void html_begin(std::string* out, const char* title);
 void html_section(std::string* out, const std::string& name, const std::string& text,

@@ -8,13 +8,13 @@
 
 /* The only characters the probes care about. */
 enum {
-    PROBE_LF = 10,
-    PROBE_CR = 13,
-    PROBE_QUOTE = 34,      /* only the double quote delimits a string here */
-    PROBE_STAR = 42,
-    PROBE_SLASH = 47,
-    PROBE_BACKSLASH = 92,
-    PROBE_NONE = 256       /* ran off either end of the buffer */
+  PROBE_LF = 10,
+  PROBE_CR = 13,
+  PROBE_QUOTE = 34, /* only the double quote delimits a string here */
+  PROBE_STAR = 42,
+  PROBE_SLASH = 47,
+  PROBE_BACKSLASH = 92,
+  PROBE_NONE = 256 /* ran off either end of the buffer */
 };
 
 /* {====== string skips ==================================================== */
@@ -27,20 +27,18 @@ enum {
 ** Line ends crossed are added to *crossed when crossed is not null. Returns
 ** the character on which the skip ends; the caller steps past it.
 */
-static cw_long skip_string_back(cw_long* crossed)
-{
-    cw_long ch = ScanPrev();
-    for (;;) {
-        while (ch != PROBE_QUOTE && ch != PROBE_LF && ch != PROBE_NONE)
-            ch = ScanPrev();
-        if (ch == PROBE_LF) {
-            if (crossed) *crossed += 1;
-            ch = ScanPrev();
-        }
-        if (ch == PROBE_CR) ch = ScanPrev();
-        if (ch != PROBE_BACKSLASH) return ch;
-        ch = ScanPrev();
+static cw_long skip_string_back(cw_long* crossed) {
+  cw_long ch = ScanPrev();
+  for (;;) {
+    while (ch != PROBE_QUOTE && ch != PROBE_LF && ch != PROBE_NONE) ch = ScanPrev();
+    if (ch == PROBE_LF) {
+      if (crossed) *crossed += 1;
+      ch = ScanPrev();
     }
+    if (ch == PROBE_CR) ch = ScanPrev();
+    if (ch != PROBE_BACKSLASH) return ch;
+    ch = ScanPrev();
+  }
 }
 
 /*
@@ -51,24 +49,22 @@ static cw_long skip_string_back(cw_long* crossed)
 ** lands on the line break and the main loop counts it. Continuation line ends
 ** are crossed here and not counted.
 */
-static cw_long skip_string_forward(void)
-{
-    cw_long ch = ScanNext();
-    for (;;) {
-        while (ch != PROBE_QUOTE && ch != PROBE_LF && ch != PROBE_NONE)
-            ch = ScanNext();
-        int back = 1;   /* characters of the line break behind us */
-        if (ch == PROBE_LF) {
-            ch = ScanPrev();
-            if (ch == PROBE_CR) {
-                ch = ScanPrev();
-                back = 2;
-            }
-        }
-        if (ch != PROBE_BACKSLASH) return ch;
-        while (back-- > 0) ScanNext();   /* back onto the LF */
-        ch = ScanNext();                 /* first character of the next line */
+static cw_long skip_string_forward(void) {
+  cw_long ch = ScanNext();
+  for (;;) {
+    while (ch != PROBE_QUOTE && ch != PROBE_LF && ch != PROBE_NONE) ch = ScanNext();
+    int back = 1; /* characters of the line break behind us */
+    if (ch == PROBE_LF) {
+      ch = ScanPrev();
+      if (ch == PROBE_CR) {
+        ch = ScanPrev();
+        back = 2;
+      }
     }
+    if (ch != PROBE_BACKSLASH) return ch;
+    while (back-- > 0) ScanNext(); /* back onto the LF */
+    ch = ScanNext();               /* first character of the next line */
+  }
 }
 
 /* }====== */
@@ -83,47 +79,46 @@ static cw_long skip_string_forward(void)
 ** Returns -1 when the position is in no comment, the scan position then left
 ** wherever the search stopped.
 */
-cw_long find_comment_start(cw_long position)
-{
-    cw_long budget = ScanLineLimit(-1);
-    cw_long crossed = 0;   /* line ends behind us; 0 while on the start line */
-    ScanSetPos(position);
-    cw_long ch = ScanChar();
-    for (;;) {
-        switch (ch) {
-        case PROBE_LF:
-            crossed++;
-            ch = ScanPrev();
-            break;
-        case PROBE_QUOTE:
-            skip_string_back(&crossed);
-            ch = ScanPrev();
-            break;
-        case PROBE_STAR:
-            ch = ScanPrev();
-            if (ch == PROBE_SLASH) {
-                cw_long p = ScanGetPos();
-                ch = ScanPrev();
-                /* Slash, slash, asterisk above the start line is a line comment there, which
+cw_long find_comment_start(cw_long position) {
+  cw_long budget = ScanLineLimit(-1);
+  cw_long crossed = 0; /* line ends behind us; 0 while on the start line */
+  ScanSetPos(position);
+  cw_long ch = ScanChar();
+  for (;;) {
+    switch (ch) {
+      case PROBE_LF:
+        crossed++;
+        ch = ScanPrev();
+        break;
+      case PROBE_QUOTE:
+        skip_string_back(&crossed);
+        ch = ScanPrev();
+        break;
+      case PROBE_STAR:
+        ch = ScanPrev();
+        if (ch == PROBE_SLASH) {
+          cw_long p = ScanGetPos();
+          ch = ScanPrev();
+          /* Slash, slash, asterisk above the start line is a line comment there, which
                 ** says nothing about the start; go on with its slash. On the
                 ** start line the opener counts all the same. */
-                if (ch != PROBE_SLASH || crossed == 0) {
-                    ScanSetPos(p);
-                    return p;
-                }
-            }
-            break;
-        case PROBE_SLASH:
-            ch = ScanPrev();
-            if (ch == PROBE_SLASH) return crossed == 0 ? ScanGetPos() : -1;
-            if (ch == PROBE_STAR) return -1;
-            break;
-        default:
-            ch = ScanPrev();
-            break;
+          if (ch != PROBE_SLASH || crossed == 0) {
+            ScanSetPos(p);
+            return p;
+          }
         }
-        if (ch == PROBE_NONE || crossed >= budget) return -1;
+        break;
+      case PROBE_SLASH:
+        ch = ScanPrev();
+        if (ch == PROBE_SLASH) return crossed == 0 ? ScanGetPos() : -1;
+        if (ch == PROBE_STAR) return -1;
+        break;
+      default:
+        ch = ScanPrev();
+        break;
     }
+    if (ch == PROBE_NONE || crossed >= budget) return -1;
+  }
 }
 
 /*
@@ -132,49 +127,48 @@ cw_long find_comment_start(cw_long position)
 ** 0 nothing decisive: buffer start, budget used up, or a line-comment mark
 ** on the start line. A closer that begins at the start position is not seen.
 */
-cw_long find_comment_mark_before(void)
-{
-    cw_long ch = ScanChar();
-    cw_long crossed = 0;
-    cw_long budget = ScanLineLimit(-1);
-    for (;;) {
-        switch (ch) {
-        case PROBE_STAR:
-            ch = ScanPrev();
-            if (ch == PROBE_SLASH) {
-                cw_long p = ScanGetPos();
-                ch = ScanPrev();
-                ScanSetPos(p);
-                if (ch != PROBE_SLASH) return 1;
-                if (crossed == 0) return 0;
-                /* Slash, slash, asterisk on a line above: go on with the first slash. */
-            }
-            break;
-        case PROBE_SLASH:
-            ch = ScanPrev();
-            if (ch == PROBE_SLASH && crossed == 0) return 0;
-            if (ch == PROBE_STAR) {
-                cw_long q = ScanGetPos();
-                ch = ScanPrev();
-                if (ch == PROBE_SLASH) return 1;   /* opener, then slash: on its slash */
-                ScanSetPos(q);
-                return 2;
-            }
-            break;
-        case PROBE_LF:
-            crossed++;
-            ch = ScanPrev();
-            break;
-        case PROBE_QUOTE:
-            skip_string_back(0);
-            ch = ScanPrev();
-            break;
-        default:
-            ch = ScanPrev();
-            break;
+cw_long find_comment_mark_before(void) {
+  cw_long ch = ScanChar();
+  cw_long crossed = 0;
+  cw_long budget = ScanLineLimit(-1);
+  for (;;) {
+    switch (ch) {
+      case PROBE_STAR:
+        ch = ScanPrev();
+        if (ch == PROBE_SLASH) {
+          cw_long p = ScanGetPos();
+          ch = ScanPrev();
+          ScanSetPos(p);
+          if (ch != PROBE_SLASH) return 1;
+          if (crossed == 0) return 0;
+          /* Slash, slash, asterisk on a line above: go on with the first slash. */
         }
-        if (ch == PROBE_NONE || crossed >= budget) return 0;
+        break;
+      case PROBE_SLASH:
+        ch = ScanPrev();
+        if (ch == PROBE_SLASH && crossed == 0) return 0;
+        if (ch == PROBE_STAR) {
+          cw_long q = ScanGetPos();
+          ch = ScanPrev();
+          if (ch == PROBE_SLASH) return 1; /* opener, then slash: on its slash */
+          ScanSetPos(q);
+          return 2;
+        }
+        break;
+      case PROBE_LF:
+        crossed++;
+        ch = ScanPrev();
+        break;
+      case PROBE_QUOTE:
+        skip_string_back(0);
+        ch = ScanPrev();
+        break;
+      default:
+        ch = ScanPrev();
+        break;
     }
+    if (ch == PROBE_NONE || crossed >= budget) return 0;
+  }
 }
 
 /*
@@ -182,35 +176,34 @@ cw_long find_comment_mark_before(void)
 ** 1 an opener (scan position on its asterisk), 2 a closer (on its slash),
 ** 0 buffer end or budget used up. Line comments mean nothing here.
 */
-cw_long find_comment_mark_after(void)
-{
-    cw_long ch = ScanChar();
-    cw_long crossed = 0;
-    cw_long budget = ScanLineLimit(-1);
-    for (;;) {
-        switch (ch) {
-        case PROBE_STAR:
-            ch = ScanNext();
-            if (ch == PROBE_SLASH) return 2;
-            break;
-        case PROBE_SLASH:
-            ch = ScanNext();
-            if (ch == PROBE_STAR) return 1;
-            break;
-        case PROBE_LF:
-            crossed++;
-            ch = ScanNext();
-            break;
-        case PROBE_QUOTE:
-            skip_string_forward();
-            ch = ScanNext();
-            break;
-        default:
-            ch = ScanNext();
-            break;
-        }
-        if (ch == PROBE_NONE || crossed >= budget) return 0;
+cw_long find_comment_mark_after(void) {
+  cw_long ch = ScanChar();
+  cw_long crossed = 0;
+  cw_long budget = ScanLineLimit(-1);
+  for (;;) {
+    switch (ch) {
+      case PROBE_STAR:
+        ch = ScanNext();
+        if (ch == PROBE_SLASH) return 2;
+        break;
+      case PROBE_SLASH:
+        ch = ScanNext();
+        if (ch == PROBE_STAR) return 1;
+        break;
+      case PROBE_LF:
+        crossed++;
+        ch = ScanNext();
+        break;
+      case PROBE_QUOTE:
+        skip_string_forward();
+        ch = ScanNext();
+        break;
+      default:
+        ch = ScanNext();
+        break;
     }
+    if (ch == PROBE_NONE || crossed >= budget) return 0;
+  }
 }
 
 /* }====== */

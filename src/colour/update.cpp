@@ -9,14 +9,12 @@
 enum { LAST_COLUMN = 0x7FFFFFFF, BACKSLASH = 92 };
 
 /* 32-bit arithmetic that wraps like the editor's own instead of overflowing. */
-static cw_long wrap_add(cw_long a, cw_long b)
-{
-    return (cw_long)((uint32_t)a + (uint32_t)b);
+static cw_long wrap_add(cw_long a, cw_long b) {
+  return (cw_long)((uint32_t)a + (uint32_t)b);
 }
 
-static cw_long wrap_sub(cw_long a, cw_long b)
-{
-    return (cw_long)((uint32_t)a - (uint32_t)b);
+static cw_long wrap_sub(cw_long a, cw_long b) {
+  return (cw_long)((uint32_t)a - (uint32_t)b);
 }
 
 /*
@@ -25,18 +23,17 @@ static cw_long wrap_sub(cw_long a, cw_long b)
 ** gave there. The walk stops once it no longer moves up, so a joined group
 ** that reaches line 1 ends there whatever the host does above line 1.
 */
-static cw_long walk_continued_lines(cw_long start)
-{
-    ScanSetPos(start);
+static cw_long walk_continued_lines(cw_long start) {
+  ScanSetPos(start);
+  ScanPrevLine();
+  while (ScanLineLastChar() != 0 && ScanLineLastChar() == BACKSLASH) {
+    ScanLineStart(0);
     ScanPrevLine();
-    while (ScanLineLastChar() != 0 && ScanLineLastChar() == BACKSLASH) {
-        ScanLineStart(0);
-        ScanPrevLine();
-        cw_long above = ScanGetPos();
-        if (above >= start) break;   /* no line above: stay on line 1 */
-        start = above;
-    }
-    return start;
+    cw_long above = ScanGetPos();
+    if (above >= start) break; /* no line above: stay on line 1 */
+    start = above;
+  }
+  return start;
 }
 
 /*
@@ -46,62 +43,61 @@ static cw_long walk_continued_lines(cw_long start)
 ** name the same lines. The scan position is left where the scanner stopped.
 ** Always returns 0.
 */
-cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last)
-{
-    if (first <= 0 || last <= 0) return 0;
-    if (first > last) {
-        cw_long lower = last;
-        last = first;
-        first = lower;
-    }
+cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last) {
+  if (first <= 0 || last <= 0) return 0;
+  if (first > last) {
+    cw_long lower = last;
+    last = first;
+    first = lower;
+  }
 
-    ScanSetPos(0);
-    if (first == 1)
-        ScanLineStart(0);
-    else
-        ScanLineDown(wrap_sub(first, 1));
-    cw_long start = ScanGetPos();
+  ScanSetPos(0);
+  if (first == 1)
+    ScanLineStart(0);
+  else
+    ScanLineDown(wrap_sub(first, 1));
+  cw_long start = ScanGetPos();
 
-    /* An opener above the range starts the colouring; the first delimiter
+  /* An opener above the range starts the colouring; the first delimiter
     ** after it tells how far its comment run will cover the old colours. */
-    cw_long close_line = 0;
-    if (find_comment_mark_before() == 1) {
-        start = ScanGetPos();
-        ScanNext();
-        ScanNext();
-        cw_long mark = find_comment_mark_after();
-        if (mark == 1 || mark == 2) close_line = ScanLine();
-    }
+  cw_long close_line = 0;
+  if (find_comment_mark_before() == 1) {
+    start = ScanGetPos();
+    ScanNext();
+    ScanNext();
+    cw_long mark = find_comment_mark_after();
+    if (mark == 1 || mark == 2) close_line = ScanLine();
+  }
 
-    start = walk_continued_lines(start);
-    ScanSetPos(start);
-    first = ScanLine();
+  start = walk_continued_lines(start);
+  ScanSetPos(start);
+  first = ScanLine();
 
-    /* A closer below the range may end a comment whose state the edit
+  /* A closer below the range may end a comment whose state the edit
     ** changed; with the state flag up the range follows the probe anyway. */
-    ScanSetPos(0);
-    cw_long flag = ScanStateFlag();
-    ScanLineDown(wrap_sub(last, 1));
-    ScanLineDown(0);
-    if (flag != 0 || ScanStateFlag() != 0) {
-        find_comment_mark_after();
-        last = ScanLine();
-    } else if (find_comment_mark_after() == 2) {
-        last = ScanLine();
-    }
+  ScanSetPos(0);
+  cw_long flag = ScanStateFlag();
+  ScanLineDown(wrap_sub(last, 1));
+  ScanLineDown(0);
+  if (flag != 0 || ScanStateFlag() != 0) {
+    find_comment_mark_after();
+    last = ScanLine();
+  } else if (find_comment_mark_after() == 2) {
+    last = ScanLine();
+  }
 
-    ColorUpdateBegin(1);
-    /* Lines from the opener down to close_line are covered by one comment
+  ColorUpdateBegin(1);
+  /* Lines from the opener down to close_line are covered by one comment
     ** run, which overwrites their colours; only the rest is cleared. */
-    if (close_line == 0)
-        ColorClear(first, last, 1, LAST_COLUMN, 0);
-    else if (close_line < last)
-        ColorClear(close_line, last, 1, LAST_COLUMN, 0);
-    ScanSetPos(start);
-    _wyn_language_colors(wrap_add(wrap_sub(last, first), 1));
-    ColorUpdateEnd(1);
+  if (close_line == 0)
+    ColorClear(first, last, 1, LAST_COLUMN, 0);
+  else if (close_line < last)
+    ColorClear(close_line, last, 1, LAST_COLUMN, 0);
+  ScanSetPos(start);
+  _wyn_language_colors(wrap_add(wrap_sub(last, first), 1));
+  ColorUpdateEnd(1);
 
-    cw_long end = lines_coloured > 0 ? wrap_add(first, lines_coloured) : last;
-    RefreshLines(LineRange(first, end));
-    return 0;
+  cw_long end = lines_coloured > 0 ? wrap_add(first, lines_coloured) : last;
+  RefreshLines(LineRange(first, end));
+  return 0;
 }

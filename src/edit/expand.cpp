@@ -12,14 +12,12 @@ enum { EXPAND_READ_LIMIT = 0xFFFF };
 
 /* Tab, line feed, vertical tab, form feed, carriage return and space; no
 ** code from 128 up counts, whatever the locale. */
-static int is_blank_code(unsigned char c)
-{
+static int is_blank_code(unsigned char c) {
   return c == ' ' || (c >= 9 && c <= 13);
 }
 
 /* End the text at its first whitespace character, in place. */
-static void cut_at_whitespace(char* text)
-{
+static void cut_at_whitespace(char* text) {
   char* p;
   for (p = text; *p != '\0'; p++) {
     if (is_blank_code(static_cast<unsigned char>(*p))) {
@@ -37,12 +35,11 @@ static void cut_at_whitespace(char* text)
 ** no word, no such template, the editor gave no string), with the saved
 ** cursor restored and the buffer untouched. Every string read is released.
 */
-cw_long WYNAPI _wyn_expand(void)
-{
-  char* text;            /* buffer text from the cursor on */
-  char* word;            /* that text cut and trimmed */
-  cw_slot slot;          /* template-table entry for the word */
-  const char* skeleton;  /* the template text; the table owns it */
+cw_long WYNAPI _wyn_expand(void) {
+  char* text;           /* buffer text from the cursor on */
+  char* word;           /* that text cut and trimmed */
+  cw_slot slot;         /* template-table entry for the word */
+  const char* skeleton; /* the template text; the table owns it */
 
   PushPosition();
   if (find_comment_start(-1) != -1) {

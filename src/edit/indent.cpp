@@ -20,9 +20,8 @@ static const char separator_text[] = "\xff";
 ** Build the key 0xFF word 0xFF from a word the caller owns and give it back,
 ** or NULL. The word is consumed on every path.
 */
-static char* block_key(char* word)
-{
-  char* separator;  /* "\xff"; consumed by the second append */
+static char* block_key(char* word) {
+  char* separator; /* "\xff"; consumed by the second append */
   char* key;
 
   separator = StrDup(separator_text);
@@ -46,32 +45,26 @@ static char* block_key(char* word)
 ** begin (after blanks and tabs) with a word followed by a blank, a tab, '('
 ** or the line end. Moves the cursor; the caller restores it.
 */
-static char* first_word_of_line(void)
-{
-  cw_long line;   /* the cursor's line on entry */
-  cw_long start;  /* column of the word's first letter */
-  cw_long end;    /* column just after the word */
+static char* first_word_of_line(void) {
+  cw_long line;  /* the cursor's line on entry */
+  cw_long start; /* column of the word's first letter */
+  cw_long end;   /* column just after the word */
   char* text;
   char* word;
 
   line = CursorLine();
-  if (find_comment_start(-1) != -1)
-    return NULL;
+  if (find_comment_start(-1) != -1) return NULL;
   /* The nearest match at or before the cursor; one on an earlier line
   ** means this line does not qualify. */
-  if (RegexSearch(line_pattern, SEARCH_BACKWARD, 0) == 0)
-    return NULL;
-  if (CursorLine() != line)
-    return NULL;
+  if (RegexSearch(line_pattern, SEARCH_BACKWARD, 0) == 0) return NULL;
+  if (CursorLine() != line) return NULL;
   end = CursorColumn();
   /* The line pattern has seen the word, so this finds its first letter. */
   RegexSearch(word_start_pattern, SEARCH_BACKWARD, 0);
   start = CursorColumn();
-  if (end <= start)
-    return NULL;
+  if (end <= start) return NULL;
   text = GetTextAtCursor(end - start);
-  if (text == NULL)
-    return NULL;
+  if (text == NULL) return NULL;
   word = StrTrim(text, " \t");
   StrFree(text);
   return word;
@@ -83,8 +76,7 @@ static char* first_word_of_line(void)
 ** tab on it; return 1. Otherwise restore the cursor and return 0, leaving
 ** the buffer as it was. Inside a comment nothing is done.
 */
-cw_long WYNAPI _wyn_indent(void)
-{
+cw_long WYNAPI _wyn_indent(void) {
   char* word;
   char* key;
   cw_long found;
@@ -104,8 +96,7 @@ cw_long WYNAPI _wyn_indent(void)
   StrFree(key);
   /* The new line starts where the editor called us, not after the word. */
   PopPosition();
-  if (found == 0)
-    return 0;
+  if (found == 0) return 0;
   InsertNewLine();
   InsertChar(9);
   return 1;

@@ -9,8 +9,7 @@
 ** a parenthesised list that may run over line ends; the follower pattern
 ** leaves the cursor on the first non-blank after that list's ')'. */
 static const char header_pattern[] = "^[a-zA-Z0-9_].*\\((.|\n)*\\)";
-static const char follower_pattern[] =
-    "^[a-zA-Z0-9_].*\\((.|\n)*\\)[ \t\n]*\\c[^ \t\n]";
+static const char follower_pattern[] = "^[a-zA-Z0-9_].*\\((.|\n)*\\)[ \t\n]*\\c[^ \t\n]";
 enum { SEARCH_FORWARD = 18 };
 
 /*
@@ -18,25 +17,20 @@ enum { SEARCH_FORWARD = 18 };
 ** definition, and leave the cursor on its follower. `count` is the number of
 ** definitions marked so far; returns the new number.
 */
-static cw_long mark_header(cw_long count)
-{
-  cw_long first;  /* the header's first line */
-  cw_long span;   /* lines below `first` to mark */
-  cw_long ch;     /* the follower */
+static cw_long mark_header(cw_long count) {
+  cw_long first; /* the header's first line */
+  cw_long span;  /* lines below `first` to mark */
+  cw_long ch;    /* the follower */
 
   first = CursorLine();
   /* Finding nothing leaves the cursor on the header: a one-line definition. */
   RegexSearch(follower_pattern, SEARCH_FORWARD, 0);
   ch = CharAtCursor();
-  if (ch == ';')
-    return count;  /* a declaration */
-  if (count == 0)
-    MarkLines(0, 0, 0);  /* clear the old marks, only once something is found */
+  if (ch == ';') return count;        /* a declaration */
+  if (count == 0) MarkLines(0, 0, 0); /* clear the old marks, only once something is found */
   span = CursorLine() - first;
-  if (ch == '{')
-    span--;  /* a brace on its own line below the header is not marked */
-  if (span < 0)
-    span = 0;
+  if (ch == '{') span--; /* a brace on its own line below the header is not marked */
+  if (span < 0) span = 0;
   MarkLines(first, first + span, 1);
   MarkCommit();
   return count + 1;
@@ -47,9 +41,8 @@ static cw_long mark_header(cw_long count)
 ** the cursor at the top; or, when there is none, restore the cursor, keep
 ** the old marks and say "No routines found.".
 */
-void WYNAPI _wyn_routines(void)
-{
-  cw_long count;  /* definitions marked */
+void WYNAPI _wyn_routines(void) {
+  cw_long count; /* definitions marked */
 
   DisplayHold();
   PushPosition();
@@ -59,8 +52,7 @@ void WYNAPI _wyn_routines(void)
   while (RegexSearch(header_pattern, SEARCH_FORWARD, 0) != 0) {
     count = mark_header(count);
     /* Move past the header just handled; on the last line we are done. */
-    if (CursorDown(1) == 0)
-      break;
+    if (CursorDown(1) == 0) break;
   }
   if (count != 0) {
     RoutineViewShow();

@@ -20,22 +20,25 @@ extern cw_table wyn_template_table;                  /* vocab/templates.cpp; rea
 extern cw_long lines_coloured;                       /* colour/scanner.cpp; read by colour/update */
 
 /* Configuration block (frame/config.cpp). */
-extern char wyn_comment_introducer[3];               /* "//", first char settable */
+extern char wyn_comment_introducer[3];                 /* "//", first char settable */
 extern cw_long wyn_on_demand_buckets[WYN_CLASS_COUNT]; /* [1], [2] used: 47 each */
-extern const char* wyn_block_words;                  /* read by edit/indent.cpp */
+extern const char* wyn_block_words;                    /* read by edit/indent.cpp */
 
 /* Built-in vocabulary (vocab/). Lists end with a null pointer. */
 extern const char* const wyn_class0_words[];
 extern const char* const wyn_class1_words[];
 extern const char* const wyn_class2_words[];
-struct wyn_template { const char* name; const char* text; };
-extern const wyn_template wyn_builtin_templates[];   /* ends with {0, 0} */
+struct wyn_template {
+  const char* name;
+  const char* text;
+};
+extern const wyn_template wyn_builtin_templates[]; /* ends with {0, 0} */
 
-void wyn_build_keyword_tables(void);                 /* start-up: keyword tables */
+void wyn_build_keyword_tables(void); /* start-up: keyword tables */
 /* Inserts a word into a keyword table, its value slot holding a StrDup copy
 ** of the word; a refused insertion stores nothing (vocab/tables.cpp). */
 void wyn_store_word(cw_table table, const char* word);
-void wyn_build_template_table(void);                 /* start-up: template table */
+void wyn_build_template_table(void); /* start-up: template table */
 
 /* Comment probes (colour/probes.cpp). */
 cw_long find_comment_start(cw_long position);

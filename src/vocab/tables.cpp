@@ -14,20 +14,17 @@ enum { KEYWORD_BUCKETS = 539 };
 
 void wyn_store_word(cw_table table, const char* word) {
   cw_slot slot = HashInsert(table, word, (cw_long)strlen(word));
-  if (slot)
-    *slot = StrDup(word);  /* a refused copy leaves a null value; only the key matters */
+  if (slot) *slot = StrDup(word); /* a refused copy leaves a null value; only the key matters */
 }
 
 /* Each table is created right before it is filled, class 0 first, and
 ** replaces whatever table its handle held. The value slot holds one pointer. */
 void wyn_build_keyword_tables(void) {
-  static const char* const* const lists[WYN_CLASS_COUNT] = {
-    wyn_class0_words, wyn_class1_words, wyn_class2_words
-  };
+  static const char* const* const lists[WYN_CLASS_COUNT] = {wyn_class0_words, wyn_class1_words,
+                                                            wyn_class2_words};
   for (int c = 0; c < WYN_CLASS_COUNT; c++) {
     cw_table table = HashCreate(KEYWORD_BUCKETS, (cw_long)sizeof(void*), 0);
     wyn_keyword_tables[c] = table;
-    for (const char* const* w = lists[c]; *w; w++)
-      wyn_store_word(table, *w);
+    for (const char* const* w = lists[c]; *w; w++) wyn_store_word(table, *w);
   }
 }

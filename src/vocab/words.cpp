@@ -5,6 +5,8 @@
 */
 #include "../frame/module.h"
 
+// The word lists are data, kept packed as extracted.
+// clang-format off
 /* Class 0: predefined constants and system variables (776 words). */
 const char* const wyn_class0_words[] = {
   "AFTER", "ALLCONTENTS", "ALLCONTROLS", "APPEND", "ASKDESTPATH", "ASKOPTIONS",
@@ -305,3 +307,4 @@ const char* const wyn_class2_words[] = {
   "WaitOnDialog", "Welcome", "WriteBytes", "WriteLine", "WriteProfString",
   "XCopyFile", 0
 };
+// clang-format on

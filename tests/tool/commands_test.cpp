@@ -14,7 +14,9 @@ const char ESC_FUNCTION[] = "\x1b[36m";
 const char ESC_CONSTANT[] = "\x1b[35m";
 const char RESET[] = "\x1b[0m";
 
-std::string painted(const char* esc, const std::string& text) { return esc + text + RESET; }
+std::string painted(const char* esc, const std::string& text) {
+  return esc + text + RESET;
+}
 
 TEST_F(ToolTest, HelpAndVersion) {
   Ran help = wyn({"--help"});
@@ -93,8 +95,9 @@ TEST_F(ToolTest, RoutinesListsDefinitionsOnly) {
   EXPECT_EQ(t.out, "");
   std::string text = read_file(tags);
   EXPECT_EQ(text.substr(0, 17), "!_TAG_FILE_FORMAT");
-  EXPECT_NE(text.find("Foo\t" + f + "\t2;\"\tf\nZed\t" + f + "\t7;\"\tf\nfoo\t" + f + "\t5;\"\tf\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("Foo\t" + f + "\t2;\"\tf\nZed\t" + f + "\t7;\"\tf\nfoo\t" + f + "\t5;\"\tf\n"),
+      std::string::npos)
       << text;
 }
 
@@ -116,17 +119,17 @@ struct ActionCase {
 
 TEST_F(ToolTest, ExpandAndIndentAtAPosition) {
   const ActionCase cases[] = {
-    // The cursor on the word, just after it, or inside it: the word's start.
-    {"expand", "if\n", "1:1", 0, "if (  ) then\n\t\nendif;\n"},
-    {"expand", "if\n", "1:3", 0, "if (  ) then\n\t\nendif;\n"},
-    {"expand", "x;\n  while\n", "2:5", 0, "x;\n  while (  )\n  \t\n  endwhile;\n"},
-    {"expand", "AskYesNo\n", "1:9", 0, "AskYesNo (szQuestion, nDefault);\n"},
-    {"expand", "AskYesNo(\n", "1:1", 1, ""},    // '(' is part of the word
-    {"expand", "// if\n", "1:4", 1, ""},        // inside a comment
-    {"expand", "begin\n", "1:1", 1, ""},        // no such template
-    {"indent", "while (x)\n", "1:10", 0, "while (x)\n\t\n"},
-    {"indent", "  if (a) then\n", "1:14", 0, "  if (a) then\n  \t\n"},
-    {"indent", "x = 1;\n", "1:7", 1, ""},
+      // The cursor on the word, just after it, or inside it: the word's start.
+      {"expand", "if\n", "1:1", 0, "if (  ) then\n\t\nendif;\n"},
+      {"expand", "if\n", "1:3", 0, "if (  ) then\n\t\nendif;\n"},
+      {"expand", "x;\n  while\n", "2:5", 0, "x;\n  while (  )\n  \t\n  endwhile;\n"},
+      {"expand", "AskYesNo\n", "1:9", 0, "AskYesNo (szQuestion, nDefault);\n"},
+      {"expand", "AskYesNo(\n", "1:1", 1, ""},  // '(' is part of the word
+      {"expand", "// if\n", "1:4", 1, ""},      // inside a comment
+      {"expand", "begin\n", "1:1", 1, ""},      // no such template
+      {"indent", "while (x)\n", "1:10", 0, "while (x)\n\t\n"},
+      {"indent", "  if (a) then\n", "1:14", 0, "  if (a) then\n  \t\n"},
+      {"indent", "x = 1;\n", "1:7", 1, ""},
   };
   for (const ActionCase& c : cases) {
     std::string f = file("x.wyn", c.text);
@@ -154,7 +157,8 @@ TEST_F(ToolTest, InPlaceReplacesTheFileWhole) {
   EXPECT_NE(before.st_ino, after.st_ino);
   EXPECT_EQ(after.st_mode & 07777, 0640u);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
-                          std::filesystem::directory_iterator()), 1);
+                          std::filesystem::directory_iterator()),
+            1);
   // Through a symbolic link: the link stays, its target gets the result.
   std::string link = dir + "/link.wyn";
   std::filesystem::create_symlink(f, link);
@@ -169,10 +173,10 @@ TEST_F(ToolTest, InPlaceReplacesTheFileWhole) {
 // lines after some edit.
 TEST_F(ToolTest, EditReplayMatchesWholeColouring) {
   const char* scripts[] = {
-    "goto 1:8; newline; type \"if\"; expand; type \"nCount > 10\"; down; end; type \" // ok\"",
-    "goto 2:1; type \"/* open\\n\"; goto 4:1; type \"*/\"",
-    "goto 1:1; type \"x = \\\"str\"; type \"ing\\\";\"; newline; type \"while\"; expand",
-    "goto 2:1; type \"Message\"; type \"Box\"; type \"(\\\"hi\\\", 0x1F);\\n\"; up 2; home",
+      "goto 1:8; newline; type \"if\"; expand; type \"nCount > 10\"; down; end; type \" // ok\"",
+      "goto 2:1; type \"/* open\\n\"; goto 4:1; type \"*/\"",
+      "goto 1:1; type \"x = \\\"str\"; type \"ing\\\";\"; newline; type \"while\"; expand",
+      "goto 2:1; type \"Message\"; type \"Box\"; type \"(\\\"hi\\\", 0x1F);\\n\"; up 2; home",
   };
   for (const char* keys : scripts) {
     std::string f = file("e.wyn", "program\nendprogram\n");

@@ -25,10 +25,9 @@ std::string code_text(const std::string& dom) {
   std::string code = dom.substr(start + 17, end - start - 17);
   code = std::regex_replace(code, std::regex("<span class=\"ln\">[0-9]+</span>"), "");
   code = std::regex_replace(code, std::regex("<[^>]*>"), "");
-  const char* const entities[][2] = {{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""},
-                                     {"&amp;", "&"}};
-  for (const auto& e : entities)
-    code = std::regex_replace(code, std::regex(e[0]), e[1]);
+  const char* const entities[][2] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}};
+  for (const auto& e : entities) code = std::regex_replace(code, std::regex(e[0]), e[1]);
   return code;
 }
 
@@ -77,11 +76,11 @@ TEST_F(ToolTest, HtmlPageRendersInAHeadlessBrowser) {
   std::string out = dir + "/s.html";
   ASSERT_EQ(wyn({"colour", "--html", out, f, example("setup.wyn")}).code, 0);
   std::string profile = dir + "/profile";
-  Ran r = run_program("/usr/bin/timeout",
-                      {"120", browser, "--headless", "--no-sandbox", "--disable-gpu",
-                       "--disable-background-networking", "--disable-component-update",
-                       "--disable-sync", "--no-first-run", "--user-data-dir=" + profile,
-                       "--dump-dom", "file://" + out});
+  Ran r = run_program(
+      "/usr/bin/timeout",
+      {"120", browser, "--headless", "--no-sandbox", "--disable-gpu",
+       "--disable-background-networking", "--disable-component-update", "--disable-sync",
+       "--no-first-run", "--user-data-dir=" + profile, "--dump-dom", "file://" + out});
   ASSERT_EQ(r.code, 0) << r.err;
   const std::string& dom = r.out;
   EXPECT_NE(dom.find("<span class=\"wyn-keyword\">if</span>"), std::string::npos);

@@ -50,8 +50,8 @@ inline Ran run_program(const std::string& program, const std::vector<std::string
   signal(SIGPIPE, SIG_IGN);
   size_t written = 0;
   if (input.empty()) close(in[1]);
-  struct pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0},
-                          {input.empty() ? -1 : in[1], POLLOUT, 0}};
+  struct pollfd fds[3] = {
+      {out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {input.empty() ? -1 : in[1], POLLOUT, 0}};
   int open_reads = 2;
   char buf[65536];
   while (open_reads > 0 || fds[2].fd >= 0) {
