@@ -2,11 +2,14 @@
 ** The plug-in's view of its host editor.
 ** Every editor operation the plug-in calls is declared here once, and the
 ** plug-in reaches the editor in no other way. Import numbers are in brackets.
+** The values passed and answered with a fixed meaning are in contract.h.
 */
 #ifndef WYN_HOST_H
 #define WYN_HOST_H
 
 #include <stdint.h>
+
+#include "contract.h" /* the values exchanged with the editor */
 
 /* Binary contract: C calling convention, 32-bit integers. The editor's
 ** 'long' and 'int' are both 32 bits wide on every build. */
@@ -41,7 +44,7 @@ extern "C" {
 CWEXPORT cw_long CWAPI HostStartup(cw_long a, cw_long b);     /* [10]  */
 CWEXPORT cw_long CWAPI ExportFunction(const char* prototype); /* [252] */
 
-/* Category colours: (-1) queries, any other value sets. */
+/* Category colours: CW_QUERY asks, any other value sets. */
 CWEXPORT cw_long CWAPI ColorOfComments(cw_long colour);  /* [131] */
 CWEXPORT cw_long CWAPI ColorOfConstants(cw_long colour); /* [595] */
 CWEXPORT cw_long CWAPI ColorOfKeywords(cw_long colour);  /* [136] */
