@@ -6,11 +6,9 @@
 
 #include "../frame/exports.h"
 #include "../frame/module.h"
+#include "patterns.h"
 
-/* Both searched backward (flags 16) from the cursor. The first leaves the
-** cursor just after the line's first word, the second on its first letter. */
-static const char line_pattern[] = "^[ \t]*[a-zA-Z_]+\\c([ \t(]|$)";
-static const char word_start_pattern[] = "(^[ \t]*)\\c[a-zA-Z_]";
+/* The line and word-start patterns are searched backward (flags 16). */
 enum { SEARCH_BACKWARD = 16 };
 
 /* Separates the words of wyn_block_words. */
@@ -56,11 +54,11 @@ static char* first_word_of_line(void) {
   if (find_comment_start(-1) != -1) return NULL;
   /* The nearest match at or before the cursor; one on an earlier line
   ** means this line does not qualify. */
-  if (RegexSearch(line_pattern, SEARCH_BACKWARD, 0) == 0) return NULL;
+  if (RegexSearch(wyn_line_pattern, SEARCH_BACKWARD, 0) == 0) return NULL;
   if (CursorLine() != line) return NULL;
   end = CursorColumn();
   /* The line pattern has seen the word, so this finds its first letter. */
-  RegexSearch(word_start_pattern, SEARCH_BACKWARD, 0);
+  RegexSearch(wyn_word_start_pattern, SEARCH_BACKWARD, 0);
   start = CursorColumn();
   if (end <= start) return NULL;
   text = GetTextAtCursor(end - start);

@@ -4,12 +4,9 @@
 */
 #include "../frame/exports.h"
 #include "../frame/module.h"
+#include "patterns.h"
 
-/* Searched forward (flags 18). A header starts in the first column and has
-** a parenthesised list that may run over line ends; the follower pattern
-** leaves the cursor on the first non-blank after that list's ')'. */
-static const char header_pattern[] = "^[a-zA-Z0-9_].*\\((.|\n)*\\)";
-static const char follower_pattern[] = "^[a-zA-Z0-9_].*\\((.|\n)*\\)[ \t\n]*\\c[^ \t\n]";
+/* The header and follower patterns are searched forward (flags 18). */
 enum { SEARCH_FORWARD = 18 };
 
 /*
@@ -24,7 +21,7 @@ static cw_long mark_header(cw_long count) {
 
   first = CursorLine();
   /* Finding nothing leaves the cursor on the header: a one-line definition. */
-  RegexSearch(follower_pattern, SEARCH_FORWARD, 0);
+  RegexSearch(wyn_follower_pattern, SEARCH_FORWARD, 0);
   ch = CharAtCursor();
   if (ch == ';') return count;        /* a declaration */
   if (count == 0) MarkLines(0, 0, 0); /* clear the old marks, only once something is found */
@@ -49,7 +46,7 @@ void WYNAPI _wyn_routines(void) {
   RoutineViewReset();
   CursorToTop();
   count = 0;
-  while (RegexSearch(header_pattern, SEARCH_FORWARD, 0) != 0) {
+  while (RegexSearch(wyn_header_pattern, SEARCH_FORWARD, 0) != 0) {
     count = mark_header(count);
     /* Move past the header just handled; on the last line we are done. */
     if (CursorDown(1) == 0) break;
