@@ -5,17 +5,7 @@
 ** line budget; where it leaves the scan position is part of its answer.
 */
 #include "../frame/module.h"
-
-/* The only characters the probes care about. */
-enum {
-  PROBE_LF = 10,
-  PROBE_CR = 13,
-  PROBE_QUOTE = 34, /* only the double quote delimits a string here */
-  PROBE_STAR = 42,
-  PROBE_SLASH = 47,
-  PROBE_BACKSLASH = 92,
-  PROBE_NONE = 256 /* ran off either end of the buffer */
-};
+#include "chars.h"
 
 /* {====== string skips ==================================================== */
 
@@ -30,13 +20,13 @@ enum {
 static cw_long skip_string_back(cw_long* crossed) {
   cw_long ch = ScanPrev();
   for (;;) {
-    while (ch != PROBE_QUOTE && ch != PROBE_LF && ch != PROBE_NONE) ch = ScanPrev();
-    if (ch == PROBE_LF) {
+    while (ch != WYN_CH_QUOTE && ch != WYN_CH_LF && ch != CW_NO_CHAR) ch = ScanPrev();
+    if (ch == WYN_CH_LF) {
       if (crossed) *crossed += 1;
       ch = ScanPrev();
     }
-    if (ch == PROBE_CR) ch = ScanPrev();
-    if (ch != PROBE_BACKSLASH) return ch;
+    if (ch == WYN_CH_CR) ch = ScanPrev();
+    if (ch != WYN_CH_BACKSLASH) return ch;
     ch = ScanPrev();
   }
 }
@@ -52,16 +42,16 @@ static cw_long skip_string_back(cw_long* crossed) {
 static cw_long skip_string_forward(void) {
   cw_long ch = ScanNext();
   for (;;) {
-    while (ch != PROBE_QUOTE && ch != PROBE_LF && ch != PROBE_NONE) ch = ScanNext();
+    while (ch != WYN_CH_QUOTE && ch != WYN_CH_LF && ch != CW_NO_CHAR) ch = ScanNext();
     int back = 1; /* characters of the line break behind us */
-    if (ch == PROBE_LF) {
+    if (ch == WYN_CH_LF) {
       ch = ScanPrev();
-      if (ch == PROBE_CR) {
+      if (ch == WYN_CH_CR) {
         ch = ScanPrev();
         back = 2;
       }
     }
-    if (ch != PROBE_BACKSLASH) return ch;
+    if (ch != WYN_CH_BACKSLASH) return ch;
     while (back-- > 0) ScanNext(); /* back onto the LF */
     ch = ScanNext();               /* first character of the next line */
   }
@@ -72,94 +62,94 @@ static cw_long skip_string_forward(void) {
 /* {====== probes ========================================================== */
 
 /*
-** Is position (-1: the cursor) inside a comment? Looks back from it, at most
-** the host's line budget of lines. Returns the position where the enclosing
-** comment begins, with the scan position left there: the slash of a block
-** opener, or the first slash of a line-comment mark on the start line.
-** Returns -1 when the position is in no comment, the scan position then left
-** wherever the search stopped.
+** Is position (CW_AT_CURSOR: the cursor) inside a comment? Looks back from
+** it, at most the host's line budget of lines. Returns the position where
+** the enclosing comment begins, with the scan position left there: the
+** slash of a block opener, or the first slash of a line-comment mark on the
+** start line. Returns WYN_NOT_IN_COMMENT when the position is in no comment,
+** the scan position then left wherever the search stopped.
 */
 cw_long find_comment_start(cw_long position) {
-  cw_long budget = ScanLineLimit(-1);
+  cw_long budget = ScanLineLimit(CW_QUERY);
   cw_long crossed = 0; /* line ends behind us; 0 while on the start line */
   ScanSetPos(position);
   cw_long ch = ScanChar();
   for (;;) {
     switch (ch) {
-      case PROBE_LF:
+      case WYN_CH_LF:
         crossed++;
         ch = ScanPrev();
         break;
-      case PROBE_QUOTE:
+      case WYN_CH_QUOTE:
         skip_string_back(&crossed);
         ch = ScanPrev();
         break;
-      case PROBE_STAR:
+      case WYN_CH_STAR:
         ch = ScanPrev();
-        if (ch == PROBE_SLASH) {
+        if (ch == WYN_CH_SLASH) {
           cw_long p = ScanGetPos();
           ch = ScanPrev();
           /* Slash, slash, asterisk above the start line is a line comment there, which
                 ** says nothing about the start; go on with its slash. On the
                 ** start line the opener counts all the same. */
-          if (ch != PROBE_SLASH || crossed == 0) {
+          if (ch != WYN_CH_SLASH || crossed == 0) {
             ScanSetPos(p);
             return p;
           }
         }
         break;
-      case PROBE_SLASH:
+      case WYN_CH_SLASH:
         ch = ScanPrev();
-        if (ch == PROBE_SLASH) return crossed == 0 ? ScanGetPos() : -1;
-        if (ch == PROBE_STAR) return -1;
+        if (ch == WYN_CH_SLASH) return crossed == 0 ? ScanGetPos() : WYN_NOT_IN_COMMENT;
+        if (ch == WYN_CH_STAR) return WYN_NOT_IN_COMMENT;
         break;
       default:
         ch = ScanPrev();
         break;
     }
-    if (ch == PROBE_NONE || crossed >= budget) return -1;
+    if (ch == CW_NO_CHAR || crossed >= budget) return WYN_NOT_IN_COMMENT;
   }
 }
 
 /*
 ** Which comment delimiter comes first looking back from the scan position:
-** 1 an opener (scan position on its slash), 2 a closer (on its asterisk),
-** 0 nothing decisive: buffer start, budget used up, or a line-comment mark
+** WYN_MARK_OPENER (scan position on its slash), WYN_MARK_CLOSER (on its
+** asterisk), WYN_MARK_NONE when nothing is decisive: buffer start, budget used up, or a line-comment mark
 ** on the start line. A closer that begins at the start position is not seen.
 */
 cw_long find_comment_mark_before(void) {
   cw_long ch = ScanChar();
   cw_long crossed = 0;
-  cw_long budget = ScanLineLimit(-1);
+  cw_long budget = ScanLineLimit(CW_QUERY);
   for (;;) {
     switch (ch) {
-      case PROBE_STAR:
+      case WYN_CH_STAR:
         ch = ScanPrev();
-        if (ch == PROBE_SLASH) {
+        if (ch == WYN_CH_SLASH) {
           cw_long p = ScanGetPos();
           ch = ScanPrev();
           ScanSetPos(p);
-          if (ch != PROBE_SLASH) return 1;
-          if (crossed == 0) return 0;
+          if (ch != WYN_CH_SLASH) return WYN_MARK_OPENER;
+          if (crossed == 0) return WYN_MARK_NONE;
           /* Slash, slash, asterisk on a line above: go on with the first slash. */
         }
         break;
-      case PROBE_SLASH:
+      case WYN_CH_SLASH:
         ch = ScanPrev();
-        if (ch == PROBE_SLASH && crossed == 0) return 0;
-        if (ch == PROBE_STAR) {
+        if (ch == WYN_CH_SLASH && crossed == 0) return WYN_MARK_NONE;
+        if (ch == WYN_CH_STAR) {
           cw_long q = ScanGetPos();
           ch = ScanPrev();
-          if (ch == PROBE_SLASH) return 1; /* opener, then slash: on its slash */
+          if (ch == WYN_CH_SLASH) return WYN_MARK_OPENER; /* opener, then slash: on its slash */
           ScanSetPos(q);
-          return 2;
+          return WYN_MARK_CLOSER;
         }
         break;
-      case PROBE_LF:
+      case WYN_CH_LF:
         crossed++;
         ch = ScanPrev();
         break;
-      case PROBE_QUOTE:
+      case WYN_CH_QUOTE:
         skip_string_back(0);
         ch = ScanPrev();
         break;
@@ -167,34 +157,34 @@ cw_long find_comment_mark_before(void) {
         ch = ScanPrev();
         break;
     }
-    if (ch == PROBE_NONE || crossed >= budget) return 0;
+    if (ch == CW_NO_CHAR || crossed >= budget) return WYN_MARK_NONE;
   }
 }
 
 /*
 ** Which comment delimiter comes first looking ahead from the scan position:
-** 1 an opener (scan position on its asterisk), 2 a closer (on its slash),
-** 0 buffer end or budget used up. Line comments mean nothing here.
+** WYN_MARK_OPENER (scan position on its asterisk), WYN_MARK_CLOSER (on its
+** slash), WYN_MARK_NONE at the buffer end or with the budget used up. Line comments mean nothing here.
 */
 cw_long find_comment_mark_after(void) {
   cw_long ch = ScanChar();
   cw_long crossed = 0;
-  cw_long budget = ScanLineLimit(-1);
+  cw_long budget = ScanLineLimit(CW_QUERY);
   for (;;) {
     switch (ch) {
-      case PROBE_STAR:
+      case WYN_CH_STAR:
         ch = ScanNext();
-        if (ch == PROBE_SLASH) return 2;
+        if (ch == WYN_CH_SLASH) return WYN_MARK_CLOSER;
         break;
-      case PROBE_SLASH:
+      case WYN_CH_SLASH:
         ch = ScanNext();
-        if (ch == PROBE_STAR) return 1;
+        if (ch == WYN_CH_STAR) return WYN_MARK_OPENER;
         break;
-      case PROBE_LF:
+      case WYN_CH_LF:
         crossed++;
         ch = ScanNext();
         break;
-      case PROBE_QUOTE:
+      case WYN_CH_QUOTE:
         skip_string_forward();
         ch = ScanNext();
         break;
@@ -202,7 +192,7 @@ cw_long find_comment_mark_after(void) {
         ch = ScanNext();
         break;
     }
-    if (ch == PROBE_NONE || crossed >= budget) return 0;
+    if (ch == CW_NO_CHAR || crossed >= budget) return WYN_MARK_NONE;
   }
 }
 

@@ -5,8 +5,7 @@
 */
 #include "../frame/exports.h"
 #include "../frame/module.h"
-
-enum { LAST_COLUMN = 0x7FFFFFFF, BACKSLASH = 92 };
+#include "chars.h"
 
 /* 32-bit arithmetic that wraps like the editor's own instead of overflowing. */
 static cw_long wrap_add(cw_long a, cw_long b) {
@@ -26,8 +25,8 @@ static cw_long wrap_sub(cw_long a, cw_long b) {
 static cw_long walk_continued_lines(cw_long start) {
   ScanSetPos(start);
   ScanPrevLine();
-  while (ScanLineLastChar() != 0 && ScanLineLastChar() == BACKSLASH) {
-    ScanLineStart(0);
+  while (ScanLineLastChar() != CW_NO_LAST_CHAR && ScanLineLastChar() == WYN_CH_BACKSLASH) {
+    ScanLineStart(CW_LINE_START_HOW);
     ScanPrevLine();
     cw_long above = ScanGetPos();
     if (above >= start) break; /* no line above: stay on line 1 */
@@ -53,7 +52,7 @@ cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last) {
 
   ScanSetPos(0);
   if (first == 1)
-    ScanLineStart(0);
+    ScanLineStart(CW_LINE_START_HOW);
   else
     ScanLineDown(wrap_sub(first, 1));
   cw_long start = ScanGetPos();
@@ -61,12 +60,12 @@ cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last) {
   /* An opener above the range starts the colouring; the first delimiter
     ** after it tells how far its comment run will cover the old colours. */
   cw_long close_line = 0;
-  if (find_comment_mark_before() == 1) {
+  if (find_comment_mark_before() == WYN_MARK_OPENER) {
     start = ScanGetPos();
     ScanNext();
     ScanNext();
     cw_long mark = find_comment_mark_after();
-    if (mark == 1 || mark == 2) close_line = ScanLine();
+    if (mark == WYN_MARK_OPENER || mark == WYN_MARK_CLOSER) close_line = ScanLine();
   }
 
   start = walk_continued_lines(start);
@@ -82,20 +81,20 @@ cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last) {
   if (flag != 0 || ScanStateFlag() != 0) {
     find_comment_mark_after();
     last = ScanLine();
-  } else if (find_comment_mark_after() == 2) {
+  } else if (find_comment_mark_after() == WYN_MARK_CLOSER) {
     last = ScanLine();
   }
 
-  ColorUpdateBegin(1);
+  ColorUpdateBegin(CW_UPDATE_HOW);
   /* Lines from the opener down to close_line are covered by one comment
     ** run, which overwrites their colours; only the rest is cleared. */
   if (close_line == 0)
-    ColorClear(first, last, 1, LAST_COLUMN, 0);
+    ColorClear(first, last, CW_FIRST_COLUMN, CW_LAST_COLUMN, CW_CLEAR_FLAG);
   else if (close_line < last)
-    ColorClear(close_line, last, 1, LAST_COLUMN, 0);
+    ColorClear(close_line, last, CW_FIRST_COLUMN, CW_LAST_COLUMN, CW_CLEAR_FLAG);
   ScanSetPos(start);
   _wyn_language_colors(wrap_add(wrap_sub(last, first), 1));
-  ColorUpdateEnd(1);
+  ColorUpdateEnd(CW_UPDATE_HOW);
 
   cw_long end = lines_coloured > 0 ? wrap_add(first, lines_coloured) : last;
   RefreshLines(LineRange(first, end));

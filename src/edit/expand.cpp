@@ -5,22 +5,19 @@
 #include <string.h>
 
 #include "../frame/exports.h"
+#include "../colour/chars.h"
 #include "../frame/module.h"
 
 /* How much of the buffer is read from the cursor: the longest word. */
 enum { EXPAND_READ_LIMIT = 0xFFFF };
 
-/* Tab, line feed, vertical tab, form feed, carriage return and space; no
-** code from 128 up counts, whatever the locale. */
-static int is_blank_code(unsigned char c) {
-  return c == ' ' || (c >= 9 && c <= 13);
-}
-
-/* End the text at its first whitespace character, in place. */
+/* End the text at its first whitespace character, in place: tab, line
+** feed, vertical tab, form feed, carriage return or space, whatever the
+** locale. */
 static void cut_at_whitespace(char* text) {
   char* p;
   for (p = text; *p != '\0'; p++) {
-    if (is_blank_code(static_cast<unsigned char>(*p))) {
+    if (wyn_char_class(static_cast<unsigned char>(*p)) & WYN_CC_SPACE) {
       *p = '\0';
       return;
     }
@@ -42,7 +39,7 @@ cw_long WYNAPI _wyn_expand(void) {
   const char* skeleton; /* the template text; the table owns it */
 
   PushPosition();
-  if (find_comment_start(-1) != -1) {
+  if (find_comment_start(CW_AT_CURSOR) != WYN_NOT_IN_COMMENT) {
     PopPosition();
     return 0;
   }
@@ -68,7 +65,7 @@ cw_long WYNAPI _wyn_expand(void) {
     PopPosition();
     return 0;
   }
-  DropPosition(1);
+  DropPosition(CW_DROP_HOW);
   skeleton = static_cast<const char*>(*slot);
   ExpandPrepare();
   ExpandTemplate(skeleton);

@@ -6,9 +6,6 @@
 #include "../frame/module.h"
 #include "patterns.h"
 
-/* The header and follower patterns are searched forward (flags 18). */
-enum { SEARCH_FORWARD = 18 };
-
 /*
 ** Mark the lines of the header that begins at the cursor, if it is a
 ** definition, and leave the cursor on its follower. `count` is the number of
@@ -21,14 +18,15 @@ static cw_long mark_header(cw_long count) {
 
   first = CursorLine();
   /* Finding nothing leaves the cursor on the header: a one-line definition. */
-  RegexSearch(wyn_follower_pattern, SEARCH_FORWARD, 0);
+  RegexSearch(wyn_follower_pattern, CW_SEARCH_FORWARD, 0);
   ch = CharAtCursor();
-  if (ch == ';') return count;        /* a declaration */
-  if (count == 0) MarkLines(0, 0, 0); /* clear the old marks, only once something is found */
+  if (ch == ';') return count; /* a declaration */
+  /* Clear the old marks, only once something is found. */
+  if (count == 0) MarkLines(0, 0, CW_MARK_CLEAR);
   span = CursorLine() - first;
   if (ch == '{') span--; /* a brace on its own line below the header is not marked */
   if (span < 0) span = 0;
-  MarkLines(first, first + span, 1);
+  MarkLines(first, first + span, CW_MARK_SET);
   MarkCommit();
   return count + 1;
 }
@@ -46,14 +44,14 @@ void WYNAPI _wyn_routines(void) {
   RoutineViewReset();
   CursorToTop();
   count = 0;
-  while (RegexSearch(wyn_header_pattern, SEARCH_FORWARD, 0) != 0) {
+  while (RegexSearch(wyn_header_pattern, CW_SEARCH_FORWARD, 0) != 0) {
     count = mark_header(count);
     /* Move past the header just handled; on the last line we are done. */
     if (CursorDown(1) == 0) break;
   }
   if (count != 0) {
     RoutineViewShow();
-    DropPosition(1);
+    DropPosition(CW_DROP_HOW);
     CursorToTop();
   } else {
     PopPosition();

@@ -27,8 +27,8 @@ static const char* const prototypes[] = {"BOOL _wyn_expand",
 ** binding leaves that function or binding missing and start-up goes on. */
 void WYNAPI _wyn_init(void) {
   if (!startup_pending) return;
-  HostStartup(10, 0x00FF00FF);
-  ColorOfConstants(250); /* the colour of class-0 words */
+  HostStartup(CW_STARTUP_FIRST, CW_STARTUP_SECOND);
+  ColorOfConstants(CW_CONSTANTS_COLOUR); /* the colour of class-0 words */
   for (const char* const* p = prototypes; *p; p++) ExportFunction(*p);
   startup_pending = 0;
   wyn_build_keyword_tables();

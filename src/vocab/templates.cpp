@@ -9,6 +9,9 @@
 ** _wyn_assign_template and edit/expand.cpp. Null until start-up. */
 cw_table wyn_template_table = 0;
 
+/* Buckets of the template table. */
+enum { TEMPLATE_BUCKETS = 17 };
+
 /*
 ** Built-in templates: the six block words first, then one call per built-in
 ** function. ORDER: the function rows follow wyn_class2_words (vocab/words.cpp)
@@ -333,7 +336,8 @@ void wyn_build_template_table(void) {
   const wyn_template* t;
   /* The slot holds one pointer to the text: 4 bytes on Win32, 8 on a
   ** 64-bit build. */
-  wyn_template_table = HashCreate(17, static_cast<cw_long>(sizeof(void*)), 1);
+  wyn_template_table =
+      HashCreate(TEMPLATE_BUCKETS, static_cast<cw_long>(sizeof(void*)), CW_HASH_TEMPLATES);
   /* The export takes char* as registered; nobody writes through it. */
   for (t = wyn_builtin_templates; t->name != 0; t++)
     _wyn_assign_template(const_cast<char*>(t->name), const_cast<char*>(t->text));
