@@ -5,13 +5,35 @@
 #include <stddef.h>
 
 #include "../frame/exports.h"
+#include "../colour/chars.h"
 #include "../frame/module.h"
 #include "patterns.h"
 
-/* The line and word-start patterns are searched backward (flags 16). */
-enum { SEARCH_BACKWARD = 16 };
+/* Block-opening words, each between two 0xFF separators, so that a search
+** for separator + word + separator matches whole words only. Constant: no
+** entry point changes it. */
+static const char block_words[] =
+    "\xff"
+    "if"
+    "\xff"
+    "while"
+    "\xff"
+    "else"
+    "\xff"
+    "for"
+    "\xff"
+    "case"
+    "\xff"
+    "elseif"
+    "\xff"
+    "switch"
+    "\xff"
+    "begin"
+    "\xff"
+    "program"
+    "\xff";
 
-/* Separates the words of wyn_block_words. */
+/* Separates the words of block_words. */
 static const char separator_text[] = "\xff";
 
 /*
@@ -51,14 +73,14 @@ static char* first_word_of_line(void) {
   char* word;
 
   line = CursorLine();
-  if (find_comment_start(-1) != -1) return NULL;
+  if (find_comment_start(CW_AT_CURSOR) != WYN_NOT_IN_COMMENT) return NULL;
   /* The nearest match at or before the cursor; one on an earlier line
   ** means this line does not qualify. */
-  if (RegexSearch(wyn_line_pattern, SEARCH_BACKWARD, 0) == 0) return NULL;
+  if (RegexSearch(wyn_line_pattern, CW_SEARCH_BACKWARD, 0) == 0) return NULL;
   if (CursorLine() != line) return NULL;
   end = CursorColumn();
   /* The line pattern has seen the word, so this finds its first letter. */
-  RegexSearch(wyn_word_start_pattern, SEARCH_BACKWARD, 0);
+  RegexSearch(wyn_word_start_pattern, CW_SEARCH_BACKWARD, 0);
   start = CursorColumn();
   if (end <= start) return NULL;
   text = GetTextAtCursor(end - start);
@@ -70,7 +92,7 @@ static char* first_word_of_line(void) {
 
 /*
 ** If the cursor's line opens a block (its first word is one of
-** wyn_block_words), restore the cursor, start a new line there and put one
+** block_words), restore the cursor, start a new line there and put one
 ** tab on it; return 1. Otherwise restore the cursor and return 0, leaving
 ** the buffer as it was. Inside a comment nothing is done.
 */
@@ -90,12 +112,12 @@ cw_long WYNAPI _wyn_indent(void) {
     PopPosition();
     return 0;
   }
-  found = StrSearch(key, wyn_block_words, 3, 0);
+  found = StrSearch(key, block_words, CW_STRSEARCH_MODE, 0);
   StrFree(key);
   /* The new line starts where the editor called us, not after the word. */
   PopPosition();
   if (found == 0) return 0;
   InsertNewLine();
-  InsertChar(9);
+  InsertChar(WYN_CH_TAB);
   return 1;
 }

@@ -1,6 +1,10 @@
 /*
 ** Module-wide state and the internal functions that cross subsystems.
 ** Each variable is defined in the file named beside it; that file writes it.
+** Naming: every module-wide name carries the wyn_ prefix (WYN_ for
+** constants), except the three comment probes and lines_coloured, which
+** keep the names the rest of the design knows them by; file statics are
+** plain lower case. Host-contract values come from host/contract.h.
 */
 #ifndef WYN_MODULE_H
 #define WYN_MODULE_H
@@ -20,9 +24,11 @@ extern cw_table wyn_template_table;                  /* vocab/templates.cpp; rea
 extern cw_long lines_coloured;                       /* colour/scanner.cpp; read by colour/update */
 
 /* Configuration block (frame/config.cpp). */
-extern char wyn_comment_introducer[3];                 /* "//", first char settable */
-extern cw_long wyn_on_demand_buckets[WYN_CLASS_COUNT]; /* [1], [2] used: 47 each */
-extern const char* wyn_block_words;                    /* read by edit/indent.cpp */
+/* "//", first character settable by WYNSetCommentChar. Kept as the
+** configuration setting it is, but nothing in the plug-in reads it: the
+** scanner and the probes know comments by the fixed '/' and '*'. */
+extern char wyn_comment_introducer[3];
+extern cw_long wyn_on_demand_buckets[WYN_CLASS_COUNT]; /* [1], [2] used: 47 each; read by vocab */
 
 /* Built-in vocabulary (vocab/). Lists end with a null pointer. */
 extern const char* const wyn_class0_words[];
@@ -35,12 +41,19 @@ struct wyn_template {
 extern const wyn_template wyn_builtin_templates[]; /* ends with {0, 0} */
 
 void wyn_build_keyword_tables(void); /* start-up: keyword tables */
-/* Inserts a word into a keyword table, its value slot holding a StrDup copy
-** of the word; a refused insertion stores nothing (vocab/tables.cpp). */
-void wyn_store_word(cw_table table, const char* word);
+/* Adds a word to the table of a valid word class, creating a class-1 or
+** class-2 table on demand (vocab/tables.cpp). */
+void wyn_add_word(const char* word, cw_long word_class);
 void wyn_build_template_table(void); /* start-up: template table */
 
 /* Comment probes (colour/probes.cpp). */
+enum {
+  WYN_NOT_IN_COMMENT = -1, /* find_comment_start: the position is in no comment */
+  /* What find_comment_mark_before and find_comment_mark_after found. */
+  WYN_MARK_NONE = 0,
+  WYN_MARK_OPENER = 1,
+  WYN_MARK_CLOSER = 2
+};
 cw_long find_comment_start(cw_long position);
 cw_long find_comment_mark_before(void);
 cw_long find_comment_mark_after(void);
