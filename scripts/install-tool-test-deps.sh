@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the wyn tool's tests need beyond the build: Debian's
-# chromium, run headless to check that the tool's HTML page renders.
-# Only when it is missing. Runs as root on Debian 12.
+# chromium, run headless to check that the tool's HTML page renders, and
+# setfacl/getfacl and setfattr/getfattr, which give a file an ACL and an
+# extended attribute that --in-place must keep. Only when missing. Runs as
+# root on Debian 12.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-install_missing chromium
+install_missing chromium acl attr
