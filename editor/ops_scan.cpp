@@ -1,6 +1,6 @@
 /*
 ** The scan position: a reading position of its own, separate from the
-** cursor. Reads beyond either end of the buffer answer 256.
+** cursor. Reads beyond either end of the buffer answer CW_NO_CHAR.
 */
 #include "model.h"
 
@@ -13,31 +13,33 @@ CWEXPORT cw_long CWAPI ScanGetPos(void) {
   return ed.scan;
 }
 
-/* -1 stands for the cursor; other positions outside the buffer are
+/* CW_AT_CURSOR stands for the cursor; other positions outside the buffer are
 ** clamped to 0..end. Answers the new position. */
 CWEXPORT cw_long CWAPI ScanSetPos(cw_long pos) {
   CW_ENTER("ScanSetPos", "i", pos);
-  ed.scan = pos == -1 ? ed.cursor : cw::clamp_pos(pos);
+  ed.scan = pos == CW_AT_CURSOR ? ed.cursor : cw::clamp_pos(pos);
   return ed.scan;
 }
 
 CWEXPORT cw_long CWAPI ScanChar(void) {
   CW_ENTER("ScanChar", "");
-  return ed.scan < (cw_long)ed.text.size() ? (unsigned char)ed.text[(size_t)ed.scan] : 256;
+  return ed.scan < (cw_long)ed.text.size() ? (unsigned char)ed.text[(size_t)ed.scan] : CW_NO_CHAR;
 }
 
-/* From the last character onto the end position (256); at the end it stays. */
+/* From the last character onto the end position (CW_NO_CHAR); at the end
+** it stays. */
 CWEXPORT cw_long CWAPI ScanNext(void) {
   CW_ENTER("ScanNext", "");
   cw_long n = (cw_long)ed.text.size();
   if (ed.scan < n) ed.scan++;
-  return ed.scan < n ? (unsigned char)ed.text[(size_t)ed.scan] : 256;
+  return ed.scan < n ? (unsigned char)ed.text[(size_t)ed.scan] : CW_NO_CHAR;
 }
 
-/* At position 0 it stays and answers 256; from the end onto the last char. */
+/* At position 0 it stays and answers CW_NO_CHAR; from the end onto the
+** last character. */
 CWEXPORT cw_long CWAPI ScanPrev(void) {
   CW_ENTER("ScanPrev", "");
-  if (ed.scan <= 0) return 256;
+  if (ed.scan <= 0) return CW_NO_CHAR;
   ed.scan--;
   return (unsigned char)ed.text[(size_t)ed.scan];
 }
@@ -86,13 +88,13 @@ CWEXPORT cw_long CWAPI ScanPrevLine(void) {
 }
 
 /* The last character before the line break (a CR of CR LF is part of the
-** break), 0 on an empty line. A lone CR ending the text is a character. */
+** break), CW_NO_LAST_CHAR on an empty line. A lone CR ending the text is a character. */
 CWEXPORT cw_long CWAPI ScanLineLastChar(void) {
   CW_ENTER("ScanLineLastChar", "");
   cw_long line = cw::line_index(ed.scan);
   cw_long end = cw::line_end(line);
   if (cw::line_break_length(line) == 2) end--;
-  if (end <= ed.line_starts[(size_t)line]) return 0;
+  if (end <= ed.line_starts[(size_t)line]) return CW_NO_LAST_CHAR;
   return (unsigned char)ed.text[(size_t)end - 1];
 }
 

@@ -119,10 +119,10 @@ CWEXPORT cw_long CWAPI ExpandTemplate(const char* text) {
   return 1;
 }
 
-/* -1 answers the setting; any other value sets it and is answered. */
+/* CW_QUERY answers the setting; any other value sets it and is answered. */
 CWEXPORT cw_long CWAPI ScanLineLimit(cw_long limit) {
   CW_ENTER("ScanLineLimit", "i", limit);
-  if (limit != -1) ed.scan_line_limit = limit;
+  if (limit != CW_QUERY) ed.scan_line_limit = limit;
   return ed.scan_line_limit;
 }
 

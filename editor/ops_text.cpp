@@ -28,14 +28,14 @@ CWEXPORT char* CWAPI GetTextAtCursor(cw_long n) {
   return cw::ledger_string(ed.text.data() + ed.cursor, (size_t)n);
 }
 
-/* flags 16 search backward, every other value forward. Found: the cursor
+/* CW_SEARCH_BACKWARD searches backward, every other flags value forward. Found: the cursor
 ** goes to the position found and the answer is 1; else 0, cursor unmoved. */
 CWEXPORT cw_long CWAPI RegexSearch(const char* pattern, cw_long flags, cw_long reserved) {
   CW_ENTER("RegexSearch", "sii", pattern, flags, reserved);
   if (pattern == NULL) return 0;
   size_t out = 0;
   if (!cw::pattern_search(ed.text.data(), ed.text.size(), ed.generation, (size_t)ed.cursor, pattern,
-                          flags == 16, &out))
+                          flags == CW_SEARCH_BACKWARD, &out))
     return 0;
   ed.cursor = cw::clamp_pos((cw_long)(out > ed.text.size() ? ed.text.size() : out));
   return 1;
