@@ -90,8 +90,8 @@ cw_long find_comment_start(cw_long position) {
           cw_long p = ScanGetPos();
           ch = ScanPrev();
           /* Slash, slash, asterisk above the start line is a line comment there, which
-                ** says nothing about the start; go on with its slash. On the
-                ** start line the opener counts all the same. */
+          ** says nothing about the start; go on with its slash. On the
+          ** start line the opener counts all the same. */
           if (ch != WYN_CH_SLASH || crossed == 0) {
             ScanSetPos(p);
             return p;

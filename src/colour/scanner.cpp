@@ -197,7 +197,7 @@ void WYNAPI _wyn_language_colors(cw_long count) {
       sc.budget = count;
     } else {
       /* Start at the comment's opener; the lines backed over are
-            ** added to the budget, which saturates rather than wraps. */
+      ** added to the budget, which saturates rather than wraps. */
       ScanSetPos(f);
       int64_t widened = (int64_t)count + l - ScanLine();
       if (widened > INT32_MAX) widened = INT32_MAX;

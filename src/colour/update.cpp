@@ -58,7 +58,7 @@ cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last) {
   cw_long start = ScanGetPos();
 
   /* An opener above the range starts the colouring; the first delimiter
-    ** after it tells how far its comment run will cover the old colours. */
+  ** after it tells how far its comment run will cover the old colours. */
   cw_long close_line = 0;
   if (find_comment_mark_before() == WYN_MARK_OPENER) {
     start = ScanGetPos();
@@ -73,7 +73,7 @@ cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last) {
   first = ScanLine();
 
   /* A closer below the range may end a comment whose state the edit
-    ** changed; with the state flag up the range follows the probe anyway. */
+  ** changed; with the state flag up the range follows the probe anyway. */
   ScanSetPos(0);
   cw_long flag = ScanStateFlag();
   ScanLineDown(wrap_sub(last, 1));
@@ -87,7 +87,7 @@ cw_long WYNAPI _wyn_language_colors_update(cw_long first, cw_long last) {
 
   ColorUpdateBegin(CW_UPDATE_HOW);
   /* Lines from the opener down to close_line are covered by one comment
-    ** run, which overwrites their colours; only the rest is cleared. */
+  ** run, which overwrites their colours; only the rest is cleared. */
   if (close_line == 0)
     ColorClear(first, last, CW_FIRST_COLUMN, CW_LAST_COLUMN, CW_CLEAR_FLAG);
   else if (close_line < last)

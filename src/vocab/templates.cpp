@@ -27,8 +27,8 @@ const wyn_template wyn_builtin_templates[] = {
     {"repeat", "repeat\n\t\n@until ( & );"},
     {"function", "function & (  )\nbegin\n\n\t\n\n@end;"},
     /* Built-in functions. Each call names its parameters with the type
-  ** prefix of the language; ten rows keep an irregular shape on purpose
-  ** (no parameter, a fixed argument, an empty last argument, a stray blank). */
+    ** prefix of the language; ten rows keep an irregular shape on purpose
+    ** (no parameter, a fixed argument, an empty last argument, a stray blank). */
     {"AddFolderIcon",
      "AddFolderIcon (&szProgramFolder, szItemName, szCommandLine, szWorkingDir, szIconPath, nIcon, "
      "szShortCutKey, nFlag);"},
