@@ -5,7 +5,9 @@
 #   - the 32-bit Windows build: WYN.dll's binary surface, and the same test
 #     suite as a Windows program on the real WYN.dll under Wine;
 #   - the sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) of
-#     the suite, and each fuzz target for a short fixed number of runs.
+#     the suite, and each fuzz target for a short fixed number of runs;
+#   - the language server under the Node and the Neovim clients, and the
+#     VS Code extension packaged (scripts/test-lsp.sh).
 # Installs whatever is missing first. Ends with each run's counts and a total.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -64,10 +66,22 @@ for i in 0 1; do
   fi
 done
 
+echo "== Language server under real clients, editor extension"
+lsp_rc=0
+bash scripts/test-lsp.sh 2>&1 | tee "$log" || lsp_rc=$?
+for label in node nvim vsix; do
+  line=$(grep -E "^$label: [0-9]+ passed, [0-9]+ failed$" "$log" | tail -n 1 || true)
+  if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+    count "$label" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
+  else
+    count "$label" 0 1
+  fi
+done
+
 echo
 echo "== Summary"
 printf '%s\n' "${summary[@]}"
 echo "total: $total_passed passed, $total_failed failed"
-if ((rc || wine_rc || hard_rc || total_failed)); then
+if ((rc || wine_rc || hard_rc || lsp_rc || total_failed)); then
   exit 1
 fi

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Runs the language server under real clients and packages the editor
+# extension:
+#   - the Node client test (tests/lsp/*.test.js, the JSON-RPC and protocol
+#     packages the common editors' clients are built on);
+#   - the Neovim headless test (tests/lsp/nvim_test.lua, Neovim's own client
+#     set up by editors/nvim);
+#   - the VS Code extension packaged to build/wyn-VERSION.vsix.
+# Installs Node, npm and Neovim from Debian only when their command is
+# missing; a client still missing after that fails its test. The server is
+# WYN_LSP (default: build/linux/wyn lsp, which must be built already).
+# Ends with "node: N passed, M failed", "nvim: ..." and "vsix: ..." lines.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+export WYN_LSP="${WYN_LSP:-$PWD/build/linux/wyn lsp}"
+packages=()
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
+command -v nvim >/dev/null || packages+=(neovim)
+if ((${#packages[@]})); then
+  install_missing "${packages[@]}" || echo "test-lsp: could not install ${packages[*]}" >&2
+fi
+
+results=()
+status=0
+# Records "label: N passed, M failed" and remembers any failure.
+result() {
+  results+=("$1: $2 passed, $3 failed")
+  if (($3)); then status=1; fi
+}
+
+log=$(mktemp -d)
+trap 'rm -rf "$log"' EXIT
+server=${WYN_LSP%% *}
+if [[ ! -x $server ]] && ! command -v "$server" >/dev/null; then
+  echo "test-lsp: no server at $server (build it first, or set WYN_LSP)" >&2
+fi
+
+echo "== Node client test"
+if command -v node >/dev/null && command -v npm >/dev/null &&
+  (cd tests/lsp && npm ci --no-audit --no-fund --loglevel=error); then
+  timeout 600 node --test --test-reporter=spec --test-reporter-destination=stdout \
+    --test-reporter=tap --test-reporter-destination="$log/node.tap" tests/lsp/*.test.js
+  pass=$(grep -E '^# pass [0-9]+$' "$log/node.tap" | tail -n 1 | cut -d' ' -f3)
+  fail=0
+  for n in $(grep -E '^# (fail|cancelled) [0-9]+$' "$log/node.tap" | cut -d' ' -f3); do
+    fail=$((fail + n))
+  done
+  if [[ -z $pass ]]; then pass=0 fail=1; fi
+  result node "$pass" "$fail"
+else
+  echo "test-lsp: node or npm missing, or npm ci failed" >&2
+  result node 0 1
+fi
+
+echo "== Neovim client test"
+if command -v nvim >/dev/null; then
+  timeout 300 nvim --headless -u NONE -i NONE -n -c 'luafile tests/lsp/nvim_test.lua' </dev/null |
+    tee "$log/nvim.out"
+  line=$(grep -E '^nvim: [0-9]+ passed, [0-9]+ failed$' "$log/nvim.out" | tail -n 1)
+  if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+    result nvim "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
+  else
+    result nvim 0 1
+  fi
+else
+  echo "test-lsp: nvim missing" >&2
+  result nvim 0 1
+fi
+
+echo "== VS Code extension"
+version=$(sed -n 's/^  "version": "\(.*\)",$/\1/p' editors/vscode/package.json)
+vsix="$PWD/build/wyn-$version.vsix"
+mkdir -p build
+if command -v npm >/dev/null &&
+  (cd editors/vscode && npm ci --no-audit --no-fund --loglevel=error &&
+    npx vsce package --skip-license --allow-missing-repository --out "$vsix" </dev/null) &&
+  [[ -s $vsix ]]; then
+  echo "packaged: $vsix"
+  result vsix 1 0
+else
+  result vsix 0 1
+fi
+
+echo
+printf '%s\n' "${results[@]}"
+exit "$status"
