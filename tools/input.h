@@ -1,0 +1,52 @@
+// wyn: reading inputs whole, within a size limit, and remembering which
+// file was read so that writing back can tell when it changed meanwhile.
+#ifndef WYN_INPUT_H
+#define WYN_INPUT_H
+
+#include <stddef.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+
+#include <string>
+
+// The default size limit of one input, and the most --max-size may ask:
+// the editor's positions are 32-bit, so inputs stay well inside them.
+const size_t INPUT_LIMIT_DEFAULT = (size_t)256 << 20;
+const size_t INPUT_LIMIT_MOST = (size_t)1 << 30;
+
+// Which file a read came from, as it was then.
+struct FileId {
+  bool known = false;    // false when nothing was read yet
+  bool regular = false;  // a regular file (not a pipe, terminal or device)
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  struct timespec mtime = {0, 0};
+};
+
+// Sets the size limit every later read obeys (--max-size).
+void input_set_limit(size_t bytes);
+size_t input_limit(void);
+
+// Parses a size: a number of bytes, or with K, M or G (binary) after it.
+// False when malformed, zero or above INPUT_LIMIT_MOST.
+bool parse_size(const char* text, size_t* bytes);
+
+// A size as people read it: "256 MiB", "1 GiB", "4096 bytes".
+std::string size_text(size_t bytes);
+
+// Reads all of fd into *text, stopping as soon as it would pass the limit
+// (up front when fstat knows the size) and, when stop_at_nul, at the first
+// NUL byte. *id tells what was read. On failure returns false with errno
+// set: EFBIG past the limit, EILSEQ at a NUL.
+bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id);
+
+// Fills *id from st.
+void file_id_of(const struct stat& st, FileId* id);
+
+// True when st is still the file id describes: same device, inode, size
+// and modification time.
+bool file_id_matches(const FileId& id, const struct stat& st);
+
+#endif

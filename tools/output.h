@@ -1,0 +1,45 @@
+// wyn: everything the tool writes goes through here. stdout is checked on
+// every write and at exit; a file is written through when it is no regular
+// file, and replaced whole (keeping what the file is) when it is one.
+#ifndef WYN_OUTPUT_H
+#define WYN_OUTPUT_H
+
+#include <stddef.h>
+
+#include <string>
+#include <vector>
+
+#include "input.h"
+
+// Checks stdout and stderr when the program ends, however it ends through
+// exit(): a write that failed is "wyn: stdout: REASON" and exit status 2;
+// a reader gone away (EPIPE) ends quietly with status 2. Call once, first.
+void output_init(void);
+
+// Writes to stdout; on failure says so and ends the program with status 2.
+void out_write(const char* data, size_t size);
+void out_text(const std::string& text);
+
+// The checks made before anything is written. An output (not "-") that
+// is the same file as one of inputs, or with scripts_too an existing .wyn
+// file, is refused with a message: false.
+bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too);
+
+// Writes text to out ("-": stdout). A link is followed, to a missing target
+// too; what is not a regular file (a device, a FIFO, a socket, the tool's
+// own stdout as /dev/stdout or /proc/self/fd/1) is written through; a
+// regular file is replaced as replace_file does. False, with a message
+// naming out, when it could not be written.
+bool write_output(const char* out, const std::string& text);
+
+// Puts text in place of the regular file at path, which was read as read_as
+// (--in-place). The new text goes to a temporary file in the same folder
+// that takes the old file's owner, group, mode, ACLs and extended
+// attributes, then replaces it by a rename; a file with several links, or
+// whose owner or attributes cannot be given to a new file, is overwritten
+// in place once the new text is complete. Refused with a message, nothing
+// written: a file changed since it was read, a file the user may not
+// write, a folder that takes no temporary file, what is not a regular file.
+bool replace_file(const char* path, const std::string& text, const FileId& read_as);
+
+#endif
