@@ -1,0 +1,175 @@
+#!/usr/bin/env node
+// Client-side latency of `wyn lsp` over pipes, as an editor feels it: each
+// figure is the time from sending a message to having the answer, through
+// the same JSON-RPC package the common editors' clients use.
+//
+//   node scripts/lsp-latency.js [--edits N] [--docs N]
+//
+// Measures, on the largest example and on a 20,000-line script built from the
+// examples: didOpen + semanticTokens/full, a one-character didChange +
+// semanticTokens/full/delta round trip, completion and documentSymbol (median
+// and p99); then the server's peak resident memory with many 20,000-line
+// documents open. WYN_LSP names the server command (default: build/linux/wyn
+// lsp). Needs `npm ci` in tests/lsp for the JSON-RPC package.
+'use strict';
+
+const fs = require('node:fs');
+const path = require('node:path');
+const { spawn } = require('node:child_process');
+
+const root = path.resolve(__dirname, '..');
+const rpc = require(path.join(root, 'tests', 'lsp', 'node_modules', 'vscode-jsonrpc', 'node'));
+
+const argValue = (name, dflt) => {
+  const i = process.argv.indexOf(name);
+  return i > 0 ? Number(process.argv[i + 1]) : dflt;
+};
+const EDITS = argValue('--edits', 1000);
+const DOCS = argValue('--docs', 100);
+
+const examples = fs
+  .readdirSync(path.join(root, 'examples'))
+  .filter((n) => n.endsWith('.wyn'))
+  .map((n) => fs.readFileSync(path.join(root, 'examples', n), 'utf8'));
+const largest = examples.reduce((a, b) => (b.length > a.length ? b : a));
+
+// LINES lines of the examples one after the other, each copy's routines
+// renamed so that they stay distinct.
+function generated(lines, salt = 0) {
+  const out = [];
+  for (let copy = 0; out.length < lines; copy++) {
+    for (const text of examples) {
+      for (const l of text.split('\n')) out.push(l.replace(/^function (\w+)/, `function $1_${salt}_${copy}`));
+    }
+  }
+  return `${out.slice(0, lines).join('\n')}\n`;
+}
+
+async function start() {
+  const cmd = (process.env.WYN_LSP || `${path.join(root, 'build', 'linux', 'wyn')} lsp`).split(/\s+/).filter(Boolean);
+  const proc = spawn(cmd[0], cmd.slice(1), { stdio: ['pipe', 'pipe', 'inherit'] });
+  const conn = rpc.createMessageConnection(new rpc.StreamMessageReader(proc.stdout), new rpc.StreamMessageWriter(proc.stdin));
+  conn.onRequest(() => null);
+  conn.onNotification(() => {});
+  conn.listen();
+  await conn.sendRequest('initialize', {
+    processId: process.pid,
+    rootUri: null,
+    capabilities: { textDocument: { completion: { completionItem: { snippetSupport: true } } } },
+  });
+  conn.sendNotification('initialized', {});
+  return { proc, conn };
+}
+
+const now = () => Number(process.hrtime.bigint()) / 1e6;
+
+function stats(ms) {
+  const s = [...ms].sort((a, b) => a - b);
+  const q = (p) => s[Math.min(s.length - 1, Math.ceil(p * s.length) - 1)];
+  return { n: s.length, median: q(0.5), p99: q(0.99), max: s[s.length - 1] };
+}
+
+// The line and character of the middle of TEXT.
+function middle(text) {
+  const lines = text.split('\n');
+  const line = Math.floor(lines.length / 2);
+  return { line, character: Math.floor(lines[line].length / 2) };
+}
+
+async function measure(name, text, { conn }, rows) {
+  const rounds = 30;
+  let uri;
+  const open = [];
+  for (let i = 0; i < rounds; i++) {
+    uri = `untitled:/${name}/${i}.wyn`;
+    const t0 = now();
+    conn.sendNotification('textDocument/didOpen', { textDocument: { uri, languageId: 'wyn', version: 1, text } });
+    await conn.sendRequest('textDocument/semanticTokens/full', { textDocument: { uri } });
+    open.push(now() - t0);
+    if (i < rounds - 1) conn.sendNotification('textDocument/didClose', { textDocument: { uri } });
+  }
+  rows.push([name, 'didOpen + semanticTokens/full', stats(open), 5]);
+
+  let prev = await conn.sendRequest('textDocument/semanticTokens/full', { textDocument: { uri } });
+  const at = middle(text);
+  const edit = [];
+  for (let i = 0; i < EDITS; i++) {
+    // Type a character, then take it back: the text stays the same size.
+    const change =
+      i % 2 === 0
+        ? { range: { start: at, end: at }, text: 'x' }
+        : { range: { start: at, end: { line: at.line, character: at.character + 1 } }, text: '' };
+    const t0 = now();
+    conn.sendNotification('textDocument/didChange', { textDocument: { uri, version: i + 2 }, contentChanges: [change] });
+    const d = await conn.sendRequest('textDocument/semanticTokens/full/delta', { textDocument: { uri }, previousResultId: prev.resultId });
+    edit.push(now() - t0);
+    prev = { resultId: d.resultId };
+  }
+  rows.push([name, 'one-char didChange + full/delta', stats(edit), 0.3, 2]);
+
+  const word = { line: at.line, character: 0 };
+  const completion = [];
+  for (let i = 0; i < 200; i++) {
+    const t0 = now();
+    await conn.sendRequest('textDocument/completion', { textDocument: { uri }, position: word });
+    completion.push(now() - t0);
+  }
+  rows.push([name, 'completion', stats(completion), 2]);
+
+  const symbols = [];
+  for (let i = 0; i < 100; i++) {
+    const t0 = now();
+    await conn.sendRequest('textDocument/documentSymbol', { textDocument: { uri } });
+    symbols.push(now() - t0);
+  }
+  rows.push([name, 'documentSymbol', stats(symbols), 5]);
+}
+
+function memoryKiB(pid, field) {
+  const m = new RegExp(`^${field}:\\s+(\\d+) kB`, 'm').exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'));
+  return m ? Number(m[1]) : NaN;
+}
+
+async function main() {
+  const rows = [];
+  const big = generated(20000);
+  {
+    const server = await start();
+    await measure(`largest example (${largest.split('\n').length - 1} lines)`, largest, server, rows);
+    await measure('generated (20,000 lines)', big, server, rows);
+    await server.conn.sendRequest('shutdown');
+    server.conn.sendNotification('exit');
+  }
+  const fmt = (x) => (x < 1 ? x.toFixed(3) : x.toFixed(2));
+  console.log('| text | what | n | median ms | p99 ms | max ms | goal |');
+  console.log('|---|---|---|---|---|---|---|');
+  for (const [text, what, s, goalMedian, goalP99] of rows) {
+    const goal = goalP99 ? `median < ${goalMedian}, p99 < ${goalP99}` : `< ${goalMedian}`;
+    console.log(`| ${text} | ${what} | ${s.n} | ${fmt(s.median)} | ${fmt(s.p99)} | ${fmt(s.max)} | ${goal} |`);
+  }
+
+  const server = await start();
+  const base = memoryKiB(server.proc.pid, 'VmHWM');
+  const t0 = now();
+  for (let i = 0; i < DOCS; i++) {
+    const uri = `untitled:/memory/${i}.wyn`;
+    server.conn.sendNotification('textDocument/didOpen', {
+      textDocument: { uri, languageId: 'wyn', version: 1, text: generated(20000, i) },
+    });
+    await server.conn.sendRequest('textDocument/semanticTokens/full', { textDocument: { uri } });
+  }
+  const hwm = memoryKiB(server.proc.pid, 'VmHWM');
+  const rss = memoryKiB(server.proc.pid, 'VmRSS');
+  console.log(
+    `\n${DOCS} open documents of 20,000 lines (each coloured once): peak RSS ${(hwm / 1024).toFixed(1)} MiB ` +
+      `(now ${(rss / 1024).toFixed(1)} MiB; ${(base / 1024).toFixed(1)} MiB before opening; goal < 300 MB), ` +
+      `opened in ${((now() - t0) / 1000).toFixed(1)} s`,
+  );
+  await server.conn.sendRequest('shutdown');
+  server.conn.sendNotification('exit');
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});
