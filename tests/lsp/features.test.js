@@ -333,7 +333,7 @@ describe('configuration', () => {
   const dir = c.tempDir();
   const cfg = path.join(dir, 'extra.cfg');
   fs.writeFileSync(cfg, 'keyword MYCONST constant\ntemplate mytpl "mytpl (&nOne, nTwo);"\n');
-  const settings = { configFile: cfg, keywords: { MYFUNC: 'function' }, templates: { loop2: 'loop2 & do\n\t\n@endloop2;' } };
+  const settings = { configFile: cfg, keywords: { function: ['MYFUNC'] }, templates: { loop2: 'loop2 & do\n\t\n@endloop2;' } };
 
   it('initializationOptions: config file, words and templates', async () => {
     const server = await c.startServer({ initializationOptions: settings });
@@ -371,7 +371,7 @@ describe('configuration', () => {
       const uri = 'untitled:/cfg2.wyn';
       server.open(uri, text);
       assert.equal(await typeOf(server, uri, 'MYKEY'), null);
-      server.conn.sendNotification('workspace/didChangeConfiguration', { settings: { wyn: { keywords: { MYKEY: 'keyword' } } } });
+      server.conn.sendNotification('workspace/didChangeConfiguration', { settings: { wyn: { keywords: { keyword: ['MYKEY'] } } } });
       assert.equal(await typeOf(server, uri, 'MYKEY'), 'keyword');
     } finally {
       assert.equal(await server.stop(), 0);
