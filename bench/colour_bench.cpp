@@ -9,16 +9,15 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
-#include "wyn_text.h"
+#include "support/editor.h"
+#include "support/wyn_text.h"
 
 namespace {
 
 const size_t whole_size = 10u << 20;
 
 void load(const std::string& text) {
-  cw_reset();
-  wyn_build_keyword_tables();
-  cw_set_text(text.data(), text.size());
+  support::fresh_editor(text, support::KEYWORD_TABLES);
 }
 
 const std::string& ten_megabytes() {

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "cwedit.h"
-#include "wyn_text.h"
+#include "support/editor.h"
+#include "support/wyn_text.h"
 
 namespace {
 
@@ -15,8 +16,7 @@ const size_t buffer_size = 10u << 20;
 void load_buffer() {
   static std::string text;
   if (text.empty()) text = wyn_text::generate(1, buffer_size);
-  cw_reset();
-  cw_set_text(text.data(), text.size());
+  support::fresh_editor(text, support::NO_TABLES);
 }
 
 // ns_per_call is the time per ScanNext call (seconds, SI-prefixed).

@@ -7,6 +7,7 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
+#include "support/editor.h"
 
 namespace {
 
@@ -32,10 +33,7 @@ std::string definitions_text(long lines) {
 }
 
 void routines_over(benchmark::State& state, const std::string& text) {
-  cw_reset();
-  wyn_build_keyword_tables();
-  wyn_build_template_table();
-  cw_set_text(text.data(), text.size());
+  support::fresh_editor(text);
   for (auto _ : state) {
     cw_set_cursor(0);
     _wyn_routines();

@@ -1,8 +1,9 @@
-# libFuzzer targets (option WYN_FUZZ, preset fuzz, clang only): each
-# fuzz/fuzz_*.cpp drives the plug-in through the stand-in editor, both
-# compiled here with AddressSanitizer and UndefinedBehaviorSanitizer, the
-# stand-in linked statically. Read at the end of linux.cmake. ctest (label
-# fuzz) runs each target for a short fixed number of runs on its corpus.
+# libFuzzer targets (option WYN_FUZZ, preset fuzz, clang only): one program
+# wyn_fuzz_<target> per target, each fuzz/target.cpp built with the target's
+# name, driving the plug-in through the stand-in editor, both compiled here
+# with AddressSanitizer and UndefinedBehaviorSanitizer, the stand-in linked
+# statically. Read at the end of linux.cmake. ctest (label fuzz) runs each
+# target for a short fixed number of runs on its corpus.
 option(WYN_FUZZ "Build the libFuzzer targets (clang)" OFF)
 if(NOT WYN_FUZZ)
   return()
@@ -43,17 +44,19 @@ add_custom_target(wyn_fuzzers)
 
 # The program that wrote the committed seed corpora (fuzz/seeds.cpp).
 add_executable(wyn_fuzz_seeds ${PROJECT_SOURCE_DIR}/fuzz/seeds.cpp)
-target_include_directories(wyn_fuzz_seeds PRIVATE ${PROJECT_SOURCE_DIR}/bench)
+target_include_directories(wyn_fuzz_seeds PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_compile_options(wyn_fuzz_seeds PRIVATE ${WYN_WARNINGS})
 add_dependencies(wyn_fuzzers wyn_fuzz_seeds)
-file(GLOB WYN_FUZZ_TARGETS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fuzz/fuzz_*.cpp)
-foreach(source ${WYN_FUZZ_TARGETS})
-  get_filename_component(name ${source} NAME_WE)
-  string(REGEX REPLACE "^fuzz_" "" short ${name})
-  add_executable(wyn_${name} ${source} ${PROJECT_SOURCE_DIR}/fuzz/step_guard.cpp
-    $<TARGET_OBJECTS:wyn_fuzz_core>)
+
+# ORDER: the targets table in tests/support/harness.h.
+set(WYN_FUZZ_TARGETS colour update edit config)
+foreach(short ${WYN_FUZZ_TARGETS})
+  set(name fuzz_${short})
+  add_executable(wyn_${name} ${PROJECT_SOURCE_DIR}/fuzz/target.cpp
+    ${PROJECT_SOURCE_DIR}/fuzz/step_guard.cpp $<TARGET_OBJECTS:wyn_fuzz_core>)
+  target_compile_definitions(wyn_${name} PRIVATE WYN_FUZZ_TARGET="${short}")
   target_include_directories(wyn_${name} PRIVATE ${PROJECT_SOURCE_DIR}/src
-    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/fuzz)
+    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(wyn_${name} PRIVATE ${WYN_WARNINGS} ${WYN_FUZZ_FLAGS} -fsanitize=fuzzer)
   target_link_options(wyn_${name} PRIVATE ${WYN_FUZZ_FLAGS} -fsanitize=fuzzer ${WYN_FUZZ_WRAP_OPTIONS})
   target_link_libraries(wyn_${name} PRIVATE wyn_fuzz_editor)

@@ -45,7 +45,7 @@ file(GLOB WYN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cpp)
 if(WYN_TEST_SOURCES)
   add_executable(wyn_tests ${WYN_TEST_SOURCES} $<TARGET_OBJECTS:wyn_core>)
   target_include_directories(wyn_tests PRIVATE ${PROJECT_SOURCE_DIR}/src
-    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/bench ${PROJECT_SOURCE_DIR}/tests)
+    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(wyn_tests PRIVATE ${WYN_WARNINGS})
   target_compile_definitions(wyn_tests PRIVATE
     WYN_PLUGIN_PATH="$<TARGET_FILE:wyn>"
@@ -62,7 +62,7 @@ file(GLOB WYN_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
 if(WYN_BENCH_SOURCES)
   add_executable(wyn_bench ${WYN_BENCH_SOURCES} $<TARGET_OBJECTS:wyn_core>)
   target_include_directories(wyn_bench PRIVATE ${PROJECT_SOURCE_DIR}/src
-    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/bench)
+    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(wyn_bench PRIVATE ${WYN_WARNINGS})
   target_link_libraries(wyn_bench PRIVATE cwedit benchmark::benchmark benchmark::benchmark_main)
 endif()

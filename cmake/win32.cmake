@@ -78,9 +78,9 @@ file(GLOB WYN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cpp)
 if(WYN_TEST_SOURCES)
   add_executable(wyn_tests ${WYN_TEST_SOURCES} $<TARGET_OBJECTS:wyn_core>)
   target_include_directories(wyn_tests PRIVATE ${PROJECT_SOURCE_DIR}/src
-    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/bench ${PROJECT_SOURCE_DIR}/tests)
+    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(wyn_tests PRIVATE ${WYN_WARNINGS}
-    "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/compat_win32.h")
+    "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/support/compat_win32.h")
   # WYN.dll lies beside the test program, where LoadLibrary looks first.
   target_compile_definitions(wyn_tests PRIVATE
     WYN_PLUGIN_PATH="$<TARGET_FILE_NAME:wyn>"

@@ -1,6 +1,6 @@
 // Writes the seed corpora of the fuzz targets: the example scripts, short
 // buffers from the tests' edge cases, and generated text, each followed by
-// a few argument bytes (harness.h takes its arguments from the end); and a
+// a few argument bytes (the harness takes its arguments from the end); and a
 // few configuration sequences. Run once; the output is committed.
 //   wyn_fuzz_seeds <fuzz/corpus> <source folder>
 #include <stdio.h>
@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "wyn_text.h"
+#include "support/files.h"
+#include "support/wyn_text.h"
 
 namespace {
 
@@ -25,17 +26,6 @@ void put(const std::string& path, const std::string& data) {
   }
   fwrite(data.data(), 1, data.size(), f);
   fclose(f);
-}
-
-std::string read_file(const std::string& path) {
-  std::string out;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  fclose(f);
-  return out;
 }
 
 std::string random_bytes(wyn_text::rng& r, size_t n) {
@@ -67,7 +57,7 @@ const char* const hand_made[] = {
     "GetMode ( );\nVarSave\nSprintf\n#define X 1\n",
 };
 
-// One configuration call: kind, two strings, a number (harness.h, run_config).
+// One configuration call: kind, two strings, a number (run_config in the harness).
 std::string call(int kind, const std::string& a, const std::string& t, int how, int value) {
   std::string s;
   s += (char)kind;
@@ -94,7 +84,7 @@ int main(int argc, char** argv) {
   std::vector<seed> seeds;
   const char* const examples[] = {"registry.wyn", "setup.wyn", "uninstall.wyn"};
   for (const char* e : examples)
-    seeds.push_back({std::string("example-") + e, read_file(source + "/examples/" + e)});
+    seeds.push_back({std::string("example-") + e, support::read_file(source + "/examples/" + e)});
   int i = 0;
   for (const char* h : hand_made) seeds.push_back({"hand-" + std::to_string(i++), h});
   for (int s = 0; s < 10; s++) {

@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "harness.h"
+#include "support/harness.h"
 
 static void step(const char* op) {
   if (cw_call_count() <= fuzz::step_limit) return;

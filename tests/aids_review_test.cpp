@@ -10,21 +10,11 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
-#include "edit_helpers.h"
+#include "support/edit.h"
 
 namespace {
 
 using namespace edit_test;
-
-// The logged lines, Scan* left out.
-std::vector<std::string> host_calls() {
-  std::vector<std::string> lines;
-  for (size_t i = 0; i < cw_log_count(); i++) {
-    std::string line = cw_log_at(i);
-    if (line.compare(0, 4, "Scan") != 0) lines.push_back(line);
-  }
-  return lines;
-}
 
 // As the log writes them: tab, line feed and backslash escaped.
 const std::string kLinePattern = R"x(RegexSearch("^[ \t]*[a-zA-Z_]+\\c([ \t(]|$)", 16, 0))x";

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "colour_helpers.h"
-#include "wyn_text.h"
+#include "support/colour.h"
+#include "support/wyn_text.h"
 
 using namespace colour_test;
 

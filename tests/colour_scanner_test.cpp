@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "colour_helpers.h"
+#include "support/colour.h"
 
 using namespace colour_test;
 

@@ -8,14 +8,12 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
+#include "support/editor.h"
 
 namespace {
 
 void start() {
-  cw_reset();
-  wyn_build_keyword_tables();
-  wyn_build_template_table();
-  cw_ledger_baseline();
+  support::fresh_editor("");
 }
 
 size_t table_sizes() {

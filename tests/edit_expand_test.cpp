@@ -10,7 +10,7 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
-#include "edit_helpers.h"
+#include "support/edit.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ TEST(EditExpand, ReplacesTheWordByItsTemplate) {
     SCOPED_TRACE(e.text);
     start(e.text, e.cursor);
     EXPECT_EQ(_wyn_expand(), 1);
-    EXPECT_EQ(buffer(), e.after);
+    EXPECT_EQ(buffer_text(), e.after);
     EXPECT_EQ(cw_cursor(), e.cursor_after);
     expect_settled();
   }
@@ -51,7 +51,7 @@ TEST(EditExpand, ReplacesTheWordByItsTemplate) {
 TEST(EditExpand, FunctionTemplateKeepsItsBody) {
   start("function\n", 0);
   EXPECT_EQ(_wyn_expand(), 1);
-  std::string after = buffer();
+  std::string after = buffer_text();
   // The name goes where '&' stood; the closing line loses the body's tab.
   EXPECT_EQ(after.compare(0, 22, "function  (  )\nbegin\n\n"), 0) << after;
   EXPECT_EQ(after.compare(after.size() - 6, 6, "\nend;\n"), 0) << after;
@@ -82,7 +82,7 @@ TEST(EditExpand, OnlyWhitespaceEndsTheWord) {
     bool blank = code == 32 || (code >= 9 && code <= 13);
     EXPECT_EQ(_wyn_expand(), blank ? 1 : 0);
     if (!blank) {
-      EXPECT_EQ(buffer(), text);
+      EXPECT_EQ(buffer_text(), text);
       EXPECT_EQ(cw_cursor(), 0);
     }
     expect_settled();
@@ -113,7 +113,7 @@ TEST(EditExpand, LeavesBufferAndCursorWhenNothingExpands) {
     SCOPED_TRACE(r.text);
     start(r.text, r.cursor);
     EXPECT_EQ(_wyn_expand(), 0);
-    EXPECT_EQ(buffer(), r.text);
+    EXPECT_EQ(buffer_text(), r.text);
     EXPECT_EQ(cw_cursor(), r.cursor);
     expect_settled();
   }
@@ -134,7 +134,7 @@ TEST(EditExpand, AddedTemplateExpandsLikeABuiltIn) {
   _wyn_assign_template(name, text);
   cw_ledger_baseline();
   EXPECT_EQ(_wyn_expand(), 1);
-  EXPECT_EQ(buffer(), "zap (nHow);\n");
+  EXPECT_EQ(buffer_text(), "zap (nHow);\n");
   expect_settled();
 }
 
@@ -144,7 +144,7 @@ TEST(EditExpand, EntryWithoutTextIsNoTemplate) {
   ASSERT_NE(slot, nullptr);
   *slot = nullptr;
   EXPECT_EQ(_wyn_expand(), 0);
-  EXPECT_EQ(buffer(), "if\n");
+  EXPECT_EQ(buffer_text(), "if\n");
   expect_settled();
 }
 
@@ -158,7 +158,7 @@ TEST(EditExpand, NoTemplateTableBeforeStartUp) {
   cw_set_text("if\n", 3);
   cw_set_cursor(0);
   EXPECT_EQ(_wyn_expand(), 0);
-  EXPECT_EQ(buffer(), "if\n");
+  EXPECT_EQ(buffer_text(), "if\n");
   EXPECT_EQ(cw_position_depth(), 0);
   wyn_template_table = saved;
 }
@@ -182,21 +182,7 @@ TEST(EditExpand, LongWordsAreReadUpToTheLimit) {
 // Fail each allocating host call in turn: every failure ends with the
 // buffer and cursor as they were and nothing held.
 TEST(EditExpand, SurvivesEachFailedAllocation) {
-  bool done = false;
-  for (unsigned long k = 1; k < 20 && !done; k++) {
-    SCOPED_TRACE(k);
-    start("while (x)\n", 0);
-    cw_fail_alloc_at(k);
-    cw_long result = _wyn_expand();
-    cw_fail_alloc_at(0);
-    expect_settled();
-    done = result == 1;
-    if (!done) {
-      EXPECT_EQ(buffer(), "while (x)\n");
-      EXPECT_EQ(cw_cursor(), 0);
-    }
-  }
-  EXPECT_TRUE(done);
+  expect_survives_each_failed_allocation("while (x)\n", 0, _wyn_expand);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
-#include "edit_helpers.h"
+#include "support/edit.h"
 
 namespace {
 
@@ -41,8 +41,8 @@ TEST(EditIndent, EachBlockWordOpensAnIndentedLine) {
     SCOPED_TRACE(line);
     start_at_end(line);
     EXPECT_EQ(_wyn_indent(), 1);
-    EXPECT_EQ(buffer(), std::string(line) + "\n\t");
-    EXPECT_EQ(cw_cursor(), static_cast<cw_long>(buffer().size()));
+    EXPECT_EQ(buffer_text(), std::string(line) + "\n\t");
+    EXPECT_EQ(cw_cursor(), static_cast<cw_long>(buffer_text().size()));
     expect_settled();
   }
 }
@@ -50,7 +50,7 @@ TEST(EditIndent, EachBlockWordOpensAnIndentedLine) {
 TEST(EditIndent, NewLineKeepsTheLineIndentation) {
   start("x;\n    if (a == b) then\ny;", 23);
   EXPECT_EQ(_wyn_indent(), 1);
-  EXPECT_EQ(buffer(), "x;\n    if (a == b) then\n    \t\ny;");
+  EXPECT_EQ(buffer_text(), "x;\n    if (a == b) then\n    \t\ny;");
   EXPECT_EQ(cw_cursor(), 29);
   expect_settled();
 }
@@ -75,7 +75,7 @@ TEST(EditIndent, OtherLinesAreLeftAlone) {
     SCOPED_TRACE(line);
     start_at_end(line);
     EXPECT_EQ(_wyn_indent(), 0);
-    EXPECT_EQ(buffer(), line);
+    EXPECT_EQ(buffer_text(), line);
     EXPECT_EQ(cw_cursor(), static_cast<cw_long>(strlen(line)));
     expect_settled();
   }
@@ -85,7 +85,7 @@ TEST(EditIndent, OnlyTheCursorLineCounts) {
   // The line above opens a block, the cursor's line does not.
   start("if (x) then\n  = 3", 17);
   EXPECT_EQ(_wyn_indent(), 0);
-  EXPECT_EQ(buffer(), "if (x) then\n  = 3");
+  EXPECT_EQ(buffer_text(), "if (x) then\n  = 3");
   EXPECT_EQ(cw_cursor(), 17);
   expect_settled();
 }
@@ -93,7 +93,7 @@ TEST(EditIndent, OnlyTheCursorLineCounts) {
 TEST(EditIndent, NothingInsideABlockComment) {
   start("/* note\nwhile (x)", 17);
   EXPECT_EQ(_wyn_indent(), 0);
-  EXPECT_EQ(buffer(), "/* note\nwhile (x)");
+  EXPECT_EQ(buffer_text(), "/* note\nwhile (x)");
   expect_settled();
 }
 
@@ -101,18 +101,12 @@ TEST(EditIndent, CallsTheHostInOrder) {
   start("begin", 5);
   cw_log_enable(1);
   EXPECT_EQ(_wyn_indent(), 1);
-  std::vector<std::string> names;
-  for (size_t i = 0; i < cw_log_count(); i++) {
-    std::string line = cw_log_at(i);
-    std::string name = line.substr(0, line.find('('));
-    if (name.compare(0, 4, "Scan") != 0) names.push_back(name);
-  }
   std::vector<std::string> want = {
       "PushPosition", "CursorLine",   "RegexSearch",     "CursorLine", "CursorColumn",
       "RegexSearch",  "CursorColumn", "GetTextAtCursor", "StrTrim",    "StrFree",
       "StrDup",       "StrAppend",    "StrAppend",       "StrFree",    "StrSearch",
       "StrFree",      "PopPosition",  "InsertNewLine",   "InsertChar"};
-  EXPECT_EQ(names, want);
+  EXPECT_EQ(call_names(), want);
   EXPECT_EQ(std::string(cw_log_at(cw_log_count() - 1)), "InsertChar(9)");
 }
 
@@ -120,32 +114,18 @@ TEST(EditIndent, VeryLongLinesAndWords) {
   std::string line = "if (" + std::string(100000, 'x') + ")";
   start_at_end(line);
   EXPECT_EQ(_wyn_indent(), 1);
-  EXPECT_EQ(buffer(), line + "\n\t");
+  EXPECT_EQ(buffer_text(), line + "\n\t");
   expect_settled();
 
   line = std::string(70000, 'w');
   start_at_end(line);
   EXPECT_EQ(_wyn_indent(), 0);
-  EXPECT_EQ(buffer(), line);
+  EXPECT_EQ(buffer_text(), line);
   expect_settled();
 }
 
 TEST(EditIndent, SurvivesEachFailedAllocation) {
-  bool done = false;
-  for (unsigned long k = 1; k < 20 && !done; k++) {
-    SCOPED_TRACE(k);
-    start_at_end("while (x)");
-    cw_fail_alloc_at(k);
-    cw_long result = _wyn_indent();
-    cw_fail_alloc_at(0);
-    expect_settled();
-    done = result == 1;
-    if (!done) {
-      EXPECT_EQ(buffer(), "while (x)");
-      EXPECT_EQ(cw_cursor(), 9);
-    }
-  }
-  EXPECT_TRUE(done);
+  expect_survives_each_failed_allocation("while (x)", 9, _wyn_indent);
 }
 
 }  // namespace

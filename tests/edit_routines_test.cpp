@@ -9,7 +9,7 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
-#include "edit_helpers.h"
+#include "support/edit.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "cwedit.h"
+#include "support/editor.h"
 
 namespace {
 
 void load(const std::string& text) {
-  cw_reset();
-  cw_set_text(text.data(), text.size());
+  support::fresh_editor(text, support::NO_TABLES);
 }
 
 TEST(EditorScan, EndsOfTheText) {
@@ -190,9 +190,7 @@ TEST(EditorScan, EditsKeepIndexAndColoursInStep) {
     } else {
       InsertChar(round % 2 ? '\n' : 'z');
     }
-    size_t n = 0;
-    const char* p = cw_text(&n);
-    std::string now(p, n);
+    std::string now = support::buffer_text();
     size_t added = now.size() - text.size();
     ASSERT_EQ(now.substr(0, static_cast<size_t>(at)), text.substr(0, static_cast<size_t>(at)));
     ASSERT_EQ(now.substr(static_cast<size_t>(at) + added), text.substr(static_cast<size_t>(at)));

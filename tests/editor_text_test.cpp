@@ -5,20 +5,15 @@
 #include <string>
 
 #include "cwedit.h"
+#include "support/editor.h"
 
 namespace {
 
 void load(const std::string& text, cw_long cursor) {
-  cw_reset();
-  cw_set_text(text.data(), text.size());
-  cw_set_cursor(cursor);
+  support::fresh_editor(text, support::NO_TABLES, cursor);
 }
 
-std::string buffer() {
-  size_t n = 0;
-  const char* p = cw_text(&n);
-  return std::string(p, n);
-}
+using support::buffer_text;
 
 struct Expansion {
   const char* text;
@@ -50,7 +45,7 @@ TEST(EditorText, ExpandTemplate) {
     load(e.text, e.cursor);
     ExpandPrepare();
     EXPECT_EQ(ExpandTemplate(e.tmpl), 1);
-    EXPECT_EQ(buffer(), e.after);
+    EXPECT_EQ(buffer_text(), e.after);
     EXPECT_EQ(cw_cursor(), e.cursor_after);
   }
 }
@@ -58,10 +53,10 @@ TEST(EditorText, ExpandTemplate) {
 TEST(EditorText, ExpandWithoutPrepareInsertsAtTheCursor) {
   load("ab", 1);
   EXPECT_EQ(ExpandTemplate("x&y"), 1);
-  EXPECT_EQ(buffer(), "axyb");
+  EXPECT_EQ(buffer_text(), "axyb");
   EXPECT_EQ(cw_cursor(), 2);
   EXPECT_EQ(ExpandTemplate(nullptr), 0);
-  EXPECT_EQ(buffer(), "axyb");
+  EXPECT_EQ(buffer_text(), "axyb");
 }
 
 TEST(EditorText, ExpandLeavesNewTextUncoloured) {
@@ -70,7 +65,7 @@ TEST(EditorText, ExpandLeavesNewTextUncoloured) {
   ColorRun(7, 6);
   ExpandPrepare();
   ExpandTemplate("if (&)");
-  EXPECT_EQ(buffer(), "x if () y");
+  EXPECT_EQ(buffer_text(), "x if () y");
   const cw_long want[] = {7, 7, 0, 0, 0, 0, 0, 7, 7};
   for (cw_long i = 0; i < 9; i++) EXPECT_EQ(cw_colour_at(i), want[i]) << i;
 }
@@ -96,7 +91,7 @@ TEST(EditorText, InsertNewLineInheritsIndentation) {
     SCOPED_TRACE(n.text);
     load(n.text, n.cursor);
     EXPECT_EQ(InsertNewLine(), 1);
-    EXPECT_EQ(buffer(), n.after);
+    EXPECT_EQ(buffer_text(), n.after);
     EXPECT_EQ(cw_cursor(), n.cursor_after);
   }
 }
@@ -105,7 +100,7 @@ TEST(EditorText, InsertChar) {
   load("ab", 1);
   InsertChar(9);
   InsertChar(0x141);  // the low byte
-  EXPECT_EQ(buffer(), "a\tAb");
+  EXPECT_EQ(buffer_text(), "a\tAb");
   EXPECT_EQ(cw_cursor(), 3);
 }
 

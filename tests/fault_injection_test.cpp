@@ -8,10 +8,11 @@
 #include <string.h>
 #include <string>
 
-#include "../fuzz/harness.h"
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
+#include "support/editor.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -89,12 +90,7 @@ const service services[] = {
 };
 
 void prepare(const service& s) {
-  cw_reset();
-  wyn_build_keyword_tables();
-  wyn_build_template_table();
-  cw_set_text(s.text, strlen(s.text));
-  cw_set_cursor(s.cursor);
-  cw_ledger_baseline();
+  support::fresh_editor(s.text, support::ALL_TABLES, s.cursor);
 }
 
 // Allocating calls the service makes when nothing fails.
@@ -110,7 +106,7 @@ TEST(FaultInjection, EveryServiceSurvivesEachFailedAllocation) {
     unsigned long n = allocations_of(s);
     for (unsigned long k = 1; k <= n; k++) {
       prepare(s);
-      std::string text = fuzz::text_now();
+      std::string text = support::buffer_text();
       cw_fail_alloc_at(k);
       unsigned long before = cw_alloc_calls();
       cw_long r = s.run();
@@ -122,7 +118,7 @@ TEST(FaultInjection, EveryServiceSurvivesEachFailedAllocation) {
       EXPECT_EQ(cw_display_holds(), 0) << what;
       EXPECT_EQ(fuzz::keyword_copies_only(), nullptr) << what;
       if (r == 0) {
-        EXPECT_EQ(fuzz::text_now(), text) << what;
+        EXPECT_EQ(support::buffer_text(), text) << what;
         EXPECT_EQ(cw_cursor(), s.cursor) << what;
       }
     }
@@ -195,11 +191,7 @@ TEST(FaultInjection, StartupTablesUnderFailure) {
 // The table handles null, as before start-up or after the editor refused
 // every table: nothing is looked up, nothing is stored, nothing breaks.
 TEST(FaultInjection, NoTablesAtAll) {
-  cw_reset();
-  for (int c = 0; c < WYN_CLASS_COUNT; c++) wyn_keyword_tables[c] = 0;
-  wyn_template_table = 0;
-  cw_set_text(kScript, strlen(kScript));
-  cw_ledger_baseline();
+  support::fresh_editor(kScript, support::NO_TABLES);
   cw_clear_runs();
   _wyn_language_colors(-1);
   EXPECT_GT(cw_run_count(), 0u);  // comments, strings, numbers still coloured
@@ -215,9 +207,7 @@ TEST(FaultInjection, NoTablesAtAll) {
 // What the plug-in may pass on untested after the editor answered null: a
 // failed table, string or block. The editor takes each as a harmless no-op.
 TEST(FaultInjection, NullPassedBackIsANoOp) {
-  cw_reset();
-  cw_set_text("if x\n", 5);
-  cw_ledger_baseline();
+  support::fresh_editor("if x\n", support::NO_TABLES);
   StrFree(nullptr);
   MemFree(nullptr);
   EXPECT_EQ(HashInsert(nullptr, "a", 1), nullptr);
@@ -230,7 +220,7 @@ TEST(FaultInjection, NullPassedBackIsANoOp) {
   EXPECT_EQ(RegexSearch(nullptr, 18, 0), 0);
   ShowMessage(nullptr);
   StrFree(StrAppend(nullptr, nullptr));
-  EXPECT_EQ(fuzz::text_now(), "if x\n");
+  EXPECT_EQ(support::buffer_text(), "if x\n");
   EXPECT_EQ(cw_cursor(), 0);
   EXPECT_EQ(cw_live_since_baseline(), 0u);
   EXPECT_EQ(cw_bad_frees(), 0u);

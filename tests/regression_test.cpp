@@ -1,18 +1,19 @@
 // Inputs the fuzzers found, and the seed corpora they grew from, replayed
-// through the same drivers and checks as the fuzz programs (fuzz/harness.h),
+// through the same drivers and checks as the fuzz programs,
 // together with a direct test of each fault they showed up.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <stdio.h>
 
 #include <string>
 #include <vector>
 
-#include "../fuzz/harness.h"
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
+#include "support/editor.h"
+#include "support/files.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -24,31 +25,6 @@ class release_editor : public ::testing::Environment {
   void TearDown() override { cw_reset(); }
 };
 ::testing::Environment* const released = ::testing::AddGlobalTestEnvironment(new release_editor);
-
-typedef const char* (*driver)(const uint8_t*, size_t);
-
-struct target {
-  const char* name;  // folder under fuzz/corpus and fuzz/regressions
-  driver run;
-};
-
-const target targets[] = {
-    {"colour", fuzz::run_colour},
-    {"update", fuzz::run_update},
-    {"edit", fuzz::run_edit},
-    {"config", fuzz::run_config},
-};
-
-std::string read_file(const std::string& path) {
-  std::string out;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  fclose(f);
-  return out;
-}
 
 // The files of a folder, or none when it cannot be read.
 std::vector<std::string> files_in(const std::string& dir) {
@@ -66,14 +42,14 @@ std::vector<std::string> files_in(const std::string& dir) {
 // Every committed input of every target runs clean. The seed corpora must
 // be there; a regressions folder exists once something was found.
 TEST(Regression, CommittedInputsRunClean) {
-  for (const target& t : targets) {
+  for (const fuzz::target& t : fuzz::targets) {
     std::string root = std::string(WYN_SOURCE_DIR) + "/fuzz/";
     std::vector<std::string> files = files_in(root + "corpus/" + t.name);
     if (files.empty()) GTEST_SKIP() << "no corpus readable at " << root;
     std::vector<std::string> found = files_in(root + "regressions/" + t.name);
     files.insert(files.end(), found.begin(), found.end());
     for (const std::string& path : files) {
-      std::string data = read_file(path);
+      std::string data = support::read_file(path);
       const char* fault = t.run((const uint8_t*)data.data(), data.size());
       EXPECT_EQ(fault, nullptr) << path << ": " << (fault ? fault : "");
     }
@@ -93,9 +69,7 @@ TEST(Regression, RepeatedKeywordKeepsOneCopy) {
       {"MyWord", 1, 1}, {"MyWord", 1, 0}, {"MyWord", 2, 1}, {"MyWord", 2, 0},
       {"TRUE", 0, 0},   {"if", 1, 0},     {"TRUE", 2, 1},   {"Delay", 2, 0},
   };
-  cw_reset();
-  wyn_build_keyword_tables();
-  wyn_build_template_table();
+  support::fresh_editor("");
   for (const add& a : adds) {
     cw_ledger_baseline();
     _wyn_add_keyword((char*)a.word, a.word_class);
@@ -109,8 +83,7 @@ TEST(Regression, RepeatedKeywordKeepsOneCopy) {
 
 // A word whose copy the editor refused earlier gets one on the next try.
 TEST(Regression, RepeatedKeywordMendsAMissingCopy) {
-  cw_reset();
-  wyn_build_keyword_tables();
+  support::fresh_editor("", support::KEYWORD_TABLES);
   cw_fail_alloc_at(2);  // HashInsert succeeds, StrDup fails
   _wyn_add_keyword((char*)"Again", 1);
   cw_slot slot = cw_table_find(wyn_keyword_tables[1], "Again");

@@ -8,7 +8,7 @@
 
 #include "cwedit.h"
 #include "frame/module.h"
-#include "plugin.h"
+#include "support/plugin.h"
 
 namespace {
 

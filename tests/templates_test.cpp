@@ -13,6 +13,7 @@
 #include "cwedit.h"
 #include "frame/exports.h"
 #include "frame/module.h"
+#include "support/editor.h"
 
 namespace {
 
@@ -86,10 +87,7 @@ std::string form_fault(const char* name, const char* text) {
 
 class TemplateTable : public ::testing::Test {
  protected:
-  void SetUp() override {
-    cw_reset();
-    wyn_build_template_table();
-  }
+  void SetUp() override { support::fresh_editor("", support::TEMPLATE_TABLE); }
   /* The table's text for a name, or NULL. */
   static const char* lookup(const char* name) {
     cw_slot slot = cw_table_find(wyn_template_table, name);

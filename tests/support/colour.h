@@ -1,13 +1,14 @@
 // Shared set-up and readers for the colouring tests: a fresh stand-in with
 // the keyword tables built, one small colour value per category, and the
 // colour runs written as "tag@position+length".
-#ifndef WYN_TESTS_COLOUR_HELPERS_H
-#define WYN_TESTS_COLOUR_HELPERS_H
+#ifndef WYN_SUPPORT_COLOUR_H
+#define WYN_SUPPORT_COLOUR_H
 
 #include <string>
 #include <vector>
 
 #include "cwedit.h"
+#include "editor.h"
 #include "frame/exports.h"
 #include "frame/module.h"
 
@@ -15,11 +16,8 @@ namespace colour_test {
 
 // Colour values 1..7 in category order, so a run's colour names its tag.
 inline void fresh(const std::string& text) {
-  cw_reset();
-  wyn_build_keyword_tables();
-  cw_ledger_baseline();
+  support::fresh_editor(text, support::KEYWORD_TABLES);
   for (int c = 0; c < CW_CATEGORY_COUNT; c++) cw_set_category_colour(c, c + 1);
-  cw_set_text(text.data(), text.size());
   cw_clear_runs();
 }
 
@@ -39,12 +37,6 @@ inline std::string runs() {
   return out;
 }
 
-inline std::string text() {
-  size_t n = 0;
-  const char* p = cw_text(&n);
-  return std::string(p, n);
-}
-
 // The text with one '@' marking a position: the text without it, and where.
 struct marked {
   std::string text;
@@ -62,16 +54,13 @@ inline marked unmark(const std::string& s) {
 
 // The call log, without the character reads and position queries that make
 // up most of it, so the order of the other calls reads at a glance.
+inline bool is_read(const std::string& line) {
+  return line == "ScanNext()" || line == "ScanPrev()" || line == "ScanChar()" ||
+         line == "ScanGetPos()";
+}
+
 inline std::vector<std::string> calls_without_reads() {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < cw_log_count(); i++) {
-    std::string line = cw_log_at(i);
-    if (line == "ScanNext()" || line == "ScanPrev()" || line == "ScanChar()" ||
-        line == "ScanGetPos()")
-      continue;
-    out.push_back(line);
-  }
-  return out;
+  return support::call_log(is_read);
 }
 
 inline bool ledger_clear() {

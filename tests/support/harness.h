@@ -4,12 +4,12 @@
 // cursor stack or the display hold, colour outside the buffer, change the
 // text when it says it did nothing, or run on without bound. Each run_*
 // function returns null when all is well, else what went wrong; the fuzz
-// programs abort on it, the regression tests report it.
+// programs abort on it, the regression and fault-injection tests report it.
 //
 // Arguments are taken from the END of the input and the text is what is
 // left before them, so any plain text file is a usable seed.
-#ifndef WYN_FUZZ_HARNESS_H
-#define WYN_FUZZ_HARNESS_H
+#ifndef WYN_SUPPORT_HARNESS_H
+#define WYN_SUPPORT_HARNESS_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -18,6 +18,7 @@
 #include <string>
 
 #include "cwedit.h"
+#include "editor.h"
 #include "frame/exports.h"
 #include "frame/module.h"
 
@@ -108,11 +109,7 @@ inline void ensure_tables(void) {
   if (cw_table_count() >= 4 && wyn_keyword_tables[0] == cw_table_at(0) &&
       wyn_template_table == cw_table_at(3))
     return;
-  cw_reset();
-  for (int c = 0; c < WYN_CLASS_COUNT; c++) wyn_keyword_tables[c] = 0;
-  wyn_template_table = 0;
-  wyn_build_keyword_tables();
-  wyn_build_template_table();
+  support::fresh_editor("");
 }
 
 // A buffer holding text, settings at their defaults but the line budget,
@@ -133,11 +130,7 @@ inline size_t text_length(void) {
   return n;
 }
 
-inline std::string text_now(void) {
-  size_t n = 0;
-  const char* p = cw_text(&n);
-  return std::string(p, n);
-}
+using support::buffer_text;
 
 inline cw_long line_ends(const std::string& s) {
   cw_long n = 0;
@@ -225,7 +218,7 @@ inline const char* run_colour(const uint8_t* data, size_t size) {
   cw_long colours[CW_CATEGORY_COUNT];
   for (int c = 0; c < CW_CATEGORY_COUNT; c++) colours[c] = pick_colour(take_byte(&in));
   load(data, in.size, 0);
-  std::string text = text_now();
+  std::string text = buffer_text();
   cw_long n = (cw_long)text.size();
   cw_long lines = line_ends(text);
   cw_set_scan_line_limit(pick(limit, lines));
@@ -242,7 +235,7 @@ inline const char* run_colour(const uint8_t* data, size_t size) {
   _wyn_language_colors(pick(count, lines));
   if (const char* e = finish(&b)) return e;
   if (lines_coloured < 0 || lines_coloured > lines + 1) return "counted line count wrong";
-  if (text_now() != text) return "colouring changed the text";
+  if (buffer_text() != text) return "colouring changed the text";
   return 0;
 }
 
@@ -255,7 +248,7 @@ inline const char* run_update(const uint8_t* data, size_t size) {
   arg limit = take_arg(&in);
   uint8_t flags = take_byte(&in);
   load(data, in.size, 0);
-  std::string text = text_now();
+  std::string text = buffer_text();
   cw_long lines = line_ends(text) + 1;
   cw_set_scan_line_limit(pick(limit, lines));
   cw_set_state_flag(flags & 1);
@@ -270,7 +263,7 @@ inline const char* run_update(const uint8_t* data, size_t size) {
   if (r != 0) return "update answered other than 0";
   if ((f <= 0 || l <= 0) && cw_call_count() != b.calls)
     return "range without lines called the editor";
-  if (text_now() != text) return "re-colouring changed the text";
+  if (buffer_text() != text) return "re-colouring changed the text";
   return 0;
 }
 
@@ -280,7 +273,7 @@ enum { EDIT_EXPAND, EDIT_INDENT, EDIT_ROUTINES, EDIT_NONE };
 // must be as they were; the routine list never edits, and leaves the
 // cursor at the top or, having found nothing, where it was.
 inline const char* run_one_edit(int which) {
-  std::string text = text_now();
+  std::string text = buffer_text();
   cw_long cursor = cw_cursor();
   before b = start(16, 128);
   cw_long r = 0;
@@ -290,16 +283,16 @@ inline const char* run_one_edit(int which) {
   if (const char* e = finish(&b)) return e;
   if (r != 0 && r != 1) return "editing aid answered other than 0 or 1";
   if (which == EDIT_ROUTINES) {
-    if (text_now() != text) return "routine list changed the text";
+    if (buffer_text() != text) return "routine list changed the text";
     const char* message = cw_last_message();
     bool none = message && strcmp(message, "No routines found.") == 0;
     if (none && cw_cursor() != cursor) return "routine list lost the cursor";
     if (!none && cw_cursor() != 0) return "routine list did not end at the top";
     return 0;
   }
-  if (r == 0 && text_now() != text) return "changed the text and answered 0";
+  if (r == 0 && buffer_text() != text) return "changed the text and answered 0";
   if (r == 0 && cw_cursor() != cursor) return "moved the cursor and answered 0";
-  if (which == EDIT_INDENT && r == 1 && text_now().size() <= text.size())
+  if (which == EDIT_INDENT && r == 1 && buffer_text().size() <= text.size())
     return "indent answered 1 and added nothing";
   return 0;
 }
@@ -354,16 +347,10 @@ inline const char* run_config(const uint8_t* data, size_t size) {
   int ops = front_byte(&in, &at) % 16;
 
   // A freshly loaded module on a fresh editor.
-  cw_reset();
-  for (int c = 0; c < WYN_CLASS_COUNT; c++) wyn_keyword_tables[c] = 0;
-  wyn_template_table = 0;
+  bool started = (flags & 1) != 0;
   wyn_on_demand_buckets[1] = wyn_on_demand_buckets[2] = 47;
   wyn_comment_introducer[0] = '/';
-  bool started = (flags & 1) != 0;
-  if (started) {
-    wyn_build_keyword_tables();
-    wyn_build_template_table();
-  }
+  support::fresh_editor("", started ? support::ALL_TABLES : support::NO_TABLES);
   for (int i = 0; i < ops; i++) {
     uint8_t kind = front_byte(&in, &at);
     text_arg a = take_text(&in, &at);
@@ -417,6 +404,32 @@ inline const char* run_config(const uint8_t* data, size_t size) {
     if (const char* e = run_one_edit(EDIT_EXPAND)) return e;
     cw_ledger_baseline();
   }
+  return 0;
+}
+
+// }====== */
+
+// {====== the targets ===================================================== */
+
+typedef const char* (*driver)(const uint8_t* data, size_t size);
+
+struct target {
+  const char* name;  // folder under fuzz/corpus and fuzz/regressions
+  driver run;
+};
+
+// ORDER: WYN_FUZZ_TARGETS in cmake/fuzz.cmake builds one program for each.
+inline const target targets[] = {
+    {"colour", run_colour},
+    {"update", run_update},
+    {"edit", run_edit},
+    {"config", run_config},
+};
+
+// The driver of the target called name, or null.
+inline driver driver_named(const char* name) {
+  for (const target& t : targets)
+    if (strcmp(t.name, name) == 0) return t.run;
   return 0;
 }
 
