@@ -287,8 +287,8 @@ bool replace_regular(const char* shown, const std::string& target, const std::st
   if (fd < 0) {
     std::string folder = folder_of(target), problem = strerror(errno);
     if (errno == EACCES || errno == EPERM || errno == EROFS)
-      problem = "folder takes no new file (" + problem + "), and " + name_of(target) +
-                " is replaced through one; nothing written";
+      problem = "cannot make a file in this folder (" + problem + "); " + name_of(target) +
+                " is replaced through a new file beside it; nothing written";
     return fail(folder.c_str(), problem.c_str());
   }
   // The new file takes the old one's identity; when it cannot (another
@@ -371,6 +371,11 @@ void out_write(const char* data, size_t size) {
 
 void out_text(const std::string& text) {
   out_write(text.data(), text.size());
+}
+
+void out_flush(void) {
+  errno = 0;
+  if (fflush(stdout) != 0) stdout_failed(errno);
 }
 
 bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too) {
