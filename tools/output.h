@@ -19,6 +19,8 @@ void output_init(void);
 // Writes to stdout; on failure says so and ends the program with status 2.
 void out_write(const char* data, size_t size);
 void out_text(const std::string& text);
+// Pushes what stdout holds out now, checked the same way.
+void out_flush(void);
 
 // The checks made before anything is written. An output (not "-") that
 // is the same file as one of inputs, or with scripts_too an existing .wyn
