@@ -1,14 +1,13 @@
-# The wyn command-line tool (Linux form: loads libwyn.so with dlopen) and
+# The wyn command-line tool (Linux form: the session layer loads libwyn.so) and
 # its tests, which run the built tool as a user would.
 file(GLOB WYN_TOOL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/*.cpp)
 if(WYN_TOOL_SOURCES)
   add_executable(wyn_tool ${WYN_TOOL_SOURCES})
   set_target_properties(wyn_tool PROPERTIES OUTPUT_NAME wyn)
-  target_include_directories(wyn_tool PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/editor)
   target_compile_options(wyn_tool PRIVATE ${WYN_WARNINGS})
-  target_compile_definitions(wyn_tool PRIVATE WYN_PLUGIN_NAME="$<TARGET_FILE_NAME:wyn>"
-    WYN_VERSION="${PROJECT_VERSION}")
-  target_link_libraries(wyn_tool PRIVATE cwedit)
+  target_compile_definitions(wyn_tool PRIVATE WYN_VERSION="${PROJECT_VERSION}")
+  # Everything the tool asks of the plug-in goes through the session layer.
+  target_link_libraries(wyn_tool PRIVATE wynsession)
   add_dependencies(wyn_tool wyn)
 
   # Tool tests: spawned processes, real files, a headless browser for the

@@ -89,11 +89,35 @@ CWEXPORT void CWAPI cw_set_state_flag(cw_long value) {
   ed.state_flag = value;
 }
 
+/* }====== documents */
+
+CWEXPORT cw_doc CWAPI cw_doc_new(void) {
+  return cw::new_document();
+}
+CWEXPORT cw_doc CWAPI cw_doc_current(void) {
+  return ed.id;
+}
+CWEXPORT int CWAPI cw_doc_select(cw_doc doc) {
+  return cw::select_document(doc) ? 1 : 0;
+}
+CWEXPORT int CWAPI cw_doc_free(cw_doc doc) {
+  return cw::free_document(doc) ? 1 : 0;
+}
+CWEXPORT size_t CWAPI cw_doc_count(void) {
+  return ed.parked.size() + 1;
+}
+
 /* }====== buffer, cursor, scan position */
 
 /* Also puts cursor and scan position at 0 and forgets saved positions. */
 CWEXPORT void CWAPI cw_set_text(const char* text, size_t length) {
   cw::set_text(text, length);
+}
+
+CWEXPORT void CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length) {
+  if (text == NULL) length = 0;                      /* a plain deletion */
+  if (length > 0x7FFFFFF0u - ed.text.size()) return; /* positions are 32-bit */
+  cw::replace_text(pos, n_del, text, (cw_long)length);
 }
 
 CWEXPORT const char* CWAPI cw_text(size_t* length) {
@@ -129,12 +153,73 @@ CWEXPORT int CWAPI cw_position_depth(void) {
 CWEXPORT cw_long CWAPI cw_scan_pos(void) {
   return ed.scan;
 }
+CWEXPORT void CWAPI cw_set_scan_pos(cw_long pos) {
+  ed.scan = cw::clamp_pos(pos);
+}
 
 /* }====== what the plug-in did */
 
 CWEXPORT cw_long CWAPI cw_colour_at(cw_long pos) {
   if (pos < 0 || pos >= (cw_long)ed.colours.size()) return 0;
   return ed.colours[(size_t)pos];
+}
+
+/* Runs of one colour are the rule, so the category is looked up once per
+** run rather than once per character. */
+CWEXPORT void CWAPI cw_categories(cw_long pos, size_t n, signed char* out) {
+  if (out == NULL) return;
+  size_t size = ed.colours.size();
+  cw_long last_colour = 0;
+  signed char last = -1;
+  for (size_t i = 0; i < n; i++) {
+    size_t at = (size_t)pos + i;
+    cw_long c = pos >= 0 && at < size ? ed.colours[at] : 0;
+    if (c == 0) {
+      out[i] = -1;
+      continue;
+    }
+    if (c != last_colour) {
+      last_colour = c;
+      last = -1;
+      for (int k = 0; k < CW_CATEGORY_COUNT; k++)
+        if (ed.category[k] == c) {
+          last = (signed char)k;
+          break;
+        }
+    }
+    out[i] = last;
+  }
+}
+
+CWEXPORT size_t CWAPI cw_refresh_count(void) {
+  return ed.refreshed.size();
+}
+CWEXPORT cw_mark CWAPI cw_refresh_at(size_t i) {
+  cw_mark none = {0, 0};
+  return i < ed.refreshed.size() ? ed.refreshed[i] : none;
+}
+/* The LineRange values named so far go too: the plug-in hands each one
+** straight to RefreshLines, so none is pending between calls. */
+CWEXPORT void CWAPI cw_refresh_clear(void) {
+  ed.refreshed.clear();
+  ed.ranges.clear();
+}
+
+CWEXPORT int CWAPI cw_changed(cw_change* out) {
+  if (!ed.changed) return 0;
+  if (out != NULL) {
+    out->from = ed.change_from;
+    out->removed = ed.change_removed;
+    out->inserted = ed.change_inserted;
+  }
+  return 1;
+}
+CWEXPORT const char* CWAPI cw_change_old(size_t* length) {
+  if (length != NULL) *length = ed.change_old.size();
+  return ed.change_old.data();
+}
+CWEXPORT void CWAPI cw_change_clear(void) {
+  cw::clear_change();
 }
 
 CWEXPORT size_t CWAPI cw_run_count(void) {
@@ -173,6 +258,10 @@ CWEXPORT int CWAPI cw_display_holds(void) {
 }
 CWEXPORT const char* CWAPI cw_last_message(void) {
   return ed.has_message ? ed.message.c_str() : NULL;
+}
+CWEXPORT void CWAPI cw_clear_message(void) {
+  ed.has_message = false;
+  ed.message.clear();
 }
 
 CWEXPORT size_t CWAPI cw_mark_count(void) {

@@ -16,8 +16,8 @@ extern "C" {
 
 /* {====== session ======================================================== */
 
-/* Forget everything: buffer, cursor and its stack, scan position, colours,
-** settings back to their defaults, tables, ledger, logs, registrations. */
+/* Forget everything: every document, settings back to their defaults,
+** tables, ledger, logs, registrations. One fresh empty document is current. */
 CWEXPORT void CWAPI cw_reset(void);
 
 /* Category colours, as ColorOf*(-1) would answer them; settable to 0. */
@@ -39,10 +39,33 @@ CWEXPORT void CWAPI cw_set_state_flag(cw_long value);      /* ScanStateFlag() */
 
 /* }====== */
 
+/* {====== documents ======================================================== */
+
+/* The host operations name no buffer: they work on the current document.
+** Everything in the two sections below belongs to one document (text,
+** colours, cursor and its stack, scan position, runs, LineRange and
+** RefreshLines records, change record, routine marks, the noted word);
+** the rest of the editor is shared. Handles are never reused; 0 is none. */
+typedef unsigned long cw_doc;
+CWEXPORT cw_doc CWAPI cw_doc_new(void); /* empty, not current; 0 on failure */
+CWEXPORT cw_doc CWAPI cw_doc_current(void);
+/* Makes doc current; 0 (nothing changes) for an unknown handle. */
+CWEXPORT int CWAPI cw_doc_select(cw_doc doc);
+/* Frees doc; freeing the current one leaves a fresh empty document current.
+** 0 for an unknown handle. */
+CWEXPORT int CWAPI cw_doc_free(cw_doc doc);
+CWEXPORT size_t CWAPI cw_doc_count(void);
+
+/* }====== */
+
 /* {====== buffer, cursor, scan position ================================ */
 
 CWEXPORT void CWAPI cw_set_text(const char* text, size_t length); /* clears colours */
-CWEXPORT const char* CWAPI cw_text(size_t* length);               /* not NUL-terminated */
+/* Replaces n_del characters at pos by text[0..length) as an edit does:
+** colours of the rest stay, positions move with the text, the change
+** record grows. pos and n_del are clamped to the buffer. */
+CWEXPORT void CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length);
+CWEXPORT const char* CWAPI cw_text(size_t* length); /* not NUL-terminated */
 CWEXPORT cw_long CWAPI cw_line_count(void);
 CWEXPORT cw_long CWAPI cw_line_start(cw_long line); /* position of line's 1st char */
 CWEXPORT cw_long CWAPI cw_line_of(cw_long pos);     /* line holding pos */
@@ -51,6 +74,7 @@ CWEXPORT void CWAPI cw_set_cursor(cw_long pos); /* clamped to the buffer */
 CWEXPORT cw_long CWAPI cw_cursor(void);
 CWEXPORT int CWAPI cw_position_depth(void); /* saved cursor positions */
 CWEXPORT cw_long CWAPI cw_scan_pos(void);
+CWEXPORT void CWAPI cw_set_scan_pos(cw_long pos); /* clamped to the buffer */
 
 /* }====== */
 
@@ -58,6 +82,30 @@ CWEXPORT cw_long CWAPI cw_scan_pos(void);
 
 /* Colour of one character, 0 when it has none. */
 CWEXPORT cw_long CWAPI cw_colour_at(cw_long pos);
+/* Category (enum cw_category) of n characters from pos, one byte each: -1
+** for no colour, a colour no category has, or a position past the end. */
+CWEXPORT void CWAPI cw_categories(cw_long pos, size_t n, signed char* out);
+
+/* A pair of line numbers. */
+typedef struct cw_mark {
+  cw_long first, last;
+} cw_mark;
+
+/* Line pairs RefreshLines was asked to redisplay since the last clear. */
+CWEXPORT size_t CWAPI cw_refresh_count(void);
+CWEXPORT cw_mark CWAPI cw_refresh_at(size_t i);
+CWEXPORT void CWAPI cw_refresh_clear(void);
+
+/* What edits changed since the last clear (cw_set_text clears too): the
+** characters [from, from + removed) of the text as it was then are now
+** [from, from + inserted). Answers 0 when nothing changed. The bytes that
+** were there come through cw_change_old (not NUL-terminated). */
+typedef struct cw_change {
+  cw_long from, removed, inserted;
+} cw_change;
+CWEXPORT int CWAPI cw_changed(cw_change* out);
+CWEXPORT const char* CWAPI cw_change_old(size_t* length);
+CWEXPORT void CWAPI cw_change_clear(void);
 
 /* ColorRun calls since the last cw_clear_runs, in order. */
 typedef struct cw_run {
@@ -78,12 +126,11 @@ CWEXPORT void CWAPI cw_log_clear(void);
 CWEXPORT unsigned long long CWAPI cw_call_count(void);
 
 /* Display hold count (DisplayHold minus DisplayRelease), last ShowMessage
-** text (NULL if none), routine-view marks in force. */
+** text (NULL if none, or since cw_clear_message), routine-view marks in
+** force. */
 CWEXPORT int CWAPI cw_display_holds(void);
 CWEXPORT const char* CWAPI cw_last_message(void);
-typedef struct cw_mark {
-  cw_long first, last;
-} cw_mark;
+CWEXPORT void CWAPI cw_clear_message(void);
 CWEXPORT size_t CWAPI cw_mark_count(void);
 CWEXPORT cw_mark CWAPI cw_mark_at(size_t i);
 

@@ -1,12 +1,14 @@
 /*
-** The buffer model: text, line index and colours kept in step, and the
-** reset that puts the whole editor back to its defaults.
+** The buffer model: text, line index and colours kept in step, the record
+** of what edits changed, documents and the choice of the current one, and
+** the reset that puts the whole editor back to its defaults.
 */
 #include "model.h"
 
 #include <stdlib.h>
 #include <string.h>
 #include <algorithm>
+#include <new>
 
 namespace cw {
 
@@ -44,11 +46,41 @@ void set_text(const char* s, size_t n) {
   ed.text.assign(s, s + n);
   ed.colours.assign(n, 0);
   index_lines();
-  ed.generation++;
+  ed.generation = ++ed.generation_serial;
   ed.cursor = 0;
   ed.saved.clear();
   ed.scan = 0;
   ed.word_noted = false;
+  clear_change();
+}
+
+void clear_change(void) {
+  ed.changed = false;
+  ed.change_from = ed.change_removed = ed.change_inserted = 0;
+  ed.change_old.clear();
+}
+
+/* Widens the change record to cover [pos, pos + n_del) becoming n_ins new
+** bytes; called before the text changes. Bytes of the window that no edit
+** has touched yet are taken from the text, the rest are already held. */
+static void note_change(cw_long pos, cw_long n_del, cw_long n_ins) {
+  const char* text = ed.text.data();
+  if (!ed.changed) {
+    ed.changed = true;
+    ed.change_from = pos;
+    ed.change_removed = n_del;
+    ed.change_inserted = n_ins;
+    ed.change_old.assign(text + pos, (size_t)n_del);
+    return;
+  }
+  cw_long from = ed.change_from, end = from + ed.change_inserted; /* window now */
+  cw_long lo = pos < from ? pos : from;
+  cw_long hi = pos + n_del > end ? pos + n_del : end;
+  ed.change_old.insert(0, text + lo, (size_t)(from - lo));
+  if (hi > end) ed.change_old.append(text + end, (size_t)(hi - end));
+  ed.change_removed += (from - lo) + (hi > end ? hi - end : 0);
+  ed.change_from = lo;
+  ed.change_inserted = (hi - lo) - n_del + n_ins;
 }
 
 /* Where a position ends up when [pos, pos + n_del) becomes n_ins bytes:
@@ -65,6 +97,7 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   if (n_del > text_length() - pos) n_del = text_length() - pos;
   if (ins == NULL || n_ins < 0) n_ins = 0;
   if (n_del == 0 && n_ins == 0) return;
+  note_change(pos, n_del, n_ins);
 
   size_t at = (size_t)pos;
   ed.text.erase(ed.text.begin() + (ptrdiff_t)at, ed.text.begin() + (ptrdiff_t)(at + (size_t)n_del));
@@ -87,7 +120,7 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   ed.cursor = moved(ed.cursor, pos, n_del, n_ins);
   ed.scan = moved(ed.scan, pos, n_del, n_ins);
   for (size_t i = 0; i < ed.saved.size(); i++) ed.saved[i] = moved(ed.saved[i], pos, n_del, n_ins);
-  ed.generation++;
+  ed.generation = ++ed.generation_serial;
 }
 
 cw_long line_index(cw_long pos) {
@@ -109,29 +142,84 @@ cw_long line_break_length(cw_long index) {
   return 1;
 }
 
-/* Gives back every block the ledger holds and every table. */
+/* {====== documents */
+
+/* d becomes an empty document with a new handle. */
+static void make_empty(Document* d) {
+  *d = Document();
+  d->id = ++ed.doc_serial;
+  d->line_starts.push_back(0);
+  d->generation = ++ed.generation_serial;
+}
+
+cw_doc new_document(void) {
+  Document* d = new (std::nothrow) Document();
+  if (d == NULL) return 0;
+  make_empty(d);
+  ed.parked.push_back(d);
+  return d->id;
+}
+
+static size_t parked_index(cw_doc id) {
+  for (size_t i = 0; i < ed.parked.size(); i++)
+    if (ed.parked[i]->id == id) return i;
+  return ed.parked.size();
+}
+
+/* The current document's state swaps places with the parked one, so the
+** parked list keeps every other document and the operations keep reaching
+** the current one directly. */
+bool select_document(cw_doc id) {
+  if (id == ed.id) return id != 0;
+  size_t i = parked_index(id);
+  if (i == ed.parked.size()) return false;
+  std::swap(static_cast<Document&>(ed), *ed.parked[i]);
+  return true;
+}
+
+bool free_document(cw_doc id) {
+  if (id == 0) return false;
+  if (id == ed.id) {
+    make_empty(&ed);
+    return true;
+  }
+  size_t i = parked_index(id);
+  if (i == ed.parked.size()) return false;
+  delete ed.parked[i];
+  ed.parked.erase(ed.parked.begin() + (ptrdiff_t)i);
+  return true;
+}
+
+/* }====== */
+
+/* Gives back every block the ledger holds, every table and every parked
+** document. */
 static void release_memory(void) {
   for (std::unordered_map<void*, Block>::iterator it = ed.ledger.begin(); it != ed.ledger.end();
        ++it)
     free(it->first);
   ed.ledger.clear();
   free_tables();
+  for (size_t i = 0; i < ed.parked.size(); i++) delete ed.parked[i];
+  ed.parked.clear();
 }
 
 void reset_state(void) {
   release_memory();
   if (ed.module != NULL) module_close(ed.module);
 
-  unsigned long long generation = ed.generation;
+  unsigned long long generation_serial = ed.generation_serial;
+  cw_doc doc_serial = ed.doc_serial;
   uintptr_t table_serial = ed.table_serial;
   ed = Editor();
-  ed.generation = generation;
+  ed.generation_serial = generation_serial;
+  ed.doc_serial = doc_serial;
   ed.table_serial = table_serial;
   ed.first_table_serial = table_serial;
   for (int i = 0; i < CW_CATEGORY_COUNT; i++) ed.category[i] = default_colours[i];
   ed.scan_line_limit = 40; /* the documented default */
   ed.next_serial = 1;
-  set_text(NULL, 0);
+  make_empty(&ed);
 }
 
 /* Bring the state to its defaults before anybody calls in. */

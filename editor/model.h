@@ -1,7 +1,7 @@
 /*
-** The stand-in editor's whole state: one buffer with its line index and
-** per-character colours, the cursor and scan position, settings, tables,
-** the allocation ledger and the call log, gathered in one struct.
+** The stand-in editor's whole state: documents (each a buffer with its line
+** index, per-character colours, cursor and scan position) of which one is
+** current, settings, tables, the allocation ledger and the call log.
 */
 #ifndef CW_MODEL_H
 #define CW_MODEL_H
@@ -42,7 +42,6 @@ struct Entry {
 enum { FILTER_BITS = 8192, FILTER_WORDS = FILTER_BITS / 64 };
 struct Table {
   uintptr_t handle; /* what the plug-in holds; never reused */
-  cw_long buckets_asked;
   cw_long slot_size;
   cw_long flag;
   std::vector<Entry*> buckets;
@@ -57,37 +56,57 @@ struct Block {
   unsigned long long serial;
 };
 
-struct Editor {
-  /* buffer: text, line starts (line 1 starts at 0; one more after each LF),
-  ** and one colour per character, all kept in step by replace_text */
+/* One buffer and everything the editor keeps for it. */
+struct Document {
+  cw_doc id; /* handle the API gives out; never reused */
+
+  /* text, line starts (line 1 starts at 0; one more after each LF), and
+  ** one colour per character, all kept in step by replace_text */
   std::vector<char> text;
   std::vector<cw_long> line_starts;
   std::vector<cw_long> colours;
-  unsigned long long generation; /* changes whenever the bytes change */
+  unsigned long long generation; /* unique among all documents' texts ever */
 
   cw_long cursor;
   std::vector<cw_long> saved; /* PushPosition stack */
   cw_long scan;
 
+  std::vector<cw_run> runs;
+  std::vector<cw_mark> ranges;    /* LineRange results are index + 1 */
+  std::vector<cw_mark> refreshed; /* pairs RefreshLines was given */
+
+  /* What edits changed since the record was last cleared: the bytes
+  ** [change_from, change_from + change_removed) of the text as it was then
+  ** are now [change_from, change_from + change_inserted), and change_old
+  ** holds the bytes they were. */
+  bool changed;
+  cw_long change_from, change_removed, change_inserted;
+  std::string change_old;
+
+  std::vector<cw_mark> marks;
+
+  bool word_noted; /* ExpandPrepare's word */
+  cw_long word_pos, word_len;
+};
+
+/* The editor: the current document's state inline, so the host operations
+** reach it as directly as if there were one buffer, and what all documents
+** share. The others wait in parked until selected. */
+struct Editor : Document {
+  std::vector<Document*> parked;
+  cw_doc doc_serial;                    /* handles ever made; survives resets */
+  unsigned long long generation_serial; /* texts ever made; survives resets */
+
   cw_long category[CW_CATEGORY_COUNT];
   cw_long scan_line_limit;
   cw_long state_flag;
 
-  std::vector<cw_run> runs;
-  long update_depth;           /* ColorUpdateBegin minus ColorUpdateEnd */
-  std::vector<cw_mark> ranges; /* LineRange results are index + 1 */
-
-  std::vector<cw_mark> marks;
   int display_holds;
   bool has_message;
   std::string message;
 
-  bool word_noted; /* ExpandPrepare's word */
-  cw_long word_pos, word_len;
-
   std::vector<std::string> extensions;
   std::vector<Export> exports;
-  cw_long startup_a, startup_b;
   void* module; /* the loaded plug-in, or NULL */
   bool loading; /* inside the module's _init */
 
@@ -117,13 +136,17 @@ extern Editor ed __attribute__((visibility("hidden")));
 extern Editor ed;
 #endif
 
-/* ---- buffer (model.cpp) ---- */
-void set_text(const char* s, size_t n);
+/* ---- buffer and documents (model.cpp) ---- */
+void set_text(const char* s, size_t n); /* also clears the change record */
 /* Replaces n_del bytes at pos by ins[0..n_ins); colours of the new bytes
 ** are 0; cursor, saved positions and scan position after the change move
-** with the text. */
+** with the text. The change record grows to cover it. */
 void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins);
+void clear_change(void);
 void reset_state(void);
+cw_doc new_document(void); /* parked, empty; 0 if it cannot be made */
+bool select_document(cw_doc id);
+bool free_document(cw_doc id); /* the current one: a fresh one takes its place */
 
 inline cw_long text_length(void) {
   return (cw_long)ed.text.size();

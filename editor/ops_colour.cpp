@@ -85,16 +85,14 @@ CWEXPORT cw_long CWAPI ColorClear(cw_long first, cw_long last, cw_long col_from,
   return 1;
 }
 
-/* Begin and End are counted against each other; nothing is deferred. */
+/* Logged and counted only; nothing is deferred. */
 CWEXPORT cw_long CWAPI ColorUpdateBegin(cw_long how) {
   CW_ENTER("ColorUpdateBegin", "i", how);
-  ed.update_depth++;
   return 1;
 }
 
 CWEXPORT cw_long CWAPI ColorUpdateEnd(cw_long how) {
   CW_ENTER("ColorUpdateEnd", "i", how);
-  ed.update_depth--;
   return 1;
 }
 
@@ -106,10 +104,13 @@ CWEXPORT cw_long CWAPI LineRange(cw_long first, cw_long last) {
   return (cw_long)ed.ranges.size();
 }
 
-/* The log shows the pair the value names: RefreshLines(LineRange(4, 9)). */
+/* The log shows the pair the value names: RefreshLines(LineRange(4, 9)).
+** The pair is recorded for cw_refresh_at. */
 CWEXPORT cw_long CWAPI RefreshLines(cw_long range) {
   CW_ENTER("RefreshLines", "r", range);
-  return range >= 1 && (size_t)range <= ed.ranges.size() ? 1 : 0;
+  if (range < 1 || (size_t)range > ed.ranges.size()) return 0;
+  ed.refreshed.push_back(ed.ranges[(size_t)range - 1]);
+  return 1;
 }
 
 } /* extern "C" */

@@ -114,7 +114,6 @@ CWEXPORT cw_table CWAPI HashCreate(cw_long buckets, cw_long slot_size, cw_long f
   if (cw::alloc_fails()) return NULL;
   cw::Table* t = new cw::Table();
   t->handle = cw::HANDLE_BASE + cw::HANDLE_STEP * ++ed.table_serial;
-  t->buckets_asked = buckets;
   t->slot_size = slot_size < (cw_long)sizeof(void*) ? (cw_long)sizeof(void*) : slot_size;
   t->flag = flag;
   size_t n = buckets <= 0                        ? 1

@@ -2,9 +2,16 @@
 // colouring, to the terminal or to an HTML page.
 #include "tool.h"
 
-#include <string.h>
+#include <time.h>
 
 namespace {
+
+// Seconds on a monotonic clock.
+double now_seconds() {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
 
 // Where the time went, for --stats.
 struct Clock {
@@ -51,10 +58,11 @@ int cmd_colour(const Options& opt) {
   std::vector<signed char> cats;
   for (size_t i = 0; i < files.size(); i++) {
     double a = now_seconds();
-    buffer_load(files[i].text);
-    colour_whole_buffer();
+    wyn::Document doc(files[i].text);
+    std::string error;
+    if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
     double b = now_seconds();
-    if (to_html || ansi) buffer_categories(&cats);
+    if (to_html || ansi) cats = doc.categories();
     double b2 = now_seconds();
     if (to_html) {
       html_section(&out, files[i].name, files[i].text, cats);
@@ -78,10 +86,7 @@ int cmd_colour(const Options& opt) {
   double w = now_seconds();
   if (to_html) {
     html_end(&out);
-    if (!strcmp(opt.html, "-"))
-      fwrite(out.data(), 1, out.size(), stdout);
-    else if (!write_file_atomic(opt.html, out))
-      return EXIT_ERROR;
+    if (!html_write(opt.html, out)) return EXIT_ERROR;
   }
   if (fflush(stdout) != 0) {
     fprintf(stderr, "wyn: stdout: write error\n");

@@ -6,70 +6,16 @@
 
 namespace {
 
-bool is_word_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '#';
-}
-
-// The editor's side of the expansion key: the plug-in expects the cursor on
-// the word's first character, so step back over the word the cursor is in
-// or has just passed. The cursor returns where it was when nothing expands.
-cw_long expand_at_cursor(void) {
-  size_t n = 0;
-  const char* text = cw_text(&n);
-  cw_long at = cw_cursor();
-  cw_long start = at;
-  while (start > 0 && is_word_char(text[start - 1])) start--;
-  cw_set_cursor(start);
-  cw_long done = 0;
-  if (!plugin_call0("_wyn_expand", &done)) return -1;
-  if (!done) cw_set_cursor(at);
-  return done;
-}
-
-// Enter: the plug-in's smart indent first; when it declines, the editor
-// starts the new line itself.
-bool enter(void) {
-  cw_long done = 0;
-  if (!plugin_call0("_wyn_indent", &done)) return false;
-  if (!done) InsertNewLine();
-  return true;
-}
-
-// After an edit made with the cursor at cursor_before: from the cursor's
-// line (a line break typed at a line's end leaves that line's text as it
-// was) to the last line that differs from before, handed to the plug-in's
-// range re-colouring. With trace, says which lines the editor was then
-// asked to redisplay.
-void recolour(const std::string& before, cw_long cursor_before, const char* where,
-              const std::string& what, bool trace) {
-  size_t n = 0;
-  const char* after = cw_text(&n);
-  size_t common = n < before.size() ? n : before.size();
-  size_t head = 0;
-  while (head < common && after[head] == before[head]) head++;
-  size_t tail = 0;
-  while (tail < common - head && after[n - 1 - tail] == before[before.size() - 1 - tail]) tail++;
-  if (head == n && n == before.size()) return;  // nothing changed
-  cw_long first = cw_line_of((cw_long)head);
-  if (cursor_before < (cw_long)head) first = cw_line_of(cursor_before);
-  cw_long last = cw_line_of((cw_long)(n - tail));
-  std::string a = std::to_string(first), b = std::to_string(last);
-  const char* argv[] = {a.c_str(), b.c_str()};
-  if (trace) {
-    cw_log_clear();
-    cw_log_enable(1);
-  }
-  plugin_call("_wyn_language_colors_update", 2, argv, nullptr);
-  cw_clear_runs();
-  if (!trace) return;
-  cw_log_enable(0);
-  long from = 0, to = 0;
-  for (size_t i = 0; i < cw_log_count(); i++)
-    sscanf(cw_log_at(i), "LineRange(%ld, %ld)", &from, &to);
-  fprintf(stderr, "%s: %s: _wyn_language_colors_update(%s, %s), redisplay lines %ld-%ld\n", where,
-          what.c_str(), a.c_str(), b.c_str(), from, to);
-  cw_log_clear();
+// With trace, tells which lines an edit handed to the re-colouring and
+// which the editor was then asked to redisplay.
+void trace_edit(const wyn::Document::Edit& edit, const std::string& where, const std::string& what,
+                bool trace) {
+  if (!trace || !edit.changed) return;
+  wyn::LineSpan shown;
+  if (!edit.redisplay.empty()) shown = edit.redisplay.back();
+  fprintf(stderr, "%s: %s: _wyn_language_colors_update(%ld, %ld), redisplay lines %ld-%ld\n",
+          where.c_str(), what.c_str(), edit.handed.first, edit.handed.last, shown.first,
+          shown.last);
 }
 
 // How a typed character reads in a trace line.
@@ -81,102 +27,93 @@ std::string shown_char(char c) {
 }
 
 // Runs one action of the keys script; false when it cannot (a position
-// outside the buffer).
-bool run_action(const KeyAction& act, const Source& script, const Source& file, bool trace) {
+// outside the buffer, a plug-in that cannot be called).
+bool run_action(wyn::Document* doc, const KeyAction& act, const Source& script, const Source& file,
+                bool trace) {
   std::string where = script.name + ":" + std::to_string(act.script_line);
-  cw_long cursor = cw_cursor();
-  cw_long line = cw_line_of(cursor);
-  cw_long col = cursor - cw_line_start(line) + 1;
+  long cursor = doc->cursor();
+  long line = doc->line_of(cursor);
+  long col = cursor - doc->line_start(line) + 1;
+  wyn::Document::Edit edit;
+  std::string error;
   switch (act.op) {
     case KEY_TYPE:
       for (size_t i = 0; i < act.text.size(); i++) {
-        std::string before = buffer_text();
-        cw_long cursor_at = cw_cursor();
         char c = act.text[i];
-        if (c == '\n') {
-          if (!enter()) return false;
-        } else {
-          InsertChar((cw_long)(unsigned char)c);
-        }
-        recolour(before, cursor_at, where.c_str(), shown_char(c), trace);
+        if (!reported(doc->type(c, &edit, &error), error)) return false;
+        trace_edit(edit, where, shown_char(c), trace);
       }
       return true;
     case KEY_NEWLINE:
       for (long i = 0; i < act.count; i++) {
-        std::string before = buffer_text();
-        cw_long cursor_at = cw_cursor();
-        if (!enter()) return false;
-        recolour(before, cursor_at, where.c_str(), "Enter", trace);
+        if (!reported(doc->enter(&edit, &error), error)) return false;
+        trace_edit(edit, where, "Enter", trace);
       }
       return true;
     case KEY_EXPAND:
     case KEY_INDENT: {
-      std::string before = buffer_text();
-      cw_long cursor_at = cw_cursor();
-      cw_long done = 0;
-      if (act.op == KEY_EXPAND)
-        done = expand_at_cursor();
-      else if (!plugin_call0("_wyn_indent", &done))
-        done = -1;
-      if (done < 0) return false;
-      const char* name = act.op == KEY_EXPAND ? "expand" : "indent";
-      if (done)
-        recolour(before, cursor_at, where.c_str(), name, trace);
+      bool expand = act.op == KEY_EXPAND;
+      bool ok = expand ? doc->expand(cursor, &edit, &error) : doc->indent(cursor, &edit, &error);
+      if (!reported(ok, error)) return false;
+      const char* name = expand ? "expand" : "indent";
+      if (edit.done)
+        trace_edit(edit, where, name, trace);
       else if (trace)
         fprintf(stderr, "%s: %s: the plug-in did nothing\n", where.c_str(), name);
       return true;
     }
     case KEY_GOTO: {
-      cw_long pos = position_in_buffer(act.line, act.col);
+      long pos = doc->position(act.line, act.col);
       if (pos < 0) {
-        fprintf(stderr, "%s: goto %ld:%ld lies outside %s (%ld lines)\n", where.c_str(),
-                (long)act.line, (long)act.col, file.name.c_str(), (long)cw_line_count());
+        fprintf(stderr, "%s: goto %ld:%ld lies outside %s (%ld lines)\n", where.c_str(), act.line,
+                act.col, file.name.c_str(), doc->line_count());
         return false;
       }
-      cw_set_cursor(pos);
+      doc->set_cursor(pos);
       return true;
     }
     case KEY_LEFT:
-      cw_set_cursor(cursor - (cw_long)(act.count < cursor ? act.count : cursor));
+      doc->set_cursor(cursor - (act.count < cursor ? act.count : cursor));
       return true;
     case KEY_RIGHT:
-      cw_set_cursor(cursor + (cw_long)act.count);  // the editor clamps it
+      doc->set_cursor(cursor + act.count);  // the editor clamps it
       return true;
     case KEY_UP:
     case KEY_DOWN: {
       long to = act.op == KEY_UP ? line - act.count : line + act.count;
       if (to < 1) to = 1;
-      if (to > cw_line_count()) to = cw_line_count();
-      cw_long len = line_length((cw_long)to);
-      cw_set_cursor(cw_line_start((cw_long)to) + (col - 1 < len ? col - 1 : len));
+      if (to > doc->line_count()) to = doc->line_count();
+      long len = doc->line_length(to);
+      doc->set_cursor(doc->line_start(to) + (col - 1 < len ? col - 1 : len));
       return true;
     }
     case KEY_HOME:
-      cw_set_cursor(cw_line_start(line));
+      doc->set_cursor(doc->line_start(line));
       return true;
     case KEY_END:
-      cw_set_cursor(cw_line_start(line) + line_length(line));
+      doc->set_cursor(doc->line_start(line) + doc->line_length(line));
       return true;
   }
   return false;
 }
 
-// Colours the final text afresh and names the lines whose colours differ
-// from what the re-colouring after each edit left. Replaces the buffer's
-// colours, so it comes after the result is shown.
-void check_against_whole(const Source& file) {
-  std::vector<signed char> replayed, whole;
-  buffer_categories(&replayed);
-  buffer_load(buffer_text());
-  colour_whole_buffer();
-  buffer_categories(&whole);
+// Colours the final text afresh, in a document of its own, and names the
+// lines whose colours differ from what the re-colouring after each edit
+// left.
+void check_against_whole(const wyn::Document& doc, const Source& file) {
+  std::vector<signed char> replayed = doc.categories();
+  wyn::Document fresh(doc.text());
+  std::string error;
+  if (!reported(fresh.colour_whole(&error), error)) return;
+  std::vector<signed char> whole = fresh.categories();
+  long count = doc.line_count();
   std::string lines;
   long run_first = 0, run_last = 0, stale = 0;
-  for (cw_long line = 1; line <= cw_line_count() + 1; line++) {
+  for (long line = 1; line <= count + 1; line++) {
     bool differs = false;
-    if (line <= cw_line_count()) {
-      size_t start = (size_t)cw_line_start(line);
-      size_t end = line < cw_line_count() ? (size_t)cw_line_start(line + 1) : whole.size();
+    if (line <= count) {
+      size_t start = (size_t)doc.line_start(line);
+      size_t end = line < count ? (size_t)doc.line_start(line + 1) : whole.size();
       for (size_t i = start; i < end && !differs; i++) differs = replayed[i] != whole[i];
     }
     if (differs) {
@@ -205,65 +142,52 @@ int one_action(const Options& opt, const char* verb) {
     fprintf(stderr, "wyn: %s needs FILE LINE:COL\n", verb);
     return EXIT_ERROR;
   }
-  cw_long line = 0, col = 0;
+  long line = 0, col = 0;
   if (!parse_position(opt.args[1], &line, &col)) {
     fprintf(stderr, "wyn: bad position '%s': expected LINE:COL, both from 1\n", opt.args[1]);
     return EXIT_ERROR;
   }
   Source file;
   if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
-  buffer_load(file.text);
-  cw_long pos = position_in_buffer(line, col);
+  wyn::Document doc(file.text);
+  long pos = doc.position(line, col);
   if (pos < 0) {
     fprintf(stderr, "wyn: %s: position %ld:%ld lies outside the buffer (%ld lines)\n",
-            file.name.c_str(), (long)line, (long)col, (long)cw_line_count());
+            file.name.c_str(), line, col, doc.line_count());
     return EXIT_ERROR;
   }
-  colour_whole_buffer();
-  cw_set_cursor(pos);
-  std::string before = buffer_text();
-  cw_long cursor_at = cw_cursor();
-  cw_long done = 0;
-  if (!strcmp(verb, "expand"))
-    done = expand_at_cursor();
-  else if (!plugin_call0("_wyn_indent", &done))
-    done = -1;
-  if (done < 0) return EXIT_ERROR;
-  if (!done) {
-    fprintf(stderr, "wyn: %s:%ld:%ld: the plug-in did not %s here\n", file.name.c_str(), (long)line,
-            (long)col, verb);
+  std::string error;
+  if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
+  wyn::Document::Edit edit;
+  bool expand = !strcmp(verb, "expand");
+  bool ok = expand ? doc.expand(pos, &edit, &error) : doc.indent(pos, &edit, &error);
+  if (!reported(ok, error)) return EXIT_ERROR;
+  if (!edit.done) {
+    fprintf(stderr, "wyn: %s:%ld:%ld: the plug-in did not %s here\n", file.name.c_str(), line, col,
+            verb);
     return EXIT_NOTHING;
   }
-  recolour(before, cursor_at, file.name.c_str(), verb, false);
-  return show_result(opt, file, true);
+  return show_result(opt, file, doc);
 }
 
 }  // namespace
 
-int show_result(const Options& opt, const Source& file, bool coloured) {
-  std::string text = buffer_text();
+int show_result(const Options& opt, const Source& file, const wyn::Document& doc) {
+  std::string text = doc.text();
   if (opt.in_place && !write_file_atomic(file.name.c_str(), text)) return EXIT_ERROR;
   if (opt.html != nullptr) {
-    std::vector<signed char> cats;
-    buffer_categories(&cats);
     std::string page;
     html_begin(&page, file.name.c_str());
-    html_section(&page, file.name, text, cats);
+    html_section(&page, file.name, text, doc.categories());
     html_end(&page);
-    if (!strcmp(opt.html, "-"))
-      fwrite(page.data(), 1, page.size(), stdout);
-    else if (!write_file_atomic(opt.html, page))
-      return EXIT_ERROR;
+    if (!html_write(opt.html, page)) return EXIT_ERROR;
   }
   if (opt.in_place || opt.html != nullptr) return EXIT_DONE;
   std::string out;
-  if (coloured && use_colour(opt.colour)) {
-    std::vector<signed char> cats;
-    buffer_categories(&cats);
-    render_ansi(text, cats, &out);
-  } else {
+  if (use_colour(opt.colour))
+    render_ansi(text, doc.categories(), &out);
+  else
     out = text;
-  }
   fwrite(out.data(), 1, out.size(), stdout);
   if (fflush(stdout) != 0) {
     fprintf(stderr, "wyn: stdout: write error\n");
@@ -300,13 +224,13 @@ int cmd_edit(const Options& opt) {
   if (!keys_parse(script, &actions)) return EXIT_ERROR;
   Source file;
   if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
-  cw_set_state_flag((cw_long)opt.state_flag);
-  buffer_load(file.text);
-  colour_whole_buffer();
-  cw_set_cursor(0);
+  plugin().set_state_flag(opt.state_flag);
+  wyn::Document doc(file.text);
+  std::string error;
+  if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
   for (size_t i = 0; i < actions.size(); i++)
-    if (!run_action(actions[i], script, file, opt.trace)) return EXIT_ERROR;
-  int rc = show_result(opt, file, true);
-  if (rc == EXIT_DONE && opt.check) check_against_whole(file);
+    if (!run_action(&doc, actions[i], script, file, opt.trace)) return EXIT_ERROR;
+  int rc = show_result(opt, file, doc);
+  if (rc == EXIT_DONE && opt.check) check_against_whole(doc, file);
   return rc;
 }

@@ -2,33 +2,31 @@
 // each table holds.
 #include "tool.h"
 
-#include <string.h>
-
 int cmd_info(const Options& opt) {
   if (!opt.args.empty()) {
     fprintf(stderr, "wyn: info takes no FILE\n");
     return EXIT_ERROR;
   }
-  cw_log_enable(1);
-  bool ok = session_open(opt);
-  cw_log_enable(0);
-  if (!ok) return EXIT_ERROR;
-  printf("start-up calls: %zu\n", cw_log_count());
-  for (size_t i = 0; i < cw_log_count(); i++) {
-    const char* line = cw_log_at(i);
-    if (!strncmp(line, "HostStartup", 11) || !strncmp(line, "ColorOfConstants", 16))
-      printf("  %s\n", line);
-  }
-  cw_log_clear();
-  printf("registered functions (%zu):\n", cw_export_count());
-  for (size_t i = 0; i < cw_export_count(); i++) printf("  %s\n", cw_export_at(i));
-  for (size_t i = 0; i < cw_extension_count(); i++)
-    printf("bound to extension: %s\n", cw_extension_at(i));
+  unsigned long long before = plugin().host_calls();
+  if (!session_open(opt)) return EXIT_ERROR;
+  printf("start-up calls: %llu\n", plugin().host_calls() - before);
+  static const char* const categories[CAT_COUNT] = {
+      "comments", "constants", "keywords", "functions", "strings", "numbers", "operators"};
+  for (int k = 0; k < CAT_COUNT; k++)
+    printf("  colour of %-10s 0x%06lx\n", categories[k],
+           (unsigned long)plugin().category_colour(k));
+  std::vector<std::string> functions = plugin().functions();
+  printf("registered functions (%zu):\n", functions.size());
+  for (size_t i = 0; i < functions.size(); i++) printf("  %s\n", functions[i].c_str());
+  std::vector<std::string> extensions = plugin().extensions();
+  for (size_t i = 0; i < extensions.size(); i++)
+    printf("bound to extension: %s\n", extensions[i].c_str());
   static const char* const names[] = {"class 0 (constants, system variables)",
                                       "class 1 (reserved words)", "class 2 (built-in functions)",
                                       "templates"};
-  for (size_t i = 0; i < cw_table_count() && i < 4; i++)
-    printf("%-40s %4zu entries, %3d buckets\n", names[i], cw_table_size(cw_table_at(i)),
-           (int)cw_table_buckets(cw_table_at(i)));
+  std::vector<wyn::TableInfo> tables = plugin().tables();
+  for (size_t i = 0; i < tables.size() && i < 4; i++)
+    printf("%-40s %4zu entries, %3d buckets\n", names[i], tables[i].entries,
+           (int)tables[i].buckets);
   return EXIT_DONE;
 }

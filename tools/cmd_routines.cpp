@@ -11,7 +11,7 @@
 namespace {
 
 struct Routine {
-  cw_long first, last;
+  long first, last;
   std::string header;  // text of the first marked line
   std::string name;    // the word before the header's '('
 };
@@ -20,10 +20,10 @@ bool is_name_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-std::string line_text(const std::string& text, cw_long line) {
-  cw_long start = cw_line_start(line);
+std::string line_text(const wyn::Document& doc, const std::string& text, long line) {
+  long start = doc.line_start(line);
   if (start < 0) return "";
-  return text.substr((size_t)start, (size_t)line_length(line));
+  return text.substr((size_t)start, (size_t)doc.line_length(line));
 }
 
 // "function Foo(a)" names Foo; a header with no word before its '(' is
@@ -74,22 +74,22 @@ int cmd_routines(const Options& opt) {
   }
   Source file;
   if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
-  buffer_load(file.text);
-  if (!plugin_call0("_wyn_routines", nullptr)) return EXIT_ERROR;
+  wyn::Document doc(file.text);
+  std::vector<wyn::LineSpan> marks;
+  std::string message, error;
+  if (!reported(doc.routines(&marks, &message, &error), error)) return EXIT_ERROR;
 
   std::vector<Routine> list;
-  for (size_t i = 0; i < cw_mark_count(); i++) {
-    cw_mark m = cw_mark_at(i);
+  for (size_t i = 0; i < marks.size(); i++) {
     Routine r;
-    r.first = m.first;
-    r.last = m.last;
-    r.header = line_text(file.text, m.first);
+    r.first = marks[i].first;
+    r.last = marks[i].last;
+    r.header = line_text(doc, file.text, marks[i].first);
     r.name = routine_name(r.header);
     list.push_back(r);
   }
   if (list.empty()) {
-    const char* message = cw_last_message();
-    printf("%s\n", message != nullptr ? message : "No routines found.");
+    printf("%s\n", !message.empty() ? message.c_str() : "No routines found.");
     return EXIT_NOTHING;
   }
   if (opt.ctags != nullptr)
@@ -97,6 +97,6 @@ int cmd_routines(const Options& opt) {
                ? EXIT_DONE
                : EXIT_ERROR;
   for (size_t i = 0; i < list.size(); i++)
-    printf("%5ld-%-5ld %s\n", (long)list[i].first, (long)list[i].last, list[i].header.c_str());
+    printf("%5ld-%-5ld %s\n", list[i].first, list[i].last, list[i].header.c_str());
   return EXIT_DONE;
 }

@@ -31,15 +31,14 @@ bool apply(const Source& file, const Statement& st, bool call) {
     int cls = word_class(st.words[2]);
     if (cls < 0) return bad(file, st, "CLASS is 0 (constant), 1 (keyword) or 2 (function)");
     if (st.words[1].empty()) return bad(file, st, "empty keyword");
-    std::string cls_text = std::to_string(cls);
-    const char* argv[] = {st.words[1].c_str(), cls_text.c_str()};
-    return !call || plugin_call("_wyn_add_keyword", 2, argv, nullptr);
+    std::string error;
+    return !call || reported(plugin().add_keyword(st.words[1], cls, &error), error);
   }
   if (verb == "template") {
     if (n != 3 || !st.quoted[2]) return bad(file, st, "template needs NAME \"TEXT\"");
     if (st.words[1].empty()) return bad(file, st, "empty template name");
-    const char* argv[] = {st.words[1].c_str(), st.words[2].c_str()};
-    return !call || plugin_call("_wyn_assign_template", 2, argv, nullptr);
+    std::string error;
+    return !call || reported(plugin().assign_template(st.words[1], st.words[2], &error), error);
   }
   if (verb == "hash-size") {
     long cls = 0, size = 0;
@@ -47,13 +46,13 @@ bool apply(const Source& file, const Statement& st, bool call) {
       return bad(file, st, "hash-size needs CLASS SIZE, two numbers");
     if (cls != 1 && cls != 2) return bad(file, st, "hash-size applies to class 1 or 2");
     if (size < 1) return bad(file, st, "hash-size needs a SIZE above 0");
-    const char* argv[] = {st.words[1].c_str(), st.words[2].c_str()};
-    return !call || plugin_call("_wyn_hash_size", 2, argv, nullptr);
+    std::string error;
+    return !call || reported(plugin().set_hash_size(cls, size, &error), error);
   }
   if (verb == "comment-char") {
     if (n != 2 || st.words[1].empty()) return bad(file, st, "comment-char needs \"TEXT\"");
-    const char* argv[] = {st.words[1].c_str()};
-    return !call || plugin_call("WYNSetCommentChar", 1, argv, nullptr);
+    std::string error;
+    return !call || reported(plugin().set_comment_introducer(st.words[1], &error), error);
   }
   std::string problem =
       "unknown setting '" + verb + "' (keyword, template, hash-size or comment-char)";

@@ -1,4 +1,5 @@
-// Words and quoted texts of keys-script and configuration lines.
+// Words and quoted texts of keys-script and configuration lines, and the
+// numbers and positions in them.
 #include "tool.h"
 
 #include <errno.h>
@@ -113,5 +114,18 @@ bool parse_number(const std::string& word, long* value) {
   long v = strtol(word.c_str(), &end, 10);
   if (errno != 0 || *end != 0 || v < -0x7FFFFFFFL - 1 || v > 0x7FFFFFFFL) return false;
   *value = v;
+  return true;
+}
+
+bool parse_position(const char* text, long* line, long* col) {
+  char* end = nullptr;
+  long l = strtol(text, &end, 10);
+  if (end == text || *end != ':' || text[0] == '-' || text[0] == '+') return false;
+  const char* col_text = end + 1;
+  long c = strtol(col_text, &end, 10);
+  if (end == col_text || *end != 0 || col_text[0] == '-' || col_text[0] == '+') return false;
+  if (l < 1 || c < 1 || l > 0x7FFFFFFF || c > 0x7FFFFFFF) return false;
+  *line = l;
+  *col = c;
   return true;
 }

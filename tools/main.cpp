@@ -1,6 +1,7 @@
 // wyn: the command line, its help page and the dispatch to the commands.
 #include "tool.h"
 
+#include <getopt.h>
 #include <string.h>
 
 namespace {
@@ -97,13 +98,6 @@ int usage_error(const char* problem, const char* what) {
   return EXIT_ERROR;
 }
 
-// The value of "--name=VALUE" or of "--name VALUE"; null when missing.
-const char* option_value(int argc, char** argv, int* i, const char* arg, size_t name_len) {
-  if (arg[name_len] == '=') return arg + name_len + 1;
-  if (*i + 1 < argc) return argv[++*i];
-  return nullptr;
-}
-
 bool parse_colour(const char* v, ColourWhen* out) {
   if (!strcmp(v, "always"))
     *out = COLOUR_ALWAYS;
@@ -114,11 +108,6 @@ bool parse_colour(const char* v, ColourWhen* out) {
   else
     return false;
   return true;
-}
-
-bool starts_with_option(const char* arg, const char* name) {
-  size_t n = strlen(name);
-  return !strncmp(arg, name, n) && (arg[n] == 0 || arg[n] == '=');
 }
 
 // Options that only some commands take.
@@ -142,62 +131,139 @@ int check_fits(const Options& opt) {
   return 0;
 }
 
+// Long options without a short form are numbered from here.
+enum {
+  OPT_COLOUR = 256,
+  OPT_HTML,
+  OPT_CONFIG,
+  OPT_KEYS,
+  OPT_CTAGS,
+  OPT_IN_PLACE,
+  OPT_TRACE,
+  OPT_STATS,
+  OPT_CHECK,
+  OPT_STATE_FLAG,
+  OPT_VERSION
+};
+
+const struct option long_options[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, OPT_VERSION},
+    {"color", required_argument, nullptr, OPT_COLOUR},
+    {"colour", required_argument, nullptr, OPT_COLOUR},
+    {"html", required_argument, nullptr, OPT_HTML},
+    {"config", required_argument, nullptr, OPT_CONFIG},
+    {"keys", required_argument, nullptr, OPT_KEYS},
+    {"ctags", optional_argument, nullptr, OPT_CTAGS},
+    {"in-place", no_argument, nullptr, OPT_IN_PLACE},
+    {"trace", no_argument, nullptr, OPT_TRACE},
+    {"stats", no_argument, nullptr, OPT_STATS},
+    {"check", no_argument, nullptr, OPT_CHECK},
+    {"state-flag", required_argument, nullptr, OPT_STATE_FLAG},
+    {nullptr, 0, nullptr, 0},
+};
+
+// What a missing value is called in the message, by option.
+int missing_value(int opt) {
+  switch (opt) {
+    case OPT_COLOUR:
+      return usage_error("--color takes always, never or auto, not ", "nothing");
+    case OPT_HTML:
+      return usage_error("--html needs ", "OUT.html");
+    case OPT_CONFIG:
+      return usage_error("--config needs ", "a CONFIG file");
+    case OPT_KEYS:
+      return usage_error("--keys needs ", "a SCRIPT file");
+    case OPT_STATE_FLAG:
+      return usage_error("--state-flag takes a number, not ", "nothing");
+    default:
+      return usage_error("-e needs ", "ACTIONS");
+  }
+}
+
+// getopt_long takes any unambiguous prefix of a long option; the tool takes
+// only the whole name.
+bool whole_name(const char* arg, const char* name) {
+  size_t n = strlen(name);
+  return arg[0] == '-' && arg[1] == '-' && !strncmp(arg + 2, name, n) &&
+         (arg[2 + n] == 0 || arg[2 + n] == '=');
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options opt;
-  bool operands_only = false;
-  for (int i = 1; i < argc; i++) {
-    const char* a = argv[i];
-    if (operands_only || a[0] != '-' || !strcmp(a, "-")) {
-      if (opt.command == nullptr)
-        opt.command = a;
-      else
-        opt.args.push_back(a);
-    } else if (!strcmp(a, "--")) {
-      operands_only = true;
-    } else if (!strcmp(a, "-h") || !strcmp(a, "--help")) {
-      fputs(help_text, stdout);
-      return EXIT_DONE;
-    } else if (!strcmp(a, "--version")) {
-      printf("wyn %s\n", WYN_VERSION);
-      return EXIT_DONE;
-    } else if (starts_with_option(a, "--color") || starts_with_option(a, "--colour")) {
-      const char* v = option_value(argc, argv, &i, a, a[7] == 'u' ? 8 : 7);
-      if (v == nullptr || !parse_colour(v, &opt.colour))
-        return usage_error("--color takes always, never or auto, not ", v ? v : "nothing");
-    } else if (starts_with_option(a, "--html")) {
-      if (!(opt.html = option_value(argc, argv, &i, a, 6)))
-        return usage_error("--html needs ", "OUT.html");
-    } else if (starts_with_option(a, "--config")) {
-      const char* v = option_value(argc, argv, &i, a, 8);
-      if (v == nullptr) return usage_error("--config needs ", "a CONFIG file");
-      opt.configs.push_back(v);
-    } else if (starts_with_option(a, "--keys")) {
-      if (!(opt.keys = option_value(argc, argv, &i, a, 6)))
-        return usage_error("--keys needs ", "a SCRIPT file");
-    } else if (!strcmp(a, "-e")) {
-      if (i + 1 >= argc) return usage_error("-e needs ", "ACTIONS");
-      opt.keys_text = argv[++i];
-    } else if (!strcmp(a, "--ctags")) {
-      opt.ctags = "tags";
-    } else if (!strncmp(a, "--ctags=", 8) && a[8] != 0) {
-      opt.ctags = a + 8;
-    } else if (!strcmp(a, "--in-place")) {
-      opt.in_place = true;
-    } else if (!strcmp(a, "--trace")) {
-      opt.trace = true;
-    } else if (!strcmp(a, "--stats")) {
-      opt.stats = true;
-    } else if (!strcmp(a, "--check")) {
-      opt.check = true;
-    } else if (starts_with_option(a, "--state-flag")) {
-      const char* v = option_value(argc, argv, &i, a, 12);
-      if (v == nullptr || !parse_number(v, &opt.state_flag))
-        return usage_error("--state-flag takes a number, not ", v ? v : "nothing");
-    } else {
-      return usage_error("unknown option ", a);
+  opterr = 0;  // the messages below say it the tool's way
+  // '-' first: operands come back in order as option 1, wherever they stand
+  // and whatever POSIXLY_CORRECT says; ':' first after it: a missing value
+  // comes back as ':'.
+  for (;;) {
+    int at = optind;
+    int index = -1;
+    int c = getopt_long(argc, argv, "-:he:", long_options, &index);
+    if (c == -1) break;
+    if (index >= 0 && !whole_name(argv[at], long_options[index].name))
+      return usage_error("unknown option ", argv[at]);
+    switch (c) {
+      case 1:
+        if (opt.command == nullptr)
+          opt.command = optarg;
+        else
+          opt.args.push_back(optarg);
+        break;
+      case 'h':
+        fputs(help_text, stdout);
+        return EXIT_DONE;
+      case OPT_VERSION:
+        printf("wyn %s\n", WYN_VERSION);
+        return EXIT_DONE;
+      case OPT_COLOUR:
+        if (!parse_colour(optarg, &opt.colour))
+          return usage_error("--color takes always, never or auto, not ", optarg);
+        break;
+      case OPT_HTML:
+        opt.html = optarg;
+        break;
+      case OPT_CONFIG:
+        opt.configs.push_back(optarg);
+        break;
+      case OPT_KEYS:
+        opt.keys = optarg;
+        break;
+      case 'e':
+        opt.keys_text = optarg;
+        break;
+      case OPT_CTAGS:
+        if (optarg != nullptr && optarg[0] == 0) return usage_error("unknown option ", argv[at]);
+        opt.ctags = optarg != nullptr ? optarg : "tags";
+        break;
+      case OPT_IN_PLACE:
+        opt.in_place = true;
+        break;
+      case OPT_TRACE:
+        opt.trace = true;
+        break;
+      case OPT_STATS:
+        opt.stats = true;
+        break;
+      case OPT_CHECK:
+        opt.check = true;
+        break;
+      case OPT_STATE_FLAG:
+        if (!parse_number(optarg, &opt.state_flag))
+          return usage_error("--state-flag takes a number, not ", optarg);
+        break;
+      case ':':
+        return missing_value(optopt);
+      default:
+        return usage_error("unknown option ", argv[at]);
     }
+  }
+  for (int i = optind; i < argc; i++) {  // after "--"
+    if (opt.command == nullptr)
+      opt.command = argv[i];
+    else
+      opt.args.push_back(argv[i]);
   }
   if (opt.command == nullptr) return usage_error("no command given", "");
   if (!strcmp(opt.command, "color")) opt.command = "colour";

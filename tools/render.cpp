@@ -1,6 +1,5 @@
-// Showing the colours the plug-in gave the buffer: ANSI for a terminal, a
-// standalone HTML page for a browser. A character's category is read back
-// from its colour, compared with the editor's seven category colours.
+// Showing the colours the plug-in gave a document, as categories per
+// character: ANSI for a terminal, a standalone HTML page for a browser.
 #include "tool.h"
 
 #include <stdlib.h>
@@ -16,7 +15,7 @@ struct Look {
   bool bold;
 };
 
-// ORDER: enum Category, cw_category.
+// ORDER: wyn::Category.
 const Look looks[CAT_COUNT] = {
     {"wyn-comment", "comment", "32", false},
     {"wyn-constant", "constant or system variable", "35", false},
@@ -28,7 +27,7 @@ const Look looks[CAT_COUNT] = {
 };
 
 // The editor's colour values are 0x00BBGGRR.
-std::string css_colour(cw_long c) {
+std::string css_colour(long c) {
   char out[8];
   snprintf(out, sizeof out, "#%02x%02x%02x", (unsigned)(c & 0xFF), (unsigned)((c >> 8) & 0xFF),
            (unsigned)((c >> 16) & 0xFF));
@@ -108,30 +107,6 @@ bool use_colour(ColourWhen when) {
          (no_colour == nullptr || no_colour[0] == 0);
 }
 
-void buffer_categories(std::vector<signed char>* out) {
-  cw_long colour_of[CAT_COUNT];
-  for (int i = 0; i < CAT_COUNT; i++) colour_of[i] = cw_category_colour(i);
-  size_t n = 0;
-  cw_text(&n);
-  out->assign(n, (signed char)CAT_NONE);
-  cw_long last_colour = 0;
-  signed char last_cat = CAT_NONE;
-  for (size_t i = 0; i < n; i++) {
-    cw_long c = cw_colour_at((cw_long)i);
-    if (c == 0) continue;  // no colour at all
-    if (c != last_colour) {
-      last_colour = c;
-      last_cat = CAT_NONE;
-      for (int k = 0; k < CAT_COUNT; k++)
-        if (colour_of[k] == c) {
-          last_cat = (signed char)k;
-          break;
-        }
-    }
-    (*out)[i] = last_cat;
-  }
-}
-
 void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out) {
   out->reserve(out->size() + text.size() * 2);
   int open = CAT_NONE;
@@ -175,7 +150,7 @@ void html_begin(std::string* out, const char* title) {
     *out += '.';
     *out += looks[k].css;
     *out += " { color: ";
-    *out += css_colour(cw_category_colour(k));
+    *out += css_colour(plugin().category_colour(k));
     *out += looks[k].bold ? "; font-weight: bold; }\n" : "; }\n";
   }
   *out += "</style>\n</head>\n<body>\n<ul class=\"legend\">\n";
@@ -241,4 +216,12 @@ void html_section(std::string* out, const std::string& name, const std::string& 
 
 void html_end(std::string* out) {
   *out += "</body>\n</html>\n";
+}
+
+bool html_write(const char* path, const std::string& page) {
+  if (strcmp(path, "-") != 0) return write_file_atomic(path, page);
+  if (fwrite(page.data(), 1, page.size(), stdout) == page.size() && fflush(stdout) == 0)
+    return true;
+  fprintf(stderr, "wyn: stdout: write error\n");
+  return false;
 }

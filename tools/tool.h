@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cwedit.h"
+#include "session.h"
 
 // Exit codes, the same for every command.
 enum {
@@ -58,29 +58,14 @@ bool read_script(const char* path, Source* out);
 bool write_file_atomic(const char* path, const std::string& text);
 // }======
 
-// {====== session.cpp: the plug-in in the stand-in editor
+// {====== session.cpp: the plug-in, loaded once per run
+// The run's plug-in (see session.h).
+wyn::Plugin& plugin();
 // Loads the plug-in beside the executable (start-up runs), then applies
 // the --config files. Prints the problem and returns false on failure.
 bool session_open(const Options& opt);
-// Calls a registered function by name as the editor does; false (with a
-// message) when the plug-in has no such function.
-bool plugin_call(const char* name, int argc, const char* const* argv, cw_long* result);
-bool plugin_call0(const char* name, cw_long* result);
-// Puts text in the buffer and colours it whole, as the editor does when it
-// opens a file.
-void buffer_load(const std::string& text);
-void colour_whole_buffer(void);
-// The buffer's text as a string.
-std::string buffer_text(void);
-// Length of line's text, without its line break.
-cw_long line_length(cw_long line);
-// Parses "LINE:COL" (both from 1). False when malformed.
-bool parse_position(const char* text, cw_long* line, cw_long* col);
-// Buffer position of LINE:COL, or -1 when it lies outside the buffer (the
-// column may stand one past the line's last character).
-cw_long position_in_buffer(cw_long line, cw_long col);
-// Seconds on a monotonic clock, for --stats.
-double now_seconds(void);
+// Prints "wyn: ERROR" when ok is false; answers ok.
+bool reported(bool ok, const std::string& error);
 // }======
 
 // {====== config.cpp: --config files
@@ -104,6 +89,8 @@ struct Statement {
 bool lex_statements(const Source& file, std::vector<Statement>* out);
 // Parses a decimal 32-bit number; false when word is anything else.
 bool parse_number(const std::string& word, long* value);
+// Parses "LINE:COL" (both from 1). False when malformed.
+bool parse_position(const char* text, long* line, long* col);
 // }======
 
 // {====== keys.cpp: the edit command's keys script
@@ -124,35 +111,25 @@ struct KeyAction {
   KeyOp op;
   std::string text;  // KEY_TYPE
   long count = 1;    // moves and newline
-  cw_long line = 0;  // KEY_GOTO
-  cw_long col = 0;
+  long line = 0;     // KEY_GOTO
+  long col = 0;
   int script_line = 0;
 };
 bool keys_parse(const Source& script, std::vector<KeyAction>* out);
 // }======
 
 // {====== render.cpp: showing the plug-in's colours
-enum Category {
-  CAT_NONE = -1,
-  CAT_COMMENT,
-  CAT_CONSTANT,
-  CAT_KEYWORD,
-  CAT_FUNCTION,  // ORDER: cw_category
-  CAT_STRING,
-  CAT_NUMBER,
-  CAT_OPERATOR,
-  CAT_COUNT
-};
-// Per-character categories of the buffer, read from the colours the
-// plug-in gave it, compared with the editor's category colours.
-void buffer_categories(std::vector<signed char>* out);
-// The whole buffer with ANSI colours, or as it is.
+using wyn::CAT_COUNT;
+using wyn::CAT_NONE;
+// The whole text with ANSI colours; cats holds one category per character.
 void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out);
-// A standalone HTML page, one section per file.
+// A standalone HTML page, one section per file, in the editor's colours.
 void html_begin(std::string* out, const char* title);
 void html_section(std::string* out, const std::string& name, const std::string& text,
                   const std::vector<signed char>& cats);
 void html_end(std::string* out);
+// Writes a page to path, "-" for stdout. Prints the problem; false on it.
+bool html_write(const char* path, const std::string& page);
 bool use_colour(ColourWhen when);
 // }======
 
@@ -163,9 +140,9 @@ int cmd_routines(const Options& opt);
 int cmd_expand(const Options& opt);
 int cmd_indent(const Options& opt);
 int cmd_edit(const Options& opt);
-// Prints the buffer (or writes it to file with --in-place), coloured when
+// Prints the document (or writes it to file with --in-place), coloured when
 // asked: the common ending of expand, indent and edit.
-int show_result(const Options& opt, const Source& file, bool coloured);
+int show_result(const Options& opt, const Source& file, const wyn::Document& doc);
 // }======
 
 #endif

@@ -1,0 +1,392 @@
+// The session layer over the stand-in editor: the plug-in loaded and
+// called by its registered names, documents made current before every call
+// that reads or drives them, and edits re-coloured the way the editor does.
+#include "session.h"
+
+#include "cwedit.h"
+
+namespace wyn {
+
+static_assert((int)CAT_COUNT == (int)CW_CATEGORY_COUNT && (int)CAT_OPERATOR == (int)CW_OPERATORS,
+              "ORDER: Category follows the editor's cw_category");
+
+namespace {
+
+bool fail(std::string* error, const std::string& problem) {
+  if (error != nullptr) *error = problem;
+  return false;
+}
+
+// A registered function by name, as the editor calls it.
+bool call_plugin(const char* name, int argc, const char* const* argv, long* result,
+                 std::string* error) {
+  cw_long r = 0;
+  if (cw_call(name, argc, argv, &r) != 0)
+    return fail(error, std::string("the plug-in did not register ") + name + " for " +
+                           std::to_string(argc) + " argument(s)");
+  if (result != nullptr) *result = (long)r;
+  return true;
+}
+
+bool is_word_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '#';
+}
+
+// The span a greedy comparison of the text before and after the edits
+// since the last clear would find: the longest common head, then the
+// longest common tail of what is left. The change record bounds both, so
+// only the bytes around the change are looked at. False when the text is
+// the same as before.
+bool changed_span(size_t* head_out, size_t* end_out) {
+  cw_change c;
+  if (!cw_changed(&c)) return false;
+  size_t n = 0, n_old = 0;
+  const char* after = cw_text(&n);
+  const char* old = cw_change_old(&n_old);
+  size_t from = (size_t)c.from, removed = (size_t)c.removed, inserted = (size_t)c.inserted;
+  size_t before_size = n - inserted + removed;
+  // Byte i of the text as it was before the edits.
+  auto before = [&](size_t i) {
+    if (i < from) return after[i];
+    if (i < from + removed) return old[i - from];
+    return after[i - removed + inserted];
+  };
+  size_t common = n < before_size ? n : before_size;
+  size_t head = from;
+  while (head < common && after[head] == before(head)) head++;
+  size_t tail = n - (from + inserted);  // everything after the change is as it was
+  if (tail > common - head) tail = common - head;
+  while (tail < common - head && after[n - 1 - tail] == before(before_size - 1 - tail)) tail++;
+  if (head == n && n == before_size) return false;
+  *head_out = head;
+  *end_out = n - tail;
+  return true;
+}
+
+// Makes a fresh start for the records one action is read back from.
+void clear_records() {
+  cw_change_clear();
+  cw_refresh_clear();
+}
+
+// After the edits since clear_records, made with the cursor at
+// cursor_before: the lines from the cursor's line (a line break typed at a
+// line's end leaves that line's text as it was) to the last changed one
+// are handed to the plug-in's range re-colouring, as the editor does.
+bool recolour(long cursor_before, Document::Edit* edit, std::string* error) {
+  size_t head = 0, end = 0;
+  bool changed = changed_span(&head, &end);
+  Document::Edit done;
+  done.done = true;
+  if (changed) {
+    long first = (long)cw_line_of((cw_long)head);
+    if (cursor_before < (long)head) first = (long)cw_line_of((cw_long)cursor_before);
+    long last = (long)cw_line_of((cw_long)end);
+    std::string a = std::to_string(first), b = std::to_string(last);
+    const char* argv[] = {a.c_str(), b.c_str()};
+    bool ok = call_plugin("_wyn_language_colors_update", 2, argv, nullptr, error);
+    cw_clear_runs();  // the stand-in's record of runs is of no use here
+    if (!ok) {
+      clear_records();
+      return false;
+    }
+    done.changed = true;
+    done.handed.first = first;
+    done.handed.last = last;
+    for (size_t i = 0; i < cw_refresh_count(); i++) {
+      cw_mark m = cw_refresh_at(i);
+      LineSpan span;
+      span.first = (long)m.first;
+      span.last = (long)m.last;
+      done.redisplay.push_back(span);
+    }
+  }
+  clear_records();
+  if (edit != nullptr) *edit = done;
+  return true;
+}
+
+}  // namespace
+
+// {====== Plugin
+
+Plugin::~Plugin() {
+  if (loaded_) cw_unload_module();
+}
+
+bool Plugin::load(const std::string& path, std::string* error) {
+  loaded_ = cw_load_module(path.c_str()) == 0;
+  if (!loaded_) return fail(error, path + ": cannot load the plug-in");
+  return true;
+}
+
+bool Plugin::add_keyword(const std::string& word, long word_class, std::string* error) {
+  std::string cls = std::to_string(word_class);
+  const char* argv[] = {word.c_str(), cls.c_str()};
+  return call_plugin("_wyn_add_keyword", 2, argv, nullptr, error);
+}
+
+bool Plugin::assign_template(const std::string& name, const std::string& text, std::string* error) {
+  const char* argv[] = {name.c_str(), text.c_str()};
+  return call_plugin("_wyn_assign_template", 2, argv, nullptr, error);
+}
+
+bool Plugin::set_hash_size(long word_class, long size, std::string* error) {
+  std::string cls = std::to_string(word_class), n = std::to_string(size);
+  const char* argv[] = {cls.c_str(), n.c_str()};
+  return call_plugin("_wyn_hash_size", 2, argv, nullptr, error);
+}
+
+bool Plugin::set_comment_introducer(const std::string& text, std::string* error) {
+  const char* argv[] = {text.c_str()};
+  return call_plugin("WYNSetCommentChar", 1, argv, nullptr, error);
+}
+
+bool Plugin::call(const char* name, int argc, const char* const* argv, long* result,
+                  std::string* error) {
+  if (name == nullptr) return fail(error, "no function name");
+  return call_plugin(name, argc, argv, result, error);
+}
+
+std::vector<std::string> Plugin::functions() const {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < cw_export_count(); i++) out.push_back(cw_export_at(i));
+  return out;
+}
+
+std::vector<std::string> Plugin::extensions() const {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < cw_extension_count(); i++) out.push_back(cw_extension_at(i));
+  return out;
+}
+
+std::vector<TableInfo> Plugin::tables() const {
+  std::vector<TableInfo> out;
+  for (size_t i = 0; i < cw_table_count(); i++) {
+    TableInfo t;
+    t.entries = cw_table_size(cw_table_at(i));
+    t.buckets = (long)cw_table_buckets(cw_table_at(i));
+    out.push_back(t);
+  }
+  return out;
+}
+
+unsigned long long Plugin::host_calls() const {
+  return cw_call_count();
+}
+
+long Plugin::category_colour(int category) const {
+  return (long)cw_category_colour(category);
+}
+
+void Plugin::set_state_flag(long value) {
+  cw_set_state_flag((cw_long)value);
+}
+
+// }====== Document
+
+Document::Document(const std::string& bytes) : id_(cw_doc_new()) {
+  set_text(bytes);
+}
+
+Document::~Document() {
+  cw_doc_free(id_);
+}
+
+void Document::select() const {
+  if (cw_doc_current() != id_) cw_doc_select(id_);
+}
+
+void Document::set_text(const std::string& bytes) {
+  select();
+  cw_set_text(bytes.data(), bytes.size());
+  clear_records();
+}
+
+std::string Document::text() const {
+  select();
+  size_t n = 0;
+  const char* p = cw_text(&n);
+  return std::string(p, n);
+}
+
+size_t Document::size() const {
+  select();
+  size_t n = 0;
+  cw_text(&n);
+  return n;
+}
+
+long Document::line_count() const {
+  select();
+  return (long)cw_line_count();
+}
+
+long Document::line_start(long line) const {
+  select();
+  return (long)cw_line_start((cw_long)line);
+}
+
+long Document::line_length(long line) const {
+  select();
+  size_t n = 0;
+  const char* text = cw_text(&n);
+  cw_long start = cw_line_start((cw_long)line);
+  if (start < 0) return 0;
+  cw_long end = line < cw_line_count() ? cw_line_start((cw_long)line + 1) - 1 : (cw_long)n;
+  if (end > start && text[end - 1] == '\r' && end < (cw_long)n) end--;  // CR of CR LF
+  return (long)(end - start);
+}
+
+long Document::line_of(long pos) const {
+  select();
+  return (long)cw_line_of((cw_long)pos);
+}
+
+long Document::position(long line, long col) const {
+  if (line < 1 || line > line_count() || col < 1) return -1;
+  if (col > line_length(line) + 1) return -1;
+  return line_start(line) + col - 1;
+}
+
+bool Document::colour_whole(std::string* error) {
+  select();
+  static const char* const whole[] = {"-1"};
+  bool ok = call_plugin("_wyn_language_colors", 1, whole, nullptr, error);
+  cw_clear_runs();
+  return ok;
+}
+
+long Document::colour_lines(long from_pos, long count, std::string* error) {
+  select();
+  cw_set_scan_pos((cw_long)from_pos);
+  std::string n = std::to_string(count);
+  const char* argv[] = {n.c_str()};
+  bool ok = call_plugin("_wyn_language_colors", 1, argv, nullptr, error);
+  cw_clear_runs();
+  return ok ? (long)cw_scan_pos() : -1;
+}
+
+void Document::categories(size_t from, size_t n, signed char* out) const {
+  select();
+  if (from > 0x7FFFFFFFu) {  // beyond any position
+    for (size_t i = 0; i < n; i++) out[i] = CAT_NONE;
+    return;
+  }
+  cw_categories((cw_long)from, n, out);
+}
+
+std::vector<signed char> Document::categories() const {
+  std::vector<signed char> out(size());
+  categories(0, out.size(), out.data());
+  return out;
+}
+
+Document::Edit Document::replace(long pos, long n_del, const std::string& text) {
+  select();
+  clear_records();
+  size_t n = 0;
+  cw_text(&n);
+  cw_long at = pos < 0 ? 0 : pos > (long)n ? (cw_long)n : (cw_long)pos;
+  cw_replace_text(at, (cw_long)n_del, text.data(), text.size());
+  cw_set_cursor(at + (cw_long)text.size());
+  Edit edit;
+  if (!recolour((long)at, &edit, nullptr)) edit.done = false;
+  return edit;
+}
+
+long Document::cursor() const {
+  select();
+  return (long)cw_cursor();
+}
+
+void Document::set_cursor(long pos) {
+  select();
+  cw_set_cursor((cw_long)pos);
+}
+
+bool Document::expand(long pos, Edit* edit, std::string* error) {
+  select();
+  clear_records();
+  cw_set_cursor((cw_long)pos);
+  cw_long at = cw_cursor();
+  // The plug-in expects the cursor on the word's first character: step
+  // back over the word the cursor is in or has just passed.
+  size_t n = 0;
+  const char* text = cw_text(&n);
+  cw_long start = at;
+  while (start > 0 && is_word_char(text[start - 1])) start--;
+  cw_set_cursor(start);
+  long done = 0;
+  if (!call_plugin("_wyn_expand", 0, nullptr, &done, error)) {
+    cw_set_cursor(at);
+    return false;
+  }
+  if (!done) {
+    cw_set_cursor(at);
+    if (edit != nullptr) *edit = Edit();
+    return true;
+  }
+  return recolour((long)at, edit, error);
+}
+
+bool Document::indent(long pos, Edit* edit, std::string* error) {
+  select();
+  clear_records();
+  cw_set_cursor((cw_long)pos);
+  long at = (long)cw_cursor();
+  long done = 0;
+  if (!call_plugin("_wyn_indent", 0, nullptr, &done, error)) return false;
+  if (!done) {
+    if (edit != nullptr) *edit = Edit();
+    return true;
+  }
+  return recolour(at, edit, error);
+}
+
+bool Document::type(char c, Edit* edit, std::string* error) {
+  if (c == '\n') return enter(edit, error);
+  select();
+  clear_records();
+  long at = (long)cw_cursor();
+  InsertChar((cw_long)(unsigned char)c);
+  return recolour(at, edit, error);
+}
+
+// The plug-in's smart indent first; when it declines, the editor starts
+// the new line itself.
+bool Document::enter(Edit* edit, std::string* error) {
+  select();
+  clear_records();
+  long at = (long)cw_cursor();
+  long done = 0;
+  if (!call_plugin("_wyn_indent", 0, nullptr, &done, error)) return false;
+  if (!done) InsertNewLine();
+  return recolour(at, edit, error);
+}
+
+bool Document::routines(std::vector<LineSpan>* marks, std::string* message, std::string* error) {
+  select();
+  cw_clear_message();
+  if (!call_plugin("_wyn_routines", 0, nullptr, nullptr, error)) return false;
+  if (marks != nullptr) {
+    marks->clear();
+    for (size_t i = 0; i < cw_mark_count(); i++) {
+      cw_mark m = cw_mark_at(i);
+      LineSpan span;
+      span.first = (long)m.first;
+      span.last = (long)m.last;
+      marks->push_back(span);
+    }
+  }
+  if (message != nullptr) {
+    const char* text = cw_last_message();
+    *message = text != nullptr ? text : "";
+  }
+  return true;
+}
+
+// }======
+
+}  // namespace wyn
