@@ -9,13 +9,14 @@
 #include <string>
 
 #include "../editor/search.h"
+#include "../src/edit/patterns.h"
 
 namespace {
 
-const char* const kLine = "^[ \t]*[a-zA-Z_]+\\c([ \t(]|$)";
-const char* const kWord = "(^[ \t]*)\\c[a-zA-Z_]";
-const char* const kHeader = "^[a-zA-Z0-9_].*\\((.|\n)*\\)";
-const char* const kFollower = "^[a-zA-Z0-9_].*\\((.|\n)*\\)[ \t\n]*\\c[^ \t\n]";
+const char* const kLine = wyn_line_pattern;
+const char* const kWord = wyn_word_start_pattern;
+const char* const kHeader = wyn_header_pattern;
+const char* const kFollower = wyn_follower_pattern;
 
 unsigned long long generation = 1;
 

@@ -1,6 +1,7 @@
 // The stand-in editor's pattern search: the four patterns the plug-in
 // passes, CR LF against LF, minimal closures, the literal index and its
 // invalidation, malformed patterns, and the cursor contract of RegexSearch.
+// The dialect's translation on its own is tested in pattern_translate_test.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -10,15 +11,17 @@
 #include <vector>
 
 #include "../editor/cwedit.h"
+#include "../editor/literal_index.h"
 #include "../editor/search.h"
+#include "../src/edit/patterns.h"
 
 namespace {
 
-// The plug-in's patterns, byte for byte: tab and LF are real bytes.
-const char* const kLine = "^[ \t]*[a-zA-Z_]+\\c([ \t(]|$)";
-const char* const kWord = "(^[ \t]*)\\c[a-zA-Z_]";
-const char* const kHeader = "^[a-zA-Z0-9_].*\\((.|\n)*\\)";
-const char* const kFollower = "^[a-zA-Z0-9_].*\\((.|\n)*\\)[ \t\n]*\\c[^ \t\n]";
+// The plug-in's patterns, the very bytes it passes.
+const char* const kLine = wyn_line_pattern;
+const char* const kWord = wyn_word_start_pattern;
+const char* const kHeader = wyn_header_pattern;
+const char* const kFollower = wyn_follower_pattern;
 
 const size_t kNone = (size_t)-1;
 unsigned long long next_generation = 1;
@@ -292,26 +295,50 @@ TEST(PatternSearch, NewGenerationRebuildsTheIndex) {
   EXPECT_EQ(out, 7u);
 }
 
+// Each answer lists every position of the byte, whichever indexes are kept
+// or given way: more keys than slots, asked again in another order.
+TEST(LiteralIndex, AnswersStayRightAcrossReuseAndEviction) {
+  struct Key {
+    const char* text;
+    unsigned char literal;
+    unsigned long long generation;
+    std::vector<size_t> want;
+  };
+  static const char a[] = ")x)\n))";
+  static const char b[] = "no close here";
+  const Key keys[] = {
+      {a, ')', 1, {0, 2, 4, 5}}, {a, 'x', 1, {1}},         {a, '\n', 1, {3}},
+      {b, ')', 1, {}},           {b, 'e', 2, {7, 10, 12}}, {a, '(', 3, {}},
+  };
+  cw::LiteralIndexes indexes;
+  for (int round = 0; round < 2; round++)
+    for (size_t i = 0; i < sizeof keys / sizeof *keys; i++) {
+      const Key& k = keys[round == 0 ? i : sizeof keys / sizeof *keys - 1 - i];
+      EXPECT_EQ(indexes.find(k.literal, k.text, strlen(k.text), k.generation), k.want)
+          << "'" << k.literal << "' in \"" << k.text << "\" round " << round;
+    }
+}
+
 // RegexSearch moves the cursor only when it finds something.
 TEST(PatternSearch, RegexSearchCursorContract) {
   cw_reset();
   const char text[] = "function A(x)\nbegin\nend;\nfunction B(y)\n";
   cw_set_text(text, sizeof text - 1);
   cw_set_cursor(0);
-  EXPECT_NE(RegexSearch(kFollower, 18, 0), 0);
+  EXPECT_NE(RegexSearch(kFollower, CW_SEARCH_FORWARD, 0), 0);
   EXPECT_EQ(cw_cursor(), 14);
-  EXPECT_NE(RegexSearch(kHeader, 18, 0), 0);
+  EXPECT_NE(RegexSearch(kHeader, CW_SEARCH_FORWARD, 0), 0);
   EXPECT_EQ(cw_cursor(), 25);
-  EXPECT_EQ(RegexSearch(kFollower, 18, 0), 0);  // B has no follower
+  EXPECT_EQ(RegexSearch(kFollower, CW_SEARCH_FORWARD, 0), 0);  // B has no follower
   EXPECT_EQ(cw_cursor(), 25);
   cw_set_cursor(17);
-  EXPECT_NE(RegexSearch(kLine, 16, 0), 0);
+  EXPECT_NE(RegexSearch(kLine, CW_SEARCH_BACKWARD, 0), 0);
   EXPECT_EQ(cw_cursor(), 19);
-  EXPECT_NE(RegexSearch(kWord, 16, 0), 0);
+  EXPECT_NE(RegexSearch(kWord, CW_SEARCH_BACKWARD, 0), 0);
   EXPECT_EQ(cw_cursor(), 14);
   cw_set_text("  1x", 4);
   cw_set_cursor(3);
-  EXPECT_EQ(RegexSearch(kLine, 16, 0), 0);
+  EXPECT_EQ(RegexSearch(kLine, CW_SEARCH_BACKWARD, 0), 0);
   EXPECT_EQ(cw_cursor(), 3);
   cw_reset();
 }
