@@ -39,18 +39,24 @@ target_link_options(wyn PRIVATE -nostartfiles -Wl,-init,wyn_attach -Wl,-fini,wyn
   -Wl,-Bsymbolic -Wl,--no-undefined)
 target_link_libraries(wyn PRIVATE cwedit)
 
+# -- what tests and benchmarks build on ---------------------------------------
+# The shared fixtures (tests/support, headers only) and the stand-in they
+# drive; each program adds the plug-in's objects itself.
+add_library(wyn_support INTERFACE)
+target_include_directories(wyn_support INTERFACE ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(wyn_support INTERFACE cwedit)
+
 # -- tests -------------------------------------------------------------------
 find_package(GTest REQUIRED)
 file(GLOB WYN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cpp)
 if(WYN_TEST_SOURCES)
   add_executable(wyn_tests ${WYN_TEST_SOURCES} $<TARGET_OBJECTS:wyn_core>)
-  target_include_directories(wyn_tests PRIVATE ${PROJECT_SOURCE_DIR}/src
-    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(wyn_tests PRIVATE ${WYN_WARNINGS})
   target_compile_definitions(wyn_tests PRIVATE
     WYN_PLUGIN_PATH="$<TARGET_FILE:wyn>"
     WYN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  target_link_libraries(wyn_tests PRIVATE cwedit GTest::gtest GTest::gtest_main ${CMAKE_DL_LIBS})
+  target_link_libraries(wyn_tests PRIVATE wyn_support GTest::gtest GTest::gtest_main
+    ${CMAKE_DL_LIBS})
   add_dependencies(wyn_tests wyn)
   include(GoogleTest)
   gtest_discover_tests(wyn_tests DISCOVERY_TIMEOUT 60)
@@ -61,10 +67,9 @@ find_package(benchmark REQUIRED)
 file(GLOB WYN_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
 if(WYN_BENCH_SOURCES)
   add_executable(wyn_bench ${WYN_BENCH_SOURCES} $<TARGET_OBJECTS:wyn_core>)
-  target_include_directories(wyn_bench PRIVATE ${PROJECT_SOURCE_DIR}/src
-    ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(wyn_bench PRIVATE ${WYN_WARNINGS})
-  target_link_libraries(wyn_bench PRIVATE cwedit benchmark::benchmark benchmark::benchmark_main)
+  target_link_libraries(wyn_bench PRIVATE wyn_support benchmark::benchmark
+    benchmark::benchmark_main)
 endif()
 
 # -- the wyn tool and its tests ---------------------------------------------
