@@ -44,7 +44,7 @@ void set_text(const char* s, size_t n) {
   if (s == NULL) n = 0;
   if (n > 0x7FFFFFF0u) n = 0x7FFFFFF0u; /* positions are 32-bit */
   ed.text.assign(s, s + n);
-  ed.colours.assign(n, 0);
+  ed.colours.assign(n, CW_NO_COLOUR);
   index_lines();
   ed.generation = ++ed.generation_serial;
   ed.cursor = 0;
@@ -104,7 +104,7 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   ed.text.insert(ed.text.begin() + (ptrdiff_t)at, ins, ins + n_ins);
   ed.colours.erase(ed.colours.begin() + (ptrdiff_t)at,
                    ed.colours.begin() + (ptrdiff_t)(at + (size_t)n_del));
-  ed.colours.insert(ed.colours.begin() + (ptrdiff_t)at, (size_t)n_ins, 0);
+  ed.colours.insert(ed.colours.begin() + (ptrdiff_t)at, (size_t)n_ins, CW_NO_COLOUR);
 
   /* A line start s follows the LF at s - 1: those up to pos stay, those
   ** whose LF was removed go, later ones shift, and each new LF adds one. */

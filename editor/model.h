@@ -155,7 +155,7 @@ inline cw_long line_count(void) {
   return (cw_long)ed.line_starts.size();
 }
 inline cw_long char_at(cw_long pos) {
-  return pos >= 0 && pos < text_length() ? (unsigned char)ed.text[(size_t)pos] : 256;
+  return pos >= 0 && pos < text_length() ? (unsigned char)ed.text[(size_t)pos] : CW_NO_CHAR;
 }
 inline cw_long clamp_pos(cw_long pos) {
   return pos < 0 ? 0 : pos > text_length() ? text_length() : pos;

@@ -76,11 +76,11 @@ CWEXPORT cw_long CWAPI ExportFunction(const char* prototype) {
   return 1;
 }
 
-/* (0, 0, 0) clears every mark; a nonzero flag adds first..last; any other
-** call does nothing. Answers 1. */
+/* (0, 0, CW_MARK_CLEAR) clears every mark; a nonzero flag adds
+** first..last; any other call does nothing. Answers 1. */
 CWEXPORT cw_long CWAPI MarkLines(cw_long first, cw_long last, cw_long flag) {
   CW_ENTER("MarkLines", "iii", first, last, flag);
-  if (first == 0 && last == 0 && flag == 0) {
+  if (first == 0 && last == 0 && flag == CW_MARK_CLEAR) {
     ed.marks.clear();
   } else if (flag != 0) {
     cw_mark m = {first, last};
