@@ -8,9 +8,9 @@
 
 using cw::ed;
 
-/* (-1) answers the category's colour; any other value sets it. */
+/* CW_QUERY answers the category's colour; any other value sets it. */
 static cw_long category(int which, cw_long colour) {
-  if (colour != -1) ed.category[which] = colour;
+  if (colour != CW_QUERY) ed.category[which] = colour;
   return ed.category[which];
 }
 
@@ -80,7 +80,7 @@ CWEXPORT cw_long CWAPI ColorClear(cw_long first, cw_long last, cw_long col_from,
     cw_long stop = line < cw::line_count() ? ed.line_starts[(size_t)line] : cw::text_length();
     cw_long a = col_from - 1 > stop - start ? stop : start + (col_from - 1);
     cw_long b = col_to > stop - start ? stop : start + col_to;
-    if (a < b) std::fill(ed.colours.begin() + a, ed.colours.begin() + b, 0);
+    if (a < b) std::fill(ed.colours.begin() + a, ed.colours.begin() + b, CW_NO_COLOUR);
   }
   return 1;
 }
