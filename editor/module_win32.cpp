@@ -8,10 +8,18 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace cw {
 
+/* Paths come as UTF-8, so that no folder name depends on the code page;
+** one that is not UTF-8 is taken in the code page as before. */
 void* module_open(const char* path) {
-  return (void*)LoadLibraryA(path);
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, NULL, 0);
+  if (n <= 0) return (void*)LoadLibraryA(path);
+  std::wstring wide((size_t)n, L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, &wide[0], n);
+  return (void*)LoadLibraryW(wide.c_str());
 }
 
 Function module_symbol(void* module, const char* name) {
