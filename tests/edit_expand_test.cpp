@@ -3,7 +3,6 @@
 // ledger, cursor stack and display as it found them.
 #include <gtest/gtest.h>
 
-#include <string.h>
 #include <string>
 #include <vector>
 
@@ -40,11 +39,7 @@ const Expansion expansions[] = {
 TEST(EditExpand, ReplacesTheWordByItsTemplate) {
   for (const Expansion& e : expansions) {
     SCOPED_TRACE(e.text);
-    start(e.text, e.cursor);
-    EXPECT_EQ(_wyn_expand(), 1);
-    EXPECT_EQ(buffer_text(), e.after);
-    EXPECT_EQ(cw_cursor(), e.cursor_after);
-    expect_settled();
+    expect_aid(_wyn_expand, e.text, e.cursor, 1, e.after, e.cursor_after);
   }
 }
 
@@ -111,11 +106,7 @@ const Refusal refusals[] = {
 TEST(EditExpand, LeavesBufferAndCursorWhenNothingExpands) {
   for (const Refusal& r : refusals) {
     SCOPED_TRACE(r.text);
-    start(r.text, r.cursor);
-    EXPECT_EQ(_wyn_expand(), 0);
-    EXPECT_EQ(buffer_text(), r.text);
-    EXPECT_EQ(cw_cursor(), r.cursor);
-    expect_settled();
+    expect_aid(_wyn_expand, r.text, r.cursor, 0, r.text, r.cursor);
   }
 }
 

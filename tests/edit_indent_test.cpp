@@ -2,7 +2,6 @@
 // that every path restores the cursor and releases what it obtained.
 #include <gtest/gtest.h>
 
-#include <string.h>
 #include <string>
 #include <vector>
 
@@ -15,9 +14,14 @@ namespace {
 
 using namespace edit_test;
 
+// The end of `text`, where the cursor stands after its last line.
+cw_long at_end(const std::string& text) {
+  return static_cast<cw_long>(text.size());
+}
+
 // The cursor at the end of `line`, which is the buffer's last line.
 void start_at_end(const std::string& line) {
-  start(line, static_cast<cw_long>(line.size()));
+  start(line, at_end(line));
 }
 
 TEST(EditIndent, EachBlockWordOpensAnIndentedLine) {
@@ -39,20 +43,14 @@ TEST(EditIndent, EachBlockWordOpensAnIndentedLine) {
   };
   for (const char* line : lines) {
     SCOPED_TRACE(line);
-    start_at_end(line);
-    EXPECT_EQ(_wyn_indent(), 1);
-    EXPECT_EQ(buffer_text(), std::string(line) + "\n\t");
-    EXPECT_EQ(cw_cursor(), static_cast<cw_long>(buffer_text().size()));
-    expect_settled();
+    std::string after = std::string(line) + "\n\t";
+    expect_aid(_wyn_indent, line, at_end(line), 1, after, at_end(after));
   }
 }
 
 TEST(EditIndent, NewLineKeepsTheLineIndentation) {
-  start("x;\n    if (a == b) then\ny;", 23);
-  EXPECT_EQ(_wyn_indent(), 1);
-  EXPECT_EQ(buffer_text(), "x;\n    if (a == b) then\n    \t\ny;");
-  EXPECT_EQ(cw_cursor(), 29);
-  expect_settled();
+  expect_aid(_wyn_indent, "x;\n    if (a == b) then\ny;", 23, 1,
+             "x;\n    if (a == b) then\n    \t\ny;", 29);
 }
 
 TEST(EditIndent, OtherLinesAreLeftAlone) {
@@ -73,21 +71,13 @@ TEST(EditIndent, OtherLinesAreLeftAlone) {
   };
   for (const char* line : lines) {
     SCOPED_TRACE(line);
-    start_at_end(line);
-    EXPECT_EQ(_wyn_indent(), 0);
-    EXPECT_EQ(buffer_text(), line);
-    EXPECT_EQ(cw_cursor(), static_cast<cw_long>(strlen(line)));
-    expect_settled();
+    expect_aid(_wyn_indent, line, at_end(line), 0, line, at_end(line));
   }
 }
 
 TEST(EditIndent, OnlyTheCursorLineCounts) {
   // The line above opens a block, the cursor's line does not.
-  start("if (x) then\n  = 3", 17);
-  EXPECT_EQ(_wyn_indent(), 0);
-  EXPECT_EQ(buffer_text(), "if (x) then\n  = 3");
-  EXPECT_EQ(cw_cursor(), 17);
-  expect_settled();
+  expect_aid(_wyn_indent, "if (x) then\n  = 3", 17, 0, "if (x) then\n  = 3", 17);
 }
 
 TEST(EditIndent, NothingInsideABlockComment) {

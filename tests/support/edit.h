@@ -1,6 +1,6 @@
 // Shared set-up and checks for the editing-aid tests: a fresh stand-in with
-// the vocabulary built, the settled state every call must leave behind, and
-// the loop that fails each allocation of an aid in turn.
+// the vocabulary built, the settled state every call must leave behind, one
+// call checked whole, and the loop that fails each allocation in turn.
 #ifndef WYN_SUPPORT_EDIT_H
 #define WYN_SUPPORT_EDIT_H
 
@@ -40,6 +40,17 @@ inline std::vector<std::string> call_names() {
   std::vector<std::string> names = host_calls();
   for (std::string& line : names) line.erase(line.find('('));
   return names;
+}
+
+// Runs an aid on text with the cursor at `cursor`: its answer, the buffer
+// and cursor it leaves, and nothing left held.
+inline void expect_aid(cw_long (*aid)(void), const std::string& text, cw_long cursor,
+                       cw_long answer, const std::string& after, cw_long cursor_after) {
+  start(text, cursor);
+  EXPECT_EQ(aid(), answer);
+  EXPECT_EQ(buffer_text(), after);
+  EXPECT_EQ(cw_cursor(), cursor_after);
+  expect_settled();
 }
 
 // Fails each allocating host call in turn, from the first, until the aid
