@@ -32,7 +32,7 @@ void BM_ColourWholeBuffer(benchmark::State& state) {
   for (auto _ : state) {
     cw_clear_runs();
     unsigned long long before = cw_call_count();
-    _wyn_language_colors(-1);
+    _wyn_language_colors(CW_ALL_LINES);
     calls += cw_call_count() - before;
     benchmark::DoNotOptimize(lines_coloured);
   }
@@ -100,7 +100,7 @@ void BM_HostScanNext(benchmark::State& state) {
   load(text);
   for (auto _ : state) {
     ScanSetPos(0);
-    while (ScanNext() != 256) {
+    while (ScanNext() != CW_NO_CHAR) {
     }
   }
   state.SetItemsProcessed((int64_t)(state.iterations() * text.size()));

@@ -25,7 +25,7 @@ void BM_ScanNext(benchmark::State& state) {
   long long calls = 0;
   for (auto _ : state) {
     ScanSetPos(0);
-    while (ScanNext() != 256) calls++;
+    while (ScanNext() != CW_NO_CHAR) calls++;
     calls++;
   }
   state.SetItemsProcessed(calls);
@@ -44,10 +44,10 @@ void BM_ScanAndColour(benchmark::State& state) {
     ScanSetPos(0);
     cw_long start = 0;
     cw_long ch = ScanChar();
-    while (ch != 256) {
+    while (ch != CW_NO_CHAR) {
       ch = ScanNext();
       cw_long pos = ScanGetPos();
-      if (pos - start == 8 || ch == 256) {
+      if (pos - start == 8 || ch == CW_NO_CHAR) {
         ScanSetPos(start);
         ColorRun(5, pos - start);
         ScanSetPos(pos);

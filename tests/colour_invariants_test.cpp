@@ -77,7 +77,7 @@ TEST(ColourInvariants, WholeBuffer) {
     if (seed % 7 == 2) cw_set_category_colour(CW_NUMBERS, 0);
     std::string what = "seed " + std::to_string(seed);
     unsigned long long before = cw_call_count();
-    _wyn_language_colors(-1);
+    _wyn_language_colors(CW_ALL_LINES);
     EXPECT_LE(cw_call_count() - before, call_bound(text)) << what;
     EXPECT_EQ(cw_scan_pos(), (cw_long)text.size()) << what;
     check_runs(text, what);
@@ -96,11 +96,11 @@ TEST(ColourInvariants, CountedRuns) {
       cw_set_scan_line_limit(limit);
       cw_long at = (cw_long)r.below(text.size() + 1);
       cw_long count = (cw_long)r.below(9) - 3;
-      if (count == -1) count = 2;
+      if (count == CW_ALL_LINES) count = 2;
       std::string what = "seed " + std::to_string(seed) + " at " + std::to_string(at) + " count " +
                          std::to_string(count) + " limit " + std::to_string(limit);
       cw_long start = find_comment_start(at);  // where the scan will really begin
-      if (start == -1) start = at;
+      if (start == WYN_NOT_IN_COMMENT) start = at;
       ScanSetPos(at);
       unsigned long long before = cw_call_count();
       _wyn_language_colors(count);

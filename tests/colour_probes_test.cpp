@@ -150,7 +150,7 @@ TEST(ColourProbes, StartAtCursor) {
   marked m = unmark("x /* a\nb @c");
   fresh(m.text);
   cw_set_cursor(m.at);
-  EXPECT_EQ(find_comment_start(-1), 2);
+  EXPECT_EQ(find_comment_start(CW_AT_CURSOR), 2);
   EXPECT_EQ(cw_cursor(), m.at);
 }
 

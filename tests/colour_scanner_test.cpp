@@ -19,7 +19,7 @@ struct Case {
 
 void expect_whole(const Case& c) {
   fresh(c.text);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(runs(), c.runs) << "text: " << c.text;
   EXPECT_EQ(lines_coloured, c.lines) << "text: " << c.text;
   EXPECT_TRUE(ledger_clear());
@@ -109,7 +109,7 @@ TEST(ColourScanner, StringsColourZeroScansButDoesNotColour) {
   for (const Case& c : cases) {
     fresh(c.text);
     cw_set_category_colour(CW_STRINGS, 0);
-    _wyn_language_colors(-1);
+    _wyn_language_colors(CW_ALL_LINES);
     EXPECT_EQ(runs(), c.runs) << c.text;
     EXPECT_EQ(lines_coloured, c.lines) << c.text;
   }
@@ -118,12 +118,12 @@ TEST(ColourScanner, StringsColourZeroScansButDoesNotColour) {
 TEST(ColourScanner, NumbersColourZeroMakesDigitsWords) {
   fresh("12 TRUE 0x1F");
   cw_set_category_colour(CW_NUMBERS, 0);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(runs(), "k0@3+4");
   cw_slot slot = HashInsert(wyn_keyword_tables[2], "12", 2);
   ASSERT_NE(slot, nullptr);
   cw_clear_runs();
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(runs(), "k2@0+2 k0@3+4");
 }
 
@@ -132,7 +132,7 @@ TEST(ColourScanner, OtherColoursZeroStillColour) {
   fresh("// a\nTRUE if Delay + /**/");
   for (int c : {CW_COMMENTS, CW_CONSTANTS, CW_KEYWORDS, CW_FUNCTIONS, CW_OPERATORS})
     cw_set_category_colour(c, 0);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(runs(), "z@0+4 z@5+4 z@10+2 z@13+5 z@19+1 z@21+4");
 }
 
@@ -140,13 +140,13 @@ TEST(ColourScanner, WordDelimiters) {
   for (char d : std::string(" \t\r\n(),=+!&|~^<>")) {
     std::string text = std::string("x") + d + "if";
     fresh(text);
-    _wyn_language_colors(-1);
+    _wyn_language_colors(CW_ALL_LINES);
     EXPECT_NE(runs().find("k1@2+2"), std::string::npos) << "delimiter " << (int)d;
   }
   for (char d : std::string(";.-*/:[{$?@_#")) {
     std::string text = std::string("x") + d + "if";
     fresh(text);
-    _wyn_language_colors(-1);
+    _wyn_language_colors(CW_ALL_LINES);
     EXPECT_EQ(runs().find("k1"), std::string::npos) << "not a delimiter " << d;
   }
 }
@@ -162,13 +162,13 @@ TEST(ColourScanner, WordsLongerThanHeld) {
   for (int i = 0; i < 3; i++) {
     cw_set_text(texts[i].data(), texts[i].size());
     cw_clear_runs();
-    _wyn_language_colors(-1);
+    _wyn_language_colors(CW_ALL_LINES);
     EXPECT_EQ(runs(), expected[i]) << i;
   }
   std::string shorter(99, 'Q');
   cw_set_text(shorter.data(), shorter.size());
   cw_clear_runs();
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(runs(), "");
   EXPECT_TRUE(ledger_clear());
 }
@@ -179,7 +179,7 @@ TEST(ColourScanner, EveryByteValue) {
   for (int b = 1; b < 256; b++) {
     std::string text = std::string(" ") + (char)b + " ";
     fresh(text);
-    _wyn_language_colors(-1);
+    _wyn_language_colors(CW_ALL_LINES);
     if (b >= 128) {
       EXPECT_EQ(runs(), "") << b;
     }
@@ -252,22 +252,22 @@ TEST(ColourScanner, LineBudgetOfTheBackUp) {
 // The counter keeps its value until the next call resets it.
 TEST(ColourScanner, CounterHoldsUntilNextCall) {
   fresh("a\nb\nc");
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(lines_coloured, 2);
   cw_set_text("", 0);
   EXPECT_EQ(lines_coloured, 2);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(lines_coloured, 0);
 }
 
 // No word buffer: nothing is read or coloured, the counter is 0.
 TEST(ColourScanner, NoWordBuffer) {
   fresh("if x = 1; // c\n/* d */");
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_NE(lines_coloured, 0);
   cw_clear_runs();
   cw_fail_alloc_at(1);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(runs(), "");
   EXPECT_EQ(lines_coloured, 0);
   EXPECT_TRUE(ledger_clear());
@@ -282,11 +282,11 @@ TEST(ColourScanner, CrLfMatchesLf) {
     crlf += *p;
   }
   fresh(lf);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(runs(), "c@0+9 k1@10+2 c@13+4 s@18+3 n@22+2 k0@25+4");
   EXPECT_EQ(lines_coloured, 5);
   fresh(crlf);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(runs(), "c@0+10 k1@11+2 c@15+4 s@21+3 n@25+2 k0@29+4");
   EXPECT_EQ(lines_coloured, 5);
 }
@@ -297,7 +297,7 @@ TEST(ColourScanner, CrLfMatchesLf) {
 TEST(ColourScanner, CallSequence) {
   fresh("a+/**/");
   cw_log_enable(1);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   const char* expected[] = {
       "ColorOfComments(-1)",
       "ColorOfConstants(-1)",

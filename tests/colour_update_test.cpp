@@ -309,7 +309,7 @@ TEST(ColourUpdate, ContinuationReachesLineOne) {
 TEST(ColourUpdate, ColoursAfterOpeningAComment) {
   std::string text = lines_of(10, {{3, "if x = 1;"}, {6, "TRUE"}});
   fresh(text);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(cw_colour_at(cw_line_start(6)), 2);
   // the edit: line 2 becomes an opener, nothing closes it
   text = lines_of(10, {{2, "/*"}, {3, "if x = 1;"}, {6, "TRUE"}});

@@ -153,7 +153,7 @@ TEST(Config, LowerClassWinsInTheNextColouring) {
   _wyn_add_keyword(fresh, 2);
   const char text[] = "TRUE MyHelper\n";
   cw_set_text(text, strlen(text));
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(cw_colour_at(0), cw_category_colour(CW_CONSTANTS));
   EXPECT_EQ(cw_colour_at(5), cw_category_colour(CW_FUNCTIONS));
   EXPECT_NE(cw_category_colour(CW_CONSTANTS), cw_category_colour(CW_FUNCTIONS));

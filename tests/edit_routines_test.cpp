@@ -82,7 +82,7 @@ TEST(EditRoutines, NoDefinitionKeepsMarksAndCursor) {
   for (const char* text : texts) {
     SCOPED_TRACE(text);
     start(text, 2);
-    MarkLines(1, 1, 1);  // a mark from an earlier listing
+    MarkLines(1, 1, CW_MARK_SET);  // a mark from an earlier listing
     cw_log_enable(1);
     _wyn_routines();
     EXPECT_TRUE(logged("MarkLines(").empty());

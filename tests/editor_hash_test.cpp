@@ -19,7 +19,7 @@ TEST_F(EditorHash, BucketsAndFlagAsAsked) {
     cw_long asked, used;
   } cases[] = {{539, 539}, {17, 17}, {1, 1}, {0, 1}, {-4, 1}};
   for (const auto& c : cases) {
-    cw_table t = HashCreate(c.asked, 4, 1);
+    cw_table t = HashCreate(c.asked, 4, CW_HASH_TEMPLATES);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(cw_table_buckets(t), c.used);
     EXPECT_EQ(cw_table_flag(t), 1);
@@ -29,7 +29,7 @@ TEST_F(EditorHash, BucketsAndFlagAsAsked) {
 }
 
 TEST_F(EditorHash, InsertAndFind) {
-  cw_table t = HashCreate(1, 4, 0);  // one bucket: every key on one chain
+  cw_table t = HashCreate(1, 4, CW_HASH_KEYWORDS);  // one bucket: every key on one chain
   const char* words[] = {"if", "IF", "iff", "i", "", "while", "endwhile"};
   for (const char* w : words) {
     cw_slot s = HashInsert(t, w, static_cast<cw_long>(strlen(w)));
@@ -52,7 +52,7 @@ TEST_F(EditorHash, InsertAndFind) {
 }
 
 TEST_F(EditorHash, KeysAreBytesNotStrings) {
-  cw_table t = HashCreate(7, 8, 0);
+  cw_table t = HashCreate(7, 8, CW_HASH_KEYWORDS);
   ASSERT_NE(HashInsert(t, "a\0b", 3), nullptr);
   EXPECT_NE(HashFind(t, "a\0b", 3), nullptr);
   EXPECT_EQ(HashFind(t, "a\0c", 3), nullptr);
@@ -60,7 +60,7 @@ TEST_F(EditorHash, KeysAreBytesNotStrings) {
 }
 
 TEST_F(EditorHash, DuplicateInsertGivesTheSameSlot) {
-  cw_table t = HashCreate(539, 4, 0);
+  cw_table t = HashCreate(539, 4, CW_HASH_KEYWORDS);
   cw_slot first = HashInsert(t, "AFTER", 5);
   *first = first;
   cw_slot again = HashInsert(t, "AFTERMATH", 5);
@@ -70,7 +70,7 @@ TEST_F(EditorHash, DuplicateInsertGivesTheSameSlot) {
 }
 
 TEST_F(EditorHash, RefusedKeysAndBadArguments) {
-  cw_table t = HashCreate(5, 4, 0);
+  cw_table t = HashCreate(5, 4, CW_HASH_KEYWORDS);
   cw_refuse_key("no");
   EXPECT_EQ(HashInsert(t, "no", 2), nullptr);
   EXPECT_NE(HashInsert(t, "not", 3), nullptr);
@@ -89,17 +89,17 @@ TEST_F(EditorHash, RefusedKeysAndBadArguments) {
 }
 
 TEST_F(EditorHash, HandlesDoNotOutliveAReset) {
-  cw_table old = HashCreate(5, 4, 0);
+  cw_table old = HashCreate(5, 4, CW_HASH_KEYWORDS);
   HashInsert(old, "x", 1);
   cw_reset();
-  cw_table fresh = HashCreate(5, 4, 0);
+  cw_table fresh = HashCreate(5, 4, CW_HASH_KEYWORDS);
   EXPECT_NE(fresh, old);
   EXPECT_EQ(HashFind(old, "x", 1), nullptr);
   EXPECT_EQ(HashInsert(old, "x", 1), nullptr);
 }
 
 TEST_F(EditorHash, TemplateAssignKeepsItsOwnCopy) {
-  cw_table t = HashCreate(17, 4, 1);
+  cw_table t = HashCreate(17, 4, CW_HASH_TEMPLATES);
   char text[] = "if ( & ) then";
   EXPECT_EQ(TemplateAssign(t, "if", text), 1);
   text[0] = 'X';

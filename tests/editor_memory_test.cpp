@@ -65,7 +65,8 @@ TEST_F(EditorMemory, Search) {
       {"if", "endif", true},    {"If", "endif", false}, {"", "x", true},       {"abc", "ab", false},
       {"while", "while", true}, {nullptr, "x", false},  {"x", nullptr, false},
   };
-  for (const auto& c : cases) EXPECT_EQ(StrSearch(c.key, c.text, 3, 0) != 0, c.found);
+  for (const auto& c : cases)
+    EXPECT_EQ(StrSearch(c.key, c.text, CW_STRSEARCH_MODE, 0) != 0, c.found);
 }
 
 TEST_F(EditorMemory, LedgerCountsAndBadFrees) {
@@ -141,8 +142,8 @@ TEST_F(EditorMemory, FaultCountdown) {
   StrFree(d);
 
   cw_fail_alloc_at(2);
-  EXPECT_NE(HashCreate(3, 8, 0), nullptr);
-  EXPECT_EQ(HashCreate(3, 8, 0), nullptr);
+  EXPECT_NE(HashCreate(3, 8, CW_HASH_KEYWORDS), nullptr);
+  EXPECT_EQ(HashCreate(3, 8, CW_HASH_KEYWORDS), nullptr);
   EXPECT_EQ(cw_table_count(), 1u);
   cw_table t = cw_table_at(0);
   cw_fail_alloc_at(1);

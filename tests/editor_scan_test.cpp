@@ -19,24 +19,24 @@ void load(const std::string& text) {
 TEST(EditorScan, EndsOfTheText) {
   load("ab");
   EXPECT_EQ(ScanSetPos(1), 1);
-  EXPECT_EQ(ScanNext(), 256);  // from the last character onto the end
+  EXPECT_EQ(ScanNext(), CW_NO_CHAR);  // from the last character onto the end
   EXPECT_EQ(ScanGetPos(), 2);
-  EXPECT_EQ(ScanNext(), 256);  // at the end it stays
+  EXPECT_EQ(ScanNext(), CW_NO_CHAR);  // at the end it stays
   EXPECT_EQ(ScanGetPos(), 2);
-  EXPECT_EQ(ScanChar(), 256);
+  EXPECT_EQ(ScanChar(), CW_NO_CHAR);
   EXPECT_EQ(ScanPrev(), 'b');  // from the end onto the last character
   EXPECT_EQ(ScanGetPos(), 1);
   EXPECT_EQ(ScanPrev(), 'a');
-  EXPECT_EQ(ScanPrev(), 256);  // at 0 it stays
+  EXPECT_EQ(ScanPrev(), CW_NO_CHAR);  // at 0 it stays
   EXPECT_EQ(ScanGetPos(), 0);
   EXPECT_EQ(ScanChar(), 'a');
 }
 
 TEST(EditorScan, EmptyBuffer) {
   load("");
-  EXPECT_EQ(ScanChar(), 256);
-  EXPECT_EQ(ScanNext(), 256);
-  EXPECT_EQ(ScanPrev(), 256);
+  EXPECT_EQ(ScanChar(), CW_NO_CHAR);
+  EXPECT_EQ(ScanNext(), CW_NO_CHAR);
+  EXPECT_EQ(ScanPrev(), CW_NO_CHAR);
   EXPECT_EQ(ScanLine(), 1);
   EXPECT_EQ(ScanLineDown(1), 0);
   EXPECT_EQ(ScanLineLastChar(), 0);
@@ -115,7 +115,7 @@ TEST(EditorScan, LineQueriesAndMoves) {
     ScanPrevLine();
     EXPECT_EQ(ScanGetPos(), c.prev_line_pos);
     ScanSetPos(c.pos);
-    ScanLineStart(0);
+    ScanLineStart(CW_LINE_START_HOW);
     EXPECT_EQ(ScanGetPos(), c.start);
   }
 }
@@ -130,13 +130,13 @@ TEST(EditorScan, StateFlagAndLineLimit) {
   EXPECT_EQ(ScanStateFlag(), 0);
   cw_set_state_flag(3);
   EXPECT_EQ(ScanStateFlag(), 3);
-  EXPECT_EQ(ScanLineLimit(-1), 40);
+  EXPECT_EQ(ScanLineLimit(CW_QUERY), 40);
   EXPECT_EQ(ScanLineLimit(5), 5);
-  EXPECT_EQ(ScanLineLimit(-1), 5);
+  EXPECT_EQ(ScanLineLimit(CW_QUERY), 5);
   cw_set_scan_line_limit(0);
-  EXPECT_EQ(ScanLineLimit(-1), 0);
+  EXPECT_EQ(ScanLineLimit(CW_QUERY), 0);
   cw_reset();
-  EXPECT_EQ(ScanLineLimit(-1), 40);
+  EXPECT_EQ(ScanLineLimit(CW_QUERY), 40);
   EXPECT_EQ(ScanStateFlag(), 0);
 }
 

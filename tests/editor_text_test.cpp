@@ -110,7 +110,7 @@ TEST(EditorText, CursorQueries) {
   EXPECT_EQ(CursorColumn(), 3);  // the tab is one column
   EXPECT_EQ(CharAtCursor(), 'd');
   cw_set_cursor(6);
-  EXPECT_EQ(CharAtCursor(), 256);
+  EXPECT_EQ(CharAtCursor(), CW_NO_CHAR);
   EXPECT_EQ(CursorToTop(), 1);
   EXPECT_EQ(cw_cursor(), 0);
   EXPECT_EQ(CursorColumn(), 1);
@@ -146,10 +146,10 @@ TEST(EditorText, SavedPositions) {
   EXPECT_EQ(cw_position_depth(), 2);
   EXPECT_EQ(PopPosition(), 1);
   EXPECT_EQ(cw_cursor(), 4);
-  EXPECT_EQ(DropPosition(1), 1);
+  EXPECT_EQ(DropPosition(CW_DROP_HOW), 1);
   EXPECT_EQ(cw_cursor(), 4);
   EXPECT_EQ(PopPosition(), 0);  // empty: harmless
-  EXPECT_EQ(DropPosition(1), 0);
+  EXPECT_EQ(DropPosition(CW_DROP_HOW), 0);
   EXPECT_EQ(cw_cursor(), 4);
   EXPECT_EQ(cw_position_depth(), 0);
 }
@@ -201,7 +201,7 @@ TEST(EditorText, ColorClearByLines) {
     load(text, 0);
     ScanSetPos(0);
     ColorRun(9, 100);
-    ColorClear(c.first, c.last, 1, 0x7FFFFFFF, 0);
+    ColorClear(c.first, c.last, CW_FIRST_COLUMN, CW_LAST_COLUMN, CW_CLEAR_FLAG);
     std::string kept;
     for (cw_long i = 0; i < static_cast<cw_long>(text.size()); i++)
       kept += cw_colour_at(i) != 0 ? '1' : '0';
@@ -221,14 +221,14 @@ TEST(EditorText, CategoryColours) {
   cw_long (*ops[])(cw_long) = {ColorOfComments, ColorOfConstants, ColorOfKeywords, ColorOfFunctions,
                                ColorOfStrings,  ColorOfNumbers,   ColorOfOperators};
   for (int i = 0; i < CW_CATEGORY_COUNT; i++) {
-    EXPECT_NE(ops[i](-1), 0);
-    EXPECT_EQ(ops[i](-1), cw_category_colour(i));
-    for (int j = 0; j < i; j++) EXPECT_NE(ops[i](-1), ops[j](-1));
+    EXPECT_NE(ops[i](CW_QUERY), 0);
+    EXPECT_EQ(ops[i](CW_QUERY), cw_category_colour(i));
+    for (int j = 0; j < i; j++) EXPECT_NE(ops[i](CW_QUERY), ops[j](CW_QUERY));
   }
   EXPECT_EQ(ColorOfConstants(250), 250);
   EXPECT_EQ(cw_category_colour(CW_CONSTANTS), 250);
   cw_set_category_colour(CW_STRINGS, 0);
-  EXPECT_EQ(ColorOfStrings(-1), 0);
+  EXPECT_EQ(ColorOfStrings(CW_QUERY), 0);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ struct service {
 };
 
 cw_long colour_whole(void) {
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   return 0;
 }
 
@@ -145,7 +145,7 @@ TEST(FaultInjection, ScannerWithoutWordBufferColoursNothing) {
   prepare(services[0]);
   cw_clear_runs();
   cw_fail_alloc_at(1);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_EQ(cw_run_count(), 0u);
   EXPECT_EQ(lines_coloured, 0);
 }
@@ -176,7 +176,7 @@ TEST(FaultInjection, StartupTablesUnderFailure) {
     cw_set_text(kScript, strlen(kScript));
     cw_ledger_baseline();
     fuzz::before b = fuzz::start(32, 64);
-    _wyn_language_colors(-1);
+    _wyn_language_colors(CW_ALL_LINES);
     EXPECT_EQ(fuzz::finish(&b), nullptr) << what;
     cw_set_cursor(if_in_script());
     b = fuzz::start(16, 128);
@@ -193,7 +193,7 @@ TEST(FaultInjection, StartupTablesUnderFailure) {
 TEST(FaultInjection, NoTablesAtAll) {
   support::fresh_editor(kScript, support::NO_TABLES);
   cw_clear_runs();
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   EXPECT_GT(cw_run_count(), 0u);  // comments, strings, numbers still coloured
   cw_set_cursor(if_in_script());
   EXPECT_EQ(_wyn_expand(), 0);
@@ -214,10 +214,10 @@ TEST(FaultInjection, NullPassedBackIsANoOp) {
   EXPECT_EQ(HashFind(nullptr, "a", 1), nullptr);
   EXPECT_EQ(TemplateAssign(nullptr, "a", "b"), 0);
   EXPECT_EQ(StrTrim(nullptr, " \t"), nullptr);
-  EXPECT_EQ(StrSearch(nullptr, "x", 3, 0), 0);
-  EXPECT_EQ(StrSearch("x", nullptr, 3, 0), 0);
+  EXPECT_EQ(StrSearch(nullptr, "x", CW_STRSEARCH_MODE, 0), 0);
+  EXPECT_EQ(StrSearch("x", nullptr, CW_STRSEARCH_MODE, 0), 0);
   EXPECT_EQ(ExpandTemplate(nullptr), 0);
-  EXPECT_EQ(RegexSearch(nullptr, 18, 0), 0);
+  EXPECT_EQ(RegexSearch(nullptr, CW_SEARCH_FORWARD, 0), 0);
   ShowMessage(nullptr);
   StrFree(StrAppend(nullptr, nullptr));
   EXPECT_EQ(support::buffer_text(), "if x\n");
