@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cwedit.h"
+#include "support/editor.h"
 
 namespace {
 
@@ -13,12 +14,6 @@ class EditorApi : public ::testing::Test {
  protected:
   void SetUp() override { cw_reset(); }
 };
-
-std::vector<std::string> log_lines() {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < cw_log_count(); i++) out.push_back(cw_log_at(i));
-  return out;
-}
 
 TEST_F(EditorApi, CallLogFormat) {
   cw_set_text("x", 1);
@@ -59,7 +54,7 @@ TEST_F(EditorApi, CallLogFormat) {
       "ColorClear(1, 2, 1, 2147483647, 0)",
       "ScanChar()",
   };
-  EXPECT_EQ(log_lines(), want);
+  EXPECT_EQ(support::call_log(), want);
   EXPECT_EQ(cw_call_count(), calls + want.size() + 1);
   EXPECT_EQ(cw_log_at(want.size()), nullptr);
   cw_log_clear();

@@ -8,18 +8,13 @@
 
 #include "cwedit.h"
 #include "frame/module.h"
+#include "support/editor.h"
 #include "support/plugin.h"
 
 namespace {
 
 std::string ptr_size() {
   return std::to_string(sizeof(void*));
-}
-
-std::vector<std::string> log_lines() {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < cw_log_count(); i++) out.push_back(cw_log_at(i));
-  return out;
 }
 
 size_t list_length(const char* const* list) {
@@ -45,7 +40,7 @@ class Startup : public ::testing::Test {
 
 TEST_F(Startup, RegistersBeforeBuildingAndBindsLast) {
   load();
-  std::vector<std::string> log = log_lines();
+  std::vector<std::string> log = support::call_log();
   const std::vector<std::string> head = {
       "HostStartup(10, 16711935)",
       "ColorOfConstants(250)",
