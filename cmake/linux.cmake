@@ -9,7 +9,10 @@ file(GLOB CWEDIT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/editor/*.cpp)
 list(FILTER CWEDIT_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
 add_library(cwedit SHARED ${CWEDIT_SOURCES})
 target_compile_definitions(cwedit PRIVATE CW_BUILDING_HOST)
-target_compile_options(cwedit PRIVATE ${WYN_WARNINGS})
+# Every operation starts on a cache line: a host call costs a few
+# nanoseconds, and where its few instructions fall would otherwise move the
+# per-call figures with every unrelated change to the editor's code.
+target_compile_options(cwedit PRIVATE ${WYN_WARNINGS} -falign-functions=64)
 target_include_directories(cwedit PUBLIC ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(cwedit PRIVATE PkgConfig::PCRE2 ${CMAKE_DL_LIBS})
 
