@@ -22,8 +22,8 @@ TEST_F(EditorApi, CallLogFormat) {
   EXPECT_EQ(calls, 1u);
   cw_log_enable(1);
   ExportFunction("BOOL _wyn_expand");
-  cw_table t = HashCreate(539, 8, 0);
-  HashCreate(17, 8, 1);
+  cw_table t = HashCreate(539, 8, CW_HASH_KEYWORDS);
+  HashCreate(17, 8, CW_HASH_TEMPLATES);
   HashInsert(t, "AFTERMATH", 5);
   HashFind(nullptr, "x", 1);
   ScanSetPos(0);
@@ -33,7 +33,7 @@ TEST_F(EditorApi, CallLogFormat) {
   ShowMessage(nullptr);
   RefreshLines(LineRange(4, 9));
   RefreshLines(77);
-  ColorClear(1, 2, 1, 0x7FFFFFFF, 0);
+  ColorClear(1, 2, CW_FIRST_COLUMN, CW_LAST_COLUMN, CW_CLEAR_FLAG);
   ScanChar();
   cw_log_enable(0);
   ScanChar();
@@ -171,10 +171,10 @@ TEST_F(EditorApi, Bookkeeping) {
   DisplayRelease();
   EXPECT_EQ(cw_display_holds(), 1);
 
-  MarkLines(10, 11, 1);
-  MarkLines(0, 0, 0);
-  MarkLines(3, 4, 1);
-  MarkLines(5, 6, 1);
+  MarkLines(10, 11, CW_MARK_SET);
+  MarkLines(0, 0, CW_MARK_CLEAR);
+  MarkLines(3, 4, CW_MARK_SET);
+  MarkLines(5, 6, CW_MARK_SET);
   ASSERT_EQ(cw_mark_count(), 2u);
   EXPECT_EQ(cw_mark_at(1).first, 5);
   EXPECT_EQ(cw_mark_at(1).last, 6);
