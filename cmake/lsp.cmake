@@ -1,0 +1,46 @@
+# The language server (lsp/): a library the wyn tool links for `wyn lsp`,
+# covered by the test program and the benchmarks, and a libFuzzer target
+# fed with message streams. Linux form only for now. Read after the session
+# layer's file, once the tool, test and benchmark targets exist.
+if(WIN32)
+  return()
+endif()
+find_package(nlohmann_json 3 REQUIRED)
+
+file(GLOB WYN_LSP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/lsp/*.cpp)
+add_library(wynlsp STATIC ${WYN_LSP_SOURCES})
+target_include_directories(wynlsp PUBLIC ${PROJECT_SOURCE_DIR}/lsp)
+target_compile_options(wynlsp PRIVATE ${WYN_WARNINGS})
+target_compile_definitions(wynlsp PRIVATE WYN_VERSION="${PROJECT_VERSION}")
+target_link_libraries(wynlsp PUBLIC wynsession nlohmann_json::nlohmann_json)
+if(WYN_SANITIZE)
+  target_compile_options(wynlsp PRIVATE ${WYN_SANITIZE_FLAGS})
+endif()
+foreach(t wyn_tool wyn_tests wyn_bench)
+  if(TARGET ${t})
+    target_link_libraries(${t} PRIVATE wynlsp)
+  endif()
+endforeach()
+
+# The fuzz target: the server's message loop, instrumented, over the
+# ordinary stand-in and plug-in libraries, which other targets fuzz.
+if(WYN_FUZZ)
+  add_executable(wyn_fuzz_lsp ${PROJECT_SOURCE_DIR}/fuzz/fuzz_lsp.cpp ${WYN_LSP_SOURCES}
+    ${WYN_SESSION_SOURCES})
+  target_include_directories(wyn_fuzz_lsp PRIVATE ${PROJECT_SOURCE_DIR}/lsp
+    ${PROJECT_SOURCE_DIR}/session ${PROJECT_SOURCE_DIR}/editor ${PROJECT_SOURCE_DIR}/src)
+  target_compile_definitions(wyn_fuzz_lsp PRIVATE WYN_VERSION="${PROJECT_VERSION}"
+    WYN_PLUGIN_NAME="$<TARGET_FILE_NAME:wyn>" WYN_PLUGIN_PATH="$<TARGET_FILE:wyn>")
+  target_compile_options(wyn_fuzz_lsp PRIVATE ${WYN_WARNINGS} ${WYN_FUZZ_FLAGS} -fsanitize=fuzzer)
+  target_link_options(wyn_fuzz_lsp PRIVATE ${WYN_FUZZ_FLAGS} -fsanitize=fuzzer)
+  target_link_libraries(wyn_fuzz_lsp PRIVATE cwedit nlohmann_json::nlohmann_json)
+  add_dependencies(wyn_fuzz_lsp wyn)
+  add_dependencies(wyn_fuzzers wyn_fuzz_lsp)
+  set(scratch ${CMAKE_BINARY_DIR}/fuzz-scratch/lsp)
+  file(MAKE_DIRECTORY ${scratch} ${CMAKE_BINARY_DIR}/fuzz-artifacts)
+  add_test(NAME fuzz_lsp
+    COMMAND wyn_fuzz_lsp -runs=${WYN_FUZZ_RUNS} -seed=1 -max_len=8192 -timeout=10
+      -artifact_prefix=${CMAKE_BINARY_DIR}/fuzz-artifacts/lsp-
+      ${scratch} ${PROJECT_SOURCE_DIR}/fuzz/corpus/lsp)
+  set_tests_properties(fuzz_lsp PROPERTIES LABELS fuzz)
+endif()

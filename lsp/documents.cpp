@@ -1,0 +1,229 @@
+// Open documents and their colours: every change goes to the stand-in
+// document and through the plug-in's range re-colouring, the lines it asks
+// to redisplay get their tokens afresh, and a whole-buffer colouring checks
+// the result when the client is quiet.
+#include "server.h"
+
+namespace wyn::lsp {
+
+namespace {
+
+// Client lines holding the bytes of stand-in lines span.first..span.last.
+void span_to_lines(const OpenDocument& d, const LineSpan& span, uint32_t* a, uint32_t* b) {
+  long first = span.first < 1 ? 1 : span.first;
+  long last = span.last < first ? first : span.last;
+  long from = d.doc.line_start(first);
+  long to = last + 1 <= d.doc.line_count() ? d.doc.line_start(last + 1) : (long)d.text.size();
+  if (from < 0) from = (long)d.text.size();
+  if (to < from) to = from;
+  *a = d.lines.line_of((size_t)from);
+  *b = d.lines.line_of((size_t)to);
+}
+
+}  // namespace
+
+// Tokens of client lines first..last (inclusive) from the plug-in's
+// colours. replace_all stores them all; otherwise only lines that differ
+// are stored, so the next delta stays as small as the real change.
+bool Server::retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all) {
+  if (last >= d->lines.line_count()) last = d->lines.line_count() - 1;
+  if (first > last) return false;
+  size_t from = d->lines.line_start(first);
+  size_t to = d->lines.content_end(d->text, last);
+  std::vector<signed char> cats(to - from);
+  d->doc.categories(from, to - from, cats.data());
+  std::vector<std::vector<Token>> lines(last - first + 1);
+  for (uint32_t l = first; l <= last; l++) {
+    size_t a = d->lines.line_start(l), b = d->lines.content_end(d->text, l);
+    line_tokens(d->text, a, b, cats.data() + (a - from), encoding_, &lines[l - first]);
+  }
+  if (replace_all) {
+    d->tokens.replace(first, last + 1, lines);
+    return true;
+  }
+  bool changed = false;
+  for (uint32_t l = first; l <= last; l++) {
+    if (d->tokens.line_equals(l, lines[l - first])) continue;
+    std::vector<std::vector<Token>> one(1);
+    one[0].swap(lines[l - first]);
+    d->tokens.replace(l, l + 1, one);
+    changed = true;
+  }
+  return changed;
+}
+
+void Server::on_did_open(const json& params) {
+  DidOpenParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return log(1, "didOpen: " + problem);
+  auto d = std::make_unique<OpenDocument>();
+  d->uri = p.uri;
+  d->version = p.version;
+  d->text = std::move(p.text);
+  d->lines.build(d->text);
+  d->doc.set_text(d->text);
+  if (!d->doc.colour_whole(&problem)) log(1, "colouring " + p.uri + ": " + problem);
+  d->tokens.clear(d->lines.line_count());
+  retoken(d.get(), 0, d->lines.line_count() - 1, true);
+  d->tokens.mark_sent();  // the client holds no tokens yet: nothing to diff
+  std::string path = uri_to_path(p.uri);
+  if (!path.empty()) discover_config(path.substr(0, path.rfind('/') + 1));
+  docs_[p.uri] = std::move(d);
+}
+
+void Server::on_did_close(const json& params) {
+  std::string uri, problem;
+  if (!read_uri(params, &uri, &problem)) return log(1, "didClose: " + problem);
+  docs_.erase(uri);
+}
+
+void Server::on_did_change(const json& params) {
+  DidChangeParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return log(1, "didChange: " + problem);
+  auto it = docs_.find(p.uri);
+  if (it == docs_.end()) return log(1, "didChange: document not open: " + p.uri);
+  OpenDocument* d = it->second.get();
+  for (const ContentChange& c : p.changes) apply_change(d, c);
+  d->version = p.version;
+  d->check_due = true;
+  d->tokens_since = false;
+  if (d->text.size() <= options_.check_at_once) check_whole(d);
+}
+
+void Server::apply_change(OpenDocument* d, const ContentChange& change) {
+  if (!change.range) {
+    d->text = change.text;
+    d->lines.build(d->text);
+    d->doc.set_text(d->text);
+    d->doc.colour_whole();
+    uint32_t old_lines = d->tokens.line_count();
+    d->tokens.replace(0, old_lines, std::vector<std::vector<Token>>(d->lines.line_count()));
+    retoken(d, 0, d->lines.line_count() - 1, true);
+    return;
+  }
+  size_t a = d->lines.offset(d->text, change.range->start, encoding_);
+  size_t b = d->lines.offset(d->text, change.range->end, encoding_);
+  if (b < a) std::swap(a, b);
+  // Client lines the change reaches, before and after: from the line
+  // before it (a CR there may pair with a new LF) to the line after it.
+  uint32_t first = d->lines.line_of(a > 0 ? a - 1 : 0);
+  uint32_t old_last = d->lines.line_of(b + 1 < d->text.size() ? b + 1 : d->text.size());
+  Document::Edit edit = d->doc.replace((long)a, (long)(b - a), change.text);
+  d->text.replace(a, b - a, change.text);
+  d->lines.update(d->text, a, b - a, change.text.size());
+  size_t end = a + change.text.size() + 1;
+  uint32_t new_last = d->lines.line_of(end < d->text.size() ? end : d->text.size());
+  d->tokens.replace(first, old_last + 1, std::vector<std::vector<Token>>(new_last - first + 1));
+  retoken(d, first, new_last, true);
+  // Lines the plug-in asked to have redisplayed: their colours may have
+  // changed too, far from the edit (a comment opened or closed).
+  for (const LineSpan& span : edit.redisplay) {
+    uint32_t ra = 0, rb = 0;
+    span_to_lines(*d, span, &ra, &rb);
+    retoken(d, ra, rb, false);
+  }
+}
+
+// Colours the whole text afresh and compares. The range re-colouring is
+// known to leave stale colours in a few cases (a banner comment opened
+// with a run of slashes, a quote before an opener, a closer inside a string
+// below the edit); this puts them right. True when any token changed.
+bool Server::check_whole(OpenDocument* d) {
+  d->check_due = false;
+  d->doc.set_text(d->text);  // clears every colour, so nothing stale survives
+  if (!d->doc.colour_whole()) return false;
+  return retoken(d, 0, d->lines.line_count() - 1, false);
+}
+
+bool Server::has_idle_work() const {
+  for (const auto& entry : docs_)
+    if (entry.second->check_due) return true;
+  return false;
+}
+
+bool Server::idle() {
+  bool ran = false, refresh = false;
+  for (auto& entry : docs_) {
+    OpenDocument* d = entry.second.get();
+    if (!d->check_due) continue;
+    // A client that fetched tokens since the change needs telling; one
+    // that did not gets the corrections with its next request.
+    if (check_whole(d) && d->tokens_since) refresh = true;
+    ran = true;
+  }
+  if (refresh && refresh_support_) request("workspace/semanticTokens/refresh", json());
+  return ran;
+}
+
+// {====== semantic tokens
+
+std::string Server::tokens_full(OpenDocument* d) {
+  d->tokens.mark_sent();
+  d->sent_id = next_result_id_++;
+  d->tokens_since = true;
+  std::string out = "{\"resultId\":\"" + std::to_string(d->sent_id) + "\",\"data\":";
+  out.reserve(out.size() + d->tokens.token_count() * 16);
+  d->tokens.encode(0, d->tokens.line_count(), &out);
+  return out + "}";
+}
+
+Server::Reply Server::on_tokens_full(const json& params) {
+  std::string uri, problem;
+  if (!read_uri(params, &uri, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(uri, &r);
+  if (d == nullptr) return r;
+  r.raw = tokens_full(d);
+  return r;
+}
+
+Server::Reply Server::on_tokens_delta(const json& params) {
+  DeltaParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(p.uri, &r);
+  if (d == nullptr) return r;
+  if (d->sent_id == 0 || p.previous_result_id != std::to_string(d->sent_id)) {
+    r.raw = tokens_full(d);  // not the array we last sent: the whole of it
+    return r;
+  }
+  TokenEdit edit = d->tokens.take_edit();
+  d->sent_id = next_result_id_++;
+  d->tokens_since = true;
+  std::string out = "{\"resultId\":\"" + std::to_string(d->sent_id) + "\",\"edits\":[";
+  if (edit.delete_count != 0 || !edit.data.empty()) {
+    out += "{\"start\":" + std::to_string(edit.start) +
+           ",\"deleteCount\":" + std::to_string(edit.delete_count) + ",\"data\":[";
+    for (size_t i = 0; i < edit.data.size(); i++) {
+      if (i) out += ',';
+      out += std::to_string(edit.data[i]);
+    }
+    out += "]}";
+  }
+  r.raw = out + "]}";
+  return r;
+}
+
+Server::Reply Server::on_tokens_range(const json& params) {
+  RangeParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(p.uri, &r);
+  if (d == nullptr) return r;
+  uint32_t a = p.range.start.line, b = p.range.end.line;
+  if (b < a) std::swap(a, b);
+  std::string out = "{\"data\":";
+  if (a < d->tokens.line_count())
+    d->tokens.encode(a, b < d->tokens.line_count() ? b + 1 : d->tokens.line_count(), &out);
+  else
+    out += "[]";
+  r.raw = out + "}";
+  return r;
+}
+
+// }======
+
+}  // namespace wyn::lsp

@@ -1,0 +1,446 @@
+// What the server answers about a document, each from the plug-in:
+// completion from its tables and templates, signature help and hover from
+// its templates, symbols and folding from its routine list and colours,
+// formatting from its smart indent, the expansion command from its
+// template expansion.
+#include "server.h"
+
+#include <algorithm>
+
+namespace wyn::lsp {
+
+namespace {
+
+// CompletionItemKind, SymbolKind and MarkupKind values used here.
+enum { KIND_FUNCTION = 3, KIND_KEYWORD = 14, KIND_SNIPPET = 15, KIND_CONSTANT = 21 };
+enum { SYMBOL_FUNCTION = 12 };
+const char* const class_kind_names[3] = {"constant or system variable", "reserved word",
+                                         "built-in function"};
+
+bool is_word_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '#';
+}
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+bool is_space(char c) {
+  return (c >= 9 && c <= 13) || c == ' ';
+}
+
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
+}
+
+bool contains_folded(const std::string& hay, const std::string& needle) {
+  auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
+                        [](char a, char b) { return lower(a) == lower(b); });
+  return it != hay.end();
+}
+
+// The word around pos (letters, digits, '_', '#'): [*a, *b).
+void word_at(const std::string& text, size_t pos, size_t* a, size_t* b) {
+  size_t s = pos, e = pos;
+  while (s > 0 && is_word_char(text[s - 1])) s--;
+  while (e < text.size() && is_word_char(text[e])) e++;
+  *a = s, *b = e;
+}
+
+std::string indent_of(const std::string& text, size_t line_start) {
+  size_t e = line_start;
+  while (e < text.size() && is_blank(text[e])) e++;
+  return text.substr(line_start, e - line_start);
+}
+
+std::string code_block(const std::string& text) {
+  return "```wyn\n" + text + "\n```";
+}
+
+// A template as shown to a reader: without the cursor mark.
+std::string shown_template(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (c != '&') out += c;
+  return out;
+}
+
+}  // namespace
+
+// {====== completion
+
+Server::Reply Server::on_completion(const json& params) {
+  PositionParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(p.uri, &r);
+  if (d == nullptr) return r;
+  size_t cur = d->lines.offset(d->text, p.position, encoding_);
+  size_t line_start = d->lines.line_start(d->lines.line_of(cur));
+  size_t ws = cur;
+  while (ws > line_start && is_word_char(d->text[ws - 1])) ws--;
+  std::string prefix = d->text.substr(ws, cur - ws);
+  std::string indent = indent_of(d->text, line_start);
+  json range = to_json(
+      Range{d->lines.position(d->text, ws, encoding_), d->lines.position(d->text, cur, encoding_)});
+
+  json items = json::array();
+  auto add = [&](const std::string& name, int kind, const char* detail) {
+    // The client filters and ranks what it gets; only the first character
+    // is matched here, so a fuzzy match on the client still finds its word.
+    if (!prefix.empty() && lower(name[0]) != lower(prefix[0])) return;
+    json item = {{"label", name}, {"kind", kind}, {"detail", detail}};
+    const std::string* t = vocab_.template_of(name);
+    std::string text = name;
+    int format = 1;
+    if (t != nullptr) {
+      text = snippets_ ? template_snippet(*t, indent) : template_plain(*t, indent);
+      format = snippets_ ? 2 : 1;
+      item["insertTextMode"] = 1;  // indentation already follows the line
+      item["data"] = name;
+    }
+    item["insertTextFormat"] = format;
+    item["textEdit"] = {{"range", range}, {"newText", text}};
+    items.push_back(std::move(item));
+  };
+  static const int kinds[3] = {KIND_CONSTANT, KIND_KEYWORD, KIND_FUNCTION};
+  for (int c = 0; c < 3; c++)
+    for (const std::string& w : vocab_.words[c])
+      if (vocab_.class_of(w) == c) add(w, kinds[c], class_kind_names[c]);
+  for (const auto& t : vocab_.templates)
+    if (vocab_.class_of(t.first) < 0) add(t.first, KIND_SNIPPET, "template");
+  return Reply{json{{"isIncomplete", false}, {"items", std::move(items)}}};
+}
+
+Server::Reply Server::on_completion_resolve(const json& params) {
+  if (!params.is_object()) return error(INVALID_PARAMS, "a completion item is an object");
+  json item = params;
+  auto data = params.find("data");
+  if (data != params.end() && data->is_string()) {
+    if (const std::string* t = vocab_.template_of(data->get<std::string>()))
+      item["documentation"] = {{"kind", "markdown"}, {"value", code_block(shown_template(*t))}};
+  }
+  return Reply{item};
+}
+
+// }======
+
+// {====== signature help and hover
+
+Server::Reply Server::on_signature_help(const json& params) {
+  PositionParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(p.uri, &r);
+  if (d == nullptr) return r;
+  size_t cur = d->lines.offset(d->text, p.position, encoding_);
+  uint32_t line = d->lines.line_of(cur);
+  size_t from = d->lines.line_start(line > 50 ? line - 50 : 0);
+  // Strings and comments as the plug-in coloured them: their commas and
+  // parentheses are not the call's.
+  std::vector<signed char> cats(cur - from);
+  d->doc.categories(from, cur - from, cats.data());
+  int depth = 0;
+  uint32_t commas = 0;
+  size_t open = std::string::npos;
+  for (size_t i = cur; i > from; i--) {
+    signed char cat = cats[i - 1 - from];
+    if (cat == CAT_STRING || cat == CAT_COMMENT) continue;
+    char c = d->text[i - 1];
+    if (c == ')') {
+      depth++;
+    } else if (c == '(') {
+      if (depth == 0) {
+        open = i - 1;
+        break;
+      }
+      depth--;
+    } else if (c == ',' && depth == 0) {
+      commas++;
+    } else if (c == ';' && depth == 0) {
+      break;  // a statement ended: no call is open here
+    }
+  }
+  if (open == std::string::npos) return Reply{json(nullptr)};
+  size_t e = open;
+  while (e > from && is_blank(d->text[e - 1])) e--;
+  size_t s = e;
+  while (s > from && is_word_char(d->text[s - 1])) s--;
+  const std::string* t = vocab_.template_of(d->text.substr(s, e - s));
+  CallTemplate call;
+  if (t == nullptr || !parse_call_template(*t, &call)) return Reply{json(nullptr)};
+  json parameters = json::array();
+  for (const auto& o : call.offsets) {
+    uint32_t a = units_between(call.signature, 0, o.first, encoding_);
+    uint32_t b = units_between(call.signature, 0, o.second, encoding_);
+    parameters.push_back({{"label", {a, b}}});
+  }
+  uint32_t active = std::min<uint32_t>(commas, (uint32_t)call.params.size() - 1);
+  json sig = {{"label", call.signature},
+              {"parameters", parameters},
+              {"activeParameter", active},
+              {"documentation", {{"kind", "markdown"}, {"value", code_block(shown_template(*t))}}}};
+  return Reply{json{{"signatures", {sig}}, {"activeSignature", 0}, {"activeParameter", active}}};
+}
+
+Server::Reply Server::on_hover(const json& params) {
+  PositionParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(p.uri, &r);
+  if (d == nullptr) return r;
+  size_t cur = d->lines.offset(d->text, p.position, encoding_);
+  size_t a = 0, b = 0;
+  word_at(d->text, cur, &a, &b);
+  if (a == b) return Reply{json(nullptr)};
+  std::string word = d->text.substr(a, b - a);
+  int cls = vocab_.class_of(word);
+  const std::string* t = vocab_.template_of(word);
+  std::string value;
+  if (cls == 2 && t != nullptr)
+    value = code_block(shown_template(*t)) + "\n\nbuilt-in function";
+  else if (cls >= 0)
+    value = "`" + word + "`: " + class_kind_names[cls];
+  else if (t != nullptr)
+    value = code_block(shown_template(*t)) + "\n\ntemplate";
+  else
+    return Reply{json(nullptr)};
+  Range range{d->lines.position(d->text, a, encoding_), d->lines.position(d->text, b, encoding_)};
+  return Reply{
+      json{{"contents", {{"kind", "markdown"}, {"value", value}}}, {"range", to_json(range)}}};
+}
+
+// }======
+
+// {====== symbols, definitions, folding
+
+Server::Reply Server::on_document_symbol(const json& params) {
+  std::string uri, problem;
+  if (!read_uri(params, &uri, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(uri, &r);
+  if (d == nullptr) return r;
+  json out = json::array();
+  for (const Routine& rt : find_routines(d->doc, d->text, vocab_)) {
+    Range whole{d->lines.position(d->text, rt.start, encoding_),
+                d->lines.position(d->text, rt.end, encoding_)};
+    Range name{d->lines.position(d->text, rt.name_start, encoding_),
+               d->lines.position(d->text, rt.name_end, encoding_)};
+    out.push_back({{"name", rt.name},
+                   {"detail", rt.header},
+                   {"kind", SYMBOL_FUNCTION},
+                   {"range", to_json(whole)},
+                   {"selectionRange", to_json(name)}});
+  }
+  return Reply{out};
+}
+
+// SymbolInformation of every routine whose name holds query (letter case
+// aside): open documents as they stand, other files as saved.
+json Server::symbols_matching(const std::string& query) {
+  json out = json::array();
+  auto add = [&](const std::string& uri, const std::string& text, const LineIndex& lines,
+                 const Routine& rt) {
+    if (!query.empty() && !contains_folded(rt.name, query)) return;
+    Range whole{lines.position(text, rt.start, encoding_), lines.position(text, rt.end, encoding_)};
+    out.push_back({{"name", rt.name},
+                   {"kind", SYMBOL_FUNCTION},
+                   {"location", to_json(Location{uri, whole})}});
+  };
+  std::vector<std::string> open_paths;
+  for (auto& entry : docs_) {
+    OpenDocument* d = entry.second.get();
+    open_paths.push_back(uri_to_path(d->uri));
+    for (const Routine& rt : find_routines(d->doc, d->text, vocab_))
+      add(d->uri, d->text, d->lines, rt);
+  }
+  index_.refresh(folders_, scratch_, vocab_);
+  for (const auto& e : index_.entries()) {
+    if (std::find(open_paths.begin(), open_paths.end(), e.first) != open_paths.end()) continue;
+    for (const Routine& rt : e.second.routines)
+      add(path_to_uri(e.first), e.second.text, e.second.lines, rt);
+  }
+  return out;
+}
+
+Server::Reply Server::on_workspace_symbol(const json& params) {
+  Fields f(params, "params");
+  std::string query = f.string("query", false);
+  if (!f.ok()) return error(INVALID_PARAMS, f.problem());
+  return Reply{symbols_matching(query)};
+}
+
+Server::Reply Server::on_definition(const json& params) {
+  PositionParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(p.uri, &r);
+  if (d == nullptr) return r;
+  size_t cur = d->lines.offset(d->text, p.position, encoding_);
+  size_t a = 0, b = 0;
+  word_at(d->text, cur, &a, &b);
+  if (a == b) return Reply{json(nullptr)};
+  std::string word = d->text.substr(a, b - a);
+  json out = json::array();
+  for (const json& s : symbols_matching(word))
+    if (s["name"] == word) out.push_back(s["location"]);
+  return Reply{out};
+}
+
+Server::Reply Server::on_folding_range(const json& params) {
+  std::string uri, problem;
+  if (!read_uri(params, &uri, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(uri, &r);
+  if (d == nullptr) return r;
+  json out = json::array();
+  for (const Routine& rt : find_routines(d->doc, d->text, vocab_)) {
+    uint32_t a = d->lines.line_of(rt.start), b = d->lines.line_of(rt.end);
+    if (b > a) out.push_back({{"startLine", a}, {"endLine", b}});
+  }
+  // Block comments: comment colour running across a line break.
+  std::vector<signed char> cats = d->doc.categories();
+  size_t n = std::min(cats.size(), d->text.size());
+  for (size_t i = 0; i < n;) {
+    if (cats[i] != CAT_COMMENT) {
+      i++;
+      continue;
+    }
+    size_t j = i;
+    while (j < n && cats[j] == CAT_COMMENT) j++;
+    if (d->text.compare(i, 2, "/*") == 0) {
+      uint32_t a = d->lines.line_of(i), b = d->lines.line_of(j - 1);
+      if (b > a) out.push_back({{"startLine", a}, {"endLine", b}, {"kind", "comment"}});
+    }
+    i = j;
+  }
+  return Reply{out};
+}
+
+// }======
+
+// {====== formatting and the expansion command
+
+Server::Reply Server::on_on_type_formatting(const json& params) {
+  OnTypeParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(p.uri, &r);
+  if (d == nullptr) return r;
+  uint32_t line = p.position.line;
+  if (p.ch != "\n" || line == 0 || line >= d->lines.line_count()) return Reply{json::array()};
+  // The text as it was when Enter was pressed: the line before, the cursor
+  // at its end, the rest of the new line after it. The plug-in's Enter
+  // (smart indent, else the editor's plain new line) then says what the
+  // new line's indentation should be, whatever the client put there.
+  size_t before_end = d->lines.content_end(d->text, line - 1);
+  size_t start = d->lines.line_start(line);
+  size_t content_end = d->lines.content_end(d->text, line);
+  size_t have_end = start;
+  while (have_end < content_end && is_blank(d->text[have_end])) have_end++;
+  std::string text = d->text.substr(0, before_end);
+  text.append(d->text, have_end, content_end - have_end);
+  scratch_.set_text(text);
+  scratch_.set_cursor((long)before_end);
+  Document::Edit edit;
+  if (!scratch_.enter(&edit, &problem)) return error(REQUEST_FAILED, problem);
+  std::string after = scratch_.text();
+  size_t i = before_end;
+  if (i < after.size() && after[i] == '\r') i++;
+  if (i < after.size() && after[i] == '\n') i++;
+  std::string want = indent_of(after, i);
+  std::string have = d->text.substr(start, have_end - start);
+  if (want == have) return Reply{json::array()};
+  Range range{Position{line, 0},
+              Position{line, units_between(d->text, start, have_end, encoding_)}};
+  return Reply{json::array({to_json(TextEdit{range, want})})};
+}
+
+// The plug-in's expansion at pos, as one edit of the client's text.
+bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
+  scratch_.set_text(d->text);
+  Document::Edit edit;
+  std::string problem;
+  if (!scratch_.expand((long)pos, &edit, &problem) || !edit.done || !edit.changed) return false;
+  std::string after = scratch_.text();
+  const std::string& before = d->text;
+  size_t head = 0, common = std::min(before.size(), after.size());
+  while (head < common && before[head] == after[head]) head++;
+  size_t tail = 0;
+  while (tail < common - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+    tail++;
+  out->range = Range{d->lines.position(before, head, encoding_),
+                     d->lines.position(before, before.size() - tail, encoding_)};
+  out->new_text = after.substr(head, after.size() - tail - head);
+  return true;
+}
+
+Server::Reply Server::on_code_action(const json& params) {
+  RangeParams p;
+  std::string problem;
+  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(p.uri, &r);
+  if (d == nullptr) return r;
+  size_t pos = d->lines.offset(d->text, p.range.start, encoding_);
+  // The word the expansion key would take: from the start of the word the
+  // position is in up to the next whitespace, as the plug-in reads it.
+  size_t a = 0, b = 0;
+  word_at(d->text, pos, &a, &b);
+  if (a == b) return Reply{json::array()};
+  size_t e = a;
+  while (e < d->text.size() && !is_space(d->text[e])) e++;
+  std::string word = d->text.substr(a, e - a);
+  signed char cat = CAT_NONE;
+  d->doc.categories(a, 1, &cat);
+  if (vocab_.template_of(word) == nullptr || cat == CAT_COMMENT) return Reply{json::array()};
+  json args = {{{"textDocument", {{"uri", p.uri}}},
+                {"position", to_json(d->lines.position(d->text, a, encoding_))}}};
+  json action = {
+      {"title", "Expand template '" + word + "'"},
+      {"kind", "refactor.rewrite"},
+      {"command",
+       {{"title", "Expand template"}, {"command", "wyn.expandTemplate"}, {"arguments", args}}}};
+  return Reply{json::array({action})};
+}
+
+Server::Reply Server::on_execute_command(const json& params) {
+  Fields f(params, "params");
+  std::string command = f.string("command");
+  const json* args = f.array("arguments", false);
+  if (!f.ok()) return error(INVALID_PARAMS, f.problem());
+  if (command != "wyn.expandTemplate") return error(INVALID_PARAMS, "no command " + command);
+  // Arguments: {textDocument, position}, or a uri and a position.
+  PositionParams pp;
+  std::string problem = "wyn.expandTemplate takes {textDocument, position}";
+  bool ok = false;
+  if (args != nullptr && args->size() == 1) {
+    ok = read((*args)[0], &pp, &problem);
+  } else if (args != nullptr && args->size() == 2 && (*args)[0].is_string()) {
+    pp.uri = (*args)[0].get<std::string>();
+    ok = read((*args)[1], &pp.position, &problem);
+  }
+  if (!ok) return error(INVALID_PARAMS, problem);
+  Reply r;
+  OpenDocument* d = find(pp.uri, &r);
+  if (d == nullptr) return r;
+  TextEdit edit;
+  if (!expansion_edit(d, d->lines.offset(d->text, pp.position, encoding_), &edit)) {
+    log(3, "nothing to expand there");
+    return Reply{json(nullptr)};
+  }
+  json workspace_edit = {{"changes", {{pp.uri, json::array({to_json(edit)})}}}};
+  if (apply_edit_support_)
+    request("workspace/applyEdit", {{"label", "Expand template"}, {"edit", workspace_edit}});
+  return Reply{workspace_edit};
+}
+
+// }======
+
+}  // namespace wyn::lsp

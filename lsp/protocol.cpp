@@ -1,0 +1,223 @@
+// Readers and writers of the protocol's structs.
+#include "protocol.h"
+
+namespace wyn::lsp {
+
+Fields::Fields(const json& j, const char* what) : j_(j), what_(what) {
+  if (!j.is_object()) problem_ = what_ + " is not an object";
+}
+
+void Fields::fail(const std::string& problem) {
+  if (problem_.empty()) problem_ = problem;
+}
+
+bool Fields::has(const char* key) const {
+  return j_.is_object() && j_.contains(key) && !j_[key].is_null();
+}
+
+const json* Fields::get(const char* key, bool required) {
+  if (!ok()) return nullptr;
+  auto it = j_.find(key);
+  if (it == j_.end() || it->is_null()) {
+    if (required) fail(what_ + "." + key + " is missing");
+    return nullptr;
+  }
+  return &*it;
+}
+
+const json* Fields::object(const char* key, bool required) {
+  const json* v = get(key, required);
+  if (v && !v->is_object()) fail(what_ + "." + key + " is not an object"), v = nullptr;
+  return v;
+}
+
+const json* Fields::array(const char* key, bool required) {
+  const json* v = get(key, required);
+  if (v && !v->is_array()) fail(what_ + "." + key + " is not an array"), v = nullptr;
+  return v;
+}
+
+std::string Fields::string(const char* key, bool required) {
+  const json* v = get(key, required);
+  if (v == nullptr) return std::string();
+  if (!v->is_string()) {
+    fail(what_ + "." + key + " is not a string");
+    return std::string();
+  }
+  return v->get<std::string>();
+}
+
+uint32_t Fields::uint(const char* key, bool required) {
+  const json* v = get(key, required);
+  if (v == nullptr) return 0;
+  if (!v->is_number_unsigned() || v->get<uint64_t>() > UINT32_MAX) {
+    fail(what_ + "." + key + " is not a number from 0 to 2^32-1");
+    return 0;
+  }
+  return (uint32_t)v->get<uint64_t>();
+}
+
+int64_t Fields::integer(const char* key, bool required) {
+  const json* v = get(key, required);
+  if (v == nullptr) return 0;
+  if (!v->is_number_integer() ||
+      (v->is_number_unsigned() && v->get<uint64_t>() > (uint64_t)INT64_MAX)) {
+    fail(what_ + "." + key + " is not an integer");
+    return 0;
+  }
+  return v->get<int64_t>();
+}
+
+bool Fields::boolean(const char* key, bool fallback) {
+  const json* v = get(key, false);
+  if (v == nullptr) return fallback;
+  if (!v->is_boolean()) {
+    fail(what_ + "." + key + " is not true or false");
+    return fallback;
+  }
+  return v->get<bool>();
+}
+
+bool read(const json& j, Position* out, std::string* problem) {
+  Fields f(j, "position");
+  out->line = f.uint("line");
+  out->character = f.uint("character");
+  if (!f.ok()) *problem = f.problem();
+  return f.ok();
+}
+
+bool read(const json& j, Range* out, std::string* problem) {
+  Fields f(j, "range");
+  const json* start = f.object("start");
+  const json* end = f.object("end");
+  if (!f.ok()) {
+    *problem = f.problem();
+    return false;
+  }
+  return read(*start, &out->start, problem) && read(*end, &out->end, problem);
+}
+
+json to_json(const Position& p) {
+  return json{{"line", p.line}, {"character", p.character}};
+}
+
+json to_json(const Range& r) {
+  return json{{"start", to_json(r.start)}, {"end", to_json(r.end)}};
+}
+
+bool read_uri(const json& j, std::string* uri, std::string* problem) {
+  Fields f(j, "params");
+  const json* doc = f.object("textDocument");
+  if (f.ok()) {
+    Fields d(*doc, "textDocument");
+    *uri = d.string("uri");
+    if (!d.ok()) f.fail(d.problem());
+  }
+  if (!f.ok()) *problem = f.problem();
+  return f.ok();
+}
+
+// The object under key, or null with *problem set.
+const json* member(const json& j, const char* key, std::string* problem) {
+  Fields f(j, "params");
+  const json* v = f.object(key);
+  if (!f.ok()) *problem = f.problem();
+  return v;
+}
+
+bool read(const json& j, PositionParams* out, std::string* problem) {
+  if (!read_uri(j, &out->uri, problem)) return false;
+  const json* p = member(j, "position", problem);
+  return p != nullptr && read(*p, &out->position, problem);
+}
+
+bool read(const json& j, DidOpenParams* out, std::string* problem) {
+  Fields f(j, "params");
+  const json* doc = f.object("textDocument");
+  if (f.ok()) {
+    Fields d(*doc, "textDocument");
+    out->uri = d.string("uri");
+    out->language = d.string("languageId", false);
+    out->version = d.integer("version", false);
+    out->text = d.string("text");
+    if (!d.ok()) f.fail(d.problem());
+  }
+  if (!f.ok()) *problem = f.problem();
+  return f.ok();
+}
+
+bool read(const json& j, DidChangeParams* out, std::string* problem) {
+  Fields f(j, "params");
+  const json* doc = f.object("textDocument");
+  const json* changes = f.array("contentChanges");
+  if (f.ok()) {
+    Fields d(*doc, "textDocument");
+    out->uri = d.string("uri");
+    out->version = d.integer("version", false);
+    if (!d.ok()) f.fail(d.problem());
+  }
+  for (size_t i = 0; f.ok() && i < changes->size(); i++) {
+    Fields c((*changes)[i], "contentChanges[]");
+    ContentChange change;
+    change.text = c.string("text");
+    const json* range = c.object("range", false);
+    if (c.ok() && range != nullptr) {
+      Range r;
+      std::string p;
+      if (read(*range, &r, &p))
+        change.range = r;
+      else
+        c.fail(p);
+    }
+    if (!c.ok()) f.fail(c.problem());
+    out->changes.push_back(std::move(change));
+  }
+  if (!f.ok()) *problem = f.problem();
+  return f.ok();
+}
+
+bool read(const json& j, RangeParams* out, std::string* problem) {
+  if (!read_uri(j, &out->uri, problem)) return false;
+  const json* r = member(j, "range", problem);
+  return r != nullptr && read(*r, &out->range, problem);
+}
+
+bool read(const json& j, DeltaParams* out, std::string* problem) {
+  if (!read_uri(j, &out->uri, problem)) return false;
+  Fields f(j, "params");
+  out->previous_result_id = f.string("previousResultId");
+  if (!f.ok()) *problem = f.problem();
+  return f.ok();
+}
+
+bool read(const json& j, OnTypeParams* out, std::string* problem) {
+  PositionParams pp;
+  if (!read(j, &pp, problem)) return false;
+  out->uri = pp.uri;
+  out->position = pp.position;
+  Fields f(j, "params");
+  out->ch = f.string("ch");
+  const json* options = f.object("options", false);
+  if (f.ok() && options != nullptr) {
+    Fields o(*options, "options");
+    out->tab_size = o.uint("tabSize", false);
+    out->insert_spaces = o.boolean("insertSpaces", false);
+    if (!o.ok()) f.fail(o.problem());
+  }
+  if (!f.ok()) *problem = f.problem();
+  return f.ok();
+}
+
+json to_json(const TextEdit& e) {
+  return json{{"range", to_json(e.range)}, {"newText", e.new_text}};
+}
+
+json to_json(const Location& l) {
+  return json{{"uri", l.uri}, {"range", to_json(l.range)}};
+}
+
+std::string dump(const json& j) {
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace wyn::lsp

@@ -1,0 +1,129 @@
+// The protocol's messages as plain structs, each with the reader that
+// checks it out of JSON (false and a message on a missing field or a wrong
+// type, never an exception) or the writer that puts it into JSON.
+#ifndef WYN_LSP_PROTOCOL_H
+#define WYN_LSP_PROTOCOL_H
+
+#include <stdint.h>
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "text.h"
+
+namespace wyn::lsp {
+
+using json = nlohmann::json;
+
+// JSON-RPC error codes.
+enum ErrorCode {
+  PARSE_ERROR = -32700,
+  INVALID_REQUEST = -32600,
+  METHOD_NOT_FOUND = -32601,
+  INVALID_PARAMS = -32602,
+  INTERNAL_ERROR = -32603,
+  SERVER_NOT_INITIALIZED = -32002,
+  REQUEST_FAILED = -32803
+};
+
+// Reads fields of one JSON object; the first problem met is kept and every
+// later read answers a default, so a reader checks ok() once at the end.
+class Fields {
+ public:
+  Fields(const json& j, const char* what);
+  bool ok() const { return problem_.empty(); }
+  const std::string& problem() const { return problem_; }
+
+  bool has(const char* key) const;
+  const json* object(const char* key, bool required = true);
+  const json* array(const char* key, bool required = true);
+  std::string string(const char* key, bool required = true);
+  uint32_t uint(const char* key, bool required = true);
+  int64_t integer(const char* key, bool required = true);
+  bool boolean(const char* key, bool fallback);
+  void fail(const std::string& problem);
+
+ private:
+  const json* get(const char* key, bool required);
+  const json& j_;
+  std::string what_;
+  std::string problem_;
+};
+
+struct Range {
+  Position start, end;
+};
+
+bool read(const json& j, Position* out, std::string* problem);
+bool read(const json& j, Range* out, std::string* problem);
+json to_json(const Position& p);
+json to_json(const Range& r);
+
+// textDocument + position, the shape of most requests.
+struct PositionParams {
+  std::string uri;
+  Position position;
+};
+bool read(const json& j, PositionParams* out, std::string* problem);
+// Just the textDocument's uri.
+bool read_uri(const json& j, std::string* uri, std::string* problem);
+
+struct DidOpenParams {
+  std::string uri, language;
+  int64_t version = 0;
+  std::string text;
+};
+bool read(const json& j, DidOpenParams* out, std::string* problem);
+
+struct ContentChange {
+  std::optional<Range> range;  // none: the whole text
+  std::string text;
+};
+struct DidChangeParams {
+  std::string uri;
+  int64_t version = 0;
+  std::vector<ContentChange> changes;
+};
+bool read(const json& j, DidChangeParams* out, std::string* problem);
+
+struct RangeParams {
+  std::string uri;
+  Range range;
+};
+bool read(const json& j, RangeParams* out, std::string* problem);
+
+struct DeltaParams {
+  std::string uri;
+  std::string previous_result_id;
+};
+bool read(const json& j, DeltaParams* out, std::string* problem);
+
+struct OnTypeParams {
+  std::string uri;
+  Position position;
+  std::string ch;
+  uint32_t tab_size = 8;
+  bool insert_spaces = false;
+};
+bool read(const json& j, OnTypeParams* out, std::string* problem);
+
+struct TextEdit {
+  Range range;
+  std::string new_text;
+};
+json to_json(const TextEdit& e);
+
+struct Location {
+  std::string uri;
+  Range range;
+};
+json to_json(const Location& l);
+
+// A string safe to dump: invalid UTF-8 becomes U+FFFD.
+std::string dump(const json& j);
+
+}  // namespace wyn::lsp
+
+#endif

@@ -1,0 +1,469 @@
+// The server's spine: the method table with the capabilities announced
+// beside it, message dispatch, the lifecycle and configuration.
+#include "server.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace wyn::lsp {
+
+namespace {
+
+const char* const kCommandExpand = "wyn.expandTemplate";
+
+// Whole-word class names a client may use for configuration.
+int class_named(const std::string& name) {
+  static const char* const names[3] = {"constant", "keyword", "function"};
+  for (int c = 0; c < 3; c++)
+    if (name == names[c] || name == std::string(1, (char)('0' + c))) return c;
+  return -1;
+}
+
+bool is_hex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int hex_value(char c) {
+  return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// The .wyn.cfg that applies to files in folder: in it or the nearest
+// folder above, no higher than a folder holding .git. "" when none.
+std::string find_config_file(std::string folder) {
+  while (!folder.empty() && folder.back() == '/' && folder.size() > 1) folder.pop_back();
+  for (int depth = 0; depth < 64 && !folder.empty(); depth++) {
+    std::string cfg = folder + (folder == "/" ? "" : "/") + ".wyn.cfg";
+    if (exists(cfg)) return cfg;
+    if (exists(folder + "/.git") || folder == "/") break;
+    size_t slash = folder.rfind('/');
+    folder = slash == 0 ? "/" : folder.substr(0, slash);
+  }
+  return "";
+}
+
+bool read_config_file(Plugin&, const std::string&, std::string* problem) {
+  *problem = "configuration files are not read yet";
+  return false;
+}
+
+}  // namespace
+
+Server::Server(Send send, ServerOptions options)
+    : send_(std::move(send)), options_(std::move(options)) {
+  // One table binds each method to its handler; capabilities() below
+  // announces exactly these.
+  requests_ = {
+      {"initialize", &Server::on_initialize},
+      {"shutdown", &Server::on_shutdown},
+      {"textDocument/semanticTokens/full", &Server::on_tokens_full},
+      {"textDocument/semanticTokens/full/delta", &Server::on_tokens_delta},
+      {"textDocument/semanticTokens/range", &Server::on_tokens_range},
+      {"textDocument/completion", &Server::on_completion},
+      {"completionItem/resolve", &Server::on_completion_resolve},
+      {"textDocument/signatureHelp", &Server::on_signature_help},
+      {"textDocument/hover", &Server::on_hover},
+      {"textDocument/documentSymbol", &Server::on_document_symbol},
+      {"workspace/symbol", &Server::on_workspace_symbol},
+      {"textDocument/definition", &Server::on_definition},
+      {"textDocument/foldingRange", &Server::on_folding_range},
+      {"textDocument/onTypeFormatting", &Server::on_on_type_formatting},
+      {"textDocument/codeAction", &Server::on_code_action},
+      {"workspace/executeCommand", &Server::on_execute_command},
+  };
+  notifications_ = {
+      {"initialized", &Server::on_initialized},
+      {"exit", &Server::on_exit},
+      {"textDocument/didOpen", &Server::on_did_open},
+      {"textDocument/didChange", &Server::on_did_change},
+      {"textDocument/didClose", &Server::on_did_close},
+      {"workspace/didChangeConfiguration", &Server::on_did_change_configuration},
+  };
+}
+
+Server::~Server() = default;
+
+json Server::capabilities() const {
+  json legend_types = json::array(), legend_mods = json::array();
+  for (const char* t : token_types) legend_types.push_back(t);
+  for (const char* m : token_modifiers) legend_mods.push_back(m);
+  return json{
+      {"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
+      {"textDocumentSync",
+       {{"openClose", true}, {"change", 2}, {"save", false}, {"willSave", false}}},
+      {"semanticTokensProvider",
+       {{"legend", {{"tokenTypes", legend_types}, {"tokenModifiers", legend_mods}}},
+        {"full", {{"delta", true}}},
+        {"range", true}}},
+      {"completionProvider", {{"resolveProvider", true}, {"triggerCharacters", json::array()}}},
+      {"signatureHelpProvider",
+       {{"triggerCharacters", {"(", ","}}, {"retriggerCharacters", {","}}}},
+      {"hoverProvider", true},
+      {"documentSymbolProvider", true},
+      {"workspaceSymbolProvider", true},
+      {"definitionProvider", true},
+      {"foldingRangeProvider", true},
+      {"documentOnTypeFormattingProvider", {{"firstTriggerCharacter", "\n"}}},
+      {"codeActionProvider", {{"codeActionKinds", {"refactor.rewrite"}}}},
+      {"executeCommandProvider", {{"commands", {kCommandExpand}}}},
+      {"workspace", {{"workspaceFolders", {{"supported", true}}}}},
+  };
+}
+
+// {====== messages
+
+void Server::handle(const std::string& body) {
+  json message = json::parse(body, nullptr, false);
+  if (message.is_discarded()) {
+    framing_error(PARSE_ERROR, "the message is not valid JSON");
+    return;
+  }
+  try {
+    dispatch(message);
+  } catch (const std::exception& e) {
+    // A handler met JSON it did not expect: answer the request, live on.
+    log(1, std::string("internal error: ") + e.what());
+    if (message.is_object() && message.contains("id") && message.contains("method"))
+      respond(message["id"], error(INTERNAL_ERROR, e.what()));
+  }
+}
+
+void Server::framing_error(int code, const std::string& problem) {
+  respond(json(nullptr), error(code, problem));
+}
+
+void Server::dispatch(const json& message) {
+  if (!message.is_object()) {
+    respond(json(nullptr), error(INVALID_REQUEST, "a message is a JSON object"));
+    return;
+  }
+  auto id_it = message.find("id");
+  bool has_id = id_it != message.end();
+  json id = has_id ? *id_it : json(nullptr);
+  if (has_id && !id.is_string() && !id.is_number_integer() && !id.is_null()) {
+    respond(json(nullptr), error(INVALID_REQUEST, "id is neither a number nor a string"));
+    return;
+  }
+  auto method_it = message.find("method");
+  if (method_it == message.end()) {
+    if (has_id) return;  // a client's answer to one of our requests: nothing waits on it
+    respond(json(nullptr), error(INVALID_REQUEST, "no method"));
+    return;
+  }
+  if (!method_it->is_string()) {
+    respond(id, error(INVALID_REQUEST, "method is not a string"));
+    return;
+  }
+  const std::string method = method_it->get<std::string>();
+  auto params_it = message.find("params");
+  json params = params_it == message.end() || params_it->is_null() ? json::object() : *params_it;
+  if (!params.is_object() && !params.is_array()) {
+    if (has_id) respond(id, error(INVALID_PARAMS, "params is neither an object nor an array"));
+    return;
+  }
+
+  if (!has_id) {  // a notification: never answered
+    auto it = notifications_.find(method);
+    if (it == notifications_.end()) return;  // $/cancelRequest and the like
+    if (!initialized_ && method != "exit") return;
+    (this->*(it->second))(params);
+    return;
+  }
+  auto it = requests_.find(method);
+  if (it == requests_.end()) {
+    respond(id, error(METHOD_NOT_FOUND, "no method " + method));
+    return;
+  }
+  if (!initialized_ && method != "initialize") {
+    respond(id, error(SERVER_NOT_INITIALIZED, "initialize comes first"));
+    return;
+  }
+  if (shutdown_) {
+    respond(id, error(INVALID_REQUEST, "the server is shut down"));
+    return;
+  }
+  respond(id, (this->*(it->second))(params));
+}
+
+void Server::respond(const json& id, const Reply& reply) {
+  std::string head = "{\"jsonrpc\":\"2.0\",\"id\":" + dump(id) + ",";
+  if (reply.code != 0) {
+    json err = {{"code", reply.code}, {"message", reply.message}};
+    send_(head + "\"error\":" + dump(err) + "}");
+  } else if (!reply.raw.empty()) {
+    send_(head + "\"result\":" + reply.raw + "}");
+  } else {
+    send_(head + "\"result\":" + dump(reply.result) + "}");
+  }
+}
+
+void Server::notify(const char* method, json params) {
+  json m = {{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}};
+  send_(dump(m));
+}
+
+void Server::request(const char* method, json params) {
+  json m = {
+      {"jsonrpc", "2.0"}, {"id", "wyn-" + std::to_string(next_request_id_++)}, {"method", method}};
+  if (!params.is_null()) m["params"] = std::move(params);
+  send_(dump(m));
+}
+
+void Server::log(int type, const std::string& text) {
+  fprintf(stderr, "wyn lsp: %s\n", text.c_str());
+  if (initialized_) notify("window/logMessage", {{"type", type}, {"message", text}});
+}
+
+Server::Reply Server::error(int code, const std::string& message) {
+  Reply r;
+  r.code = code;
+  r.message = message;
+  return r;
+}
+
+OpenDocument* Server::find(const std::string& uri, Reply* err) {
+  auto it = docs_.find(uri);
+  if (it != docs_.end()) return it->second.get();
+  *err = error(INVALID_PARAMS, "document not open: " + uri);
+  return nullptr;
+}
+
+// }======
+
+// {====== lifecycle
+
+bool Server::start_plugin(std::string* error) {
+  std::string path = options_.plugin_path.empty() ? Plugin::default_path() : options_.plugin_path;
+  if (!plugin_.load(path, error)) return false;
+  vocab_.load(plugin_);
+  return true;
+}
+
+Server::Reply Server::on_initialize(const json& params) {
+  if (initialized_) return error(INVALID_REQUEST, "initialize came twice");
+  if (!params.is_object()) return error(INVALID_PARAMS, "params is not an object");
+  const json caps = params.value("capabilities", json::object());
+  if (!caps.is_object()) return error(INVALID_PARAMS, "capabilities is not an object");
+  // Pointers into the capabilities, each null when absent or mistyped.
+  auto at = [&](const char* path) -> const json* {
+    json::json_pointer p(path);
+    return caps.contains(p) ? &caps[p] : nullptr;
+  };
+  if (const json* enc = at("/general/positionEncodings"); enc && enc->is_array())
+    for (const json& e : *enc)
+      if (e == "utf-8") encoding_ = Encoding::Utf8;
+  if (const json* s = at("/textDocument/completion/completionItem/snippetSupport"))
+    snippets_ = s->is_boolean() && s->get<bool>();
+  if (const json* r = at("/workspace/semanticTokens/refreshSupport"))
+    refresh_support_ = r->is_boolean() && r->get<bool>();
+  if (const json* a = at("/workspace/applyEdit"))
+    apply_edit_support_ = a->is_boolean() && a->get<bool>();
+
+  if (auto f = params.find("workspaceFolders"); f != params.end() && f->is_array()) {
+    for (const json& folder : *f)
+      if (folder.is_object() && folder.value("uri", json()).is_string())
+        folders_.push_back(uri_to_path(folder["uri"].get<std::string>()));
+  } else if (auto r = params.find("rootUri"); r != params.end() && r->is_string()) {
+    folders_.push_back(uri_to_path(r->get<std::string>()));
+  }
+  folders_.erase(std::remove(folders_.begin(), folders_.end(), std::string()), folders_.end());
+
+  std::string problem;
+  if (!start_plugin(&problem)) return error(REQUEST_FAILED, "cannot start the plug-in: " + problem);
+  initialized_ = true;
+  for (const std::string& folder : folders_) discover_config(folder);
+  if (auto o = params.find("initializationOptions"); o != params.end() && o->is_object())
+    apply_settings(*o);
+
+  json result = {{"capabilities", capabilities()},
+                 {"serverInfo", {{"name", "wyn"}, {"version", WYN_VERSION}}}};
+  return Reply{result};
+}
+
+void Server::on_initialized(const json&) {}
+
+Server::Reply Server::on_shutdown(const json&) {
+  shutdown_ = true;
+  return Reply{json(nullptr)};
+}
+
+void Server::on_exit(const json&) {
+  exited_ = true;
+}
+
+// }======
+
+// {====== configuration
+
+void Server::on_did_change_configuration(const json& params) {
+  if (!params.is_object()) return;
+  auto s = params.find("settings");
+  if (s != params.end() && s->is_object()) apply_settings(*s);
+}
+
+// Settings as a client sends them: {"wyn": {...}}, or the inner object
+// itself, or flat "wyn.key" names. Words and templates can only be added;
+// the plug-in has no way to take one back.
+void Server::apply_settings(const json& settings) {
+  json wyn = json::object();
+  if (settings.contains("wyn") && settings["wyn"].is_object()) {
+    wyn = settings["wyn"];
+  } else {
+    for (auto it = settings.begin(); it != settings.end(); ++it) {
+      const std::string& key = it.key();
+      wyn[key.compare(0, 4, "wyn.") == 0 ? key.substr(4) : key] = it.value();
+    }
+  }
+  size_t words_before = vocab_.word_class.size(), templates_before = vocab_.template_text.size();
+  bool changed = false;
+  std::string problem;
+
+  if (wyn.contains("configFile") && wyn["configFile"].is_string()) {
+    std::string path = wyn["configFile"].get<std::string>();
+    if (!path.empty() && path[0] != '/' && !folders_.empty()) path = folders_[0] + "/" + path;
+    if (!path.empty()) apply_config_file(path), changed = true;
+  }
+  if (wyn.contains("keywords")) {
+    const json& k = wyn["keywords"];
+    auto add = [&](const json& word, int cls) {
+      if (!word.is_string() || cls < 0 || word.get<std::string>().empty()) {
+        log(1, "wyn.keywords: each word is a non-empty string of class 0, 1 or 2");
+        return;
+      }
+      if (plugin_.add_keyword(word.get<std::string>(), cls, &problem))
+        changed = true;
+      else
+        log(1, "wyn.keywords: " + problem);
+    };
+    if (k.is_object()) {
+      // {"keyword": ["A", "B"]} (words under their class) or {"A": "keyword"}.
+      for (auto it = k.begin(); it != k.end(); ++it) {
+        const json& v = it.value();
+        if (v.is_array())
+          for (const json& w : v) add(w, class_named(it.key()));
+        else if (v.is_string())
+          add(json(it.key()), class_named(v.get<std::string>()));
+        else if (v.is_number_unsigned() && v.get<uint64_t>() <= 2)
+          add(json(it.key()), (int)v.get<uint64_t>());
+        else
+          add(json(), -1);
+      }
+    } else if (k.is_array()) {
+      for (const json& e : k) {
+        if (!e.is_object()) {
+          add(json(), -1);
+          continue;
+        }
+        json cls = e.value("class", json());
+        int c = cls.is_number_integer() ? (int)cls.get<int64_t>()
+                : cls.is_string()       ? class_named(cls.get<std::string>())
+                                        : -1;
+        add(e.value("word", json()), c < 0 || c > 2 ? -1 : c);
+      }
+    } else if (!k.is_null()) {
+      log(1, "wyn.keywords is an object of class name to words, or a list of {word, class}");
+    }
+  }
+  if (wyn.contains("templates")) {
+    const json& t = wyn["templates"];
+    if (t.is_object()) {
+      for (auto it = t.begin(); it != t.end(); ++it) {
+        if (!it.value().is_string() || it.key().empty()) {
+          log(1, "wyn.templates: each template is a name and a text");
+          continue;
+        }
+        if (plugin_.assign_template(it.key(), it.value().get<std::string>(), &problem))
+          changed = true;
+        else
+          log(1, "wyn.templates: " + problem);
+      }
+    } else if (!t.is_null()) {
+      log(1, "wyn.templates is an object of template name to text");
+    }
+  }
+  if (!changed) return;
+  vocab_.load(plugin_);
+  if (vocab_.word_class.size() != words_before || vocab_.template_text.size() != templates_before)
+    vocabulary_changed();
+}
+
+void Server::apply_config_file(const std::string& path) {
+  for (const std::string& done : configs_applied_)
+    if (done == path) return;  // words are only ever added: once is enough
+  std::string problem;
+  if (!read_config_file(plugin_, path, &problem)) {
+    log(1, "configuration " + path + ": " + problem);
+    return;
+  }
+  configs_applied_.push_back(path);
+  log(3, "configuration " + path + " applied");
+}
+
+void Server::discover_config(const std::string& folder) {
+  std::string found = find_config_file(folder);
+  if (found.empty()) return;
+  size_t before = vocab_.word_class.size() + vocab_.template_text.size();
+  apply_config_file(found);
+  vocab_.load(plugin_);
+  if (vocab_.word_class.size() + vocab_.template_text.size() != before) vocabulary_changed();
+}
+
+// New words change colours: every open document is coloured afresh and
+// compared, as after an idle check.
+void Server::vocabulary_changed() {
+  bool differs = false;
+  for (auto& entry : docs_) differs |= check_whole(entry.second.get());
+  if (differs && refresh_support_) request("workspace/semanticTokens/refresh", json());
+}
+
+// }======
+
+// {====== file: URIs
+
+std::string Server::uri_to_path(const std::string& uri) {
+  if (uri.compare(0, 7, "file://") != 0) return "";
+  std::string rest = uri.substr(7);
+  size_t slash = rest.find('/');
+  if (slash == std::string::npos) return "";
+  rest = rest.substr(slash);  // past any authority ("localhost")
+  std::string out;
+  for (size_t i = 0; i < rest.size(); i++) {
+    if (rest[i] == '%' && i + 2 < rest.size() && is_hex(rest[i + 1]) && is_hex(rest[i + 2])) {
+      char c = (char)(hex_value(rest[i + 1]) * 16 + hex_value(rest[i + 2]));
+      if (c == 0) return "";
+      out += c;
+      i += 2;
+    } else {
+      out += rest[i];
+    }
+  }
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+std::string Server::path_to_uri(const std::string& path) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out = "file://";
+  for (unsigned char c : path) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+        strchr("/-._~", c) != nullptr) {
+      out += (char)c;
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+// }======
+
+}  // namespace wyn::lsp

@@ -1,0 +1,159 @@
+// The language server: one plug-in in the stand-in editor, one stand-in
+// document per open text document, and a handler per protocol method. The
+// server is fed whole message bodies and answers through a callback, so
+// tests and the fuzzer drive it in-process; run_stdio() is the real loop.
+#ifndef WYN_LSP_SERVER_H
+#define WYN_LSP_SERVER_H
+
+#include <stdint.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol.h"
+#include "session.h"
+#include "symbols.h"
+#include "tokens.h"
+#include "vocab.h"
+
+namespace wyn::lsp {
+
+struct ServerOptions {
+  std::string plugin_path;  // empty: beside the executable
+  // A document this size or smaller is checked against a whole-buffer
+  // colouring at once after each change; larger ones when the client idles.
+  size_t check_at_once = 32u << 10;
+};
+
+// An open document: the client's bytes, its lines, the stand-in document
+// the plug-in works on, and the tokens last computed from its colours.
+struct OpenDocument {
+  std::string uri;
+  int64_t version = 0;
+  std::string text;
+  LineIndex lines;
+  Document doc;
+  TokenStore tokens;
+  uint64_t sent_id = 0;       // resultId of the tokens last sent; 0 none
+  bool check_due = false;     // changed since the last whole-buffer check
+  bool tokens_since = false;  // tokens were sent since the last change
+};
+
+class Server {
+ public:
+  using Send = std::function<void(const std::string& body)>;
+  Server(Send send, ServerOptions options = ServerOptions());
+  ~Server();
+
+  // One message body as read; malformed framing reported by the transport.
+  void handle(const std::string& body);
+  void framing_error(int code, const std::string& problem);
+  // Called when the client has been quiet for a while: the deferred
+  // whole-buffer checks. True when one ran.
+  bool idle();
+  bool has_idle_work() const;
+
+  bool exited() const { return exited_; }
+  int exit_code() const { return shutdown_ ? 0 : 1; }
+
+ private:
+  // What a request handler answers: a result, or an error.
+  struct Reply {
+    Reply() = default;
+    Reply(json r) : result(std::move(r)) {}  // NOLINT: a result converts implicitly
+    json result;
+    int code = 0;
+    std::string message;
+    std::string raw;  // a result already written as JSON text
+  };
+  using Request = Reply (Server::*)(const json& params);
+  using Notification = void (Server::*)(const json& params);
+
+  void dispatch(const json& message);
+  void respond(const json& id, const Reply& reply);
+  void notify(const char* method, json params);
+  void request(const char* method, json params);
+  void log(int type, const std::string& text);
+  static Reply error(int code, const std::string& message);
+  OpenDocument* find(const std::string& uri, Reply* err);
+
+  // {====== lifecycle and configuration (server.cpp)
+  Reply on_initialize(const json& params);
+  Reply on_shutdown(const json& params);
+  void on_initialized(const json& params);
+  void on_exit(const json& params);
+  void on_did_change_configuration(const json& params);
+  json capabilities() const;
+  bool start_plugin(std::string* error);
+  void apply_settings(const json& settings);
+  void apply_config_file(const std::string& path);
+  void discover_config(const std::string& folder);
+  void vocabulary_changed();
+  // }======
+
+  // {====== documents and colours (documents.cpp)
+  void on_did_open(const json& params);
+  void on_did_change(const json& params);
+  void on_did_close(const json& params);
+  Reply on_tokens_full(const json& params);
+  Reply on_tokens_delta(const json& params);
+  Reply on_tokens_range(const json& params);
+  void apply_change(OpenDocument* d, const ContentChange& change);
+  bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);
+  bool check_whole(OpenDocument* d);
+  std::string tokens_full(OpenDocument* d);
+  // }======
+
+  // {====== features (features.cpp)
+  Reply on_completion(const json& params);
+  Reply on_completion_resolve(const json& params);
+  Reply on_signature_help(const json& params);
+  Reply on_hover(const json& params);
+  Reply on_document_symbol(const json& params);
+  Reply on_workspace_symbol(const json& params);
+  Reply on_definition(const json& params);
+  Reply on_folding_range(const json& params);
+  Reply on_on_type_formatting(const json& params);
+  Reply on_code_action(const json& params);
+  Reply on_execute_command(const json& params);
+  bool expansion_edit(OpenDocument* d, size_t pos, TextEdit* edit);
+  json symbols_matching(const std::string& query);
+  // }======
+
+  Send send_;
+  ServerOptions options_;
+  Plugin plugin_;
+  Vocabulary vocab_;
+  std::map<std::string, std::unique_ptr<OpenDocument>> docs_;
+  std::map<std::string, Request> requests_;
+  std::map<std::string, Notification> notifications_;
+  Document scratch_;  // for expansions, indents and workspace files
+  WorkspaceIndex index_;
+
+  bool initialized_ = false, shutdown_ = false, exited_ = false;
+  Encoding encoding_ = Encoding::Utf16;
+  bool snippets_ = false;             // the client takes snippet completions
+  bool refresh_support_ = false;      // workspace/semanticTokens/refresh
+  bool apply_edit_support_ = false;   // workspace/applyEdit
+  std::vector<std::string> folders_;  // workspace folders, as paths
+  std::vector<std::string> configs_applied_;
+  uint64_t next_result_id_ = 1;
+  uint64_t next_request_id_ = 1;
+
+ public:
+  // For tests and the workspace index: the path of a file: URI, or "".
+  static std::string uri_to_path(const std::string& uri);
+  static std::string path_to_uri(const std::string& path);
+};
+
+// The server over stdin and stdout until exit; the process's exit status.
+int run_stdio(const ServerOptions& options);
+// `wyn lsp [--stdio]`: argv[0] is "lsp".
+int lsp_main(int argc, char** argv);
+
+}  // namespace wyn::lsp
+
+#endif

@@ -1,0 +1,101 @@
+// The server over the process's stdin and stdout: nothing but protocol
+// messages on stdout, the server's own diagnostics on stderr. When the
+// client has been quiet for a short while the deferred whole-buffer checks
+// run.
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "server.h"
+#include "transport.h"
+
+namespace wyn::lsp {
+
+namespace {
+
+const int kIdleMs = 300;
+
+bool write_all(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += (size_t)n;
+  }
+  return true;
+}
+
+size_t read_some(char* buf, size_t n) {
+  for (;;) {
+    ssize_t k = ::read(0, buf, n);
+    if (k < 0 && errno == EINTR) continue;
+    return k > 0 ? (size_t)k : 0;
+  }
+}
+
+// True when stdin has bytes (or its end) within ms.
+bool readable_within(int ms) {
+  struct pollfd p = {0, POLLIN, 0};
+  for (;;) {
+    int n = poll(&p, 1, ms);
+    if (n < 0 && errno == EINTR) continue;
+    return n != 0;
+  }
+}
+
+}  // namespace
+
+int run_stdio(const ServerOptions& options) {
+  signal(SIGPIPE, SIG_IGN);  // a client gone shows as a failed write
+  bool out_ok = true;
+  Server server(
+      [&out_ok](const std::string& body) {
+        if (out_ok && !write_all(1, frame(body))) {
+          out_ok = false;
+          fprintf(stderr, "wyn lsp: the client stopped reading\n");
+        }
+      },
+      options);
+  FrameReader reader(read_some);
+  while (!server.exited() && out_ok) {
+    if (!reader.has_buffered() && server.has_idle_work() && !readable_within(kIdleMs)) {
+      server.idle();
+      continue;
+    }
+    std::string body, problem;
+    ReadStatus status = reader.next(&body, &problem);
+    if (status == ReadStatus::End) break;
+    if (status == ReadStatus::Message) {
+      server.handle(body);
+    } else {
+      fprintf(stderr, "wyn lsp: %s\n", problem.c_str());
+      server.framing_error(status == ReadStatus::TooLarge ? INVALID_REQUEST : PARSE_ERROR, problem);
+    }
+  }
+  return server.exited() ? server.exit_code() : 1;
+}
+
+int lsp_main(int argc, char** argv) {
+  ServerOptions options;
+  for (int i = 1; i < argc; i++) {
+    if (!strcmp(argv[i], "--stdio")) continue;  // what clients pass; stdio is all there is
+    if (!strcmp(argv[i], "-h") || !strcmp(argv[i], "--help")) {
+      fputs(
+          "usage: wyn lsp [--stdio]\n"
+          "    Serves the plug-in's colours, completions, symbols and editing aids\n"
+          "    to a language client over stdin and stdout (Language Server\n"
+          "    Protocol 3.17). A message body may be at most 64 MiB.\n",
+          stdout);
+      return 0;
+    }
+    fprintf(stderr, "wyn lsp: unknown argument %s (see wyn lsp --help)\n", argv[i]);
+    return 2;
+  }
+  return run_stdio(options);
+}
+
+}  // namespace wyn::lsp

@@ -1,0 +1,178 @@
+// Semantic tokens: from categories to runs, runs to the encoded array, and
+// the one edit that brings the client's last array up to date.
+#include "tokens.h"
+
+#include <algorithm>
+
+#include "cwedit.h"
+
+namespace wyn::lsp {
+
+const char* const token_types[TOK_TYPE_COUNT] = {"comment", "string",   "number",  "operator",
+                                                 "keyword", "function", "variable"};
+const char* const token_modifiers[2] = {"readonly", "defaultLibrary"};
+
+uint32_t token_modifiers_of(uint8_t type) {
+  if (type == TOK_FUNCTION) return MOD_DEFAULT_LIBRARY;
+  if (type == TOK_VARIABLE) return MOD_READONLY | MOD_DEFAULT_LIBRARY;
+  return 0;
+}
+
+int token_type_of_category(int category) {
+  switch (category) {
+    case CW_COMMENTS:
+      return TOK_COMMENT;
+    case CW_CONSTANTS:
+      return TOK_VARIABLE;
+    case CW_KEYWORDS:
+      return TOK_KEYWORD;
+    case CW_FUNCTIONS:
+      return TOK_FUNCTION;
+    case CW_STRINGS:
+      return TOK_STRING;
+    case CW_NUMBERS:
+      return TOK_NUMBER;
+    case CW_OPERATORS:
+      return TOK_OPERATOR;
+    default:
+      return -1;
+  }
+}
+
+void line_tokens(std::string_view text, size_t from, size_t to, const signed char* cats,
+                 Encoding enc, std::vector<Token>* out) {
+  out->clear();
+  uint32_t column = 0;  // client units from the line's start to byte i
+  size_t i = from;
+  while (i < to) {
+    int type = token_type_of_category(cats[i - from]);
+    size_t j = i;
+    uint32_t units = 0;
+    // A run ends where the category changes; a character's bytes share the
+    // category of its first byte, so a run never splits one.
+    while (j < to && cats[j - from] == cats[i - from]) {
+      size_t n = 1;
+      units += (unsigned char)text[j] < 0x80 ? 1 : code_point_units(text, j, enc, &n);
+      j += n;
+    }
+    if (j > to) j = to;
+    if (type >= 0) out->push_back(Token{column, units, (uint8_t)type});
+    column += units;
+    i = j;
+  }
+}
+
+void TokenStore::clear(uint32_t lines) {
+  tokens_.clear();
+  first_.assign((size_t)lines + 1, 0);
+  pending_ = false;
+  dirty_a_ = dirty_b_ = sent_count_ = 0;
+}
+
+void TokenStore::replace(uint32_t a, uint32_t b, const std::vector<std::vector<Token>>& lines) {
+  uint32_t now_in_ab = first_[b] - first_[a];
+  if (!pending_) {
+    pending_ = true;
+    dirty_a_ = a, dirty_b_ = b, sent_count_ = now_in_ab;
+  } else {
+    // Tokens outside the dirty lines are still as the client has them.
+    uint32_t ua = std::min(dirty_a_, a), ub = std::max(dirty_b_, b);
+    sent_count_ += (first_[ub] - first_[ua]) - (first_[dirty_b_] - first_[dirty_a_]);
+    dirty_a_ = ua, dirty_b_ = ub;
+  }
+  dirty_b_ = dirty_b_ - (b - a) + (uint32_t)lines.size();
+
+  std::vector<Token> flat;
+  std::vector<uint32_t> counts;
+  for (const auto& line : lines) {
+    flat.insert(flat.end(), line.begin(), line.end());
+    counts.push_back((uint32_t)line.size());
+  }
+  tokens_.erase(tokens_.begin() + first_[a], tokens_.begin() + first_[b]);
+  tokens_.insert(tokens_.begin() + first_[a], flat.begin(), flat.end());
+  int64_t grow = (int64_t)flat.size() - (int64_t)now_in_ab;
+  std::vector<uint32_t> starts(lines.size());
+  uint32_t at = first_[a];
+  for (size_t k = 0; k < lines.size(); k++) starts[k] = at, at += counts[k];
+  first_.erase(first_.begin() + a, first_.begin() + b);
+  first_.insert(first_.begin() + a, starts.begin(), starts.end());
+  for (size_t k = a + lines.size(); k < first_.size(); k++)
+    first_[k] = (uint32_t)((int64_t)first_[k] + grow);
+}
+
+bool TokenStore::line_equals(uint32_t line, const std::vector<Token>& tokens) const {
+  const Token* p = line_begin(line);
+  if ((size_t)(line_end(line) - p) != tokens.size()) return false;
+  for (const Token& t : tokens) {
+    if (p->start != t.start || p->length != t.length || p->type != t.type) return false;
+    p++;
+  }
+  return true;
+}
+
+uint32_t TokenStore::line_of_token(size_t index) const {
+  // The last line whose first token is at or before index and which holds it.
+  auto it = std::upper_bound(first_.begin(), first_.end(), (uint32_t)index);
+  return (uint32_t)(it - first_.begin() - 1);
+}
+
+void TokenStore::append_encoded(size_t from, size_t to, std::vector<uint32_t>* out) const {
+  if (from >= to) return;
+  uint32_t line = line_of_token(from);
+  uint32_t prev_line = 0, prev_start = 0;
+  if (from > 0) {
+    prev_line = line_of_token(from - 1);
+    prev_start = tokens_[from - 1].start;
+  }
+  for (size_t i = from; i < to; i++) {
+    while (first_[line + 1] <= i) line++;
+    const Token& t = tokens_[i];
+    uint32_t dl = line - prev_line;
+    uint32_t ds = dl == 0 ? t.start - prev_start : t.start;
+    out->insert(out->end(), {dl, ds, t.length, (uint32_t)t.type, token_modifiers_of(t.type)});
+    prev_line = line, prev_start = t.start;
+  }
+}
+
+void TokenStore::encode(uint32_t a, uint32_t b, std::string* out) const {
+  // A range answer counts its first token from the document's start, as a
+  // full one does; so the array is written as if nothing came before.
+  char num[16];
+  uint32_t prev_line = 0, prev_start = 0;
+  bool first = true;
+  out->push_back('[');
+  for (uint32_t line = a; line < b && line < line_count(); line++) {
+    for (const Token* t = line_begin(line); t != line_end(line); t++) {
+      uint32_t dl = line - prev_line;
+      uint32_t v[5] = {dl, dl == 0 ? t->start - prev_start : t->start, t->length, t->type,
+                       token_modifiers_of(t->type)};
+      for (uint32_t x : v) {
+        if (!first) out->push_back(',');
+        first = false;
+        // Digits written backwards into num, then appended in order.
+        int k = 0;
+        do num[k++] = (char)('0' + x % 10), x /= 10;
+        while (x != 0);
+        while (k > 0) out->push_back(num[--k]);
+      }
+      prev_line = line, prev_start = t->start;
+    }
+  }
+  out->push_back(']');
+}
+
+TokenEdit TokenStore::take_edit() {
+  TokenEdit edit;
+  if (!pending_) return edit;
+  size_t from = first_[dirty_a_], to = first_[dirty_b_];
+  // The first token after the dirty lines counts its line from the token
+  // before it, which may have changed: send it again.
+  size_t follow = to < tokens_.size() ? 1 : 0;
+  edit.start = (uint32_t)(5 * from);
+  edit.delete_count = (uint32_t)(5 * (sent_count_ + follow));
+  append_encoded(from, to + follow, &edit.data);
+  pending_ = false;
+  return edit;
+}
+
+}  // namespace wyn::lsp
