@@ -1,6 +1,8 @@
 // wyn: the command line, its help page and the dispatch to the commands.
 #include "tool.h"
 
+#include "server.h"
+
 #include <getopt.h>
 #include <string.h>
 
@@ -192,6 +194,8 @@ bool whole_name(const char* arg, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The language server reads its own arguments.
+  if (argc >= 2 && !strcmp(argv[1], "lsp")) return wyn::lsp::lsp_main(argc - 1, argv + 1);
   Options opt;
   opterr = 0;  // the messages below say it the tool's way
   // '-' first: operands come back in order as option 1, wherever they stand
