@@ -251,7 +251,7 @@ describe('editing capabilities', () => {
     const folds = await server.request('textDocument/foldingRange', { textDocument: { uri } });
     const has = (start, end, kind) => folds.some((f) => f.startLine === start && f.endLine >= end - 1 && f.endLine <= end && (!kind || f.kind === kind));
     assert.ok(has(0, 5, 'comment'), 'the banner comment');
-    assert.ok(has(58, 59, 'comment'), 'a two-line comment');
+    assert.ok(has(60, 61, 'comment'), 'a two-line comment');
     const syms = await server.request('textDocument/documentSymbol', { textDocument: { uri } });
     for (const s of syms) assert.ok(has(s.range.start.line, s.range.end.line), `body of ${s.name}`);
     assert.ok(!folds.some((f) => f.startLine === 1 || f.startLine === 7), 'nothing folds at a single-line item');

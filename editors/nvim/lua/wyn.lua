@@ -140,6 +140,9 @@ function M.attach(bufnr)
   if not id or not vim.lsp.get_client_by_id(id) then
     local capabilities = vim.lsp.protocol.make_client_capabilities()
     capabilities.workspace.semanticTokens = { refreshSupport = true }
+    -- The templates come as snippets: Neovim's own completion inserts their
+    -- text, a snippet plug-in their tab stops as well.
+    capabilities.textDocument.completion.completionItem.snippetSupport = true
     capabilities.textDocument.semanticTokens = {
       requests = { full = true },
       tokenTypes = vim.tbl_keys(groups),
