@@ -107,14 +107,31 @@ async function measure(name, text, { conn }, rows) {
   }
   rows.push([name, 'one-char didChange + full/delta', stats(edit), 0.3, 2]);
 
-  const word = { line: at.line, character: 0 };
-  const completion = [];
-  for (let i = 0; i < 200; i++) {
-    const t0 = now();
-    await conn.sendRequest('textDocument/completion', { textDocument: { uri }, position: word });
-    completion.push(now() - t0);
-  }
-  rows.push([name, 'completion', stats(completion), 2]);
+  // Completion where nothing is typed yet (every word and template is an
+  // answer) and after the letters "Ask" on a line of their own.
+  let version = EDITS + 2;
+  const complete = async (what, position) => {
+    const ms = [];
+    let items = 0;
+    for (let i = 0; i < 200; i++) {
+      const t0 = now();
+      const res = await conn.sendRequest('textDocument/completion', { textDocument: { uri }, position });
+      ms.push(now() - t0);
+      items = (Array.isArray(res) ? res : res.items).length;
+    }
+    rows.push([name, `completion ${what} (${items} items)`, stats(ms), 2]);
+  };
+  await complete('with nothing typed', { line: at.line, character: 0 });
+  const line = { line: at.line, character: 0 };
+  conn.sendNotification('textDocument/didChange', {
+    textDocument: { uri, version: version++ },
+    contentChanges: [{ range: { start: line, end: line }, text: 'Ask\n' }],
+  });
+  await complete('after "Ask"', { line: at.line, character: 3 });
+  conn.sendNotification('textDocument/didChange', {
+    textDocument: { uri, version: version++ },
+    contentChanges: [{ range: { start: line, end: { line: at.line + 1, character: 0 } }, text: '' }],
+  });
 
   const symbols = [];
   for (let i = 0; i < 100; i++) {
@@ -140,6 +157,8 @@ async function main() {
     await server.conn.sendRequest('shutdown');
     server.conn.sendNotification('exit');
   }
+  const os = require('node:os');
+  console.log(`${os.cpus().length} cores, load average ${os.loadavg().map((x) => x.toFixed(2)).join(' ')} at the end\n`);
   const fmt = (x) => (x < 1 ? x.toFixed(3) : x.toFixed(2));
   console.log('| text | what | n | median ms | p99 ms | max ms | goal |');
   console.log('|---|---|---|---|---|---|---|');
