@@ -215,6 +215,7 @@ Server::Reply Server::on_tokens_range(const json& params) {
   if (d == nullptr) return r;
   uint32_t a = p.range.start.line, b = p.range.end.line;
   if (b < a) std::swap(a, b);
+  if (b > a && p.range.end.character == 0) b--;  // a range ending at a line's start leaves it out
   std::string out = "{\"data\":";
   if (a < d->tokens.line_count())
     d->tokens.encode(a, b < d->tokens.line_count() ? b + 1 : d->tokens.line_count(), &out);

@@ -2,9 +2,10 @@
 // beside it, message dispatch, the lifecycle and configuration.
 #include "server.h"
 
+#include <errno.h>
+
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -30,28 +31,23 @@ int hex_value(char c) {
   return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
 }
 
-bool exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-// The .wyn.cfg that applies to files in folder: in it or the nearest
-// folder above, no higher than a folder holding .git. "" when none.
-std::string find_config_file(std::string folder) {
-  while (!folder.empty() && folder.back() == '/' && folder.size() > 1) folder.pop_back();
-  for (int depth = 0; depth < 64 && !folder.empty(); depth++) {
-    std::string cfg = folder + (folder == "/" ? "" : "/") + ".wyn.cfg";
-    if (exists(cfg)) return cfg;
-    if (exists(folder + "/.git") || folder == "/") break;
-    size_t slash = folder.rfind('/');
-    folder = slash == 0 ? "/" : folder.substr(0, slash);
+// The text of a configuration file, at most 1 MiB of it.
+bool read_small_file(const std::string& path, std::string* out, std::string* problem) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    *problem = strerror(errno);
+    return false;
   }
-  return "";
-}
-
-bool read_config_file(Plugin&, const std::string&, std::string* problem) {
-  *problem = "configuration files are not read yet";
-  return false;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0 && out->size() <= (1u << 20)) out->append(buf, n);
+  bool failed = ferror(f) != 0;
+  fclose(f);
+  if (failed || out->size() > (1u << 20)) {
+    *problem = failed ? "cannot be read" : "larger than 1 MiB";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -397,9 +393,10 @@ void Server::apply_settings(const json& settings) {
 void Server::apply_config_file(const std::string& path) {
   for (const std::string& done : configs_applied_)
     if (done == path) return;  // words are only ever added: once is enough
-  std::string problem;
-  if (!read_config_file(plugin_, path, &problem)) {
-    log(1, "configuration " + path + ": " + problem);
+  std::string text, problem;
+  if (!read_small_file(path, &text, &problem)) problem = path + ": " + problem;
+  if (problem.empty() && !apply_config(plugin_, text, path, &problem)) {
+    log(1, "configuration: " + problem);
     return;
   }
   configs_applied_.push_back(path);

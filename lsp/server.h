@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "protocol.h"
+#include "script.h"
 #include "session.h"
 #include "symbols.h"
 #include "tokens.h"

@@ -1,8 +1,6 @@
 // The plug-in's words and templates, and templates turned into snippets.
 #include "vocab.h"
 
-#include "cwedit.h"
-
 namespace wyn::lsp {
 
 namespace {
@@ -69,43 +67,15 @@ std::string expand_lines(const std::string& text, const std::string& indent, boo
 
 }  // namespace
 
-// The tables as start-up made them: the three keyword tables in class
-// order, then the template table, the one created with flag 1. Tables of
-// a module loaded earlier may still be listed before them.
-void Vocabulary::load(const Plugin&) {
+void Vocabulary::load(const Plugin& plugin) {
   word_class.clear();
   template_text.clear();
-  templates.clear();
-  for (auto& list : words) list.clear();
-  size_t n = cw_table_count(), t = n;
-  for (size_t i = n; i-- > 0;)
-    if (cw_table_flag(cw_table_at(i)) == 1) {
-      t = i;
-      break;
-    }
-  if (t == n || t < 3) return;
   for (int c = 0; c < 3; c++) {
-    cw_table table = cw_table_at(t - 3 + (size_t)c);
-    for (size_t k = 0; k < cw_table_size(table); k++) {
-      size_t len = 0;
-      const char* key = cw_table_key(table, k, &len);
-      if (key == nullptr) continue;
-      words[c].emplace_back(key, len);
-      word_class.emplace(words[c].back(), c);  // the first class holding it wins
-    }
+    words[c] = plugin.words(c);
+    for (const std::string& w : words[c]) word_class.emplace(w, c);  // the first class wins
   }
-  cw_table table = cw_table_at(t);
-  for (size_t k = 0; k < cw_table_size(table); k++) {
-    size_t len = 0;
-    const char* key = cw_table_key(table, k, &len);
-    if (key == nullptr) continue;
-    std::string name(key, len);
-    cw_slot slot = cw_table_find(table, name.c_str());
-    const char* text = slot ? (const char*)*slot : nullptr;
-    if (text == nullptr || name.find('\0') != std::string::npos) continue;
-    templates.emplace_back(name, text);
-    template_text[name] = text;
-  }
+  templates = plugin.templates();
+  for (const auto& t : templates) template_text[t.first] = t.second;
 }
 
 int Vocabulary::class_of(const std::string& word) const {

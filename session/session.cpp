@@ -176,6 +176,51 @@ unsigned long long Plugin::host_calls() const {
   return cw_call_count();
 }
 
+namespace {
+
+// Index of the template table start-up made: the last table created with
+// the template flag. Its three keyword tables were created just before it,
+// in class order; tables of a module loaded earlier may come first. -1
+// before start-up.
+long template_table_index() {
+  for (size_t i = cw_table_count(); i-- > 0;)
+    if (cw_table_flag(cw_table_at(i)) == CW_HASH_TEMPLATES) return i >= 3 ? (long)i : -1;
+  return -1;
+}
+
+}  // namespace
+
+std::vector<std::string> Plugin::words(int word_class) const {
+  std::vector<std::string> out;
+  long t = template_table_index();
+  if (t < 0 || word_class < 0 || word_class > 2) return out;
+  cw_table table = cw_table_at((size_t)(t - 3 + word_class));
+  for (size_t k = 0; k < cw_table_size(table); k++) {
+    size_t n = 0;
+    const char* key = cw_table_key(table, k, &n);
+    if (key != nullptr) out.emplace_back(key, n);
+  }
+  return out;
+}
+
+std::vector<std::pair<std::string, std::string>> Plugin::templates() const {
+  std::vector<std::pair<std::string, std::string>> out;
+  long t = template_table_index();
+  if (t < 0) return out;
+  cw_table table = cw_table_at((size_t)t);
+  for (size_t k = 0; k < cw_table_size(table); k++) {
+    size_t n = 0;
+    const char* key = cw_table_key(table, k, &n);
+    if (key == nullptr) continue;
+    std::string name(key, n);
+    if (name.find('\0') != std::string::npos) continue;  // no NUL-terminated lookup for it
+    cw_slot slot = cw_table_find(table, name.c_str());
+    const char* text = slot != nullptr ? (const char*)*slot : nullptr;
+    if (text != nullptr) out.emplace_back(name, text);
+  }
+  return out;
+}
+
 long Plugin::category_colour(int category) const {
   return (long)cw_category_colour(category);
 }

@@ -17,6 +17,7 @@
 #include <stddef.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace wyn {
@@ -75,6 +76,12 @@ class Plugin {
   std::vector<std::string> extensions() const;  // bound extensions
   std::vector<TableInfo> tables() const;        // in order of creation
   unsigned long long host_calls() const;        // host operations called so far
+
+  // The vocabulary the plug-in built and was given: the words of a word
+  // class (0, 1 or 2) and the templates (name, text), in the order they
+  // went into the tables. Empty before start-up.
+  std::vector<std::string> words(int word_class) const;
+  std::vector<std::pair<std::string, std::string>> templates() const;
 
   // The editor's colour for a category (0x00BBGGRR), as the plug-in asks it.
   long category_colour(int category) const;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "script.h"
 #include "session.h"
 
 // Exit codes, the same for every command.
@@ -76,12 +77,8 @@ bool config_apply(const Source& file);
 
 // {====== lex.cpp: words and quoted text of script and configuration lines
 // One statement: its words, quoted texts already unescaped, and the line it
-// began on.
-struct Statement {
-  std::vector<std::string> words;
-  std::vector<bool> quoted;  // in step with words
-  int line = 0;
-};
+// began on (the session layer's script reader).
+using Statement = wyn::Statement;
 // Splits text into statements: one per line, or separated by ';' outside
 // quotes; '#' in place of a statement's first word begins a comment to the
 // end of the line. Quoted text takes C escapes (\n \t \r \\ \" \xHH). On a malformed
