@@ -371,8 +371,10 @@ describe('configuration', () => {
       const uri = 'untitled:/cfg2.wyn';
       server.open(uri, text);
       assert.equal(await typeOf(server, uri, 'MYKEY'), null);
+      const refreshes = server.refreshes;
       server.conn.sendNotification('workspace/didChangeConfiguration', { settings: { wyn: { keywords: { keyword: ['MYKEY'] } } } });
       assert.equal(await typeOf(server, uri, 'MYKEY'), 'keyword');
+      assert.ok(server.refreshes > refreshes, 'the client was not asked to refresh its tokens');
     } finally {
       assert.equal(await server.stop(), 0);
     }

@@ -132,7 +132,18 @@ describe('semantic tokens', () => {
       }
       if (/[\uDC00-\uDFFF]/.test(text[startOff]) || (text[startOff] === '\n' && text[startOff - 1] === '\r')) continue;
       text = c.applyEdits(text, [{ range, newText }]);
-      server.change(uri, [{ range, text: newText }]);
+      const changes = [{ range, text: newText }];
+      if (i % 50 === 49) {
+        // Now and then the whole text at once, as some clients send it.
+        changes.splice(0, 1, { text });
+      } else if (i % 7 === 3) {
+        // Or a second change in the same notification, on the text the
+        // first one left: a word typed at the start of the document.
+        const zero = { line: 0, character: 0 };
+        text = c.applyEdits(text, [{ range: { start: zero, end: zero }, newText: 'if ' }]);
+        changes.push({ range: { start: zero, end: zero }, text: 'if ' });
+      }
+      server.change(uri, changes);
       const delta = await server.request('textDocument/semanticTokens/full/delta', {
         textDocument: { uri },
         previousResultId: full.resultId,
