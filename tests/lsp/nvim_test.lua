@@ -188,6 +188,18 @@ check('on-type formatting gives the plug-in\'s indent', function()
   eq(got, want, 'the new line')
 end)
 
+check('Enter in insert mode: the new line indented by the plug-in', function()
+  local before = table.concat(lines(), '\n') .. '\n'
+  local want = vim.split(run_tool({ 'indent', '-', '36:' .. (#lines()[36] + 1) }, before), '\n')[37]
+  vim.api.nvim_win_set_cursor(0, { 36, 0 })
+  vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes('A<CR>', true, false, true), 'tx', false)
+  assert(vim.wait(3000, function()
+    return lines()[37] == want
+  end, 20), 'the new line is ' .. vim.inspect(lines()[37]) .. ', want ' .. vim.inspect(want))
+  drop_line(36)
+  eq(table.concat(lines(), '\n') .. '\n', before, 'buffer afterwards')
+end)
+
 check(':WynExpand expands the word at the cursor', function()
   local i = add_line(31, '    while')
   vim.api.nvim_win_set_cursor(0, { i + 1, 5 })

@@ -194,12 +194,13 @@ local function on_filetype(args)
     end,
   })
   if config.format_on_enter ~= false then
+    -- Enter as usual, then, once the new line is there, the server's edits.
     vim.keymap.set('i', '<CR>', function()
-      vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes('<CR>', true, false, true), 'n', false)
       vim.schedule(function()
         M.format_new_line(bufnr)
       end)
-    end, { buffer = bufnr, desc = 'new line, indented by the plug-in' })
+      return '<CR>'
+    end, { buffer = bufnr, expr = true, desc = 'new line, indented by the plug-in' })
   end
   vim.api.nvim_buf_create_user_command(bufnr, 'WynExpand', M.expand, { desc = 'expand the template at the cursor' })
 end
