@@ -34,18 +34,28 @@ void print_stats(const Clock& t, size_t files) {
 }  // namespace
 
 int cmd_colour(const Options& opt) {
-  if (opt.args.empty()) {
-    fprintf(stderr, "wyn: colour needs at least one FILE (- for stdin)\n");
-    return EXIT_ERROR;
-  }
   Clock t;
-  // Read every file first: a bad one stops the run before anything is shown.
+  // Read every file first, so that a page is never written over one of
+  // them; a bad one is reported, the others still shown, and the run
+  // fails at the end. No FILE reads stdin.
   double t0 = now_seconds();
-  std::vector<Source> files(opt.args.size());
-  for (size_t i = 0; i < opt.args.size(); i++) {
-    if (!read_source(opt.args[i], &files[i])) return EXIT_ERROR;
-    t.bytes += files[i].text.size();
+  std::vector<const char*> names = opt.args;
+  if (names.empty()) names.push_back("-");
+  std::vector<Source> files;
+  std::vector<FileId> read;
+  int rc = EXIT_DONE;
+  for (const char* name : names) {
+    Source file;
+    if (!read_source(name, &file)) {
+      rc = EXIT_ERROR;
+      continue;
+    }
+    t.bytes += file.text.size();
+    read.push_back(file.id);
+    files.push_back(std::move(file));
   }
+  if (opt.html != nullptr && !output_allowed(opt.html, read, true)) return EXIT_ERROR;
+  if (files.empty()) return rc;
   double t1 = now_seconds();
   t.read = t1 - t0;
   if (!session_open(opt)) return EXIT_ERROR;
@@ -78,7 +88,7 @@ int cmd_colour(const Options& opt) {
     t.colours += b2 - b;
     t.render += c - b2;
     if (!to_html) {  // a terminal sees each file as soon as it is ready
-      fwrite(out.data(), 1, out.size(), stdout);
+      out_text(out);
       out.clear();
       t.write += now_seconds() - c;
     }
@@ -88,11 +98,8 @@ int cmd_colour(const Options& opt) {
     html_end(&out);
     if (!html_write(opt.html, out)) return EXIT_ERROR;
   }
-  if (fflush(stdout) != 0) {
-    fprintf(stderr, "wyn: stdout: write error\n");
-    return EXIT_ERROR;
-  }
+  out_flush();
   t.write += now_seconds() - w;
   if (opt.stats) print_stats(t, files.size());
-  return EXIT_DONE;
+  return rc;
 }

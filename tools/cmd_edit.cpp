@@ -26,6 +26,15 @@ std::string shown_char(char c) {
   return std::string("type '") + c + "'";
 }
 
+// Why LINE:COL names no position of doc: a line past the end (where names
+// the text), or a column past the end of its line.
+std::string outside(const wyn::Document& doc, long line, const std::string& where) {
+  if (line > doc.line_count())
+    return " lies outside " + where + " (" + std::to_string(doc.line_count()) + " lines)";
+  return ": line " + std::to_string(line) + " has " + std::to_string(doc.line_length(line)) +
+         " characters";
+}
+
 // Runs one action of the keys script; false when it cannot (a position
 // outside the buffer, a plug-in that cannot be called).
 bool run_action(wyn::Document* doc, const KeyAction& act, const Source& script, const Source& file,
@@ -65,8 +74,8 @@ bool run_action(wyn::Document* doc, const KeyAction& act, const Source& script, 
     case KEY_GOTO: {
       long pos = doc->position(act.line, act.col);
       if (pos < 0) {
-        fprintf(stderr, "%s: goto %ld:%ld lies outside %s (%ld lines)\n", where.c_str(), act.line,
-                act.col, file.name.c_str(), doc->line_count());
+        fprintf(stderr, "%s: goto %ld:%ld%s\n", where.c_str(), act.line, act.col,
+                outside(*doc, act.line, file.name).c_str());
         return false;
       }
       doc->set_cursor(pos);
@@ -99,12 +108,12 @@ bool run_action(wyn::Document* doc, const KeyAction& act, const Source& script, 
 
 // Colours the final text afresh, in a document of its own, and names the
 // lines whose colours differ from what the re-colouring after each edit
-// left.
-void check_against_whole(const wyn::Document& doc, const Source& file) {
+// left. False when some do.
+bool check_against_whole(const wyn::Document& doc, const Source& file) {
   std::vector<signed char> replayed = doc.categories();
   wyn::Document fresh(doc.text());
   std::string error;
-  if (!reported(fresh.colour_whole(&error), error)) return;
+  if (!reported(fresh.colour_whole(&error), error)) return false;
   std::vector<signed char> whole = fresh.categories();
   long count = doc.line_count();
   std::string lines;
@@ -134,6 +143,7 @@ void check_against_whole(const wyn::Document& doc, const Source& file) {
   else
     fprintf(stderr, "wyn: %s: check: %ld line(s) differ from a whole-buffer colouring: %s\n",
             file.name.c_str(), stale, lines.c_str());
+  return stale == 0;
 }
 
 // expand and indent share everything but the action.
@@ -152,8 +162,8 @@ int one_action(const Options& opt, const char* verb) {
   wyn::Document doc(file.text);
   long pos = doc.position(line, col);
   if (pos < 0) {
-    fprintf(stderr, "wyn: %s: position %ld:%ld lies outside the buffer (%ld lines)\n",
-            file.name.c_str(), line, col, doc.line_count());
+    fprintf(stderr, "wyn: %s: position %ld:%ld%s\n", file.name.c_str(), line, col,
+            outside(doc, line, "the buffer").c_str());
     return EXIT_ERROR;
   }
   std::string error;
@@ -174,7 +184,15 @@ int one_action(const Options& opt, const char* verb) {
 
 int show_result(const Options& opt, const Source& file, const wyn::Document& doc) {
   std::string text = doc.text();
-  if (opt.in_place && !write_file_atomic(file.name.c_str(), text)) return EXIT_ERROR;
+  if (opt.html != nullptr && !output_allowed(opt.html, {file.id}, true)) return EXIT_ERROR;
+  // An unchanged file is left alone: not even its time changes.
+  int rc = EXIT_DONE;
+  if (opt.in_place && text == file.text) {
+    fprintf(stderr, "wyn: %s: nothing changed; nothing written\n", file.name.c_str());
+    rc = EXIT_NOTHING;
+  } else if (opt.in_place && !replace_file(file.name.c_str(), text, file.id)) {
+    return EXIT_ERROR;
+  }
   if (opt.html != nullptr) {
     std::string page;
     html_begin(&page, file.name.c_str());
@@ -182,17 +200,13 @@ int show_result(const Options& opt, const Source& file, const wyn::Document& doc
     html_end(&page);
     if (!html_write(opt.html, page)) return EXIT_ERROR;
   }
-  if (opt.in_place || opt.html != nullptr) return EXIT_DONE;
+  if (opt.in_place || opt.html != nullptr) return rc;
   std::string out;
   if (use_colour(opt.colour))
     render_ansi(text, doc.categories(), &out);
   else
     out = text;
-  fwrite(out.data(), 1, out.size(), stdout);
-  if (fflush(stdout) != 0) {
-    fprintf(stderr, "wyn: stdout: write error\n");
-    return EXIT_ERROR;
-  }
+  out_text(out);
   return EXIT_DONE;
 }
 
@@ -231,6 +245,6 @@ int cmd_edit(const Options& opt) {
   for (size_t i = 0; i < actions.size(); i++)
     if (!run_action(&doc, actions[i], script, file, opt.trace)) return EXIT_ERROR;
   int rc = show_result(opt, file, doc);
-  if (rc == EXIT_DONE && opt.check) check_against_whole(doc, file);
+  if (rc == EXIT_DONE && opt.check && !check_against_whole(doc, file)) rc = EXIT_NOTHING;
   return rc;
 }

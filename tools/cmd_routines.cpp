@@ -73,7 +73,9 @@ int cmd_routines(const Options& opt) {
     return EXIT_ERROR;
   }
   Source file;
-  if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
+  if (!read_source(opt.args[0], &file)) return EXIT_ERROR;
+  if (opt.ctags != nullptr && !output_allowed(opt.ctags, {file.id}, true)) return EXIT_ERROR;
+  if (!session_open(opt)) return EXIT_ERROR;
   wyn::Document doc(file.text);
   std::vector<wyn::LineSpan> marks;
   std::string message, error;
@@ -93,7 +95,7 @@ int cmd_routines(const Options& opt) {
     return EXIT_NOTHING;
   }
   if (opt.ctags != nullptr)
-    return write_file_atomic(opt.ctags, tags_text(list, tag_file_name(file.name, opt.ctags)))
+    return write_output(opt.ctags, tags_text(list, tag_file_name(file.name, opt.ctags)))
                ? EXIT_DONE
                : EXIT_ERROR;
   for (size_t i = 0; i < list.size(); i++)

@@ -6,6 +6,8 @@
 #include <getopt.h>
 #include <string.h>
 
+#include "output.h"
+
 namespace {
 
 const char help_text[] =
@@ -13,7 +15,7 @@ const char help_text[] =
     "    wyn - the WYN language plug-in at work on script files\n"
     "\n"
     "SYNOPSIS\n"
-    "    wyn colour [--color=WHEN] [--html OUT.html] [--stats] FILE...\n"
+    "    wyn colour [--color[=WHEN]] [--html OUT.html] [--stats] [FILE...]\n"
     "    wyn routines [--ctags[=TAGS]] FILE\n"
     "    wyn expand [--in-place] FILE LINE:COL\n"
     "    wyn indent [--in-place] FILE LINE:COL\n"
@@ -21,13 +23,15 @@ const char help_text[] =
     "             [--in-place] [--html OUT.html] FILE\n"
     "    wyn info\n"
     "    wyn --help | --version\n"
-    "    Every command also takes --config CONFIG (any number of times).\n"
+    "    Every command also takes --config CONFIG (any number of times) and\n"
+    "    --max-size=SIZE.\n"
     "\n"
     "DESCRIPTION\n"
     "    wyn loads the plug-in into a stand-in of its editor the way the editor\n"
     "    does (start-up, registered functions, calls by name) and puts it to work\n"
     "    on files. Every colour, expansion, indent and routine range shown comes\n"
-    "    from the plug-in. FILE - reads standard input.\n"
+    "    from the plug-in. FILE - reads standard input, and so does colour\n"
+    "    without a FILE. An empty file is an empty script.\n"
     "\n"
     "    colour     Colours each FILE with the plug-in's whole-buffer colouring.\n"
     "               ANSI colours on a terminal, plain text otherwise; --html writes\n"
@@ -49,11 +53,19 @@ const char help_text[] =
     "    info       Shows what start-up registered and the sizes of the tables.\n"
     "\n"
     "    expand, indent and edit print the resulting buffer, or with --in-place\n"
-    "    write it back through a temporary file and a rename.\n"
+    "    write it back: through a temporary file beside it that takes the file's\n"
+    "    owner, group, mode, ACLs and extended attributes, then a rename; a file\n"
+    "    with several links, or whose owner cannot be kept, is overwritten once\n"
+    "    the new text is complete. An unchanged result writes nothing (exit 1);\n"
+    "    a read-only file, or one changed while wyn worked on it, is refused.\n"
+    "    Outputs that are no regular files (devices, pipes, /dev/stdout) are\n"
+    "    written through; links are followed. An output that is also an input,\n"
+    "    or a page or tags file over an existing .wyn script, is refused.\n"
     "\n"
     "OPTIONS\n"
     "    --color=WHEN, --colour=WHEN   always, never or auto (the default: colours\n"
-    "                          when stdout is a terminal and NO_COLOR is unset)\n"
+    "                          when stdout is a terminal and NO_COLOR is unset);\n"
+    "                          alone it means always\n"
     "    --html OUT            write an HTML page to OUT (colour, edit)\n"
     "    --stats               tell on stderr where the time went (colour)\n"
     "    --ctags[=TAGS]        write a tags file (routines)\n"
@@ -66,6 +78,8 @@ const char help_text[] =
     "                          default; nonzero widens each re-colouring to the\n"
     "                          next comment delimiter below the edit (edit)\n"
     "    --config CONFIG       configuration calls made before the command\n"
+    "    --max-size=SIZE       the largest input read (a FILE, the keys script,\n"
+    "                          a CONFIG): 256M by default, at most 1G; K, M, G\n"
     "    -h, --help            this page\n"
     "    --version             the version\n"
     "\n"
@@ -90,10 +104,12 @@ const char help_text[] =
     "\n"
     "EXIT STATUS\n"
     "    0  done\n"
-    "    1  the plug-in found or did nothing: no routine, no expansion, no indent\n"
+    "    1  the plug-in found or did nothing: no routine, no expansion, no indent;\n"
+    "       --in-place changed nothing; --check found stale colours\n"
     "    2  usage error or bad input (missing, unreadable, directory, binary or\n"
-    "       empty file, position outside the buffer, malformed script); nothing\n"
-    "       is written\n";
+    "       too large a file, position outside the buffer, malformed script), an\n"
+    "       output refused, or a write that failed (wyn: OUT: reason); nothing\n"
+    "       is written. colour goes on past a bad FILE and exits 2 at the end.\n";
 
 int usage_error(const char* problem, const char* what) {
   fprintf(stderr, "wyn: %s%s (see wyn --help)\n", problem, what);
@@ -145,14 +161,15 @@ enum {
   OPT_STATS,
   OPT_CHECK,
   OPT_STATE_FLAG,
+  OPT_MAX_SIZE,
   OPT_VERSION
 };
 
 const struct option long_options[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, OPT_VERSION},
-    {"color", required_argument, nullptr, OPT_COLOUR},
-    {"colour", required_argument, nullptr, OPT_COLOUR},
+    {"color", optional_argument, nullptr, OPT_COLOUR},
+    {"colour", optional_argument, nullptr, OPT_COLOUR},
     {"html", required_argument, nullptr, OPT_HTML},
     {"config", required_argument, nullptr, OPT_CONFIG},
     {"keys", required_argument, nullptr, OPT_KEYS},
@@ -162,6 +179,7 @@ const struct option long_options[] = {
     {"stats", no_argument, nullptr, OPT_STATS},
     {"check", no_argument, nullptr, OPT_CHECK},
     {"state-flag", required_argument, nullptr, OPT_STATE_FLAG},
+    {"max-size", required_argument, nullptr, OPT_MAX_SIZE},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -178,6 +196,8 @@ int missing_value(int opt) {
       return usage_error("--keys needs ", "a SCRIPT file");
     case OPT_STATE_FLAG:
       return usage_error("--state-flag takes a number, not ", "nothing");
+    case OPT_MAX_SIZE:
+      return usage_error("--max-size takes a size, not ", "nothing");
     default:
       return usage_error("-e needs ", "ACTIONS");
   }
@@ -196,6 +216,7 @@ bool whole_name(const char* arg, const char* name) {
 int main(int argc, char** argv) {
   // The language server reads its own arguments.
   if (argc >= 2 && !strcmp(argv[1], "lsp")) return wyn::lsp::lsp_main(argc - 1, argv + 1);
+  output_init();
   Options opt;
   opterr = 0;  // the messages below say it the tool's way
   // '-' first: operands come back in order as option 1, wherever they stand
@@ -216,15 +237,31 @@ int main(int argc, char** argv) {
           opt.args.push_back(optarg);
         break;
       case 'h':
-        fputs(help_text, stdout);
+        out_write(help_text, sizeof help_text - 1);
         return EXIT_DONE;
       case OPT_VERSION:
         printf("wyn %s\n", WYN_VERSION);
         return EXIT_DONE;
       case OPT_COLOUR:
-        if (!parse_colour(optarg, &opt.colour))
-          return usage_error("--color takes always, never or auto, not ", optarg);
+        // Alone it means always; the next word is its value only when it is
+        // one, so "--colour FILE" leaves FILE an operand.
+        if (optarg != nullptr) {
+          if (!parse_colour(optarg, &opt.colour))
+            return usage_error("--color takes always, never or auto, not ", optarg);
+        } else if (optind < argc && parse_colour(argv[optind], &opt.colour)) {
+          optind++;
+        } else {
+          opt.colour = COLOUR_ALWAYS;
+        }
         break;
+      case OPT_MAX_SIZE: {
+        size_t bytes = 0;
+        if (!parse_size(optarg, &bytes))
+          return usage_error("--max-size takes a size from 1 to 1G (K, M, G: binary), not ",
+                             optarg);
+        input_set_limit(bytes);
+        break;
+      }
       case OPT_HTML:
         opt.html = optarg;
         break;

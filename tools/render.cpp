@@ -2,6 +2,8 @@
 // character: ANSI for a terminal, a standalone HTML page for a browser.
 #include "tool.h"
 
+#include "encoding.h"
+
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -53,21 +55,12 @@ void append_escaped(std::string* out, char c) {
   }
 }
 
-// Length of the UTF-8 sequence starting at p (at most n bytes), 0 if none.
-size_t utf8_length(const unsigned char* p, size_t n) {
-  size_t len = p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC2 ? 2 : 0;
-  if (len == 0 || len > n) return 0;
-  for (size_t i = 1; i < len; i++)
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  return len;
-}
-
-// Bytes 128..255 go through as UTF-8 where they form it; any other is
+// Bytes 128..255 go through as UTF-8 where they form it well; any other is
 // taken as Latin-1, the likeliest for old scripts, and written as a
 // character reference.
 size_t append_high(std::string* out, const std::string& text, size_t i) {
   const unsigned char* p = (const unsigned char*)text.data() + i;
-  size_t len = utf8_length(p, text.size() - i);
+  size_t len = utf8_sequence_length(p, text.size() - i);
   if (len > 0) {
     out->append(text, i, len);
     return len;
@@ -219,9 +212,5 @@ void html_end(std::string* out) {
 }
 
 bool html_write(const char* path, const std::string& page) {
-  if (strcmp(path, "-") != 0) return write_file_atomic(path, page);
-  if (fwrite(page.data(), 1, page.size(), stdout) == page.size() && fflush(stdout) == 0)
-    return true;
-  fprintf(stderr, "wyn: stdout: write error\n");
-  return false;
+  return write_output(path, page);
 }

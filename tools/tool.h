@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "input.h"
+#include "output.h"
 #include "script.h"
 #include "session.h"
 
@@ -44,19 +46,18 @@ struct Options {
 struct Source {
   std::string name;
   std::string text;
+  FileId id;  // which file it was, so a change is noticed before writing back
 };
 
 // {====== files.cpp: reading and writing real files
-// Reads path ("-" for stdin) into *out. A missing or unreadable file, a
-// directory, a binary file (one holding a NUL byte), an empty or an
-// oversized one: prints "wyn: NAME: problem" and returns false.
+// Reads path ("-" for stdin) into *out, within the size limit. A missing
+// or unreadable file, a directory, a binary file (one holding a NUL byte)
+// or one past the limit: prints "wyn: NAME: problem" and returns false. An
+// empty file is an empty script.
 bool read_source(const char* path, Source* out);
-// Reads a script or configuration file: like read_source, but empty is fine.
+// Reads a keys script or configuration file, the same way.
 bool read_script(const char* path, Source* out);
-// Writes text to path through a temporary file in the same folder and a
-// rename, so the file is either the old one or the whole new one. Keeps the
-// old file's permission bits. Prints "wyn: PATH: problem" and returns false.
-bool write_file_atomic(const char* path, const std::string& text);
+// Writes go through output.h: write_output, replace_file, out_text.
 // }======
 
 // {====== session.cpp: the plug-in, loaded once per run

@@ -237,6 +237,87 @@ TEST_F(ToolTest, ConfigAddsWordsAndTemplates) {
   EXPECT_EQ(e.out, "nCount = MY_FLAG;\nhello (name);\n");
 }
 
+struct UsualCase {
+  const char* what;
+  std::vector<std::string> args;  // $F: a script, $E: an empty one, $D: the scratch folder
+  const char* input;              // on stdin
+  int code;
+  const char* out;  // part of stdout ("" for none at all, null: not checked)
+  const char* err;  // part of stderr (the same)
+};
+
+// What users of other colourisers expect: stdin without a FILE, an empty
+// script is a script, one bad file among several does not stop the rest,
+// --colour spelt either way, and a stale replay is a failure.
+TEST_F(ToolTest, BehavesAsUsersExpect) {
+  std::string f = file("f.wyn", "begin\nend;\n"), e = file("e.wyn", "");
+  std::string stale = file("s.wyn", "program\n  x = 1;\n  y = 2;\n  z = 3;\nendprogram\n");
+  const UsualCase cases[] = {
+      {"no FILE reads stdin", {"colour", "--color=never"}, "begin\n", 0, "begin\n", ""},
+      {"an empty file", {"colour", "$E"}, "", 0, "", ""},
+      {"an empty stdin", {"colour", "-"}, "", 0, "", ""},
+      {"empty, no routines", {"routines", "$E"}, "", 1, nullptr, nullptr},
+      {"--colour=always", {"colour", "--colour=always", "$F"}, "", 0, ESC_KEYWORD, ""},
+      {"--colour before FILE", {"colour", "--colour", "$F"}, "", 0, ESC_KEYWORD, ""},
+      {"--colour WHEN", {"colour", "--colour", "never", "$F"}, "", 0, "begin\nend;\n", ""},
+      {"one bad among good",
+       {"colour", "--color=never", "$F", "$D/missing.wyn", "$E", "$F"},
+       "",
+       2,
+       "end;\n\n==> ",
+       "missing.wyn: No such file"},
+      {"a page without the bad one",
+       {"colour", "--html", "-", "$D/missing.wyn", "$F"},
+       "",
+       2,
+       "<span class=\"wyn-keyword\">begin</span>",
+       "missing.wyn: No such file"},
+      {"a stale replay",
+       {"edit", "--check", "$D/s.wyn", "-e", "goto 2:1; type \"/* \"; goto 4:1; type \"*/\""},
+       "",
+       1,
+       "*/  z = 3;",
+       "2 line(s) differ"},
+  };
+  for (const UsualCase& c : cases) {
+    std::vector<std::string> args;
+    for (std::string a : c.args) {
+      if (a == "$F") a = f;
+      if (a == "$E") a = e;
+      if (a.compare(0, 2, "$D") == 0) a = dir + a.substr(2);
+      args.push_back(a);
+    }
+    Ran r = wyn(args, c.input);
+    EXPECT_EQ(r.code, c.code) << c.what << ": " << r.err;
+    for (const auto& [want, got] :
+         {std::pair<const char*, const std::string&>{c.out, r.out}, {c.err, r.err}}) {
+      if (want == nullptr) continue;
+      if (*want == 0) {
+        EXPECT_EQ(got, "") << c.what;
+      } else {
+        EXPECT_NE(got.find(want), std::string::npos) << c.what << ": " << got;
+      }
+    }
+  }
+  EXPECT_EQ(read_file(stale), "program\n  x = 1;\n  y = 2;\n  z = 3;\nendprogram\n");
+}
+
+// Every "wyn ..." line of the README's tool section runs as written, from
+// a copy of the examples in the scratch folder.
+TEST_F(ToolTest, ReadmeExamplesWork) {
+  std::filesystem::copy(std::string(WYN_SOURCE_DIR) + "/examples", dir + "/examples");
+  std::istringstream readme(read_file(std::string(WYN_SOURCE_DIR) + "/README.md"));
+  size_t ran = 0;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.compare(0, 8, "    wyn ") != 0) continue;
+    std::string command = line.substr(8, line.find('#') - 8);
+    Ran r = run_program("/bin/sh", {"-c", "cd '" + dir + "' && '" WYN_TOOL_PATH "' " + command});
+    EXPECT_EQ(r.code, 0) << line << "\n" << r.err;
+    ran++;
+  }
+  EXPECT_GE(ran, 5u);
+}
+
 TEST_F(ToolTest, InfoShowsTheRegisteredFunctions) {
   Ran r = wyn({"info"});
   EXPECT_EQ(r.code, 0);
