@@ -21,6 +21,12 @@ foreach(t wyn_tool wyn_tests wyn_bench)
     target_link_libraries(${t} PRIVATE wynlsp)
   endif()
 endforeach()
+# bench/lsp_bench.cpp loads the plug-in and reads the examples.
+if(TARGET wyn_bench)
+  target_compile_definitions(wyn_bench PRIVATE WYN_PLUGIN_PATH="$<TARGET_FILE:wyn>"
+    WYN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_dependencies(wyn_bench wyn)
+endif()
 
 # The fuzz target: the server's message loop, instrumented, over the
 # ordinary stand-in and plug-in libraries, which other targets fuzz.

@@ -23,31 +23,52 @@ void span_to_lines(const OpenDocument& d, const LineSpan& span, uint32_t* a, uin
 }  // namespace
 
 // Tokens of client lines first..last (inclusive) from the plug-in's
-// colours. replace_all stores them all; otherwise only lines that differ
-// are stored, so the next delta stays as small as the real change.
-bool Server::retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all) {
-  if (last >= d->lines.line_count()) last = d->lines.line_count() - 1;
-  if (first > last) return false;
+// colours, flat, with each line's count.
+void Server::tokens_of(const OpenDocument* d, uint32_t first, uint32_t last,
+                       std::vector<Token>* flat, std::vector<uint32_t>* counts) const {
   size_t from = d->lines.line_start(first);
   size_t to = d->lines.content_end(d->text, last);
   std::vector<signed char> cats(to - from);
   d->doc.categories(from, to - from, cats.data());
-  std::vector<std::vector<Token>> lines(last - first + 1);
+  counts->assign(last - first + 1, 0);
   for (uint32_t l = first; l <= last; l++) {
     size_t a = d->lines.line_start(l), b = d->lines.content_end(d->text, l);
-    line_tokens(d->text, a, b, cats.data() + (a - from), encoding_, &lines[l - first]);
+    (*counts)[l - first] = line_tokens(d->text, a, b, cats.data() + (a - from), encoding_, flat);
   }
+}
+
+// Stores the tokens of client lines first..last afresh. replace_all stores
+// them all; otherwise only lines that differ, so the next delta stays as
+// small as the real change. True when any line changed.
+bool Server::retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all) {
+  if (last >= d->lines.line_count()) last = d->lines.line_count() - 1;
+  if (first > last) return false;
+  std::vector<Token> flat;
+  std::vector<uint32_t> counts;
+  tokens_of(d, first, last, &flat, &counts);
   if (replace_all) {
-    d->tokens.replace(first, last + 1, lines);
+    d->tokens.replace(first, last + 1, flat, counts);
     return true;
   }
+  // Runs of lines that differ are stored; equal lines are left alone.
   bool changed = false;
-  for (uint32_t l = first; l <= last; l++) {
-    if (d->tokens.line_equals(l, lines[l - first])) continue;
-    std::vector<std::vector<Token>> one(1);
-    one[0].swap(lines[l - first]);
-    d->tokens.replace(l, l + 1, one);
+  size_t at = 0;
+  for (uint32_t l = first; l <= last;) {
+    if (d->tokens.line_equals(l, flat.data() + at, counts[l - first])) {
+      at += counts[l - first];
+      l++;
+      continue;
+    }
+    uint32_t e = l;
+    size_t end = at;
+    while (e <= last && !d->tokens.line_equals(e, flat.data() + end, counts[e - first]))
+      end += counts[e - first], e++;
+    std::vector<Token> part(flat.begin() + (long)at, flat.begin() + (long)end);
+    std::vector<uint32_t> part_counts(counts.begin() + (l - first), counts.begin() + (e - first));
+    d->tokens.replace(l, e, part, part_counts);
     changed = true;
+    at = end;
+    l = e;
   }
   return changed;
 }
@@ -97,9 +118,10 @@ void Server::apply_change(OpenDocument* d, const ContentChange& change) {
     d->lines.build(d->text);
     d->doc.set_text(d->text);
     d->doc.colour_whole();
-    uint32_t old_lines = d->tokens.line_count();
-    d->tokens.replace(0, old_lines, std::vector<std::vector<Token>>(d->lines.line_count()));
-    retoken(d, 0, d->lines.line_count() - 1, true);
+    std::vector<Token> flat;
+    std::vector<uint32_t> counts;
+    tokens_of(d, 0, d->lines.line_count() - 1, &flat, &counts);
+    d->tokens.replace(0, d->tokens.line_count(), flat, counts);
     return;
   }
   size_t a = d->lines.offset(d->text, change.range->start, encoding_);
@@ -114,8 +136,10 @@ void Server::apply_change(OpenDocument* d, const ContentChange& change) {
   d->lines.update(d->text, a, b - a, change.text.size());
   size_t end = a + change.text.size() + 1;
   uint32_t new_last = d->lines.line_of(end < d->text.size() ? end : d->text.size());
-  d->tokens.replace(first, old_last + 1, std::vector<std::vector<Token>>(new_last - first + 1));
-  retoken(d, first, new_last, true);
+  std::vector<Token> flat;
+  std::vector<uint32_t> counts;
+  tokens_of(d, first, new_last, &flat, &counts);
+  d->tokens.replace(first, old_last + 1, flat, counts);
   // Lines the plug-in asked to have redisplayed: their colours may have
   // changed too, far from the edit (a comment opened or closed).
   for (const LineSpan& span : edit.redisplay) {

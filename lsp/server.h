@@ -103,6 +103,8 @@ class Server {
   Reply on_tokens_delta(const json& params);
   Reply on_tokens_range(const json& params);
   void apply_change(OpenDocument* d, const ContentChange& change);
+  void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
+                 std::vector<uint32_t>* counts) const;
   bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);
   bool check_whole(OpenDocument* d);
   std::string tokens_full(OpenDocument* d);

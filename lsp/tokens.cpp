@@ -39,27 +39,38 @@ int token_type_of_category(int category) {
   }
 }
 
-void line_tokens(std::string_view text, size_t from, size_t to, const signed char* cats,
-                 Encoding enc, std::vector<Token>* out) {
-  out->clear();
+uint32_t line_tokens(std::string_view text, size_t from, size_t to, const signed char* cats,
+                     Encoding enc, std::vector<Token>* out) {
+  size_t before = out->size();
   uint32_t column = 0;  // client units from the line's start to byte i
   size_t i = from;
   while (i < to) {
-    int type = token_type_of_category(cats[i - from]);
+    signed char cat = cats[i - from];
     size_t j = i;
     uint32_t units = 0;
     // A run ends where the category changes; a character's bytes share the
     // category of its first byte, so a run never splits one.
-    while (j < to && cats[j - from] == cats[i - from]) {
-      size_t n = 1;
-      units += (unsigned char)text[j] < 0x80 ? 1 : code_point_units(text, j, enc, &n);
-      j += n;
+    if (enc == Encoding::Utf8) {
+      while (j < to && cats[j - from] == cat) j++;
+      units = (uint32_t)(j - i);
+    } else {
+      while (j < to && cats[j - from] == cat) {
+        size_t n = 1;
+        units += (unsigned char)text[j] < 0x80 ? 1 : code_point_units(text, j, enc, &n);
+        j += n;
+      }
     }
     if (j > to) j = to;
-    if (type >= 0) out->push_back(Token{column, units, (uint8_t)type});
+    int type = token_type_of_category(cat);
+    for (uint32_t left = units, at = column; type >= 0 && left > 0;) {
+      uint32_t n = left < Token::kMaxLength ? left : Token::kMaxLength;
+      out->push_back(Token(at, n, (uint8_t)type));
+      at += n, left -= n;
+    }
     column += units;
     i = j;
   }
+  return (uint32_t)(out->size() - before);
 }
 
 void TokenStore::clear(uint32_t lines) {
@@ -69,7 +80,8 @@ void TokenStore::clear(uint32_t lines) {
   dirty_a_ = dirty_b_ = sent_count_ = 0;
 }
 
-void TokenStore::replace(uint32_t a, uint32_t b, const std::vector<std::vector<Token>>& lines) {
+void TokenStore::replace(uint32_t a, uint32_t b, const std::vector<Token>& flat,
+                         const std::vector<uint32_t>& counts) {
   uint32_t now_in_ab = first_[b] - first_[a];
   if (!pending_) {
     pending_ = true;
@@ -80,33 +92,44 @@ void TokenStore::replace(uint32_t a, uint32_t b, const std::vector<std::vector<T
     sent_count_ += (first_[ub] - first_[ua]) - (first_[dirty_b_] - first_[dirty_a_]);
     dirty_a_ = ua, dirty_b_ = ub;
   }
-  dirty_b_ = dirty_b_ - (b - a) + (uint32_t)lines.size();
+  dirty_b_ = dirty_b_ - (b - a) + (uint32_t)counts.size();
 
+  if (flat.size() == now_in_ab) {
+    std::copy(flat.begin(), flat.end(), tokens_.begin() + first_[a]);
+  } else {
+    tokens_.erase(tokens_.begin() + first_[a], tokens_.begin() + first_[b]);
+    tokens_.insert(tokens_.begin() + first_[a], flat.begin(), flat.end());
+  }
+  int64_t grow = (int64_t)flat.size() - (int64_t)now_in_ab;
+  uint32_t at = first_[a];
+  if (counts.size() == b - a) {  // as many lines: starts rewritten in place
+    for (size_t k = 0; k < counts.size(); k++) first_[a + k] = at, at += counts[k];
+  } else {
+    std::vector<uint32_t> starts(counts.size());
+    for (size_t k = 0; k < counts.size(); k++) starts[k] = at, at += counts[k];
+    first_.erase(first_.begin() + a, first_.begin() + b);
+    first_.insert(first_.begin() + a, starts.begin(), starts.end());
+  }
+  if (grow != 0)
+    for (size_t k = a + counts.size(); k < first_.size(); k++)
+      first_[k] = (uint32_t)((int64_t)first_[k] + grow);
+}
+
+void TokenStore::replace(uint32_t a, uint32_t b, const std::vector<std::vector<Token>>& lines) {
   std::vector<Token> flat;
   std::vector<uint32_t> counts;
   for (const auto& line : lines) {
     flat.insert(flat.end(), line.begin(), line.end());
     counts.push_back((uint32_t)line.size());
   }
-  tokens_.erase(tokens_.begin() + first_[a], tokens_.begin() + first_[b]);
-  tokens_.insert(tokens_.begin() + first_[a], flat.begin(), flat.end());
-  int64_t grow = (int64_t)flat.size() - (int64_t)now_in_ab;
-  std::vector<uint32_t> starts(lines.size());
-  uint32_t at = first_[a];
-  for (size_t k = 0; k < lines.size(); k++) starts[k] = at, at += counts[k];
-  first_.erase(first_.begin() + a, first_.begin() + b);
-  first_.insert(first_.begin() + a, starts.begin(), starts.end());
-  for (size_t k = a + lines.size(); k < first_.size(); k++)
-    first_[k] = (uint32_t)((int64_t)first_[k] + grow);
+  replace(a, b, flat, counts);
 }
 
-bool TokenStore::line_equals(uint32_t line, const std::vector<Token>& tokens) const {
+bool TokenStore::line_equals(uint32_t line, const Token* tokens, size_t n) const {
   const Token* p = line_begin(line);
-  if ((size_t)(line_end(line) - p) != tokens.size()) return false;
-  for (const Token& t : tokens) {
-    if (p->start != t.start || p->length != t.length || p->type != t.type) return false;
-    p++;
-  }
+  if ((size_t)(line_end(line) - p) != n) return false;
+  for (size_t i = 0; i < n; i++)
+    if (p[i].start != tokens[i].start || p[i].packed != tokens[i].packed) return false;
   return true;
 }
 
@@ -129,7 +152,7 @@ void TokenStore::append_encoded(size_t from, size_t to, std::vector<uint32_t>* o
     const Token& t = tokens_[i];
     uint32_t dl = line - prev_line;
     uint32_t ds = dl == 0 ? t.start - prev_start : t.start;
-    out->insert(out->end(), {dl, ds, t.length, (uint32_t)t.type, token_modifiers_of(t.type)});
+    out->insert(out->end(), {dl, ds, t.length(), (uint32_t)t.type(), token_modifiers_of(t.type())});
     prev_line = line, prev_start = t.start;
   }
 }
@@ -137,28 +160,33 @@ void TokenStore::append_encoded(size_t from, size_t to, std::vector<uint32_t>* o
 void TokenStore::encode(uint32_t a, uint32_t b, std::string* out) const {
   // A range answer counts its first token from the document's start, as a
   // full one does; so the array is written as if nothing came before.
-  char num[16];
+  if (b > line_count()) b = line_count();
+  size_t from = a < b ? first_[a] : 0, to = a < b ? first_[b] : 0;
+  size_t at = out->size();
+  out->resize(at + 2 + (to - from) * 5 * 11);  // room for five 10-digit numbers and commas
+  char* p = &(*out)[at];
+  *p++ = '[';
   uint32_t prev_line = 0, prev_start = 0;
-  bool first = true;
-  out->push_back('[');
-  for (uint32_t line = a; line < b && line < line_count(); line++) {
-    for (const Token* t = line_begin(line); t != line_end(line); t++) {
-      uint32_t dl = line - prev_line;
-      uint32_t v[5] = {dl, dl == 0 ? t->start - prev_start : t->start, t->length, t->type,
-                       token_modifiers_of(t->type)};
-      for (uint32_t x : v) {
-        if (!first) out->push_back(',');
-        first = false;
-        // Digits written backwards into num, then appended in order.
-        int k = 0;
-        do num[k++] = (char)('0' + x % 10), x /= 10;
-        while (x != 0);
-        while (k > 0) out->push_back(num[--k]);
-      }
-      prev_line = line, prev_start = t->start;
+  uint32_t line = a;
+  for (size_t i = from; i < to; i++) {
+    while (first_[line + 1] <= i) line++;
+    const Token& t = tokens_[i];
+    uint32_t dl = line - prev_line;
+    uint32_t v[5] = {dl, dl == 0 ? t.start - prev_start : t.start, t.length(), t.type(),
+                     token_modifiers_of(t.type())};
+    for (uint32_t x : v) {
+      char digits[10];
+      int k = 0;
+      do digits[k++] = (char)('0' + x % 10), x /= 10;
+      while (x != 0);
+      while (k > 0) *p++ = digits[--k];
+      *p++ = ',';
     }
+    prev_line = line, prev_start = t.start;
   }
-  out->push_back(']');
+  if (to > from) p--;  // the last comma
+  *p++ = ']';
+  out->resize((size_t)(p - out->data()));
 }
 
 TokenEdit TokenStore::take_edit() {

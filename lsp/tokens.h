@@ -31,21 +31,28 @@ enum TokenModifier : uint8_t { MOD_READONLY = 1, MOD_DEFAULT_LIBRARY = 2 };
 extern const char* const token_types[TOK_TYPE_COUNT];
 extern const char* const token_modifiers[2];
 
-// A run of one category within one client line, in client units.
+// A run of one category within one client line, in client units; eight
+// bytes, as a large document holds hundreds of thousands.
 struct Token {
-  uint32_t start;
-  uint32_t length;
-  uint8_t type;
+  static constexpr uint32_t kMaxLength = 0xFFFFFF;
+  Token() = default;
+  Token(uint32_t start_, uint32_t length_, uint8_t type_)
+      : start(start_), packed((length_ & kMaxLength) | (uint32_t)type_ << 24) {}
+  uint32_t length() const { return packed & kMaxLength; }
+  uint8_t type() const { return (uint8_t)(packed >> 24); }
+  uint32_t start = 0;
+  uint32_t packed = 0;  // length in the low 24 bits, type in the high 8
 };
 uint32_t token_modifiers_of(uint8_t type);
 
 // The token type of a plug-in category (-1 none), or -1.
 int token_type_of_category(int category);
 
-// Tokens of the client line text[from, to): maximal runs of one category,
-// cats holding one category per byte of text[from, to).
-void line_tokens(std::string_view text, size_t from, size_t to, const signed char* cats,
-                 Encoding enc, std::vector<Token>* out);
+// Appends the tokens of the client line text[from, to): maximal runs of
+// one category, cats holding one category per byte of text[from, to).
+// Answers how many it appended.
+uint32_t line_tokens(std::string_view text, size_t from, size_t to, const signed char* cats,
+                     Encoding enc, std::vector<Token>* out);
 
 // The LSP edit of a full/delta answer, in integers of the encoded array.
 struct TokenEdit {
@@ -59,12 +66,15 @@ class TokenStore {
   void clear(uint32_t lines);  // that many lines, no tokens, nothing pending
   uint32_t line_count() const { return (uint32_t)first_.size() - 1; }
   size_t token_count() const { return tokens_.size(); }
-  // Replaces lines [a, b) by the given lines (their count may differ).
+  // Replaces lines [a, b) by the given lines (their count may differ):
+  // counts[k] tokens of flat for the k-th new line.
+  void replace(uint32_t a, uint32_t b, const std::vector<Token>& flat,
+               const std::vector<uint32_t>& counts);
   void replace(uint32_t a, uint32_t b, const std::vector<std::vector<Token>>& lines);
   // The tokens of line as stored.
   const Token* line_begin(uint32_t line) const { return tokens_.data() + first_[line]; }
   const Token* line_end(uint32_t line) const { return tokens_.data() + first_[line + 1]; }
-  bool line_equals(uint32_t line, const std::vector<Token>& tokens) const;
+  bool line_equals(uint32_t line, const Token* tokens, size_t n) const;
 
   // Encoded data of lines [a, b), as the JSON array's text.
   void encode(uint32_t a, uint32_t b, std::string* out) const;

@@ -59,11 +59,12 @@ TEST(LspTokens, RunsPerCategoryInClientUnits) {
                                {4, 3, wyn::lsp::TOK_COMMENT}};
   for (size_t i = 0; i < 4; i++) {
     EXPECT_EQ(t[i].start, want[i][0]) << i;
-    EXPECT_EQ(t[i].length, want[i][1]) << i;
-    EXPECT_EQ(t[i].type, want[i][2]) << i;
+    EXPECT_EQ(t[i].length(), want[i][1]) << i;
+    EXPECT_EQ(t[i].type(), want[i][2]) << i;
   }
+  t.clear();
   wyn::lsp::line_tokens(text, 0, text.size(), cats.data(), Encoding::Utf8, &t);
-  EXPECT_EQ(t[0].length, 2u);
+  EXPECT_EQ(t[0].length(), 2u);
   EXPECT_EQ(t[3].start, 5u);
 }
 
