@@ -71,6 +71,17 @@ size_t append_high(std::string* out, const std::string& text, size_t i) {
   return 1;
 }
 
+// A file name in the page: escaped, and valid UTF-8 whatever its bytes.
+void append_name(std::string* out, const std::string& name) {
+  for (size_t i = 0; i < name.size();) {
+    if ((unsigned char)name[i] >= 0x80) {
+      i += append_high(out, name, i);
+    } else {
+      append_escaped(out, name[i++]);
+    }
+  }
+}
+
 // Characters a page cannot take as they are, or that end a line.
 bool special_in_html(char c) {
   return c == '<' || c == '>' || c == '&' || c == '"' || c == '\n' || c == '\r' ||
@@ -128,7 +139,7 @@ void render_ansi(const std::string& text, const std::vector<signed char>& cats, 
 
 void html_begin(std::string* out, const char* title) {
   *out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
-  for (const char* p = title; *p; p++) append_escaped(out, *p);
+  append_name(out, title);
   *out +=
       "</title>\n<style>\n"
       "body { font-family: sans-serif; margin: 1em 2em; }\n"
@@ -161,7 +172,7 @@ void html_section(std::string* out, const std::string& name, const std::string& 
                   const std::vector<signed char>& cats) {
   out->reserve(out->size() + text.size() * 3);
   *out += "<h2>";
-  for (size_t i = 0; i < name.size(); i++) append_escaped(out, name[i]);
+  append_name(out, name);
   *out += "</h2>\n<pre class=\"wyn\">";
   long line = 1;
   int open = CAT_NONE;

@@ -656,6 +656,11 @@ TEST_F(OutputTest, HtmlIsValidUtf8) {
     EXPECT_TRUE(valid_utf8(r.out)) << c.what;
     EXPECT_NE(r.out.find(std::string("&lt;") + c.shown + "&gt;"), std::string::npos) << c.what;
   }
+  // A file name is bytes too.
+  std::string odd = file("caf\xe9 \xff.wyn", script);
+  for (const std::string& page : {wyn({"colour", "--html", "-", odd}).out,
+                                  wyn({"edit", "--html", "-", odd, "-e", "home"}).out})
+    EXPECT_TRUE(valid_utf8(page)) << page.substr(0, 200);
 }
 // }======
 
