@@ -26,6 +26,71 @@ function prng(seed) {
   };
 }
 
+// 200 random edits on SERVER in position unit UNIT: every delta applied to
+// the tokens before it must equal a fresh full response, and once the client
+// idles the tokens must be the tool's colouring of the final text.
+async function editSession(server, unit) {
+    let text = c.example('setup.wyn');
+    const uri = `untitled:/session-${unit}.wyn`;
+    server.open(uri, text);
+    let full = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
+    assert.ok(full.resultId, 'a full response needs a resultId to take deltas from');
+    const pieces = ['/*', '*/', '"', "'", '\n', '//', ' while ', 'x', ';', '\\\n', '\t', 'é😀', 'AskYesNo', '123', '\r\n'];
+    const rand = prng(13);
+    for (let i = 0; i < 200; i++) {
+      const lines = c.splitLines(text);
+      const line = rand(lines.length);
+      const character = rand(lines[line].length + 1);
+      const start = { line, character };
+      const startOff = c.offsetAt(text, start);
+      // The client's units for a range of the text before this edit.
+      const before = text;
+      const col = (p) => (unit === 'utf-8' ? Buffer.byteLength(c.splitLines(before)[p.line].slice(0, p.character)) : p.character);
+      const inUnit = (r) => ({ start: { line: r.start.line, character: col(r.start) }, end: { line: r.end.line, character: col(r.end) } });
+      let range = { start, end: start };
+      let newText = pieces[rand(pieces.length)];
+      if (rand(3) === 0) {
+        // delete up to a few units, never inside a surrogate pair or a CR LF
+        let endOff = Math.min(text.length, startOff + 1 + rand(6));
+        while (endOff < text.length && /[\uDC00-\uDFFF]/.test(text[endOff])) endOff++;
+        if (text[endOff - 1] === '\r' && text[endOff] === '\n') endOff++;
+        if (/[\uDC00-\uDFFF]/.test(text[startOff]) || (text[startOff] === '\n' && text[startOff - 1] === '\r')) continue;
+        const upTo = c.splitLines(text.slice(0, endOff));
+        range = { start, end: { line: upTo.length - 1, character: upTo[upTo.length - 1].length } };
+        newText = rand(2) ? '' : newText;
+      }
+      if (/[\uDC00-\uDFFF]/.test(text[startOff]) || (text[startOff] === '\n' && text[startOff - 1] === '\r')) continue;
+      text = c.applyEdits(text, [{ range, newText }]);
+      const changes = [{ range: inUnit(range), text: newText }];
+      if (i % 50 === 49) {
+        // Now and then the whole text at once, as some clients send it.
+        changes.splice(0, 1, { text });
+      } else if (i % 7 === 3) {
+        // Or a second change in the same notification, on the text the
+        // first one left: a word typed at the start of the document.
+        const zero = { line: 0, character: 0 };
+        text = c.applyEdits(text, [{ range: { start: zero, end: zero }, newText: 'if ' }]);
+        changes.push({ range: { start: zero, end: zero }, text: 'if ' });
+      }
+      server.change(uri, changes);
+      const delta = await server.request('textDocument/semanticTokens/full/delta', {
+        textDocument: { uri },
+        previousResultId: full.resultId,
+      });
+      const patched = delta.edits ? applyTokenEdits(full.data, delta.edits) : delta.data;
+      const fresh = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
+      assert.deepEqual(patched, fresh.data, `edit ${i}: ${JSON.stringify({ range, newText })}`);
+      c.tokenColours(text, fresh.data, server.legend, unit); // within the text, no overlaps
+      full = fresh;
+    }
+    // Left alone, the server colours the whole buffer: the tokens then are
+    // the tool's colouring of the final text, and a client that was shown
+    // stale ones has been asked to refresh.
+    await new Promise((r) => setTimeout(r, 1500));
+    const last = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
+    c.assertSameColours(c.tokenColours(text, last.data, server.legend, unit), c.toolColours(text), text, 'after the session');
+  }
+
 describe('semantic tokens', () => {
   let server;
   before(async () => {
@@ -104,62 +169,17 @@ describe('semantic tokens', () => {
     }
   });
 
-  it('200 edits: every delta applied to the tokens before it equals a fresh full response', async () => {
-    let text = c.example('setup.wyn');
-    const uri = 'untitled:/session.wyn';
-    server.open(uri, text);
-    let full = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
-    assert.ok(full.resultId, 'a full response needs a resultId to take deltas from');
-    const pieces = ['/*', '*/', '"', "'", '\n', '//', ' while ', 'x', ';', '\\\n', '\t', 'é😀', 'AskYesNo', '123', '\r\n'];
-    const rand = prng(13);
-    for (let i = 0; i < 200; i++) {
-      const lines = c.splitLines(text);
-      const line = rand(lines.length);
-      const character = rand(lines[line].length + 1);
-      const start = { line, character };
-      const startOff = c.offsetAt(text, start);
-      let range = { start, end: start };
-      let newText = pieces[rand(pieces.length)];
-      if (rand(3) === 0) {
-        // delete up to a few units, never inside a surrogate pair or a CR LF
-        let endOff = Math.min(text.length, startOff + 1 + rand(6));
-        while (endOff < text.length && /[\uDC00-\uDFFF]/.test(text[endOff])) endOff++;
-        if (text[endOff - 1] === '\r' && text[endOff] === '\n') endOff++;
-        if (/[\uDC00-\uDFFF]/.test(text[startOff]) || (text[startOff] === '\n' && text[startOff - 1] === '\r')) continue;
-        const before = c.splitLines(text.slice(0, endOff));
-        range = { start, end: { line: before.length - 1, character: before[before.length - 1].length } };
-        newText = rand(2) ? '' : newText;
-      }
-      if (/[\uDC00-\uDFFF]/.test(text[startOff]) || (text[startOff] === '\n' && text[startOff - 1] === '\r')) continue;
-      text = c.applyEdits(text, [{ range, newText }]);
-      const changes = [{ range, text: newText }];
-      if (i % 50 === 49) {
-        // Now and then the whole text at once, as some clients send it.
-        changes.splice(0, 1, { text });
-      } else if (i % 7 === 3) {
-        // Or a second change in the same notification, on the text the
-        // first one left: a word typed at the start of the document.
-        const zero = { line: 0, character: 0 };
-        text = c.applyEdits(text, [{ range: { start: zero, end: zero }, newText: 'if ' }]);
-        changes.push({ range: { start: zero, end: zero }, text: 'if ' });
-      }
-      server.change(uri, changes);
-      const delta = await server.request('textDocument/semanticTokens/full/delta', {
-        textDocument: { uri },
-        previousResultId: full.resultId,
-      });
-      const patched = delta.edits ? applyTokenEdits(full.data, delta.edits) : delta.data;
-      const fresh = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
-      assert.deepEqual(patched, fresh.data, `edit ${i}: ${JSON.stringify({ range, newText })}`);
-      c.tokenColours(text, fresh.data, server.legend); // within the text, no overlaps
-      full = fresh;
+  it('200 edits in UTF-16 units: every delta applied to the tokens before it equals a fresh full response', () =>
+    editSession(server, 'utf-16'));
+
+  it('200 edits in UTF-8 units: the same', async () => {
+    const utf8 = await c.startServer({ capabilities: { general: { positionEncodings: ['utf-8'] } } });
+    try {
+      assert.equal(utf8.init.capabilities.positionEncoding, 'utf-8');
+      await editSession(utf8, 'utf-8');
+    } finally {
+      assert.equal(await utf8.stop(), 0);
     }
-    // Left alone, the server colours the whole buffer: the tokens then are
-    // the tool's colouring of the final text, and a client that was shown
-    // stale ones has been asked to refresh.
-    await new Promise((r) => setTimeout(r, 1500));
-    const last = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
-    c.assertSameColours(c.tokenColours(text, last.data, server.legend), c.toolColours(text), text, 'after the session');
   });
 
   it('a stale re-colouring is put right when idle, and the client asked to refresh', async () => {
