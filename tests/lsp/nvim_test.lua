@@ -213,16 +213,17 @@ check('edit session: typed text reaches the server', function()
   local original = lines()
   local n = #original
   -- Typed character by character at the end, as insert mode sends it.
-  local typed = 'function Added(nCount)\nbegin\n    while (nCount > 0)\n        nCount = nCount - 1;\n    endwhile;\nend;\n'
+  local typed = 'function Added(nCount)\nbegin\n    szMsg = "é😀";\n    while (nCount > 0)\n'
+    .. '        nCount = nCount - 1;\n    endwhile;\nend;\n'
   vim.api.nvim_buf_set_lines(buf, n, n, false, { '' })
   local row, col = n, 0
-  for ch in typed:gmatch('.') do
+  for _, ch in ipairs(vim.fn.split(typed, '\\zs')) do
     if ch == '\n' then
       vim.api.nvim_buf_set_text(buf, row, col, row, col, { '', '' })
       row, col = row + 1, 0
     else
       vim.api.nvim_buf_set_text(buf, row, col, row, col, { ch })
-      col = col + 1
+      col = col + #ch
     end
   end
   local names = {}
@@ -235,10 +236,17 @@ check('edit session: typed text reaches the server', function()
   local legend = client.server_capabilities.semanticTokensProvider.legend
   local at = {}
   for _, t in ipairs(wyn.decode_tokens(res.data, legend)) do
-    at[t.line .. ':' .. t.start] = t.type
+    at[t.line .. ':' .. t.start] = t.type .. '/' .. t.length
   end
-  eq(at[n .. ':0'], 'keyword', '"function"')
-  eq(at[(n + 2) .. ':4'], 'keyword', '"while"')
+  eq(at[n .. ':0'], 'keyword/8', '"function"')
+  eq(at[(n + 2) .. ':12'], 'string/5', 'the string, in UTF-16 units')
+  eq(at[(n + 3) .. ':4'], 'keyword/5', '"while"')
+  -- and as highlights, in bytes
+  wyn.highlight(buf)
+  assert(vim.wait(3000, function()
+    local m = vim.api.nvim_buf_get_extmarks(buf, wyn.namespace, { n + 2, 12 }, { n + 2, 12 }, { details = true })[1]
+    return m ~= nil and m[4].end_col == 20 and m[4].hl_group == 'String'
+  end, 20), 'no String highlight over bytes 12..20 of the typed string')
   -- Open a comment above it all, then close it again: the symbols come back.
   vim.api.nvim_buf_set_text(buf, n, 0, n, 0, { '/* ' })
   local hidden = request('textDocument/documentSymbol', { textDocument = doc() })
