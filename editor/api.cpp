@@ -116,13 +116,26 @@ CWEXPORT void CWAPI cw_set_text(const char* text, size_t length) {
 
 CWEXPORT void CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length) {
   if (text == NULL) length = 0;                      /* a plain deletion */
-  if (length > 0x7FFFFFF0u - ed.text.size()) return; /* positions are 32-bit */
+  if (length > 0x7FFFFFF0u - (size_t)ed.len) return; /* positions are 32-bit */
   cw::replace_text(pos, n_del, text, (cw_long)length);
 }
 
+/* The gap moves to the end so the text is one piece. */
 CWEXPORT const char* CWAPI cw_text(size_t* length) {
-  if (length != NULL) *length = ed.text.size();
-  return ed.text.empty() ? "" : ed.text.data(); /* never NULL */
+  if (length != NULL) *length = (size_t)ed.len;
+  return ed.len == 0 ? "" : cw::text_span(0, ed.len); /* never NULL */
+}
+
+/* Clamped to the text; the gap stays where it is. */
+CWEXPORT size_t CWAPI cw_text_range(cw_long pos, size_t n, char* out) {
+  if (out == NULL || pos < 0 || pos >= ed.len) return 0;
+  if (n > (size_t)(ed.len - pos)) n = (size_t)(ed.len - pos);
+  cw::copy_text(pos, (cw_long)n, out);
+  return n;
+}
+
+CWEXPORT cw_long CWAPI cw_char_at(cw_long pos) {
+  return cw::char_at(pos);
 }
 
 /* One more line than there are LFs: text ending in LF has an empty last line. */
@@ -133,7 +146,7 @@ CWEXPORT cw_long CWAPI cw_line_count(void) {
 /* -1 for a line that does not exist. */
 CWEXPORT cw_long CWAPI cw_line_start(cw_long line) {
   if (line < 1 || line > cw::line_count()) return -1;
-  return ed.line_starts[(size_t)line - 1];
+  return cw::line_start(line - 1);
 }
 
 /* Positions outside the buffer are clamped first. */
@@ -160,34 +173,37 @@ CWEXPORT void CWAPI cw_set_scan_pos(cw_long pos) {
 /* }====== what the plug-in did */
 
 CWEXPORT cw_long CWAPI cw_colour_at(cw_long pos) {
-  if (pos < 0 || pos >= (cw_long)ed.colours.size()) return 0;
-  return ed.colours[(size_t)pos];
+  if (pos < 0 || pos >= ed.len) return 0;
+  return cw::colour_at(pos);
 }
 
-/* Runs of one colour are the rule, so the category is looked up once per
-** run rather than once per character. */
+/* The category of each palette code is worked out once per call; then each
+** character costs one table look-up. */
 CWEXPORT void CWAPI cw_categories(cw_long pos, size_t n, signed char* out) {
   if (out == NULL) return;
-  size_t size = ed.colours.size();
-  cw_long last_colour = 0;
-  signed char last = -1;
-  for (size_t i = 0; i < n; i++) {
-    size_t at = (size_t)pos + i;
-    cw_long c = pos >= 0 && at < size ? ed.colours[at] : 0;
-    if (c == 0) {
-      out[i] = -1;
-      continue;
+  signed char of_code[256];
+  memset(of_code, -1, sizeof of_code);
+  for (size_t c = 1; c < ed.palette.size(); c++)
+    for (int k = 0; k < CW_CATEGORY_COUNT; k++)
+      if (ed.category[k] == ed.palette[c] && ed.palette[c] != 0) {
+        of_code[c] = (signed char)k;
+        break;
+      }
+  size_t i = 0;
+  if (pos < 0) { /* before the text */
+    size_t k = (size_t) - (long long)pos < n ? (size_t) - (long long)pos : n;
+    memset(out, -1, k);
+    i = k;
+  }
+  const unsigned char* col = ed.col.empty() ? NULL : ed.col.data();
+  for (; i < n; i++) {
+    long long at = (long long)pos + (long long)i;
+    if (at >= ed.len) {
+      memset(out + i, -1, n - i);
+      break;
     }
-    if (c != last_colour) {
-      last_colour = c;
-      last = -1;
-      for (int k = 0; k < CW_CATEGORY_COUNT; k++)
-        if (ed.category[k] == c) {
-          last = (signed char)k;
-          break;
-        }
-    }
-    out[i] = last;
+    cw_long p = (cw_long)at;
+    out[i] = col == NULL ? -1 : of_code[col[(size_t)(p < ed.gap ? p : p + ed.gap_size)]];
   }
 }
 
@@ -234,6 +250,16 @@ CWEXPORT cw_run CWAPI cw_run_at(size_t i) {
 
 CWEXPORT void CWAPI cw_clear_runs(void) {
   ed.runs.clear();
+  ed.run_low = -1;
+}
+
+CWEXPORT void CWAPI cw_record_runs(int on) {
+  ed.record_runs = on != 0;
+  if (!ed.record_runs) std::vector<cw_run>().swap(ed.runs);
+}
+
+CWEXPORT cw_long CWAPI cw_colour_low(void) {
+  return ed.run_low;
 }
 
 CWEXPORT void CWAPI cw_log_enable(int on) {

@@ -66,6 +66,10 @@ CWEXPORT void CWAPI cw_set_text(const char* text, size_t length); /* clears colo
 ** record grows. pos and n_del are clamped to the buffer. */
 CWEXPORT void CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length);
 CWEXPORT const char* CWAPI cw_text(size_t* length); /* not NUL-terminated */
+/* Copies up to n characters from pos into out without making the text one
+** piece; answers how many (0 for a position outside the text). */
+CWEXPORT size_t CWAPI cw_text_range(cw_long pos, size_t n, char* out);
+CWEXPORT cw_long CWAPI cw_char_at(cw_long pos); /* CW_NO_CHAR outside the text */
 CWEXPORT cw_long CWAPI cw_line_count(void);
 CWEXPORT cw_long CWAPI cw_line_start(cw_long line); /* position of line's 1st char */
 CWEXPORT cw_long CWAPI cw_line_of(cw_long pos);     /* line holding pos */
@@ -114,6 +118,11 @@ typedef struct cw_run {
 CWEXPORT size_t CWAPI cw_run_count(void);
 CWEXPORT cw_run CWAPI cw_run_at(size_t i);
 CWEXPORT void CWAPI cw_clear_runs(void);
+/* Whether ColorRun calls are kept for cw_run_at (on after a reset); off
+** forgets those kept. The lowest position a ColorRun started at since the
+** last cw_clear_runs is kept either way: cw_colour_low, -1 when none. */
+CWEXPORT void CWAPI cw_record_runs(int on);
+CWEXPORT cw_long CWAPI cw_colour_low(void);
 
 /* Call log: one line per host operation, "Name(arg, arg)", strings quoted
 ** in C escapes. Off by default; reading does not clear it. */

@@ -14,6 +14,12 @@
 
 #include "cwedit.h"
 
+/* The model's functions are the editor's own: on ELF, hidden, so the host
+** operations call them directly rather than through the symbol table. */
+#if defined(__GNUC__) && !defined(_WIN32)
+#pragma GCC visibility push(hidden)
+#endif
+
 namespace cw {
 
 /* A registered prototype: "[type] name [type...]". */
@@ -39,7 +45,7 @@ struct Entry {
   char* text; /* TemplateAssign's own copy, or NULL */
 };
 
-enum { FILTER_BITS = 8192, FILTER_WORDS = FILTER_BITS / 64 };
+enum { FILTER_BITS = 8192, FILTER_WORDS = FILTER_BITS / 64, LEAD_WORDS = 65536 / 64 };
 struct Table {
   uintptr_t handle; /* what the plug-in holds; never reused */
   cw_long slot_size;
@@ -47,6 +53,7 @@ struct Table {
   std::vector<Entry*> buckets;
   std::vector<Entry*> entries;   /* insertion order */
   uint64_t filter[FILTER_WORDS]; /* one bit per low hash value present */
+  uint64_t lead[LEAD_WORDS];     /* one bit per first two bytes of a key present */
 };
 
 /* What the ledger knows of a live block. */
@@ -60,18 +67,34 @@ struct Block {
 struct Document {
   cw_doc id; /* handle the API gives out; never reused */
 
-  /* text, line starts (line 1 starts at 0; one more after each LF), and
-  ** one colour per character, all kept in step by replace_text */
-  std::vector<char> text;
-  std::vector<cw_long> line_starts;
-  std::vector<cw_long> colours;
+  /* The text in a gap buffer: position p lives at buf[p] before the gap and
+  ** at buf[p + gap_size] from it on, so an edit moves only the bytes between
+  ** the last edit and this one. Colours share the gap: one palette code per
+  ** character in col (empty until something is coloured; code 0 is no
+  ** colour), the colour value in palette[code]. */
+  std::vector<char> buf;
+  cw_long len;      /* characters in the text */
+  cw_long gap;      /* where the gap starts */
+  cw_long gap_size; /* buf.size() - len */
+  cw_long scan;     /* the scan position, beside what ScanNext reads */
+  std::vector<unsigned char> col;
+  std::vector<cw_long> palette;  /* palette[0] is CW_NO_COLOUR */
   unsigned long long generation; /* unique among all documents' texts ever */
+
+  /* Line starts (line 1 starts at 0; one more after each LF), in a gap
+  ** array of their own: entries before lgap are positions, entries from
+  ** lgap + lgap_size on are distances from the end of the text, so an edit
+  ** leaves the lines after it alone. lhint is the line last looked up. */
+  std::vector<cw_long> ls;
+  cw_long lines;
+  cw_long lgap, lgap_size;
+  cw_long lhint;
 
   cw_long cursor;
   std::vector<cw_long> saved; /* PushPosition stack */
-  cw_long scan;
 
   std::vector<cw_run> runs;
+  cw_long run_low;                /* lowest start of a ColorRun since the runs were cleared */
   std::vector<cw_mark> ranges;    /* LineRange results are index + 1 */
   std::vector<cw_mark> refreshed; /* pairs RefreshLines was given */
 
@@ -97,6 +120,7 @@ struct Editor : Document {
   cw_doc doc_serial;                    /* handles ever made; survives resets */
   unsigned long long generation_serial; /* texts ever made; survives resets */
 
+  bool record_runs; /* ColorRun calls kept in runs; on by default */
   cw_long category[CW_CATEGORY_COUNT];
   cw_long scan_line_limit;
   cw_long state_flag;
@@ -128,13 +152,8 @@ struct Editor : Document {
   unsigned long long calls;
 };
 
-/* Only the editor's own files reach the state; on ELF that lets the hot
-** operations address it directly instead of through the symbol table. */
-#if defined(__GNUC__) && !defined(_WIN32)
-extern Editor ed __attribute__((visibility("hidden")));
-#else
+/* Only the editor's own files reach the state. */
 extern Editor ed;
-#endif
 
 /* ---- buffer and documents (model.cpp) ---- */
 void set_text(const char* s, size_t n); /* also clears the change record */
@@ -149,20 +168,42 @@ bool select_document(cw_doc id);
 bool free_document(cw_doc id); /* the current one: a fresh one takes its place */
 
 inline cw_long text_length(void) {
-  return (cw_long)ed.text.size();
+  return ed.len;
 }
 inline cw_long line_count(void) {
-  return (cw_long)ed.line_starts.size();
+  return ed.lines;
+}
+/* The byte at pos, which must lie inside the text. */
+inline char text_at(cw_long pos) {
+  return ed.buf[(size_t)(pos < ed.gap ? pos : pos + ed.gap_size)];
 }
 inline cw_long char_at(cw_long pos) {
-  return pos >= 0 && pos < text_length() ? (unsigned char)ed.text[(size_t)pos] : CW_NO_CHAR;
+  return pos >= 0 && pos < text_length() ? (unsigned char)text_at(pos) : CW_NO_CHAR;
 }
 inline cw_long clamp_pos(cw_long pos) {
   return pos < 0 ? 0 : pos > text_length() ? text_length() : pos;
 }
+/* Start of the 0-based line index, which must exist. */
+inline cw_long line_start(cw_long index) {
+  return index < ed.lgap ? ed.ls[(size_t)index] : ed.len - ed.ls[(size_t)(index + ed.lgap_size)];
+}
 cw_long line_index(cw_long pos);          /* 0-based line holding pos */
 cw_long line_end(cw_long index);          /* position of the line's break, or end */
 cw_long line_break_length(cw_long index); /* 0, 1 (LF) or 2 (CR LF) */
+
+/* The n bytes from pos (inside the text) in one piece: the gap moves out of
+** their way when it splits them. Valid until the next edit. */
+const char* text_span(cw_long pos, cw_long n);
+void copy_text(cw_long pos, cw_long n, char* out); /* n bytes from pos, inside the text */
+
+/* Colours: the value of the character at pos (inside the text), and n
+** characters from pos set to one value. fill_colour answers false, and
+** colours nothing, when the document already holds 255 other colours. */
+inline cw_long colour_at(cw_long pos) {
+  if (ed.col.empty()) return CW_NO_COLOUR;
+  return ed.palette[ed.col[(size_t)(pos < ed.gap ? pos : pos + ed.gap_size)]];
+}
+bool fill_colour(cw_long pos, cw_long n, cw_long colour);
 
 /* ---- ledger (ops_strings.cpp) ---- */
 bool alloc_fails(void);                       /* counts one allocating call */
@@ -190,6 +231,10 @@ Function self_symbol(const char* name); /* the running program's own export */
 void module_close(void* module);
 
 }  // namespace cw
+
+#if defined(__GNUC__) && !defined(_WIN32)
+#pragma GCC visibility pop
+#endif
 
 #if defined(__GNUC__)
 #define CW_UNLIKELY(x) __builtin_expect(!!(x), 0)

@@ -4,8 +4,6 @@
 */
 #include "model.h"
 
-#include <algorithm>
-
 using cw::ed;
 
 /* CW_QUERY answers the category's colour; any other value sets it. */
@@ -53,17 +51,19 @@ CWEXPORT cw_long CWAPI ColorOfOperators(cw_long colour) {
 
 /* Colours n characters from the scan position, clamped to the buffer; the
 ** run is recorded as asked (unclamped) so tests see what the caller passed.
-** Answers the number of characters coloured. */
+** Answers the number of characters coloured: 0 as well when the document
+** already holds 255 other colours. */
 CWEXPORT cw_long CWAPI ColorRun(cw_long colour, cw_long n) {
   CW_ENTER("ColorRun", "ii", colour, n);
-  cw_run run = {ed.scan, n, colour};
-  ed.runs.push_back(run);
-  cw_long room = (cw_long)ed.colours.size() - ed.scan;
+  if (ed.record_runs) {
+    cw_run run = {ed.scan, n, colour};
+    ed.runs.push_back(run);
+  }
+  if (ed.run_low < 0 || ed.scan < ed.run_low) ed.run_low = ed.scan;
+  cw_long room = cw::text_length() - ed.scan;
   if (n > room) n = room;
   if (n <= 0) return 0;
-  cw_long* at = ed.colours.data() + ed.scan;
-  std::fill(at, at + n, colour);
-  return n;
+  return cw::fill_colour(ed.scan, n, colour) ? n : 0;
 }
 
 /* Removes the colours of lines first..last (clamped to the buffer) between
@@ -76,11 +76,11 @@ CWEXPORT cw_long CWAPI ColorClear(cw_long first, cw_long last, cw_long col_from,
   if (last > cw::line_count()) last = cw::line_count();
   if (col_from < 1) col_from = 1;
   for (cw_long line = first; line <= last && col_from <= col_to; line++) {
-    cw_long start = ed.line_starts[(size_t)line - 1];
-    cw_long stop = line < cw::line_count() ? ed.line_starts[(size_t)line] : cw::text_length();
+    cw_long start = cw::line_start(line - 1);
+    cw_long stop = line < cw::line_count() ? cw::line_start(line) : cw::text_length();
     cw_long a = col_from - 1 > stop - start ? stop : start + (col_from - 1);
     cw_long b = col_to > stop - start ? stop : start + col_to;
-    if (a < b) std::fill(ed.colours.begin() + a, ed.colours.begin() + b, CW_NO_COLOUR);
+    if (a < b) cw::fill_colour(a, b - a, CW_NO_COLOUR);
   }
   return 1;
 }

@@ -41,7 +41,7 @@ CWEXPORT cw_long CWAPI CursorLine(void) {
 /* One column per character from 1; tabs are not expanded. */
 CWEXPORT cw_long CWAPI CursorColumn(void) {
   CW_ENTER("CursorColumn", "");
-  return ed.cursor - ed.line_starts[(size_t)cw::line_index(ed.cursor)] + 1;
+  return ed.cursor - cw::line_start(cw::line_index(ed.cursor)) + 1;
 }
 
 CWEXPORT cw_long CWAPI CharAtCursor(void) {
@@ -56,7 +56,7 @@ CWEXPORT cw_long CWAPI CursorDown(cw_long n) {
   CW_ENTER("CursorDown", "i", n);
   long long target = (long long)cw::line_index(ed.cursor) + n;
   if (target < 0 || target >= cw::line_count()) return 0;
-  ed.cursor = ed.line_starts[(size_t)target];
+  ed.cursor = cw::line_start((cw_long)target);
   return 1;
 }
 

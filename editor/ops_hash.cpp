@@ -16,23 +16,41 @@ static const size_t MAX_BUCKETS = 1 << 20;    /* larger requests get this many *
 static const uintptr_t HANDLE_BASE = 0x10000; /* handle of table serial s: base + step * s */
 static const uintptr_t HANDLE_STEP = 16;
 
-/* Eight bytes per step: words are short and looked up once per table. */
+/* Words are short: up to 16 bytes are read as two overlapping loads and
+** mixed with one multiply each, longer keys eight bytes per step. */
+static inline uint64_t load8(const unsigned char* p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  return w;
+}
+static inline uint32_t load4(const unsigned char* p) {
+  uint32_t w;
+  memcpy(&w, p, 4);
+  return w;
+}
 static inline uint32_t hash_of(const void* key, size_t n) {
   const unsigned char* p = (const unsigned char*)key;
   const uint64_t mul = 0x9E3779B97F4A7C15ull;
-  uint64_t h = (uint64_t)n * mul;
-  for (; n >= 8; n -= 8, p += 8) {
-    uint64_t w;
-    memcpy(&w, p, 8);
-    h = (h ^ w) * mul;
-    h ^= h >> 29;
+  uint64_t a, b;
+  if (n >= 8 && n <= 16) {
+    a = load8(p);
+    b = load8(p + n - 8);
+  } else if (n >= 4 && n < 8) {
+    a = load4(p);
+    b = load4(p + n - 4);
+  } else if (n > 0 && n < 4) {
+    a = (uint64_t)p[0] << 16 | (uint64_t)p[n / 2] << 8 | p[n - 1];
+    b = 0;
+  } else {
+    a = b = 0;
+    for (; n > 16; n -= 8, p += 8) b = (b ^ load8(p)) * mul, b ^= b >> 29;
+    if (n >= 8)
+      a = load8(p), b ^= load8(p + n - 8) * mul;
+    else
+      for (size_t i = 0; i < n; i++) a |= (uint64_t)p[i] << (8 * i);
   }
-  if (n > 0) {
-    uint64_t w = 0;
-    for (size_t i = 0; i < n; i++) w |= (uint64_t)p[i] << (8 * i);
-    h = (h ^ w) * mul;
-    h ^= h >> 29;
-  }
+  uint64_t h = ((a ^ (uint64_t)n * mul) * mul) ^ (b + (b >> 31)) * 0xC2B2AE3D27D4EB4Full;
+  h ^= h >> 29;
   return (uint32_t)(h ^ (h >> 32));
 }
 
@@ -59,7 +77,19 @@ Table* find_table(const void* handle) {
   return index < ed.tables.size() ? ed.tables[index] : NULL;
 }
 
+/* The first two bytes of a key of two or more, as a bit number. */
+static inline unsigned lead_of(const void* key) {
+  const unsigned char* p = (const unsigned char*)key;
+  return (unsigned)p[0] | (unsigned)p[1] << 8;
+}
+
+/* Most words looked up are in no table, and most of those share their
+** first two bytes with no key: one bit answers them before any hashing. */
 Entry* find_entry(const Table* t, const void* key, size_t n) {
+  if (n >= 2) {
+    unsigned lead = lead_of(key);
+    if (!((t->lead[lead / 64] >> (lead % 64)) & 1)) return NULL;
+  }
   uint32_t h = hash_of(key, n);
   if (!maybe_present(t, h)) return NULL;
   for (Entry* e = t->buckets[bucket_of(t, h)]; e != NULL; e = e->next)
@@ -77,6 +107,7 @@ Entry* add_entry(Table* t, const void* key, size_t n) {
   e->slot = slot;
   e->text = NULL;
   t->filter[e->hash % FILTER_BITS / 64] |= (uint64_t)1 << (e->hash % 64);
+  if (n >= 2) t->lead[lead_of(key) / 64] |= (uint64_t)1 << (lead_of(key) % 64);
   size_t b = bucket_of(t, e->hash);
   e->next = t->buckets[b];
   t->buckets[b] = e;

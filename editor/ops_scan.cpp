@@ -23,16 +23,19 @@ CWEXPORT cw_long CWAPI ScanSetPos(cw_long pos) {
 
 CWEXPORT cw_long CWAPI ScanChar(void) {
   CW_ENTER("ScanChar", "");
-  return ed.scan < (cw_long)ed.text.size() ? (unsigned char)ed.text[(size_t)ed.scan] : CW_NO_CHAR;
+  return cw::char_at(ed.scan);
 }
 
 /* From the last character onto the end position (CW_NO_CHAR); at the end
-** it stays. */
+** it stays. A whole-buffer pass reads text before the gap, so that case
+** comes first and costs one comparison. */
 CWEXPORT cw_long CWAPI ScanNext(void) {
   CW_ENTER("ScanNext", "");
-  cw_long n = (cw_long)ed.text.size();
-  if (ed.scan < n) ed.scan++;
-  return ed.scan < n ? (unsigned char)ed.text[(size_t)ed.scan] : CW_NO_CHAR;
+  cw_long s = ed.scan;
+  cw_long n = ed.len;
+  if (s < n) ed.scan = ++s;
+  if (s < ed.gap) return (unsigned char)ed.buf[(size_t)s];
+  return s < n ? (unsigned char)ed.buf[(size_t)(s + ed.gap_size)] : CW_NO_CHAR;
 }
 
 /* At position 0 it stays and answers CW_NO_CHAR; from the end onto the
@@ -41,7 +44,7 @@ CWEXPORT cw_long CWAPI ScanPrev(void) {
   CW_ENTER("ScanPrev", "");
   if (ed.scan <= 0) return CW_NO_CHAR;
   ed.scan--;
-  return (unsigned char)ed.text[(size_t)ed.scan];
+  return (unsigned char)cw::text_at(ed.scan);
 }
 
 /* The end position belongs to the last line. */
@@ -54,7 +57,7 @@ CWEXPORT cw_long CWAPI ScanLine(void) {
 ** the new position. */
 CWEXPORT cw_long CWAPI ScanLineStart(cw_long how) {
   CW_ENTER("ScanLineStart", "i", how);
-  ed.scan = ed.line_starts[(size_t)cw::line_index(ed.scan)];
+  ed.scan = cw::line_start(cw::line_index(ed.scan));
   return ed.scan;
 }
 
@@ -65,7 +68,7 @@ CWEXPORT cw_long CWAPI ScanLineDown(cw_long n) {
   CW_ENTER("ScanLineDown", "i", n);
   cw_long line = cw::line_index(ed.scan);
   if (n <= 0) {
-    ed.scan = ed.line_starts[(size_t)line];
+    ed.scan = cw::line_start(line);
     return 0;
   }
   if (n > cw::line_count() - 1 - line) {
@@ -73,7 +76,7 @@ CWEXPORT cw_long CWAPI ScanLineDown(cw_long n) {
     return 0;
   }
   cw_long target = line + n;
-  ed.scan = ed.line_starts[(size_t)target];
+  ed.scan = cw::line_start(target);
   return cw::line_break_length(target - 1);
 }
 
@@ -83,7 +86,7 @@ CWEXPORT cw_long CWAPI ScanPrevLine(void) {
   CW_ENTER("ScanPrevLine", "");
   cw_long line = cw::line_index(ed.scan);
   if (line == 0) return 0;
-  ed.scan = ed.line_starts[(size_t)line - 1];
+  ed.scan = cw::line_start(line - 1);
   return 1;
 }
 
@@ -94,8 +97,8 @@ CWEXPORT cw_long CWAPI ScanLineLastChar(void) {
   cw_long line = cw::line_index(ed.scan);
   cw_long end = cw::line_end(line);
   if (cw::line_break_length(line) == 2) end--;
-  if (end <= ed.line_starts[(size_t)line]) return CW_NO_LAST_CHAR;
-  return (unsigned char)ed.text[(size_t)end - 1];
+  if (end <= cw::line_start(line)) return CW_NO_LAST_CHAR;
+  return (unsigned char)cw::text_at(end - 1);
 }
 
 CWEXPORT cw_long CWAPI ScanStateFlag(void) {

@@ -16,12 +16,11 @@ namespace {
 
 /* The leading blanks and tabs of a line, no further than stop. */
 std::string indent_of(cw_long line, cw_long stop) {
-  cw_long p = ed.line_starts[(size_t)line];
+  cw_long p = cw::line_start(line);
   cw_long end = cw::line_end(line);
   if (end > stop) end = stop;
   std::string out;
-  while (p < end && (ed.text[(size_t)p] == ' ' || ed.text[(size_t)p] == '\t'))
-    out += ed.text[(size_t)p++];
+  while (p < end && (cw::text_at(p) == ' ' || cw::text_at(p) == '\t')) out += cw::text_at(p++);
   return out;
 }
 

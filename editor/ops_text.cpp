@@ -25,7 +25,7 @@ CWEXPORT char* CWAPI GetTextAtCursor(cw_long n) {
   cw_long room = cw::text_length() - ed.cursor;
   if (n > room) n = room;
   if (n < 0) n = 0;
-  return cw::ledger_string(ed.text.data() + ed.cursor, (size_t)n);
+  return cw::ledger_string(n > 0 ? cw::text_span(ed.cursor, n) : "", (size_t)n);
 }
 
 /* CW_SEARCH_BACKWARD searches backward, every other flags value forward. Found: the cursor
@@ -33,11 +33,12 @@ CWEXPORT char* CWAPI GetTextAtCursor(cw_long n) {
 CWEXPORT cw_long CWAPI RegexSearch(const char* pattern, cw_long flags, cw_long reserved) {
   CW_ENTER("RegexSearch", "sii", pattern, flags, reserved);
   if (pattern == NULL) return 0;
-  size_t out = 0;
-  if (!cw::pattern_search(ed.text.data(), ed.text.size(), ed.generation, (size_t)ed.cursor, pattern,
+  size_t out = 0, n = (size_t)cw::text_length();
+  const char* text = n > 0 ? cw::text_span(0, (cw_long)n) : "";
+  if (!cw::pattern_search(text, n, ed.generation, (size_t)ed.cursor, pattern,
                           flags == CW_SEARCH_BACKWARD, &out))
     return 0;
-  ed.cursor = cw::clamp_pos((cw_long)(out > ed.text.size() ? ed.text.size() : out));
+  ed.cursor = cw::clamp_pos((cw_long)(out > n ? n : out));
   return 1;
 }
 
