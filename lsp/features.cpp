@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "jsonw.h"
+
 namespace wyn::lsp {
 
 namespace {
@@ -83,45 +85,68 @@ Server::Reply Server::on_completion(const json& params) {
   while (ws > line_start && is_word_char(d->text[ws - 1])) ws--;
   std::string prefix = d->text.substr(ws, cur - ws);
   std::string indent = indent_of(d->text, line_start);
-  json range = to_json(
-      Range{d->lines.position(d->text, ws, encoding_), d->lines.position(d->text, cur, encoding_)});
+  std::string range;
+  write_range(&range, d->lines.position(d->text, ws, encoding_),
+              d->lines.position(d->text, cur, encoding_));
 
-  json items = json::array();
-  auto add = [&](const std::string& name, int kind, const char* detail) {
-    // The client filters and ranks what it gets; only the first character
-    // is matched here, so a fuzzy match on the client still finds its word.
+  // Written straight out: with nothing typed yet the list holds every word
+  // and template. Details and documentation come with resolve.
+  std::string& out = r.raw;
+  out = "{\"isIncomplete\":false,";
+  if (item_defaults_) out += "\"itemDefaults\":{\"editRange\":" + range + "},";
+  out += "\"items\":[";
+  bool first = true;
+  auto add = [&](const std::string& name, int kind) {
+    // The client filters and ranks; only the first character is matched
+    // here, so the client's fuzzy match still finds its word.
     if (!prefix.empty() && lower(name[0]) != lower(prefix[0])) return;
-    json item = {{"label", name}, {"kind", kind}, {"detail", detail}};
+    out += first ? "{\"label\":" : ",{\"label\":";
+    first = false;
+    write_string(&out, name);
+    out += ",\"kind\":";
+    write_uint(&out, (uint64_t)kind);
     const std::string* t = vocab_.template_of(name);
-    std::string text = name;
-    int format = 1;
     if (t != nullptr) {
-      text = snippets_ ? template_snippet(*t, indent) : template_plain(*t, indent);
-      format = snippets_ ? 2 : 1;
-      item["insertTextMode"] = 1;  // indentation already follows the line
-      item["data"] = name;
+      out += snippets_ ? ",\"insertTextFormat\":2" : ",\"insertTextFormat\":1";
+      out += ",\"insertTextMode\":1";  // indentation already follows the line
     }
-    item["insertTextFormat"] = format;
-    item["textEdit"] = {{"range", range}, {"newText", text}};
-    items.push_back(std::move(item));
+    if (t == nullptr && item_defaults_) {
+      out += '}';
+      return;
+    }
+    std::string text = t == nullptr ? name
+                       : snippets_  ? template_snippet(*t, indent)
+                                    : template_plain(*t, indent);
+    if (item_defaults_) {
+      out += ",\"textEditText\":";
+    } else {
+      out += ",\"textEdit\":{\"range\":" + range + ",\"newText\":";
+    }
+    write_string(&out, text);
+    out += item_defaults_ ? "}" : "}}";
   };
   static const int kinds[3] = {KIND_CONSTANT, KIND_KEYWORD, KIND_FUNCTION};
   for (int c = 0; c < 3; c++)
     for (const std::string& w : vocab_.words[c])
-      if (vocab_.class_of(w) == c) add(w, kinds[c], class_kind_names[c]);
+      if (vocab_.class_of(w) == c) add(w, kinds[c]);
   for (const auto& t : vocab_.templates)
-    if (vocab_.class_of(t.first) < 0) add(t.first, KIND_SNIPPET, "template");
-  return Reply{json{{"isIncomplete", false}, {"items", std::move(items)}}};
+    if (vocab_.class_of(t.first) < 0) add(t.first, KIND_SNIPPET);
+  out += "]}";
+  return r;
 }
 
 Server::Reply Server::on_completion_resolve(const json& params) {
   if (!params.is_object()) return error(INVALID_PARAMS, "a completion item is an object");
   json item = params;
-  auto data = params.find("data");
-  if (data != params.end() && data->is_string()) {
-    if (const std::string* t = vocab_.template_of(data->get<std::string>()))
-      item["documentation"] = {{"kind", "markdown"}, {"value", code_block(shown_template(*t))}};
-  }
+  auto label = params.find("label");
+  if (label == params.end() || !label->is_string())
+    return error(INVALID_PARAMS, "a completion item has a label");
+  std::string name = label->get<std::string>();
+  int cls = vocab_.class_of(name);
+  const std::string* t = vocab_.template_of(name);
+  item["detail"] = cls >= 0 ? class_kind_names[cls] : t ? "template" : "";
+  if (t != nullptr)
+    item["documentation"] = {{"kind", "markdown"}, {"value", code_block(shown_template(*t))}};
   return Reply{item};
 }
 
@@ -224,32 +249,35 @@ Server::Reply Server::on_document_symbol(const json& params) {
   Reply r;
   OpenDocument* d = find(uri, &r);
   if (d == nullptr) return r;
-  json out = json::array();
+  std::string& out = r.raw;
+  out = "[";
   for (const Routine& rt : find_routines(d->doc, d->text, vocab_)) {
-    Range whole{d->lines.position(d->text, rt.start, encoding_),
-                d->lines.position(d->text, rt.end, encoding_)};
-    Range name{d->lines.position(d->text, rt.name_start, encoding_),
-               d->lines.position(d->text, rt.name_end, encoding_)};
-    out.push_back({{"name", rt.name},
-                   {"detail", rt.header},
-                   {"kind", SYMBOL_FUNCTION},
-                   {"range", to_json(whole)},
-                   {"selectionRange", to_json(name)}});
+    if (out.size() > 1) out += ',';
+    out += "{\"name\":";
+    write_string(&out, rt.name);
+    out += ",\"detail\":";
+    write_string(&out, rt.header);
+    out += ",\"kind\":12,\"range\":";
+    write_range(&out, d->lines.position(d->text, rt.start, encoding_),
+                d->lines.position(d->text, rt.end, encoding_));
+    out += ",\"selectionRange\":";
+    write_range(&out, d->lines.position(d->text, rt.name_start, encoding_),
+                d->lines.position(d->text, rt.name_end, encoding_));
+    out += '}';
   }
-  return Reply{out};
+  out += ']';
+  return r;
 }
 
-// SymbolInformation of every routine whose name holds query (letter case
-// aside): open documents as they stand, other files as saved.
-json Server::symbols_matching(const std::string& query) {
-  json out = json::array();
+// Every routine whose name holds query (letter case aside; exact: equals
+// it): open documents as they stand, other files as saved.
+std::vector<Server::SymbolHit> Server::symbols_matching(const std::string& query, bool exact) {
+  std::vector<SymbolHit> out;
   auto add = [&](const std::string& uri, const std::string& text, const LineIndex& lines,
                  const Routine& rt) {
-    if (!query.empty() && !contains_folded(rt.name, query)) return;
-    Range whole{lines.position(text, rt.start, encoding_), lines.position(text, rt.end, encoding_)};
-    out.push_back({{"name", rt.name},
-                   {"kind", SYMBOL_FUNCTION},
-                   {"location", to_json(Location{uri, whole})}});
+    if (exact ? rt.name != query : !query.empty() && !contains_folded(rt.name, query)) return;
+    out.push_back(SymbolHit{rt.name, uri, lines.position(text, rt.start, encoding_),
+                            lines.position(text, rt.end, encoding_)});
   };
   std::vector<std::string> open_paths;
   for (auto& entry : docs_) {
@@ -271,7 +299,20 @@ Server::Reply Server::on_workspace_symbol(const json& params) {
   Fields f(params, "params");
   std::string query = f.string("query", false);
   if (!f.ok()) return error(INVALID_PARAMS, f.problem());
-  return Reply{symbols_matching(query)};
+  Reply r;
+  r.raw = "[";
+  for (const SymbolHit& h : symbols_matching(query, false)) {
+    if (r.raw.size() > 1) r.raw += ',';
+    r.raw += "{\"name\":";
+    write_string(&r.raw, h.name);
+    r.raw += ",\"kind\":12,\"location\":{\"uri\":";
+    write_string(&r.raw, h.uri);
+    r.raw += ",\"range\":";
+    write_range(&r.raw, h.start, h.end);
+    r.raw += "}}";
+  }
+  r.raw += ']';
+  return r;
 }
 
 Server::Reply Server::on_definition(const json& params) {
@@ -285,10 +326,9 @@ Server::Reply Server::on_definition(const json& params) {
   size_t a = 0, b = 0;
   word_at(d->text, cur, &a, &b);
   if (a == b) return Reply{json(nullptr)};
-  std::string word = d->text.substr(a, b - a);
   json out = json::array();
-  for (const json& s : symbols_matching(word))
-    if (s["name"] == word) out.push_back(s["location"]);
+  for (const SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true))
+    out.push_back(to_json(Location{h.uri, Range{h.start, h.end}}));
   return Reply{out};
 }
 
@@ -298,11 +338,19 @@ Server::Reply Server::on_folding_range(const json& params) {
   Reply r;
   OpenDocument* d = find(uri, &r);
   if (d == nullptr) return r;
-  json out = json::array();
-  for (const Routine& rt : find_routines(d->doc, d->text, vocab_)) {
-    uint32_t a = d->lines.line_of(rt.start), b = d->lines.line_of(rt.end);
-    if (b > a) out.push_back({{"startLine", a}, {"endLine", b}});
-  }
+  std::string& out = r.raw;
+  out = "[";
+  auto fold = [&](uint32_t a, uint32_t b, bool comment) {
+    if (b <= a) return;
+    if (out.size() > 1) out += ',';
+    out += "{\"startLine\":";
+    write_uint(&out, a);
+    out += ",\"endLine\":";
+    write_uint(&out, b);
+    out += comment ? ",\"kind\":\"comment\"}" : "}";
+  };
+  for (const Routine& rt : find_routines(d->doc, d->text, vocab_))
+    fold(d->lines.line_of(rt.start), d->lines.line_of(rt.end), false);
   // Block comments: comment colour running across a line break.
   std::vector<signed char> cats = d->doc.categories();
   size_t n = std::min(cats.size(), d->text.size());
@@ -313,13 +361,11 @@ Server::Reply Server::on_folding_range(const json& params) {
     }
     size_t j = i;
     while (j < n && cats[j] == CAT_COMMENT) j++;
-    if (d->text.compare(i, 2, "/*") == 0) {
-      uint32_t a = d->lines.line_of(i), b = d->lines.line_of(j - 1);
-      if (b > a) out.push_back({{"startLine", a}, {"endLine", b}, {"kind", "comment"}});
-    }
+    if (d->text.compare(i, 2, "/*") == 0) fold(d->lines.line_of(i), d->lines.line_of(j - 1), true);
     i = j;
   }
-  return Reply{out};
+  out += ']';
+  return r;
 }
 
 // }======

@@ -257,6 +257,10 @@ Server::Reply Server::on_initialize(const json& params) {
       if (e == "utf-8") encoding_ = Encoding::Utf8;
   if (const json* s = at("/textDocument/completion/completionItem/snippetSupport"))
     snippets_ = s->is_boolean() && s->get<bool>();
+  if (const json* d = at("/textDocument/completion/completionList/itemDefaults");
+      d && d->is_array())
+    for (const json& e : *d)
+      if (e == "editRange") item_defaults_ = true;
   if (const json* r = at("/workspace/semanticTokens/refreshSupport"))
     refresh_support_ = r->is_boolean() && r->get<bool>();
   if (const json* a = at("/workspace/applyEdit"))

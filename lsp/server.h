@@ -123,7 +123,11 @@ class Server {
   Reply on_code_action(const json& params);
   Reply on_execute_command(const json& params);
   bool expansion_edit(OpenDocument* d, size_t pos, TextEdit* edit);
-  json symbols_matching(const std::string& query);
+  struct SymbolHit {
+    std::string name, uri;
+    Position start, end;
+  };
+  std::vector<SymbolHit> symbols_matching(const std::string& query, bool exact);
   // }======
 
   Send send_;
@@ -139,6 +143,7 @@ class Server {
   bool initialized_ = false, shutdown_ = false, exited_ = false;
   Encoding encoding_ = Encoding::Utf16;
   bool snippets_ = false;             // the client takes snippet completions
+  bool item_defaults_ = false;        // ... and a list-wide edit range
   bool refresh_support_ = false;      // workspace/semanticTokens/refresh
   bool apply_edit_support_ = false;   // workspace/applyEdit
   std::vector<std::string> folders_;  // workspace folders, as paths
