@@ -26,7 +26,7 @@ struct ServerOptions {
   std::string plugin_path;  // empty: beside the executable
   // A document this size or smaller is checked against a whole-buffer
   // colouring at once after each change; larger ones when the client idles.
-  size_t check_at_once = 32u << 10;
+  size_t check_at_once = 64u << 10;
 };
 
 // An open document: the client's bytes, its lines, the stand-in document
