@@ -138,6 +138,10 @@ CWEXPORT cw_long CWAPI cw_char_at(cw_long pos) {
   return cw::char_at(pos);
 }
 
+CWEXPORT cw_long CWAPI cw_text_length(void) {
+  return ed.len;
+}
+
 /* One more line than there are LFs: text ending in LF has an empty last line. */
 CWEXPORT cw_long CWAPI cw_line_count(void) {
   return cw::line_count();

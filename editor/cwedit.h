@@ -70,6 +70,7 @@ CWEXPORT const char* CWAPI cw_text(size_t* length); /* not NUL-terminated */
 ** piece; answers how many (0 for a position outside the text). */
 CWEXPORT size_t CWAPI cw_text_range(cw_long pos, size_t n, char* out);
 CWEXPORT cw_long CWAPI cw_char_at(cw_long pos); /* CW_NO_CHAR outside the text */
+CWEXPORT cw_long CWAPI cw_text_length(void);
 CWEXPORT cw_long CWAPI cw_line_count(void);
 CWEXPORT cw_long CWAPI cw_line_start(cw_long line); /* position of line's 1st char */
 CWEXPORT cw_long CWAPI cw_line_of(cw_long pos);     /* line holding pos */

@@ -3,6 +3,8 @@
 // that reads or drives them, and edits re-coloured the way the editor does.
 #include "session.h"
 
+#include <algorithm>
+
 #include "cwedit.h"
 
 namespace wyn {
@@ -41,23 +43,25 @@ bool is_word_char(char c) {
 bool changed_span(size_t* head_out, size_t* end_out) {
   cw_change c;
   if (!cw_changed(&c)) return false;
-  size_t n = 0, n_old = 0;
-  const char* after = cw_text(&n);
+  size_t n = (size_t)cw_text_length(), n_old = 0;
   const char* old = cw_change_old(&n_old);
+  // Byte i of the text now; read in place, so the editor's gap stays where
+  // the edit left it.
+  auto after = [](size_t i) { return (char)cw_char_at((cw_long)i); };
   size_t from = (size_t)c.from, removed = (size_t)c.removed, inserted = (size_t)c.inserted;
   size_t before_size = n - inserted + removed;
   // Byte i of the text as it was before the edits.
   auto before = [&](size_t i) {
-    if (i < from) return after[i];
+    if (i < from) return after(i);
     if (i < from + removed) return old[i - from];
-    return after[i - removed + inserted];
+    return after(i - removed + inserted);
   };
   size_t common = n < before_size ? n : before_size;
   size_t head = from;
-  while (head < common && after[head] == before(head)) head++;
+  while (head < common && after(head) == before(head)) head++;
   size_t tail = n - (from + inserted);  // everything after the change is as it was
   if (tail > common - head) tail = common - head;
-  while (tail < common - head && after[n - 1 - tail] == before(before_size - 1 - tail)) tail++;
+  while (tail < common - head && after(n - 1 - tail) == before(before_size - 1 - tail)) tail++;
   if (head == n && n == before_size) return false;
   *head_out = head;
   *end_out = n - tail;
@@ -116,6 +120,7 @@ Plugin::~Plugin() {
 }
 
 bool Plugin::load(const std::string& path, std::string* error) {
+  cw_record_runs(0);  // nobody here reads them: one record per run would cost more than the text
   loaded_ = cw_load_module(path.c_str()) == 0;
   if (!loaded_) return fail(error, path + ": cannot load the plug-in");
   return true;
@@ -250,17 +255,22 @@ void Document::set_text(const std::string& bytes) {
 }
 
 std::string Document::text() const {
+  return text(0, size());
+}
+
+std::string Document::text(size_t from, size_t n) const {
   select();
-  size_t n = 0;
-  const char* p = cw_text(&n);
-  return std::string(p, n);
+  std::string out;
+  if (from >= size()) return out;
+  if (n > size() - from) n = size() - from;
+  out.resize(n);
+  cw_text_range((cw_long)from, n, &out[0]);
+  return out;
 }
 
 size_t Document::size() const {
   select();
-  size_t n = 0;
-  cw_text(&n);
-  return n;
+  return (size_t)cw_text_length();
 }
 
 long Document::line_count() const {
@@ -275,12 +285,11 @@ long Document::line_start(long line) const {
 
 long Document::line_length(long line) const {
   select();
-  size_t n = 0;
-  const char* text = cw_text(&n);
+  cw_long n = cw_text_length();
   cw_long start = cw_line_start((cw_long)line);
   if (start < 0) return 0;
-  cw_long end = line < cw_line_count() ? cw_line_start((cw_long)line + 1) - 1 : (cw_long)n;
-  if (end > start && text[end - 1] == '\r' && end < (cw_long)n) end--;  // CR of CR LF
+  cw_long end = line < cw_line_count() ? cw_line_start((cw_long)line + 1) - 1 : n;
+  if (end > start && cw_char_at(end - 1) == '\r' && end < n) end--;  // CR of CR LF
   return (long)(end - start);
 }
 
@@ -313,6 +322,58 @@ long Document::colour_lines(long from_pos, long count, std::string* error) {
   return ok ? (long)cw_scan_pos() : -1;
 }
 
+void Document::colour_begin() {
+  stream_next_ = 0;
+  stream_held_from_ = 0;
+  stream_held_.clear();
+  stream_whole_ = false;
+}
+
+// Each run starts where the last one stopped: at a line start, or on the
+// '/' that closed a block comment, where the whole-buffer colouring is in
+// its plain state too. The plug-in may still back up from there to what it
+// takes for the opener of an enclosing comment; when that rewrites colours
+// already handed out (an opener inside a string, say), the run's colours
+// cannot be trusted, and the whole text is coloured in one run instead.
+bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
+  select();
+  size_t n = size();
+  if (stream_whole_ || stream_next_ >= n) {
+    *final_end = n;
+    return true;
+  }
+  cw_clear_runs();
+  long end = colour_lines((long)stream_next_, lines < 1 ? 1 : lines, error);
+  if (end < 0) return false;
+  cw_long low = cw_colour_low();
+  bool trusted = (size_t)end > stream_next_;
+  if (trusted && low >= 0 && (size_t)low < stream_next_) {
+    trusted = (size_t)low >= stream_held_from_;
+    if (trusted) {
+      std::vector<signed char> now(stream_next_ - (size_t)low);
+      categories((size_t)low, now.size(), now.data());
+      trusted = std::equal(now.begin(), now.end(),
+                           stream_held_.begin() + (ptrdiff_t)((size_t)low - stream_held_from_));
+    }
+  }
+  if (!trusted) {
+    stream_whole_ = true;
+    stream_held_.clear();
+    *final_end = n;
+    return colour_whole(error);
+  }
+  stream_held_from_ = stream_next_;
+  stream_held_.resize((size_t)end - stream_next_);
+  categories(stream_next_, stream_held_.size(), stream_held_.data());
+  stream_next_ = (size_t)end;
+  *final_end = stream_next_;
+  return true;
+}
+
+bool Document::coloured_whole_after_all() const {
+  return stream_whole_;
+}
+
 void Document::categories(size_t from, size_t n, signed char* out) const {
   select();
   if (from > 0x7FFFFFFFu) {  // beyond any position
@@ -331,9 +392,8 @@ std::vector<signed char> Document::categories() const {
 Document::Edit Document::replace(long pos, long n_del, const std::string& text) {
   select();
   clear_records();
-  size_t n = 0;
-  cw_text(&n);
-  cw_long at = pos < 0 ? 0 : pos > (long)n ? (cw_long)n : (cw_long)pos;
+  cw_long n = cw_text_length();
+  cw_long at = pos < 0 ? 0 : pos > (long)n ? n : (cw_long)pos;
   cw_replace_text(at, (cw_long)n_del, text.data(), text.size());
   cw_set_cursor(at + (cw_long)text.size());
   Edit edit;
@@ -358,10 +418,8 @@ bool Document::expand(long pos, Edit* edit, std::string* error) {
   cw_long at = cw_cursor();
   // The plug-in expects the cursor on the word's first character: step
   // back over the word the cursor is in or has just passed.
-  size_t n = 0;
-  const char* text = cw_text(&n);
   cw_long start = at;
-  while (start > 0 && is_word_char(text[start - 1])) start--;
+  while (start > 0 && is_word_char((char)cw_char_at(start - 1))) start--;
   cw_set_cursor(start);
   long done = 0;
   if (!call_plugin("_wyn_expand", 0, nullptr, &done, error)) {

@@ -112,6 +112,7 @@ class Document {
   void set_text(const std::string& bytes);
 
   std::string text() const;
+  std::string text(size_t from, size_t n) const;  // clamped to the text
   size_t size() const;
   long line_count() const;            // one more than there are line feeds
   long line_start(long line) const;   // position of its first character; -1 if none
@@ -126,6 +127,15 @@ class Document {
   // Colours count lines from from_pos with a counted run; answers where the
   // scan position stopped, or -1 when the plug-in cannot be called.
   long colour_lines(long from_pos, long count, std::string* error = nullptr);
+  // Colours the text from its start in counted runs of `lines` lines, as
+  // the editor may while it shows a long file: after colour_begin, each
+  // colour_more colours one more run and stores in *final_end how far the
+  // colours are those a whole-buffer colouring gives; they stay so. Where a
+  // run could differ, the rest is coloured whole at once (*final_end is
+  // then the size, and coloured_whole_after_all says so).
+  void colour_begin();
+  bool colour_more(long lines, size_t* final_end, std::string* error = nullptr);
+  bool coloured_whole_after_all() const;
   // Category of each of n characters from from; past the end: CAT_NONE.
   void categories(size_t from, size_t n, signed char* out) const;
   std::vector<signed char> categories() const;  // the whole text
@@ -156,6 +166,12 @@ class Document {
 
  private:
   unsigned long id_ = 0;  // the stand-in's document
+  // Counted-run colouring: where the next run starts, and the categories
+  // the last run gave from stream_held_from_ on, to tell whether the next
+  // one backed up over them unchanged.
+  size_t stream_next_ = 0, stream_held_from_ = 0;
+  std::vector<signed char> stream_held_;
+  bool stream_whole_ = false;
   void select() const;
 };
 
