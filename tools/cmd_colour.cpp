@@ -43,6 +43,7 @@ int cmd_colour(const Options& opt) {
   if (names.empty()) names.push_back("-");
   std::vector<Source> files;
   std::vector<FileId> read;
+  std::vector<const char*> names_read;  // as given, to find each one's .wyn.cfg
   int rc = EXIT_DONE;
   for (const char* name : names) {
     Source file;
@@ -52,6 +53,7 @@ int cmd_colour(const Options& opt) {
     }
     t.bytes += file.text.size();
     read.push_back(file.id);
+    names_read.push_back(name);
     files.push_back(std::move(file));
   }
   if (opt.html != nullptr && !output_allowed(opt.html, read, true)) return EXIT_ERROR;
@@ -64,9 +66,16 @@ int cmd_colour(const Options& opt) {
   bool to_html = opt.html != nullptr;
   bool ansi = !to_html && use_colour(opt.colour);
   std::string out;
-  if (to_html) html_begin(&out, files.size() == 1 ? files[0].name.c_str() : "wyn");
+  if (to_html) {
+    std::vector<std::string> titles;
+    for (const Source& file : files) titles.push_back(file.name);
+    html_begin(&out, titles);
+  } else if (opt.legend) {
+    out += terminal_legend(ansi);
+  }
   std::vector<signed char> cats;
   for (size_t i = 0; i < files.size(); i++) {
+    if (!session_for(opt, names_read[i])) return EXIT_ERROR;
     double a = now_seconds();
     wyn::Document doc(files[i].text);
     std::string error;
@@ -78,10 +87,7 @@ int cmd_colour(const Options& opt) {
       html_section(&out, files[i].name, files[i].text, cats);
     } else {
       if (files.size() > 1) out += (i ? "\n==> " : "==> ") + files[i].name + " <==\n";
-      if (ansi)
-        render_ansi(files[i].text, cats, &out);
-      else
-        out += files[i].text;
+      render_terminal(files[i].text, cats, ansi, &out);
     }
     double c = now_seconds();
     t.plugin += b - a;

@@ -202,10 +202,14 @@ int show_result(const Options& opt, const Source& file, const wyn::Document& doc
   }
   if (opt.in_place || opt.html != nullptr) return rc;
   std::string out;
-  if (use_colour(opt.colour))
-    render_ansi(text, doc.categories(), &out);
+  // Plain, the result is the script itself, to be redirected to a file;
+  // asked to be shown, it is shown as colour shows a script.
+  bool ansi = use_colour(opt.colour);
+  if (opt.legend) out += terminal_legend(ansi);
+  if (ansi || opt.line_numbers || opt.tab_width || opt.encoding)
+    render_terminal(text, ansi ? doc.categories() : std::vector<signed char>(), ansi, &out);
   else
-    out = text;
+    out += text;
   out_text(out);
   return EXIT_DONE;
 }

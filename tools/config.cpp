@@ -1,11 +1,36 @@
 // --config FILE: configuration calls made before the command, each through
 // the function the plug-in registered for it (the session layer's
-// configuration reader: keyword, template, hash-size, comment-char).
+// configuration reader: keyword, template, hash-size, comment-char); and
+// the project's .wyn.cfg, found above a file as .editorconfig is.
 #include "tool.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 
 bool config_apply(const Source& file) {
   std::string error;
   if (wyn::apply_config(plugin(), file.text, file.name, &error)) return true;
   fprintf(stderr, "%s\n", error.c_str());
   return false;
+}
+
+std::string project_config(const char* path) {
+  // The folder a file is in, or the current one for standard input; made
+  // absolute so the search can go up past it.
+  std::string folder = ".";
+  if (path != nullptr && strcmp(path, "-") != 0) {
+    struct stat st;
+    const char* slash = strrchr(path, '/');
+    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+      folder = path;
+    else if (slash == path)
+      folder = "/";
+    else if (slash != nullptr)
+      folder.assign(path, (size_t)(slash - path));
+  }
+  char resolved[PATH_MAX];
+  if (realpath(folder.c_str(), resolved) == nullptr) return "";
+  return wyn::find_config_file(resolved);
 }

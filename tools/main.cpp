@@ -15,16 +15,19 @@ const char help_text[] =
     "    wyn - the WYN language plug-in at work on script files\n"
     "\n"
     "SYNOPSIS\n"
-    "    wyn colour [--color[=WHEN]] [--html OUT.html] [--stats] [FILE...]\n"
-    "    wyn routines [--ctags[=TAGS]] FILE\n"
+    "    wyn colour [--color[=WHEN]] [VIEW] [--html OUT.html] [--html-fragment]\n"
+    "               [--stats] [FILE...]\n"
+    "    wyn colour --css [--html OUT.css]\n"
+    "    wyn routines [--ctags[=TAGS]] [--marks] [-R] [--encoding=NAME] FILE|DIR...\n"
     "    wyn expand [--in-place] FILE LINE:COL\n"
     "    wyn indent [--in-place] FILE LINE:COL\n"
     "    wyn edit (--keys SCRIPT | -e ACTIONS) [--trace] [--check] [--state-flag N]\n"
     "             [--in-place] [--html OUT.html] FILE\n"
-    "    wyn info\n"
+    "    wyn info [--keywords[=CLASS] | --templates]\n"
     "    wyn --help | --version\n"
-    "    Every command also takes --config CONFIG (any number of times) and\n"
-    "    --max-size=SIZE.\n"
+    "    Every command also takes --config CONFIG (any number of times),\n"
+    "    --no-config and --max-size=SIZE. VIEW: -n, --theme=dark|light,\n"
+    "    --tab-width=N, --legend, --encoding=NAME (also for expand, indent, edit).\n"
     "\n"
     "DESCRIPTION\n"
     "    wyn loads the plug-in into a stand-in of its editor the way the editor\n"
@@ -36,9 +39,16 @@ const char help_text[] =
     "    colour     Colours each FILE with the plug-in's whole-buffer colouring.\n"
     "               ANSI colours on a terminal, plain text otherwise; --html writes\n"
     "               a standalone page with line numbers and a legend (- for stdout).\n"
-    "    routines   Lists the routine definitions the plug-in marks: first and last\n"
-    "               marked line and the header line. --ctags writes a tags file\n"
-    "               (default name: tags) instead.\n"
+    "    routines   Lists the routine definitions the plug-in marks, one a line: the\n"
+    "               lines it marks (the header), the routine's whole extent, and\n"
+    "               the header's first line. The extent runs from the header to\n"
+    "               the first later line that starts with \"end;\" (blanks may\n"
+    "               stand before the ';'), else to the line before the next\n"
+    "               routine or to the end. A marked line whose name (the word\n"
+    "               before its first '(') is a reserved word, such as\n"
+    "               \"if (a) then\" in the first column, is no routine; --marks\n"
+    "               lists exactly what the plug-in marked instead. --ctags\n"
+    "               writes a tags file (default name: tags; - for stdout).\n"
     "    expand     Puts the cursor at LINE:COL, steps back to the start of the word\n"
     "               it is in or has just passed, and asks the plug-in to expand it.\n"
     "    indent     Puts the cursor at LINE:COL and asks the plug-in's smart indent\n"
@@ -50,7 +60,15 @@ const char help_text[] =
     "               editor was asked to redisplay. --check compares the result\n"
     "               with a whole-buffer colouring of the final text and names the\n"
     "               lines whose colours differ.\n"
-    "    info       Shows what start-up registered and the sizes of the tables.\n"
+    "    info       Shows what start-up registered and the sizes of the tables;\n"
+    "               --keywords lists the words of one CLASS (constant, keyword,\n"
+    "               function or 0, 1, 2) or of all, --templates each template as\n"
+    "               NAME, a tab and its text (\\n \\t \\\\ escaped): one a line.\n"
+    "\n"
+    "    Before any --config, a command applies the nearest .wyn.cfg: in the\n"
+    "    first FILE's folder (the current one for standard input) or a folder\n"
+    "    above it, looking no higher than a folder holding .git. Each FILE of\n"
+    "    colour and routines is coloured with its own project's file.\n"
     "\n"
     "    expand, indent and edit print the resulting buffer, or with --in-place\n"
     "    write it back: through a temporary file beside it that takes the file's\n"
@@ -67,8 +85,28 @@ const char help_text[] =
     "                          when stdout is a terminal and NO_COLOR is unset);\n"
     "                          alone it means always\n"
     "    --html OUT            write an HTML page to OUT (colour, edit)\n"
+    "    --html-fragment       write only the <pre> of each file (to --html OUT\n"
+    "                          or stdout); the style sheet comes from --css\n"
+    "    --css                 write the page's style sheet: light and dark\n"
+    "                          (prefers-color-scheme) (colour)\n"
+    "    -n, --line-numbers    number the lines shown\n"
+    "    --theme=dark|light    terminal colours for a dark or a light background;\n"
+    "                          by default dark, unless COLORFGBG says light\n"
+    "    --tab-width=N         show a tab as N columns (1 to 32; the page too)\n"
+    "    --legend              first a line naming each colour\n"
+    "    --encoding=NAME       the script's encoding for display (iconv names:\n"
+    "                          latin1, cp1252, gbk...); by default UTF-8 when\n"
+    "                          the file is valid UTF-8, else Windows-1252. A page\n"
+    "                          is UTF-8, a terminal gets the locale's charset;\n"
+    "                          the plug-in always works on the file's bytes\n"
     "    --stats               tell on stderr where the time went (colour)\n"
-    "    --ctags[=TAGS]        write a tags file (routines)\n"
+    "    --ctags[=TAGS]        write a tags file (routines): each routine's\n"
+    "                          header line as a search pattern, kind f, line:\n"
+    "                          and end: fields; paths relative to its folder\n"
+    "    -R, --recurse         take every *.wyn below each DIR (routines)\n"
+    "    --marks               list the plug-in's own marks (routines)\n"
+    "    --keywords[=CLASS]    list the words, of one class or all (info)\n"
+    "    --templates           list the templates (info)\n"
     "    --in-place            write the result back to FILE (expand, indent, edit)\n"
     "    --keys SCRIPT         the keys script to replay (edit)\n"
     "    -e ACTIONS            the keys script given on the command line (edit)\n"
@@ -78,6 +116,7 @@ const char help_text[] =
     "                          default; nonzero widens each re-colouring to the\n"
     "                          next comment delimiter below the edit (edit)\n"
     "    --config CONFIG       configuration calls made before the command\n"
+    "    --no-config           apply no .wyn.cfg\n"
     "    --max-size=SIZE       the largest input read (a FILE, the keys script,\n"
     "                          a CONFIG): 256M by default, at most 1G; K, M, G\n"
     "    -h, --help            this page\n"
@@ -146,6 +185,26 @@ int check_fits(const Options& opt) {
     return usage_error("--in-place needs a FILE, not ", "standard input");
   if (opt.keys && !strcmp(opt.keys, "-") && !opt.args.empty() && !strcmp(opt.args[0], "-"))
     return usage_error("the keys script and FILE cannot both be ", "standard input");
+  bool shows = edits || !strcmp(c, "colour");
+  if ((opt.line_numbers || opt.theme != THEME_AUTO || opt.tab_width || opt.legend) && !shows)
+    return usage_error(
+        "-n, --theme, --tab-width and --legend go with colour, expand, indent "
+        "or edit, not ",
+        c);
+  if (opt.encoding && !shows && strcmp(c, "routines"))
+    return usage_error("--encoding goes with colour, routines, expand, indent or edit, not ", c);
+  if (opt.html_fragment && strcmp(c, "colour") && strcmp(c, "edit"))
+    return usage_error("--html-fragment goes with colour or edit, not ", c);
+  if (opt.css && (strcmp(c, "colour") || !opt.args.empty() || opt.html_fragment))
+    return usage_error("--css writes the style sheet alone: wyn colour --css [--html OUT], not ",
+                       !strcmp(c, "colour") ? "with a FILE" : c);
+  if ((opt.keywords || opt.templates) && strcmp(c, "info"))
+    return usage_error("--keywords and --templates go with info, not ", c);
+  if (opt.keywords && opt.templates)
+    return usage_error("--keywords and --templates go one at a time", "");
+  if ((opt.recurse || opt.marks) && strcmp(c, "routines"))
+    return usage_error("-R and --marks go with routines, not ", c);
+  if (opt.marks && opt.ctags) return usage_error("--marks lists marks; it makes no ", "tags");
   return 0;
 }
 
@@ -162,7 +221,17 @@ enum {
   OPT_CHECK,
   OPT_STATE_FLAG,
   OPT_MAX_SIZE,
-  OPT_VERSION
+  OPT_VERSION,
+  OPT_THEME,
+  OPT_TAB_WIDTH,
+  OPT_LEGEND,
+  OPT_ENCODING,
+  OPT_HTML_FRAGMENT,
+  OPT_CSS,
+  OPT_KEYWORDS,
+  OPT_TEMPLATES,
+  OPT_MARKS,
+  OPT_NO_CONFIG
 };
 
 const struct option long_options[] = {
@@ -180,6 +249,18 @@ const struct option long_options[] = {
     {"check", no_argument, nullptr, OPT_CHECK},
     {"state-flag", required_argument, nullptr, OPT_STATE_FLAG},
     {"max-size", required_argument, nullptr, OPT_MAX_SIZE},
+    {"line-numbers", no_argument, nullptr, 'n'},
+    {"theme", required_argument, nullptr, OPT_THEME},
+    {"tab-width", required_argument, nullptr, OPT_TAB_WIDTH},
+    {"legend", no_argument, nullptr, OPT_LEGEND},
+    {"encoding", required_argument, nullptr, OPT_ENCODING},
+    {"html-fragment", no_argument, nullptr, OPT_HTML_FRAGMENT},
+    {"css", no_argument, nullptr, OPT_CSS},
+    {"keywords", optional_argument, nullptr, OPT_KEYWORDS},
+    {"templates", no_argument, nullptr, OPT_TEMPLATES},
+    {"recurse", no_argument, nullptr, 'R'},
+    {"marks", no_argument, nullptr, OPT_MARKS},
+    {"no-config", no_argument, nullptr, OPT_NO_CONFIG},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -198,6 +279,12 @@ int missing_value(int opt) {
       return usage_error("--state-flag takes a number, not ", "nothing");
     case OPT_MAX_SIZE:
       return usage_error("--max-size takes a size, not ", "nothing");
+    case OPT_THEME:
+      return usage_error("--theme takes dark or light, not ", "nothing");
+    case OPT_TAB_WIDTH:
+      return usage_error("--tab-width takes a number from 1 to 32, not ", "nothing");
+    case OPT_ENCODING:
+      return usage_error("--encoding needs ", "an encoding NAME");
     default:
       return usage_error("-e needs ", "ACTIONS");
   }
@@ -225,7 +312,7 @@ int main(int argc, char** argv) {
   for (;;) {
     int at = optind;
     int index = -1;
-    int c = getopt_long(argc, argv, "-:he:", long_options, &index);
+    int c = getopt_long(argc, argv, "-:he:nR", long_options, &index);
     if (c == -1) break;
     if (index >= 0 && !whole_name(argv[at], long_options[index].name))
       return usage_error("unknown option ", argv[at]);
@@ -294,6 +381,51 @@ int main(int argc, char** argv) {
         if (!parse_number(optarg, &opt.state_flag))
           return usage_error("--state-flag takes a number, not ", optarg);
         break;
+      case 'n':
+        opt.line_numbers = true;
+        break;
+      case OPT_THEME:
+        if (!strcmp(optarg, "dark"))
+          opt.theme = THEME_DARK;
+        else if (!strcmp(optarg, "light"))
+          opt.theme = THEME_LIGHT;
+        else
+          return usage_error("--theme takes dark or light, not ", optarg);
+        break;
+      case OPT_TAB_WIDTH: {
+        long width = 0;
+        if (!parse_number(optarg, &width) || width < 1 || width > 32)
+          return usage_error("--tab-width takes a number from 1 to 32, not ", optarg);
+        opt.tab_width = (int)width;
+        break;
+      }
+      case OPT_LEGEND:
+        opt.legend = true;
+        break;
+      case OPT_ENCODING:
+        opt.encoding = optarg;
+        break;
+      case OPT_HTML_FRAGMENT:
+        opt.html_fragment = true;
+        break;
+      case OPT_CSS:
+        opt.css = true;
+        break;
+      case OPT_KEYWORDS:
+        opt.keywords = optarg != nullptr ? optarg : "";
+        break;
+      case OPT_TEMPLATES:
+        opt.templates = true;
+        break;
+      case 'R':
+        opt.recurse = true;
+        break;
+      case OPT_MARKS:
+        opt.marks = true;
+        break;
+      case OPT_NO_CONFIG:
+        opt.no_config = true;
+        break;
       case ':':
         return missing_value(optopt);
       default:
@@ -318,6 +450,9 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < sizeof commands / sizeof commands[0]; i++) {
     if (strcmp(opt.command, commands[i].name) != 0) continue;
     if (int rc = check_fits(opt)) return rc;
+    if (opt.html_fragment && opt.html == nullptr) opt.html = "-";
+    if (!view_setup(opt)) return EXIT_ERROR;
+    if (opt.css) return cmd_css(opt);
     return commands[i].run(opt);
   }
   return usage_error("unknown command ", opt.command);

@@ -1,39 +1,116 @@
-// Showing the colours the plug-in gave a document, as categories per
-// character: ANSI for a terminal, a standalone HTML page for a browser.
+// Showing the colours the plug-in gave a document, as categories per byte:
+// ANSI for a terminal in a dark or a light theme, a standalone HTML page (or
+// its <pre> alone, or its style sheet) for a browser. What is shown is the
+// text decoded for display; the categories stay the plug-in's.
 #include "tool.h"
 
-#include "encoding.h"
-
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
+
+#include "display.h"
 
 namespace {
 
 struct Look {
   const char* css;     // class name in the page
   const char* legend;  // what the legend calls it
-  const char* ansi;    // SGR parameters for a terminal
+  int dark, light;     // xterm 256-colour index on a dark / a light background
   bool bold;
 };
 
-// ORDER: wyn::Category.
+// ORDER: wyn::Category. The terminal colours are fixed xterm-256 indices,
+// whose values every terminal shares, so their contrast is known. Ratios
+// (WCAG) on black for the dark theme and on white for the light one; both
+// need 4.5 at least:
+//   comment    114 #87d787 12.1     22 #005f00  8.0
+//   constant   213 #ff87ff 10.2    127 #af00af  6.1
+//   keyword    111 #87afff  9.6     19 #0000af 13.0
+//   function    80 #5fd7d7 12.2     24 #005f87  7.0
+//   string     222 #ffd787 15.3     94 #875f00  5.7
+//   number     209 #ff875f  8.9    124 #af0000  7.4
+//   operator   253 #dadada 15.0    236 #303030 13.2
+//   line no.   247 #9e9e9e  7.8    241 #626262  6.1
 const Look looks[CAT_COUNT] = {
-    {"wyn-comment", "comment", "32", false},
-    {"wyn-constant", "constant or system variable", "35", false},
-    {"wyn-keyword", "reserved word", "1;34", true},
-    {"wyn-function", "built-in function", "36", false},
-    {"wyn-string", "string", "33", false},
-    {"wyn-number", "number", "31", false},
-    {"wyn-operator", "operator", "1", false},
+    {"wyn-comment", "comment", 114, 22, false},
+    {"wyn-constant", "constant or system variable", 213, 127, false},
+    {"wyn-keyword", "reserved word", 111, 19, true},
+    {"wyn-function", "built-in function", 80, 24, false},
+    {"wyn-string", "string", 222, 94, false},
+    {"wyn-number", "number", 209, 124, false},
+    {"wyn-operator", "operator", 253, 236, false},
 };
+const int line_number_look[2] = {247, 241};  // dark, light
+
+// The page's two schemes: background, plain text, line numbers.
+struct Scheme {
+  unsigned background, text, line_number;
+};
+const Scheme light_page = {0xfbfbf8, 0x1f1f1f, 0x6b6b6b};
+const Scheme dark_page = {0x1e1e1e, 0xd4d4d4, 0x9a9a9a};
+
+// Written by view_setup (the command line), read by every rendering.
+struct View {
+  bool light = false;         // the light terminal theme
+  bool line_numbers = false;  // -n
+  int tab_width = 0;          // 0: tabs as they are (8 columns in a page)
+  bool fragment = false;      // the page's <pre> only
+  const char* encoding = nullptr;
+  // Written by html_begin, read by html_section: anchors stay unique on a
+  // page of several files.
+  size_t files = 1, section = 0;
+} view;
+
+// {====== colour arithmetic (sRGB, as WCAG defines contrast)
+
+double channel(unsigned rgb, int shift) {
+  double c = (double)((rgb >> shift) & 0xFF) / 255.0;
+  return c <= 0.04045 ? c / 12.92 : pow((c + 0.055) / 1.055, 2.4);
+}
+
+double luminance(unsigned rgb) {
+  return 0.2126 * channel(rgb, 16) + 0.7152 * channel(rgb, 8) + 0.0722 * channel(rgb, 0);
+}
+
+double contrast(unsigned a, unsigned b) {
+  double la = luminance(a), lb = luminance(b);
+  return la > lb ? (la + 0.05) / (lb + 0.05) : (lb + 0.05) / (la + 0.05);
+}
+
+// The editor's colour, moved toward black on a light background or toward
+// white on a dark one just far enough to read at 4.5:1, so the page keeps
+// the editor's hues wherever they are readable as they are.
+unsigned readable(unsigned rgb, unsigned background) {
+  unsigned toward = luminance(background) > 0.18 ? 0x000000 : 0xffffff;
+  for (int step = 0; step <= 20; step++) {
+    unsigned mixed = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+      int from = (int)((rgb >> shift) & 0xFF), to = (int)((toward >> shift) & 0xFF);
+      mixed |= (unsigned)(from + (to - from) * step / 20) << shift;
+    }
+    if (contrast(mixed, background) >= 4.5) return mixed;
+  }
+  return toward;
+}
 
 // The editor's colour values are 0x00BBGGRR.
-std::string css_colour(long c) {
+unsigned editor_rgb(long c) {
+  return (unsigned)((c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF));
+}
+
+std::string css_colour(unsigned rgb) {
   char out[8];
-  snprintf(out, sizeof out, "#%02x%02x%02x", (unsigned)(c & 0xFF), (unsigned)((c >> 8) & 0xFF),
-           (unsigned)((c >> 16) & 0xFF));
+  snprintf(out, sizeof out, "#%06x", rgb & 0xFFFFFF);
   return out;
+}
+
+// }======
+
+void append_sgr(std::string* out, int colour, bool bold) {
+  *out += bold ? "\x1b[1;38;5;" : "\x1b[38;5;";
+  *out += std::to_string(colour);
+  *out += 'm';
 }
 
 void append_escaped(std::string* out, char c) {
@@ -55,53 +132,83 @@ void append_escaped(std::string* out, char c) {
   }
 }
 
-// Bytes 128..255 go through as UTF-8 where they form it well; any other is
-// taken as Latin-1, the likeliest for old scripts, and written as a
-// character reference.
-size_t append_high(std::string* out, const std::string& text, size_t i) {
-  const unsigned char* p = (const unsigned char*)text.data() + i;
-  size_t len = utf8_sequence_length(p, text.size() - i);
-  if (len > 0) {
-    out->append(text, i, len);
-    return len;
-  }
-  char ref[8];
-  snprintf(ref, sizeof ref, "&#%u;", (unsigned)p[0]);
-  *out += ref;
-  return 1;
-}
-
 // A file name in the page: escaped, and valid UTF-8 whatever its bytes.
 void append_name(std::string* out, const std::string& name) {
-  for (size_t i = 0; i < name.size();) {
-    if ((unsigned char)name[i] >= 0x80) {
-      i += append_high(out, name, i);
-    } else {
-      append_escaped(out, name[i++]);
-    }
-  }
+  Shown shown;
+  decode_for_display(name, {}, nullptr, &shown);
+  for (char c : shown.text) append_escaped(out, c);
 }
 
 // Characters a page cannot take as they are, or that end a line.
 bool special_in_html(char c) {
-  return c == '<' || c == '>' || c == '&' || c == '"' || c == '\n' || c == '\r' ||
-         (unsigned char)c >= 0x80;
+  return c == '<' || c == '>' || c == '&' || c == '"' || c == '\n' || c == '\r';
 }
 
-// The line-number cell; snprintf per line would cost more than the rest.
-void append_line_number(std::string* out, long line) {
+void append_number(std::string* out, size_t n) {
   char digits[24];
-  int n = 0;
+  int k = 0;
   do {
-    digits[n++] = (char)('0' + line % 10);
-    line /= 10;
-  } while (line > 0);
-  *out += "<span class=\"ln\">";
-  while (n > 0) *out += digits[--n];
-  *out += "</span>";
+    digits[k++] = (char)('0' + n % 10);
+    n /= 10;
+  } while (n > 0);
+  while (k > 0) *out += digits[--k];
+}
+
+// The line-number cell, a link to itself: #L12, or #f2-L12 on a page of
+// several files. snprintf per line would cost more than the rest.
+void append_line_anchor(std::string* out, long line) {
+  std::string id;
+  if (view.files > 1) {
+    id = "f";
+    append_number(&id, view.section);
+    id += '-';
+  }
+  id += 'L';
+  append_number(&id, (size_t)line);
+  *out += "<a class=\"ln\" id=\"" + id + "\" href=\"#" + id + "\">";
+  append_number(out, (size_t)line);
+  *out += "</a>";
+}
+
+// A control character a terminal would act on, written as ^X instead:
+// a script must not move the cursor or change the terminal's settings.
+bool append_visible_control(std::string* out, const std::string& text, size_t i) {
+  unsigned char c = (unsigned char)text[i];
+  if (c == '\t' || c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+    return false;
+  if (c < 0x20 || c == 0x7F) {
+    *out += '^';
+    *out += (char)(c ^ 0x40);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
+
+bool view_setup(const Options& opt) {
+  if (opt.encoding != nullptr) {
+    std::string problem;
+    if (!display_encoding_known(opt.encoding, &problem)) {
+      fprintf(stderr, "wyn: %s\n", problem.c_str());
+      return false;
+    }
+  }
+  view.encoding = opt.encoding;
+  view.line_numbers = opt.line_numbers;
+  view.tab_width = opt.tab_width;
+  view.fragment = opt.html_fragment;
+  if (opt.theme != THEME_AUTO) {
+    view.light = opt.theme == THEME_LIGHT;
+  } else {
+    // COLORFGBG="fg;bg" (some terminals set it): white or light grey
+    // behind the text asks for the light theme.
+    const char* fgbg = getenv("COLORFGBG");
+    const char* bg = fgbg != nullptr ? strrchr(fgbg, ';') : nullptr;
+    view.light = bg != nullptr && (!strcmp(bg + 1, "7") || !strcmp(bg + 1, "15"));
+  }
+  return true;
+}
 
 bool use_colour(ColourWhen when) {
   if (when != COLOUR_AUTO) return when == COLOUR_ALWAYS;
@@ -111,53 +218,121 @@ bool use_colour(ColourWhen when) {
          (no_colour == nullptr || no_colour[0] == 0);
 }
 
-void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out) {
-  out->reserve(out->size() + text.size() * 2);
+void render_terminal(const std::string& bytes, const std::vector<signed char>& cats, bool ansi,
+                     std::string* out) {
+  Shown shown;
+  decode_for_display(bytes, ansi ? cats : std::vector<signed char>(), view.encoding, &shown);
+  const std::string& text = shown.text;
+  bool guard = ansi || isatty(1);  // control characters reach a terminal
+  int theme = view.light ? 1 : 0;
+  std::string part;
+  part.reserve(text.size() * 2);
   int open = CAT_NONE;
+  long line = 0;
+  int column = 0;
   size_t n = text.size();
-  for (size_t i = 0; i < n;) {
+  for (size_t i = 0; i < n; i++) {
     char c = text[i];
-    // Close at line ends so each line stands alone in a pager.
-    int want = (c == '\n' || c == '\r') ? (int)CAT_NONE : cats[i];
+    if (view.line_numbers && (i == 0 || text[i - 1] == '\n')) {
+      char number[24];
+      snprintf(number, sizeof number, "%6ld  ", ++line);
+      if (ansi) append_sgr(&part, line_number_look[theme], false);
+      part += number;
+      if (ansi) part += "\x1b[0m";
+      open = CAT_NONE;
+    }
+    // Colours close at line ends, so each line stands alone in a pager.
+    int want = shown.cats.empty() || c == '\n' || c == '\r' ? (int)CAT_NONE : shown.cats[i];
     if (want != open) {
-      if (open != CAT_NONE) *out += "\x1b[0m";
-      if (want != CAT_NONE) {
-        *out += "\x1b[";
-        *out += looks[want].ansi;
-        *out += 'm';
-      }
+      if (open != CAT_NONE) part += "\x1b[0m";
+      if (want != CAT_NONE)
+        append_sgr(&part, view.light ? looks[want].light : looks[want].dark, looks[want].bold);
       open = want;
     }
-    size_t j = i + 1;
-    if (want != CAT_NONE)
-      while (j < n && cats[j] == want && text[j] != '\n' && text[j] != '\r') j++;
-    out->append(text, i, j - i);
-    i = j;
+    if (c == '\n') {
+      part += c;
+      column = 0;
+      continue;
+    }
+    if (c == '\t' && view.tab_width > 0) {
+      do part += ' ';
+      while (++column % view.tab_width != 0);
+      continue;
+    }
+    if (guard && append_visible_control(&part, text, i)) {
+      column += 2;
+      continue;
+    }
+    part += c;
+    if (((unsigned char)c & 0xC0) != 0x80) column++;  // one column a character
   }
-  if (open != CAT_NONE) *out += "\x1b[0m";
+  if (open != CAT_NONE) part += "\x1b[0m";
+  to_terminal_charset(&part);
+  *out += part;
 }
 
-void html_begin(std::string* out, const char* title) {
-  *out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
-  append_name(out, title);
-  *out +=
-      "</title>\n<style>\n"
+void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out) {
+  render_terminal(text, cats, true, out);
+}
+
+std::string terminal_legend(bool ansi) {
+  std::string out;
+  for (int k = 0; k < CAT_COUNT; k++) {
+    if (k > 0) out += "  ";
+    if (ansi) append_sgr(&out, view.light ? looks[k].light : looks[k].dark, looks[k].bold);
+    out += looks[k].legend;
+    if (ansi) out += "\x1b[0m";
+  }
+  return out + "\n";
+}
+
+std::string html_style_sheet() {
+  std::string out;
+  const Scheme* schemes[2] = {&light_page, &dark_page};
+  for (int s = 0; s < 2; s++) {
+    const Scheme& page = *schemes[s];
+    const char* indent = s == 0 ? "" : "  ";
+    if (s == 1) out += "@media (prefers-color-scheme: dark) {\n";
+    out += std::string(indent) + "body { color: " + css_colour(page.text) +
+           "; background: " + css_colour(page.background) + "; }\n";
+    out += std::string(indent) + "pre.wyn { color: " + css_colour(page.text) +
+           "; background: " + css_colour(page.background) + "; }\n";
+    out += std::string(indent) + ".wyn .ln { color: " + css_colour(page.line_number) + "; }\n";
+    for (int k = 0; k < CAT_COUNT; k++) {
+      unsigned rgb = readable(editor_rgb(plugin().category_colour(k)), page.background);
+      out += std::string(indent) + "." + looks[k].css + " { color: " + css_colour(rgb) +
+             (looks[k].bold ? "; font-weight: bold; }\n" : "; }\n");
+    }
+    if (s == 1) out += "}\n";
+  }
+  out +=
+      ":root { color-scheme: light dark; }\n"
       "body { font-family: sans-serif; margin: 1em 2em; }\n"
       "h2 { font-size: 1.1em; font-family: monospace; }\n"
-      "pre.wyn { font-family: monospace; line-height: 1.35; tab-size: 8;"
-      " background: #fbfbf8; border: 1px solid #ddd; padding: .5em 0; }\n"
+      "pre.wyn { font-family: monospace; line-height: 1.35; tab-size: " +
+      std::to_string(view.tab_width > 0 ? view.tab_width : 8) +
+      "; border: 1px solid #8884; padding: .5em 0; }\n"
       ".wyn .ln { display: inline-block; min-width: 4.5em; padding-right: 1em;"
-      " text-align: right; color: #999; user-select: none; }\n"
-      "ul.legend { list-style: none; padding: 0; font-family: monospace; }\n"
+      " text-align: right; text-decoration: none; user-select: none; }\n"
+      "ul.legend, nav.toc ul { padding: 0; font-family: monospace; }\n"
+      "ul.legend { list-style: none; }\n"
       "ul.legend li { display: inline-block; margin-right: 1.5em; }\n";
-  for (int k = 0; k < CAT_COUNT; k++) {
-    *out += '.';
-    *out += looks[k].css;
-    *out += " { color: ";
-    *out += css_colour(plugin().category_colour(k));
-    *out += looks[k].bold ? "; font-weight: bold; }\n" : "; }\n";
+  return out;
+}
+
+void html_begin(std::string* out, const std::vector<std::string>& names) {
+  view.files = names.size() > 0 ? names.size() : 1;
+  view.section = 0;
+  if (view.fragment) return;
+  *out +=
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"color-scheme\" content=\"light dark\">\n<title>";
+  for (size_t i = 0; i < names.size(); i++) {
+    if (i > 0) *out += ", ";
+    append_name(out, names[i]);
   }
-  *out += "</style>\n</head>\n<body>\n<ul class=\"legend\">\n";
+  *out += "</title>\n<style>\n" + html_style_sheet() +
+          "</style>\n</head>\n<body>\n<ul class=\"legend\">\n";
   for (int k = 0; k < CAT_COUNT; k++) {
     *out += "<li><span class=\"";
     *out += looks[k].css;
@@ -166,26 +341,45 @@ void html_begin(std::string* out, const char* title) {
     *out += "</span></li>\n";
   }
   *out += "</ul>\n";
+  if (names.size() < 2) return;
+  *out += "<nav class=\"toc\">\n<ul>\n";
+  for (size_t i = 0; i < names.size(); i++) {
+    *out += "<li><a href=\"#f" + std::to_string(i + 1) + "\">";
+    append_name(out, names[i]);
+    *out += "</a></li>\n";
+  }
+  *out += "</ul>\n</nav>\n";
 }
 
-void html_section(std::string* out, const std::string& name, const std::string& text,
+void html_begin(std::string* out, const std::string& name) {
+  html_begin(out, std::vector<std::string>{name});
+}
+
+void html_section(std::string* out, const std::string& name, const std::string& bytes,
                   const std::vector<signed char>& cats) {
+  Shown shown;
+  decode_for_display(bytes, cats, view.encoding, &shown);
+  const std::string& text = shown.text;
+  view.section++;
   out->reserve(out->size() + text.size() * 3);
-  *out += "<h2>";
-  append_name(out, name);
-  *out += "</h2>\n<pre class=\"wyn\">";
+  if (!view.fragment) {
+    *out += "<h2 id=\"f" + std::to_string(view.section) + "\">";
+    append_name(out, name);
+    *out += "</h2>\n";
+  }
+  *out += "<pre class=\"wyn\">";
   long line = 1;
   int open = CAT_NONE;
   bool line_open = false;
   size_t n = text.size();
   for (size_t i = 0; i < n;) {
     if (!line_open) {
-      append_line_number(out, line);
+      append_line_anchor(out, line);
       line_open = true;
     }
     char c = text[i];
     bool at_break = c == '\n' || (c == '\r' && i + 1 < n && text[i + 1] == '\n');
-    int want = at_break ? (int)CAT_NONE : cats[i];
+    int want = at_break || shown.cats.empty() ? (int)CAT_NONE : shown.cats[i];
     if (want != open) {
       if (open != CAT_NONE) *out += "</span>";
       if (want != CAT_NONE) {
@@ -202,14 +396,16 @@ void html_section(std::string* out, const std::string& name, const std::string& 
       line++;
       line_open = false;
       i++;
-    } else if ((unsigned char)c >= 0x80) {
-      i += append_high(out, text, i);
     } else if (special_in_html(c)) {
       append_escaped(out, c);
       i++;
     } else {
+      // The shown text is valid UTF-8 and a character's bytes share one
+      // category, so a run never splits a character.
       size_t j = i + 1;
-      while (j < n && cats[j] == want && !special_in_html(text[j])) j++;
+      while (j < n && (shown.cats.empty() ? (int)CAT_NONE : shown.cats[j]) == want &&
+             !special_in_html(text[j]))
+        j++;
       out->append(text, i, j - i);
       i = j;
     }
@@ -219,7 +415,13 @@ void html_section(std::string* out, const std::string& name, const std::string& 
 }
 
 void html_end(std::string* out) {
-  *out += "</body>\n</html>\n";
+  if (!view.fragment) *out += "</body>\n</html>\n";
+}
+
+int cmd_css(const Options& opt) {
+  const char* out = opt.html != nullptr ? opt.html : "-";
+  if (!output_allowed(out, {}, true) || !session_open(opt)) return EXIT_ERROR;
+  return write_output(out, html_style_sheet()) ? EXIT_DONE : EXIT_ERROR;
 }
 
 bool html_write(const char* path, const std::string& page) {

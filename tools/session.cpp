@@ -1,6 +1,15 @@
 // The run's plug-in: loaded beside the executable as the editor loads it,
-// then configured by the --config files.
+// then configured by the project's .wyn.cfg and the --config files.
 #include "tool.h"
+
+namespace {
+
+// Written and read by session_for: which .wyn.cfg the loaded plug-in took
+// ("" for none), so a file of the same project needs no fresh start-up.
+bool ready = false;
+std::string applied;
+
+}  // namespace
 
 wyn::Plugin& plugin() {
   static wyn::Plugin one;  // the stand-in is process-wide: one plug-in a run
@@ -12,12 +21,27 @@ bool reported(bool ok, const std::string& error) {
   return ok;
 }
 
-bool session_open(const Options& opt) {
+bool session_for(const Options& opt, const char* path) {
+  std::string project = opt.no_config ? "" : project_config(path);
+  if (ready && project == applied) return true;
+  ready = false;
+  // Words and templates cannot be taken back: another project's file
+  // starts from a fresh start-up.
   std::string error;
   if (!reported(plugin().load(wyn::Plugin::default_path(), &error), error)) return false;
+  if (!project.empty()) {
+    Source file;
+    if (!read_script(project.c_str(), &file) || !config_apply(file)) return false;
+  }
   for (size_t i = 0; i < opt.configs.size(); i++) {
     Source file;
     if (!read_script(opt.configs[i], &file) || !config_apply(file)) return false;
   }
+  applied = project;
+  ready = true;
   return true;
+}
+
+bool session_open(const Options& opt) {
+  return session_for(opt, opt.args.empty() ? "-" : opt.args[0]);
 }

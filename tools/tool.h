@@ -24,6 +24,7 @@ enum {
 };
 
 enum ColourWhen { COLOUR_AUTO, COLOUR_ALWAYS, COLOUR_NEVER };
+enum Theme { THEME_AUTO, THEME_DARK, THEME_LIGHT };
 
 // The command line, parsed once by main.cpp.
 struct Options {
@@ -40,6 +41,18 @@ struct Options {
   bool stats = false;                // --stats (colour)
   bool check = false;                // --check (edit)
   long state_flag = 0;               // --state-flag N (edit)
+  bool line_numbers = false;         // -n, --line-numbers
+  Theme theme = THEME_AUTO;          // --theme=dark|light
+  int tab_width = 0;                 // --tab-width=N; 0: tabs as they are
+  bool legend = false;               // --legend
+  const char* encoding = nullptr;    // --encoding=NAME; null: UTF-8, else Windows-1252
+  bool html_fragment = false;        // --html-fragment: the <pre> only
+  bool css = false;                  // --css: the page's style sheet only
+  const char* keywords = nullptr;    // --keywords[=CLASS] (info); "" for every class
+  bool templates = false;            // --templates (info)
+  bool recurse = false;              // -R (routines): *.wyn below each folder
+  bool marks = false;                // --marks (routines): the plug-in's own marks
+  bool no_config = false;            // --no-config: no .wyn.cfg
 };
 
 // A file as read: the name to show in messages and its bytes.
@@ -64,8 +77,13 @@ bool read_script(const char* path, Source* out);
 // The run's plug-in (see session.h).
 wyn::Plugin& plugin();
 // Loads the plug-in beside the executable (start-up runs), then applies
-// the --config files. Prints the problem and returns false on failure.
+// the first FILE's .wyn.cfg and the --config files. Prints the problem and
+// returns false on failure.
 bool session_open(const Options& opt);
+// Makes the plug-in the one for path ("-": standard input): started afresh
+// with that file's .wyn.cfg (unless --no-config) and then the --config
+// files, when it is not already configured so.
+bool session_for(const Options& opt, const char* path);
 // Prints "wyn: ERROR" when ok is false; answers ok.
 bool reported(bool ok, const std::string& error);
 // }======
@@ -74,6 +92,10 @@ bool reported(bool ok, const std::string& error);
 // Applies each line of a configuration file through the plug-in's
 // configuration functions. Errors as "NAME:LINE: problem"; false on any.
 bool config_apply(const Source& file);
+// The .wyn.cfg that applies to path (a file, a folder, or "-" for the
+// current folder): in its folder or the nearest above, no higher than a
+// folder holding .git. "" when none.
+std::string project_config(const char* path);
 // }======
 
 // {====== lex.cpp: words and quoted text of script and configuration lines
@@ -119,13 +141,30 @@ bool keys_parse(const Source& script, std::vector<KeyAction>* out);
 // {====== render.cpp: showing the plug-in's colours
 using wyn::CAT_COUNT;
 using wyn::CAT_NONE;
-// The whole text with ANSI colours; cats holds one category per character.
-void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out);
-// A standalone HTML page, one section per file, in the editor's colours.
-void html_begin(std::string* out, const char* title);
-void html_section(std::string* out, const std::string& name, const std::string& text,
+// Takes the display options (--theme, -n, --tab-width, --legend,
+// --encoding, --html-fragment) for every later rendering. Prints the
+// problem and answers false on a bad one.
+bool view_setup(const Options& opt);
+// A script's bytes as a terminal shows them: decoded for display, numbered
+// and with tabs expanded as asked, coloured when ansi (cats then holds one
+// category per byte), control characters shown as ^X when they would reach
+// a terminal, in the locale's charset.
+void render_terminal(const std::string& bytes, const std::vector<signed char>& cats, bool ansi,
+                     std::string* out);
+void render_ansi(const std::string& bytes, const std::vector<signed char>& cats, std::string* out);
+// One line naming each category in its colour (--legend).
+std::string terminal_legend(bool ansi);
+// A standalone HTML page, one section per file, in the editor's colours made
+// readable on a light and a dark background; the title names the files and
+// a page of several has a table of contents. Every line is an anchor: #L12,
+// or #f2-L12 for the second file. With --html-fragment only the <pre>s.
+void html_begin(std::string* out, const std::vector<std::string>& names);
+void html_begin(std::string* out, const std::string& name);
+void html_section(std::string* out, const std::string& name, const std::string& bytes,
                   const std::vector<signed char>& cats);
 void html_end(std::string* out);
+// The page's style sheet alone (--css).
+std::string html_style_sheet();
 // Writes a page to path, "-" for stdout. Prints the problem; false on it.
 bool html_write(const char* path, const std::string& page);
 bool use_colour(ColourWhen when);
@@ -133,6 +172,7 @@ bool use_colour(ColourWhen when);
 
 // {====== the commands
 int cmd_info(const Options& opt);
+int cmd_css(const Options& opt);  // colour --css
 int cmd_colour(const Options& opt);
 int cmd_routines(const Options& opt);
 int cmd_expand(const Options& opt);

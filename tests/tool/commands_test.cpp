@@ -6,12 +6,13 @@
 
 namespace {
 
-const char ESC_KEYWORD[] = "\x1b[1;34m";
-const char ESC_COMMENT[] = "\x1b[32m";
-const char ESC_NUMBER[] = "\x1b[31m";
-const char ESC_STRING[] = "\x1b[33m";
-const char ESC_FUNCTION[] = "\x1b[36m";
-const char ESC_CONSTANT[] = "\x1b[35m";
+// The dark theme's colours, the default.
+const char ESC_KEYWORD[] = "\x1b[1;38;5;111m";
+const char ESC_COMMENT[] = "\x1b[38;5;114m";
+const char ESC_NUMBER[] = "\x1b[38;5;209m";
+const char ESC_STRING[] = "\x1b[38;5;222m";
+const char ESC_FUNCTION[] = "\x1b[38;5;80m";
+const char ESC_CONSTANT[] = "\x1b[38;5;213m";
 const char RESET[] = "\x1b[0m";
 
 std::string painted(const char* esc, const std::string& text) {

@@ -23,7 +23,7 @@ std::string code_text(const std::string& dom) {
   size_t end = dom.find("</pre>", start);
   if (start == std::string::npos || end == std::string::npos) return "";
   std::string code = dom.substr(start + 17, end - start - 17);
-  code = std::regex_replace(code, std::regex("<span class=\"ln\">[0-9]+</span>"), "");
+  code = std::regex_replace(code, std::regex("<a class=\"ln\"[^>]*>[0-9]+</a>"), "");
   code = std::regex_replace(code, std::regex("<[^>]*>"), "");
   const char* const entities[][2] = {
       {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}};
@@ -49,7 +49,7 @@ TEST_F(ToolTest, HtmlPageHasLegendLineNumbersAndClasses) {
     EXPECT_NE(page.find("." + std::string(c) + " { color: #"), std::string::npos) << c;
     EXPECT_NE(page.find("<li><span class=\"" + std::string(c) + "\">"), std::string::npos) << c;
   }
-  EXPECT_EQ(count_of(page, "<span class=\"ln\">"), 4u);
+  EXPECT_EQ(count_of(page, "<a class=\"ln\""), 4u);
   EXPECT_NE(page.find("<span class=\"wyn-string\">&quot;&lt;none&gt;&quot;</span>"),
             std::string::npos);
   EXPECT_NE(page.find("<span class=\"wyn-number\">0x10</span>"), std::string::npos);
@@ -58,15 +58,34 @@ TEST_F(ToolTest, HtmlPageHasLegendLineNumbersAndClasses) {
   EXPECT_EQ(wyn({"colour", "--html", "-", f}).out, page);
 }
 
-// Bytes that are not UTF-8 come out as Latin-1 character references; UTF-8
-// goes through; CR LF line ends leave no CR in the page.
-TEST_F(ToolTest, HtmlPageTakesAnyBytes) {
-  std::string f = file("b.wyn", "// caf\xe9\r\n// caf\xc3\xa9\r\n");
-  Ran r = wyn({"colour", "--html", "-", f});
-  EXPECT_EQ(r.code, 0);
-  EXPECT_NE(r.out.find("// caf&#233;</span>\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("// caf\xc3\xa9</span>\n"), std::string::npos);
-  EXPECT_EQ(r.out.find('\r'), std::string::npos);
+// A page is UTF-8 whatever the script's encoding: a file of well-formed
+// UTF-8 goes through; any other is read as Windows-1252 unless --encoding
+// names its code page. CR LF line ends leave no CR in the page.
+TEST_F(ToolTest, HtmlPageDecodesTheScript) {
+  struct {
+    const char* what;
+    const char* bytes;
+    const char* encoding;
+    const char* shown;
+  } cases[] = {
+      {"UTF-8", "// caf\xc3\xa9\r\n", nullptr, "// caf\xc3\xa9</span>\n"},
+      {"one stray byte: all Windows-1252", "// caf\xe9 \x80\r\n// caf\xc3\xa9\r\n", nullptr,
+       "// caf\xc3\xa9 \xe2\x82\xac</span>\n<a class=\"ln\" id=\"L2\" href=\"#L2\">2</a><span "
+       "class=\"wyn-comment\">// caf\xc3\x83\xc2\xa9</span>\n"},
+      {"Latin-1 named", "// \x80\xe9\n", "latin1", "// \xc2\x80\xc3\xa9</span>\n"},
+      {"GBK: two bytes one character", "// \xd6\xd0\xce\xc4\n", "GBK",
+       "// \xe4\xb8\xad\xe6\x96\x87</span>\n"},
+      {"GBK cut short", "// \xd6\n", "GBK", "// \xef\xbf\xbd</span>\n"},
+  };
+  for (const auto& c : cases) {
+    std::string f = file("b.wyn", c.bytes);
+    std::vector<std::string> args = {"colour", "--html", "-", f};
+    if (c.encoding) args.push_back(std::string("--encoding=") + c.encoding);
+    Ran r = wyn(args);
+    EXPECT_EQ(r.code, 0) << c.what << ": " << r.err;
+    EXPECT_NE(r.out.find(c.shown), std::string::npos) << c.what << ": " << r.out;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos) << c.what;
+  }
 }
 
 TEST_F(ToolTest, HtmlPageRendersInAHeadlessBrowser) {
@@ -92,8 +111,7 @@ TEST_F(ToolTest, HtmlPageRendersInAHeadlessBrowser) {
     EXPECT_GE(count_of(dom, "class=\"" + std::string(c) + "\""), 2u) << c;
   // Both files' sections, every line numbered, the text intact.
   EXPECT_EQ(count_of(dom, "<pre class=\"wyn\">"), 2u);
-  EXPECT_EQ(count_of(dom, "<span class=\"ln\">"),
-            4u + count_of(read_file(example("setup.wyn")), "\n"));
+  EXPECT_EQ(count_of(dom, "<a class=\"ln\""), 4u + count_of(read_file(example("setup.wyn")), "\n"));
   EXPECT_EQ(code_text(dom), sample);
 }
 

@@ -633,21 +633,22 @@ bool valid_utf8(const std::string& text) {
 struct Utf8Case {
   const char* what;
   const char* bytes;  // inside a comment
-  const char* shown;  // in the page
+  const char* shown;  // in the page: the bytes as UTF-8, else as Windows-1252
 };
 
 TEST_F(OutputTest, HtmlIsValidUtf8) {
   const Utf8Case cases[] = {
       {"two bytes", "\xc3\xa9", "\xc3\xa9"},
       {"four bytes", "\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
-      {"lead F5", "\xf5\x80\x80", "&#245;&#128;&#128;"},
-      {"lead FF", "\xff\xbf\xbf", "&#255;&#191;&#191;"},
-      {"overlong two", "\xc0\xaf", "&#192;&#175;"},
-      {"overlong three", "\xe0\x80\xaf", "&#224;&#128;&#175;"},
-      {"overlong four", "\xf0\x8f\xbf\xbf", "&#240;&#143;&#191;&#191;"},
-      {"surrogate", "\xed\xa0\x80", "&#237;&#160;&#128;"},
-      {"above U+10FFFF", "\xf4\x90\x80\x80", "&#244;&#144;&#128;&#128;"},
-      {"cut short", "\xe2\x82", "&#226;&#130;"},
+      {"lead F5", "\xf5\x80\x80", "\xc3\xb5\xe2\x82\xac\xe2\x82\xac"},
+      {"lead FF", "\xff\xbf\xbf", "\xc3\xbf\xc2\xbf\xc2\xbf"},
+      {"overlong two", "\xc0\xaf", "\xc3\x80\xc2\xaf"},
+      {"overlong three", "\xe0\x80\xaf", "\xc3\xa0\xe2\x82\xac\xc2\xaf"},
+      // 8F and 90 are no Windows-1252 character: U+FFFD.
+      {"overlong four", "\xf0\x8f\xbf\xbf", "\xc3\xb0\xef\xbf\xbd\xc2\xbf\xc2\xbf"},
+      {"surrogate", "\xed\xa0\x80", "\xc3\xad\xc2\xa0\xe2\x82\xac"},
+      {"above U+10FFFF", "\xf4\x90\x80\x80", "\xc3\xb4\xef\xbf\xbd\xe2\x82\xac\xe2\x82\xac"},
+      {"cut short", "\xe2\x82", "\xc3\xa2\xe2\x80\x9a"},
   };
   for (const Utf8Case& c : cases) {
     std::string f = file("u.wyn", std::string("// <") + c.bytes + ">\n");

@@ -24,7 +24,7 @@ struct Ran {
 };
 
 // Runs program with args, feeding input on stdin, and collects both
-// outputs. The environment is the test's own, less NO_COLOR.
+// outputs. The environment is the test's own, less NO_COLOR and COLORFGBG.
 inline Ran run_program(const std::string& program, const std::vector<std::string>& args,
                        const std::string& input = "") {
   int in[2], out[2], err[2];
@@ -37,6 +37,7 @@ inline Ran run_program(const std::string& program, const std::vector<std::string
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     unsetenv("NO_COLOR");
+    unsetenv("COLORFGBG");
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

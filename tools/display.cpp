@@ -1,0 +1,201 @@
+// Decoding a script's bytes for display with glibc's iconv, keeping each
+// shown character in the colour the plug-in gave its first byte.
+#include "display.h"
+
+#include <errno.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <strings.h>
+
+#include "encoding.h"
+
+namespace {
+
+const char fallback_encoding[] = "WINDOWS-1252";
+const unsigned replacement = 0xFFFD;
+
+bool is_utf8_name(const char* name) {
+  return !strcasecmp(name, "UTF-8") || !strcasecmp(name, "UTF8");
+}
+
+void append_utf8(std::string* out, unsigned cp) {
+  if (cp < 0x80) {
+    *out += (char)cp;
+  } else if (cp < 0x800) {
+    *out += (char)(0xC0 | (cp >> 6));
+    *out += (char)(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out += (char)(0xE0 | (cp >> 12));
+    *out += (char)(0x80 | ((cp >> 6) & 0x3F));
+    *out += (char)(0x80 | (cp & 0x3F));
+  } else {
+    *out += (char)(0xF0 | (cp >> 18));
+    *out += (char)(0x80 | ((cp >> 12) & 0x3F));
+    *out += (char)(0x80 | ((cp >> 6) & 0x3F));
+    *out += (char)(0x80 | (cp & 0x3F));
+  }
+}
+
+// Appends one shown character and, when there are categories, its
+// category once for each byte it took.
+void put(Shown* out, unsigned cp, const std::vector<signed char>& cats, size_t from) {
+  size_t before = out->text.size();
+  // iconv never yields surrogates or values past U+10FFFF; a decoder that
+  // did would make the page invalid, so they are replaced too.
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = replacement;
+  append_utf8(&out->text, cp);
+  if (!cats.empty()) out->cats.insert(out->cats.end(), out->text.size() - before, cats[from]);
+}
+
+// Well-formed UTF-8 passes as it is; a byte that starts no sequence is
+// shown as U+FFFD.
+void decode_utf8(const std::string& bytes, const std::vector<signed char>& cats, Shown* out) {
+  const unsigned char* p = (const unsigned char*)bytes.data();
+  size_t n = bytes.size();
+  for (size_t i = 0; i < n;) {
+    size_t len = utf8_sequence_length(p + i, n - i);
+    if (len == 0) {
+      put(out, replacement, cats, i);
+      i++;
+      continue;
+    }
+    out->text.append(bytes, i, len);
+    if (!cats.empty()) out->cats.insert(out->cats.end(), len, cats[i]);
+    i += len;
+  }
+}
+
+// One character from in (at most n bytes): its code point and how many
+// bytes it took, shift sequences before it included. 0 when no character
+// comes out: an invalid sequence, or the input ends inside one.
+size_t next_char(iconv_t cd, const char* in, size_t n, unsigned* cp) {
+  unsigned char buf[4];
+  char* src = const_cast<char*>(in);
+  size_t left = n;
+  char* dst = (char*)buf;
+  size_t room = sizeof buf;  // room for exactly one character
+  iconv(cd, &src, &left, &dst, &room);
+  if (room != 0) return 0;
+  *cp = (unsigned)buf[0] | (unsigned)buf[1] << 8 | (unsigned)buf[2] << 16 | (unsigned)buf[3] << 24;
+  return n - left;
+}
+
+// A single-byte encoding, one table lookup a byte; false for a multi-byte
+// or stateful one, where some byte alone is an incomplete character.
+bool byte_table(iconv_t cd, unsigned table[256]) {
+  for (unsigned b = 0; b < 256; b++) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char c = (char)b;
+    char* src = &c;
+    size_t left = 1;
+    unsigned char buf[8];
+    char* dst = (char*)buf;
+    size_t room = sizeof buf;
+    size_t r = iconv(cd, &src, &left, &dst, &room);
+    if (r == (size_t)-1 && errno == EILSEQ) {
+      table[b] = replacement;  // a byte the code page leaves undefined
+      continue;
+    }
+    if (r == (size_t)-1 || left != 0 || sizeof buf - room != 4) return false;
+    table[b] =
+        (unsigned)buf[0] | (unsigned)buf[1] << 8 | (unsigned)buf[2] << 16 | (unsigned)buf[3] << 24;
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  return true;
+}
+
+void decode_iconv(iconv_t cd, const std::string& bytes, const std::vector<signed char>& cats,
+                  Shown* out) {
+  size_t n = bytes.size();
+  unsigned table[256];
+  if (byte_table(cd, table)) {
+    for (size_t i = 0; i < n; i++) put(out, table[(unsigned char)bytes[i]], cats, i);
+    return;
+  }
+  for (size_t i = 0; i < n;) {
+    unsigned cp = 0;
+    size_t took = next_char(cd, bytes.data() + i, n - i, &cp);
+    if (took == 0) {  // undecodable, or cut off at the end: show the byte and go on
+      put(out, replacement, cats, i);
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      i++;
+      continue;
+    }
+    put(out, cp, cats, i);
+    i += took;
+  }
+}
+
+}  // namespace
+
+bool display_encoding_known(const char* name, std::string* problem) {
+  iconv_t cd = iconv_open("UTF-32LE", name);
+  if (cd == (iconv_t)-1) {
+    *problem = std::string("unknown encoding ") + name + " (see iconv --list)";
+    return false;
+  }
+  iconv_close(cd);
+  return true;
+}
+
+void decode_for_display(const std::string& bytes, const std::vector<signed char>& cats,
+                        const char* encoding, Shown* out) {
+  out->text.clear();
+  out->cats.clear();
+  const std::vector<signed char> none;
+  const std::vector<signed char>& by_byte = cats.size() == bytes.size() ? cats : none;
+  out->text.reserve(bytes.size());
+  if (!by_byte.empty()) out->cats.reserve(bytes.size());
+  if (encoding == nullptr) encoding = is_valid_utf8(bytes) ? "UTF-8" : fallback_encoding;
+  if (is_utf8_name(encoding)) return decode_utf8(bytes, by_byte, out);
+  iconv_t cd = iconv_open("UTF-32LE", encoding);
+  if (cd == (iconv_t)-1) return decode_utf8(bytes, by_byte, out);  // checked up front
+  decode_iconv(cd, bytes, by_byte, out);
+  iconv_close(cd);
+}
+
+void to_terminal_charset(std::string* text) {
+  static const char* charset = nullptr;  // the locale's, looked up once
+  if (charset == nullptr) {
+    setlocale(LC_CTYPE, "");
+    charset = nl_langinfo(CODESET);
+  }
+  if (is_utf8_name(charset)) return;
+  std::string target = std::string(charset) + "//TRANSLIT";
+  iconv_t cd = iconv_open(target.c_str(), "UTF-8");
+  std::string out;
+  out.reserve(text->size());
+  const unsigned char* p = (const unsigned char*)text->data();
+  size_t n = text->size();
+  char buf[4096];
+  for (size_t i = 0; i < n;) {
+    if (cd == (iconv_t)-1) {  // a charset iconv cannot write: ASCII is safe
+      size_t len = utf8_sequence_length(p + i, n - i);
+      out += p[i] < 0x80 ? (char)p[i] : '?';
+      i += len == 0 ? 1 : len;
+      continue;
+    }
+    char* src = (char*)p + i;
+    size_t left = n - i;
+    char* dst = buf;
+    size_t room = sizeof buf;
+    size_t r = iconv(cd, &src, &left, &dst, &room);
+    out.append(buf, sizeof buf - room);
+    i = n - left;
+    if (r != (size_t)-1 || errno == E2BIG) continue;
+    // A character with no stand-in in the charset: '?' and on to the next.
+    size_t len = utf8_sequence_length(p + i, n - i);
+    out += '?';
+    i += len == 0 ? 1 : len;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  if (cd != (iconv_t)-1) {
+    char* dst = buf;
+    size_t room = sizeof buf;
+    iconv(cd, nullptr, nullptr, &dst, &room);  // back to the initial shift state
+    out.append(buf, sizeof buf - room);
+    iconv_close(cd);
+  }
+  text->swap(out);
+}

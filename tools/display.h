@@ -1,0 +1,33 @@
+// wyn: a script's bytes turned into the text a person is shown. The plug-in
+// always sees the file's own bytes; only what is shown is decoded, from the
+// file's encoding to UTF-8, and for a terminal on to the locale's charset.
+#ifndef WYN_DISPLAY_H
+#define WYN_DISPLAY_H
+
+#include <string>
+#include <vector>
+
+// Text to show: valid UTF-8 and, when categories were given, one category
+// per byte of it: the category of the first byte of the script's character
+// it came from, so a character is never split between two colours.
+struct Shown {
+  std::string text;
+  std::vector<signed char> cats;
+};
+
+// False, with what is wrong in *problem, when iconv knows no encoding name.
+bool display_encoding_known(const char* name, std::string* problem);
+
+// Decodes bytes for display. encoding is an iconv name, or null for UTF-8
+// when bytes are well-formed UTF-8 and Windows-1252 otherwise. cats is
+// empty, or holds one category per byte of bytes. What does not decode
+// becomes U+FFFD, one for each byte that starts no character.
+void decode_for_display(const std::string& bytes, const std::vector<signed char>& cats,
+                        const char* encoding, Shown* out);
+
+// Converts UTF-8 text to the charset of the user's locale (LC_CTYPE), as a
+// terminal expects it; a character the charset lacks becomes its nearest
+// transliteration or '?'. Nothing changes under a UTF-8 locale.
+void to_terminal_charset(std::string* text);
+
+#endif
