@@ -2,7 +2,7 @@
 # through. Linked to the stand-in editor of the form being built; finds the
 # plug-in beside the executable under the name that form gives it.
 set(WYN_SESSION_SOURCES ${PROJECT_SOURCE_DIR}/session/session.cpp
-  ${PROJECT_SOURCE_DIR}/session/script.cpp)
+  ${PROJECT_SOURCE_DIR}/session/script.cpp ${PROJECT_SOURCE_DIR}/session/outline.cpp)
 if(WIN32)
   list(APPEND WYN_SESSION_SOURCES ${PROJECT_SOURCE_DIR}/session/session_win32.cpp)
   set(WYN_SESSION_EDITOR cwdll32)

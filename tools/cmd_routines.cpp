@@ -1,104 +1,200 @@
-// wyn routines FILE: the routine list the plug-in marks for the editor's
-// routine view, one definition a line, or a tags file for other editors.
+// wyn routines FILE...: the routine list the plug-in marks for the editor's
+// routine view, each routine with its whole extent, one a line; or a tags
+// file for other editors; or the plug-in's marks as they are.
 #include "tool.h"
 
-#include <limits.h>
-#include <stdlib.h>
+#include <dirent.h>
+#include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
+
+#include "outline.h"
 
 namespace {
 
-struct Routine {
-  long first, last;
-  std::string header;  // text of the first marked line
-  std::string name;    // the word before the header's '('
+struct Tag {
+  std::string name, file, pattern;
+  long line, end;
 };
 
-bool is_name_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+bool ends_with(const std::string& s, const char* tail) {
+  size_t n = strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
-std::string line_text(const wyn::Document& doc, const std::string& text, long line) {
-  long start = doc.line_start(line);
-  if (start < 0) return "";
-  return text.substr((size_t)start, (size_t)doc.line_length(line));
-}
-
-// "function Foo(a)" names Foo; a header with no word before its '(' is
-// named by its first word.
-std::string routine_name(const std::string& header) {
-  size_t paren = header.find('(');
-  size_t end = paren == std::string::npos ? header.size() : paren;
-  while (end > 0 && (header[end - 1] == ' ' || header[end - 1] == '\t')) end--;
-  size_t start = end;
-  while (start > 0 && is_name_char(header[start - 1])) start--;
-  if (start == end) {
-    end = 0;
-    while (end < header.size() && is_name_char(header[end])) end++;
-    start = 0;
+// Every *.wyn below folder, each folder's entries in name order. Hidden
+// entries (.git and the like) are passed over and linked folders not
+// entered, so a link loop cannot trap the walk.
+void scripts_below(const std::string& folder, int depth, std::vector<std::string>* out) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) {
+    fprintf(stderr, "wyn: %s: %s\n", folder.c_str(), strerror(errno));
+    return;
   }
-  return header.substr(start, end - start);
+  std::vector<std::string> names;
+  while (struct dirent* e = readdir(dir))
+    if (e->d_name[0] != '.') names.push_back(e->d_name);
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    std::string path = folder + (ends_with(folder, "/") ? "" : "/") + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      if (depth < 64) scripts_below(path, depth + 1, out);
+    } else if (ends_with(name, ".wyn") && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      out->push_back(path);
+    }
+  }
 }
 
-// One tag a line: NAME, FILE, the line number as address, kind f(unction).
-std::string tags_text(std::vector<Routine> list, const std::string& file) {
-  std::sort(list.begin(), list.end(), [](const Routine& a, const Routine& b) {
-    return a.name != b.name ? a.name < b.name : a.first < b.first;
-  });
-  std::string out =
-      "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
-      "!_TAG_FILE_SORTED\t1\t/0=unsorted, 1=sorted, 2=foldcase/\n"
-      "!_TAG_PROGRAM_NAME\twyn\t//\n";
-  for (size_t i = 0; i < list.size(); i++)
-    out += list[i].name + "\t" + file + "\t" + std::to_string(list[i].first) + ";\"\tf\n";
+// The operands as files: with -R a folder stands for the scripts below it.
+std::vector<std::string> operands(const Options& opt) {
+  std::vector<std::string> out;
+  if (opt.args.empty()) out.push_back("-");
+  for (const char* arg : opt.args) {
+    struct stat st;
+    if (opt.recurse && stat(arg, &st) == 0 && S_ISDIR(st.st_mode))
+      scripts_below(arg, 0, &out);
+    else
+      out.push_back(arg);
+  }
   return out;
 }
 
-// Editors read a relative name in a tags file from the tags file's folder:
-// keep the name as given when that is the current folder, else make it
-// absolute.
+// A tags file names each file relative to its own folder, as editors read
+// it: as given when the tags go to stdout or the current folder, else
+// relative to the tags file's folder. An absolute name stays absolute.
 std::string tag_file_name(const std::string& file, const char* tags) {
-  if (file.empty() || file[0] == '/' || strchr(tags, '/') == nullptr) return file;
-  char resolved[PATH_MAX];
-  return realpath(file.c_str(), resolved) != nullptr ? std::string(resolved) : file;
+  namespace fs = std::filesystem;
+  if (file.empty() || file[0] == '/' || !strcmp(tags, "-") || strchr(tags, '/') == nullptr)
+    return file;
+  std::error_code ec;
+  fs::path base = fs::absolute(fs::path(tags), ec).parent_path();
+  fs::path rel = ec ? fs::path() : fs::relative(fs::absolute(file, ec), base, ec);
+  return ec || rel.empty() ? file : rel.string();
+}
+
+// The header as a search pattern a tags reader takes literally: only '\'
+// and the delimiter '/' are escaped.
+std::string search_pattern(const std::string& line) {
+  std::string out = "/^";
+  for (char c : line) {
+    if (c == '\\' || c == '/') out += '\\';
+    out += c;
+  }
+  return out + "$/";
+}
+
+std::string tags_text(std::vector<Tag> tags) {
+  std::sort(tags.begin(), tags.end(), [](const Tag& a, const Tag& b) {
+    int by_name = a.name.compare(b.name);
+    if (by_name != 0) return by_name < 0;
+    return a.file != b.file ? a.file < b.file : a.line < b.line;
+  });
+  std::string out =
+      "!_TAG_FILE_FORMAT\t2\t/extended format; --format=1 will not append ;\" to lines/\n"
+      "!_TAG_FILE_SORTED\t1\t/0=unsorted, 1=sorted, 2=foldcase/\n"
+      "!_TAG_PROGRAM_NAME\twyn\t//\n"
+      "!_TAG_KIND_DESCRIPTION!WYN\tf,function\t/routines/\n"
+      "!_TAG_FIELD_DESCRIPTION\tend\t/end lines of various items/\n";
+  for (const Tag& t : tags)
+    out += t.name + "\t" + t.file + "\t" + t.pattern + ";\"\tf\tline:" + std::to_string(t.line) +
+           "\tend:" + std::to_string(t.end) + "\n";
+  return out;
+}
+
+// One listing line: the marked lines, the extent (none with --marks), the
+// header as a terminal shows it.
+std::string list_line(const std::string& prefix, const wyn::LineSpan& marked,
+                      const wyn::LineSpan* extent, const std::string& header) {
+  char ranges[64];
+  if (extent != nullptr)
+    snprintf(ranges, sizeof ranges, "%5ld-%-5ld %5ld-%-5ld ", marked.first, marked.last,
+             extent->first, extent->last);
+  else
+    snprintf(ranges, sizeof ranges, "%5ld-%-5ld ", marked.first, marked.last);
+  std::string out = prefix + ranges;
+  render_terminal(header, {}, false, &out);
+  return out + "\n";
 }
 
 }  // namespace
 
 int cmd_routines(const Options& opt) {
-  if (opt.args.size() != 1) {
-    fprintf(stderr, "wyn: routines needs exactly one FILE\n");
+  // Read every file first, so that tags are never written over one of them;
+  // a bad one is reported, the others still listed, and the run fails at
+  // the end.
+  std::vector<std::string> names = operands(opt);
+  std::vector<Source> files;
+  std::vector<FileId> read;
+  std::vector<const char*> paths;  // as given, to find each one's .wyn.cfg
+  int rc = EXIT_DONE;
+  for (const std::string& name : names) {
+    Source file;
+    if (!read_source(name.c_str(), &file)) {
+      rc = EXIT_ERROR;
+      continue;
+    }
+    if (opt.ctags != nullptr && file.name.find_first_of("\t\n\r") != std::string::npos) {
+      fprintf(stderr, "wyn: %s: a tags file cannot name a file with a tab or line break\n",
+              file.name.c_str());
+      rc = EXIT_ERROR;
+      continue;
+    }
+    read.push_back(file.id);
+    paths.push_back(name.c_str());
+    files.push_back(std::move(file));
+  }
+  bool to_stdout = opt.ctags != nullptr && !strcmp(opt.ctags, "-");
+  if (opt.ctags != nullptr && !to_stdout && !output_allowed(opt.ctags, read, true))
     return EXIT_ERROR;
-  }
-  Source file;
-  if (!read_source(opt.args[0], &file)) return EXIT_ERROR;
-  if (opt.ctags != nullptr && !output_allowed(opt.ctags, {file.id}, true)) return EXIT_ERROR;
-  if (!session_open(opt)) return EXIT_ERROR;
-  wyn::Document doc(file.text);
-  std::vector<wyn::LineSpan> marks;
-  std::string message, error;
-  if (!reported(doc.routines(&marks, &message, &error), error)) return EXIT_ERROR;
+  if (files.empty()) return rc;
 
-  std::vector<Routine> list;
-  for (size_t i = 0; i < marks.size(); i++) {
-    Routine r;
-    r.first = marks[i].first;
-    r.last = marks[i].last;
-    r.header = line_text(doc, file.text, marks[i].first);
-    r.name = routine_name(r.header);
-    list.push_back(r);
+  std::vector<Tag> tags;
+  std::string listing;
+  size_t found = 0;
+  for (size_t i = 0; i < files.size(); i++) {
+    const Source& file = files[i];
+    if (!session_for(opt, paths[i])) return EXIT_ERROR;
+    wyn::Document doc(file.text);
+    std::vector<wyn::LineSpan> marks;
+    std::string message, error;
+    if (!reported(doc.routines(&marks, &message, &error), error)) return EXIT_ERROR;
+    std::string prefix = files.size() > 1 ? file.name + ":" : "";
+    size_t before = found;
+    if (opt.marks) {
+      for (const wyn::LineSpan& m : marks) {
+        std::string header;
+        long start = doc.line_start(m.first);
+        if (start >= 0) header = file.text.substr((size_t)start, (size_t)doc.line_length(m.first));
+        listing += list_line(prefix, m, nullptr, header);
+        found++;
+      }
+    } else {
+      std::vector<wyn::Routine> list = wyn::routine_outline(doc, marks, plugin().words(1));
+      for (const wyn::Routine& r : list) {
+        if (opt.ctags != nullptr)
+          tags.push_back({r.name, tag_file_name(file.name, opt.ctags), search_pattern(r.header),
+                          r.extent.first, r.extent.last});
+        else
+          listing += list_line(prefix, r.marked, &r.extent, r.header);
+        found++;
+      }
+    }
+    // The plug-in's message, on stderr: stdout holds only routines. Of
+    // several files, tags name none that has none, and a list says which.
+    if (message.empty()) message = "No routines found.";
+    if (found == before && files.size() == 1) fprintf(stderr, "%s\n", message.c_str());
+    if (found == before && files.size() > 1 && opt.ctags == nullptr)
+      fprintf(stderr, "wyn: %s: %s\n", file.name.c_str(), message.c_str());
   }
-  if (list.empty()) {
-    printf("%s\n", !message.empty() ? message.c_str() : "No routines found.");
-    return EXIT_NOTHING;
-  }
+  if (found == 0) return rc == EXIT_DONE ? EXIT_NOTHING : rc;
   if (opt.ctags != nullptr)
-    return write_output(opt.ctags, tags_text(list, tag_file_name(file.name, opt.ctags)))
-               ? EXIT_DONE
-               : EXIT_ERROR;
-  for (size_t i = 0; i < list.size(); i++)
-    printf("%5ld-%-5ld %s\n", list[i].first, list[i].last, list[i].header.c_str());
-  return EXIT_DONE;
+    return write_output(opt.ctags, tags_text(tags)) && rc == EXIT_DONE ? EXIT_DONE : EXIT_ERROR;
+  out_text(listing);
+  return rc;
 }
