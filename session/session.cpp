@@ -332,9 +332,12 @@ void Document::colour_begin() {
 // Each run starts where the last one stopped: at a line start, or on the
 // '/' that closed a block comment, where the whole-buffer colouring is in
 // its plain state too. The plug-in may still back up from there to what it
-// takes for the opener of an enclosing comment; when that rewrites colours
-// already handed out (an opener inside a string, say), the run's colours
-// cannot be trusted, and the whole text is coloured in one run instead.
+// takes for the opener of an enclosing comment. From a closing '/' that is
+// the comment just closed, coloured again as it was; from a line start it
+// is an opener the whole-buffer run saw inside a string or a line comment,
+// and the run's colours cannot be trusted. Then, and whenever a backed-up
+// run changes colours already handed out, the whole text is coloured in
+// one run instead.
 bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
   select();
   size_t n = size();
@@ -342,13 +345,18 @@ bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
     *final_end = n;
     return true;
   }
+  bool on_closer = stream_next_ > 0 && cw_char_at((cw_long)stream_next_ - 1) != '\n';
   cw_clear_runs();
-  long end = colour_lines((long)stream_next_, lines < 1 ? 1 : lines, error);
-  if (end < 0) return false;
-  cw_long low = cw_colour_low();
+  cw_set_scan_pos((cw_long)stream_next_);
+  std::string count = std::to_string(lines < 1 ? 1 : lines);
+  const char* argv[] = {count.c_str()};
+  if (!call_plugin("_wyn_language_colors", 1, argv, nullptr, error)) return false;
+  long end = (long)cw_scan_pos();
+  cw_long low = cw_colour_low();  // where the run's first colour went
+  cw_clear_runs();
   bool trusted = (size_t)end > stream_next_;
   if (trusted && low >= 0 && (size_t)low < stream_next_) {
-    trusted = (size_t)low >= stream_held_from_;
+    trusted = on_closer && (size_t)low >= stream_held_from_;
     if (trusted) {
       std::vector<signed char> now(stream_next_ - (size_t)low);
       categories((size_t)low, now.size(), now.data());
@@ -356,10 +364,11 @@ bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
                            stream_held_.begin() + (ptrdiff_t)((size_t)low - stream_held_from_));
     }
   }
-  if (!trusted) {
+  if (!trusted) {  // what the run left goes, then one run colours it all
     stream_whole_ = true;
     stream_held_.clear();
     *final_end = n;
+    ColorClear(1, cw_line_count(), 1, INT32_MAX, 0);
     return colour_whole(error);
   }
   stream_held_from_ = stream_next_;

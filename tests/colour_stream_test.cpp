@@ -1,0 +1,128 @@
+// Colouring a document in counted runs, as the tool streams a long file,
+// gives exactly the colours of one whole-buffer run: on every example, on
+// every input of the fuzz corpora and on texts built to put comments,
+// continued lines and open strings across the ends of runs.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <string>
+#include <vector>
+
+#include "cwedit.h"
+#include "session.h"
+#include "support/files.h"
+
+namespace {
+
+class ColourStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cw_reset();
+    std::string error;
+    ASSERT_TRUE(plugin.load(WYN_PLUGIN_PATH, &error)) << error;
+  }
+  void TearDown() override { cw_reset(); }
+  wyn::Plugin plugin;
+};
+
+std::vector<std::string> files_in(const std::string& dir) {
+  std::vector<std::string> out;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return out;
+  while (struct dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name[0] != '.') out.push_back(dir + "/" + name);
+  }
+  closedir(d);
+  return out;
+}
+
+// Texts whose runs end inside or right after the constructs that carry
+// colour state from one line to the next.
+const char* const built[] = {
+    "a = 1;\n/* one\ntwo\nthree */ b = 2;\nc = 3;\n",
+    "/* closes on the last line */",
+    "x = \\\n  1; /* open\n\n still */ y = 2;\n",
+    "s = \"open string\nt = 'another\n/* c */ u = 1;\n",
+    "s = \"/*\";\nfoo();\nbar(); // */ still code\nx = 1;\n",
+    "// line /* comment\nif (a) then\n  b = \"*/\";\nendif;\n",
+    "x = '/*'; y = 2;\nz = 3; /* real\n*/ w = 4;\n",
+    "/* a *//* b */\n/*/ odd opener */\n*/ stray closer\n",
+    "a /* open to the end\n\nno closer\n",
+    "line one\r\n/* crlf\r\n comment */ next\r\nend\r\n",
+    "\\\n\\\n/* \\\n */\\\n",
+    "",
+    "\n\n\n",
+};
+
+// The colours of counted runs of `lines` lines, driven as the tool drives
+// them; fallback tells whether a run was distrusted.
+std::vector<signed char> streamed(const std::string& text, long lines, bool* fallback) {
+  wyn::Document doc(text);
+  doc.colour_begin();
+  size_t done = 0, last = 0;
+  for (int guard = 0; done < doc.size() || guard == 0; guard++) {
+    std::string error;
+    EXPECT_TRUE(doc.colour_more(lines, &done, &error)) << error;
+    EXPECT_GE(done, last) << "final colours went backwards";
+    last = done;
+    if (guard > 1000000) break;
+  }
+  *fallback = doc.coloured_whole_after_all();
+  return doc.categories();
+}
+
+std::vector<signed char> whole(const std::string& text) {
+  wyn::Document doc(text);
+  EXPECT_TRUE(doc.colour_whole());
+  return doc.categories();
+}
+
+TEST_F(ColourStreamTest, CountedRunsGiveTheWholeBufferColours) {
+  std::vector<std::pair<std::string, std::string>> texts;  // name, text
+  for (const char* t : built) texts.emplace_back("built", t);
+  std::string root = WYN_SOURCE_DIR;
+  for (const char* dir : {"/examples", "/fuzz/corpus/colour", "/fuzz/corpus/update",
+                          "/fuzz/corpus/edit", "/fuzz/corpus/lsp", "/fuzz/corpus/config"})
+    for (const std::string& path : files_in(root + dir))
+      texts.emplace_back(path, support::read_file(path));
+  ASSERT_GT(texts.size(), 1000u) << "corpora not readable at " << root;
+  size_t fallbacks = 0;
+  for (const auto& t : texts) {
+    std::vector<signed char> want = whole(t.second);
+    for (long lines : {1L, 2L, 3L, 7L, 64L}) {
+      bool fell_back = false;
+      ASSERT_EQ(streamed(t.second, lines, &fell_back), want)
+          << t.first << " in runs of " << lines << ":\n"
+          << t.second.substr(0, 200);
+      fallbacks += fell_back;
+    }
+  }
+  // Distrust is the exception, not the way every text gets coloured.
+  EXPECT_LT(fallbacks, texts.size());
+}
+
+// An opener inside a line comment, one run back: a run started below it
+// takes that "/*" for an enclosing comment and runs to the "*/" in a
+// string. Trusting it would show code as comment; the driver colours whole
+// instead.
+TEST_F(ColourStreamTest, ARunThatBacksUpOverOtherColoursIsNotTrusted) {
+  const std::string text = "// line /* comment\nif (a) then\n  b = \"*/\";\nendif;\n";
+  std::vector<signed char> want = whole(text);
+
+  wyn::Document naive(text);
+  long pos = 0;
+  while (pos >= 0 && (size_t)pos < naive.size()) {
+    long next = naive.colour_lines(pos, 1);
+    if (next <= pos) break;
+    pos = next;
+  }
+  bool fell_back = false;
+  std::vector<signed char> got = streamed(text, 1, &fell_back);
+  EXPECT_NE(naive.categories(), want) << "the text no longer misleads a run";
+  EXPECT_EQ(got, want);
+  EXPECT_TRUE(fell_back);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// The stand-in's buffer against a plain string: seeded runs of edits
+// anywhere (the gap and the line index move about), each checked for text,
+// lines, positions' lines, colours kept beside their characters, reads
+// that do not move the gap, and the palette's limit.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cwedit.h"
+#include "support/editor.h"
+#include "support/wyn_text.h"
+
+namespace {
+
+// What the buffer must hold: the text and one colour per character.
+struct Model {
+  std::string text;
+  std::vector<cw_long> colours;
+};
+
+void expect_same(const Model& m, const std::string& where) {
+  char buf[64];
+  size_t n = cw_text_range(0, sizeof buf, buf);
+  ASSERT_EQ(std::string(buf, n), m.text.substr(0, sizeof buf)) << where;
+  ASSERT_EQ((size_t)cw_text_length(), m.text.size()) << where;
+  std::vector<cw_long> starts(1, 0);
+  for (size_t i = 0; i < m.text.size(); i++)
+    if (m.text[i] == '\n') starts.push_back((cw_long)i + 1);
+  ASSERT_EQ(cw_line_count(), (cw_long)starts.size()) << where;
+  for (size_t l = 0; l < starts.size(); l++) {
+    ASSERT_EQ(cw_line_start((cw_long)l + 1), starts[l]) << where << ", line " << l + 1;
+    ASSERT_EQ(cw_line_of(starts[l]), (cw_long)l + 1) << where;
+    if (starts[l] > 0) {
+      ASSERT_EQ(cw_line_of(starts[l] - 1), (cw_long)l) << where;
+    }
+  }
+  for (size_t i = 0; i < m.text.size(); i++) {
+    ASSERT_EQ(cw_char_at((cw_long)i), (unsigned char)m.text[i]) << where << " at " << i;
+    ASSERT_EQ(cw_colour_at((cw_long)i), m.colours[i]) << where << " at " << i;
+  }
+  ASSERT_EQ(cw_char_at((cw_long)m.text.size()), CW_NO_CHAR) << where;
+  size_t len = 0;
+  ASSERT_EQ(std::string(cw_text(&len), m.text.size()), m.text) << where;  // gap to the end
+}
+
+TEST(EditorBuffer, EditsAnywhereKeepTextLinesAndColoursInStep) {
+  for (uint64_t seed = 1; seed <= 6; seed++) {
+    wyn_text::rng r(seed);
+    Model m;
+    m.text = wyn_text::generate(seed, 3000);
+    m.colours.assign(m.text.size(), 0);
+    support::fresh_editor(m.text, support::NO_TABLES);
+    for (int step = 0; step < 300; step++) {
+      std::string where = "seed " + std::to_string(seed) + ", step " + std::to_string(step);
+      size_t pos = r.below(m.text.size() + 1);
+      unsigned what = (unsigned)r.below(4);
+      if (what == 0) {  // colour a span from the scan position
+        size_t n = r.below(40);
+        cw_long colour = (cw_long)(1 + r.below(9));
+        ScanSetPos((cw_long)pos);
+        ColorRun(colour, (cw_long)n);
+        for (size_t i = pos; i < pos + n && i < m.text.size(); i++) m.colours[i] = colour;
+      } else {  // replace a span by new text with and without line breaks
+        size_t n_del = r.below(what == 1 ? 3 : 400);
+        if (n_del > m.text.size() - pos) n_del = m.text.size() - pos;
+        static const char* const pieces[] = {"", "x", "\n", "ab\ncd\n\n", "\r\n", "word; "};
+        std::string ins = pieces[r.below(6)];
+        if (r.chance(10)) ins = wyn_text::generate(seed + (uint64_t)step, 5000);
+        cw_replace_text((cw_long)pos, (cw_long)n_del, ins.data(), ins.size());
+        m.text.replace(pos, n_del, ins);
+        m.colours.erase(m.colours.begin() + (ptrdiff_t)pos,
+                        m.colours.begin() + (ptrdiff_t)(pos + n_del));
+        m.colours.insert(m.colours.begin() + (ptrdiff_t)pos, ins.size(), 0);
+      }
+      if (step % 25 == 0 || m.text.size() < 200) expect_same(m, where);
+      if (HasFatalFailure()) return;
+    }
+    expect_same(m, "seed " + std::to_string(seed) + ", end");
+  }
+}
+
+// One byte per character holds 255 colours besides none. Codes no
+// character holds any longer are reused; a 256th colour in use at once is
+// refused (ColorRun answers 0) rather than shown as another one.
+TEST(EditorBuffer, PaletteReusesCodesAndRefusesTheTwoHundredFiftySixth) {
+  support::fresh_editor(std::string(300, 'x'), support::NO_TABLES);
+  for (cw_long c = 1; c <= 255; c++) {
+    ScanSetPos(c - 1);
+    ASSERT_EQ(ColorRun(1000 + c, 1), 1) << c;
+  }
+  ScanSetPos(280);
+  EXPECT_EQ(ColorRun(5000, 3), 0);
+  EXPECT_EQ(cw_colour_at(280), 0);
+  ScanSetPos(0);
+  ASSERT_EQ(ColorRun(1002, 1), 1);  // colour 1001 is held by no character now
+  ScanSetPos(280);
+  EXPECT_EQ(ColorRun(5000, 3), 3);
+  for (cw_long c = 2; c <= 255; c++) EXPECT_EQ(cw_colour_at(c - 1), 1000 + c) << c;
+  EXPECT_EQ(cw_colour_at(0), 1002);
+  EXPECT_EQ(cw_colour_at(282), 5000);
+}
+
+}  // namespace
