@@ -85,10 +85,11 @@ TEST_F(ToolTest, RoutinesListsDefinitionsOnly) {
                        "end;\n");
   Ran r = wyn({"routines", f});
   EXPECT_EQ(r.code, 0);
+  // The marked lines, then the whole routine.
   EXPECT_EQ(r.out,
-            "    2-3     function Foo(a)\n"
-            "    5-5     int foo() {\n"
-            "    7-8     function Zed(a)\n");
+            "    2-3         2-4     function Foo(a)\n"
+            "    5-5         5-6     int foo() {\n"
+            "    7-8         7-10    function Zed(a)\n");
 
   std::string tags = dir + "/tags";
   Ran t = wyn({"routines", "--ctags=" + tags, f});
@@ -96,9 +97,10 @@ TEST_F(ToolTest, RoutinesListsDefinitionsOnly) {
   EXPECT_EQ(t.out, "");
   std::string text = read_file(tags);
   EXPECT_EQ(text.substr(0, 17), "!_TAG_FILE_FORMAT");
-  EXPECT_NE(
-      text.find("Foo\t" + f + "\t2;\"\tf\nZed\t" + f + "\t7;\"\tf\nfoo\t" + f + "\t5;\"\tf\n"),
-      std::string::npos)
+  EXPECT_NE(text.find("Foo\t" + f + "\t/^function Foo(a)$/;\"\tf\tline:2\tend:4\n" + "Zed\t" + f +
+                      "\t/^function Zed(a)$/;\"\tf\tline:7\tend:10\n" + "foo\t" + f +
+                      "\t/^int foo() {$/;\"\tf\tline:5\tend:6\n"),
+            std::string::npos)
       << text;
 }
 
@@ -106,7 +108,8 @@ TEST_F(ToolTest, RoutinesNoneFoundIsExitOne) {
   std::string f = file("d.wyn", "prototype Foo(NUMBER);\n  function Bar()\n");
   Ran r = wyn({"routines", "--ctags=" + dir + "/tags", f});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "No routines found.\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "No routines found.\n");
   EXPECT_FALSE(std::filesystem::exists(dir + "/tags"));
 }
 

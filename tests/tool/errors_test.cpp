@@ -51,7 +51,14 @@ TEST_F(ToolTest, BadInputIsOneLineExitTwoAndWritesNothing) {
       {"bad colour, other spelling", {"colour", "--colour=", "$F"}, "--color takes always"},
       {"in place on colour", {"colour", "--in-place", "$F"}, "--in-place goes with"},
       {"in place on stdin", {"expand", "--in-place", "-", "1:1"}, "--in-place needs a FILE"},
-      {"two files to routines", {"routines", "$F", "$F"}, "exactly one FILE"},
+      {"missing file for routines -R", {"routines", "-R", "$D/none.wyn"}, "none.wyn: No such"},
+      {"bad theme", {"colour", "--theme=sepia", "$F"}, "--theme takes dark or light"},
+      {"tab width 0", {"colour", "--tab-width=0", "$F"}, "--tab-width takes a number"},
+      {"unknown encoding", {"colour", "--encoding=klingon", "$F"}, "unknown encoding klingon"},
+      {"bad word class", {"info", "--keywords=verbs"}, "--keywords takes CLASS"},
+      {"css with a file", {"colour", "--css", "$F"}, "--css writes the style sheet alone"},
+      {"numbers for routines", {"routines", "-n", "$F"}, "-n, --theme, --tab-width"},
+      {"marks with tags", {"routines", "--marks", "--ctags", "$F"}, "--marks lists marks"},
       {"no command", {}, "no command given"},
   };
   for (const BadCase& c : cases) {
