@@ -30,13 +30,13 @@ function toolCommand() {
   return cmd.slice(0, -1);
 }
 
-// Runs the tool with ARGS, STDIN as its input, in an empty folder so that no
-// project configuration applies; returns its standard output.
+// Runs the tool with ARGS, STDIN as its input, with no project configuration,
+// in an empty folder; returns its standard output.
 let toolCwd;
 function tool(args, stdin) {
   const [exe, ...pre] = toolCommand();
   toolCwd = toolCwd || tempDir();
-  return execFileSync(exe, [...pre, ...args], {
+  return execFileSync(exe, [...pre, '--no-config', ...args], {
     cwd: toolCwd,
     input: stdin,
     encoding: 'utf8',
@@ -81,7 +81,8 @@ const legendCategory = {
 function toolColours(text) {
   const html = tool(['colour', '--html', '-', '-'], text);
   const pre = html.slice(html.indexOf('<pre class="wyn">') + '<pre class="wyn">'.length, html.indexOf('</pre>'));
-  const body = pre.replace(/<span class="ln">\d+<\/span>/g, '');
+  // Line numbers are marked up with class "ln"; they are no part of the text.
+  const body = pre.replace(/<(a|span)\b[^>]*\bclass="ln"[^>]*>[^<]*<\/\1>/g, '');
   const unescape = (s) =>
     s.replace(/&(quot|amp|lt|gt|#39|#x([0-9a-fA-F]+)|#(\d+));/g, (m, name, hex, dec) => {
       if (hex) return String.fromCodePoint(parseInt(hex, 16));

@@ -179,8 +179,9 @@ describe('editing capabilities', () => {
         .tool(['routines', file])
         .split('\n')
         .filter(Boolean)
-        .map((l) => l.match(/^\s*(\d+)-\d+\s+function\s+(\w+)/))
-        .map((m) => ({ line: Number(m[1]) - 1, name: m[2] }));
+        // marked lines, the whole extent when the tool gives it, the header
+        .map((l) => l.match(/^\s*(\d+)-\d+\s+(?:\d+-(\d+)\s+)?(.*)$/))
+        .map((m) => ({ line: Number(m[1]) - 1, last: m[2] && Number(m[2]) - 1, name: m[3].match(/(\w+)\s*\(/)[1] }));
     for (const name of c.exampleNames) {
       it(`document symbols of ${name} are the plug-in's routines`, async () => {
         const file = path.join(ws, name);
@@ -201,6 +202,7 @@ describe('editing capabilities', () => {
           assert.equal(lines[sel.start.line].slice(sel.start.character, sel.end.character), s.name);
           assert.ok(sel.start.line >= s.range.start.line && sel.end.line <= s.range.end.line, 'selection inside the range');
           assert.match(lines[s.range.end.line], /^\s*end\s*;/, `${s.name} extends to its end`);
+          if (want[i].last !== undefined) assert.equal(s.range.end.line, want[i].last, `${s.name} ends where the tool says`);
         });
         server.conn.sendNotification('textDocument/didClose', { textDocument: { uri } });
       });
