@@ -88,9 +88,11 @@ async function measure(name, text, { conn }, rows) {
     open.push(now() - t0);
     if (i < rounds - 1) conn.sendNotification('textDocument/didClose', { textDocument: { uri } });
   }
-  rows.push([name, 'didOpen + semanticTokens/full', stats(open), 5]);
-
   let prev = await conn.sendRequest('textDocument/semanticTokens/full', { textDocument: { uri } });
+  const kib = (n) => `${Math.round(n / 1024)} KiB`;
+  const what = `didOpen (${kib(JSON.stringify(text).length)}) + semanticTokens/full (${prev.data.length / 5} tokens, ${kib(JSON.stringify(prev).length)})`;
+  rows.push([name, what, stats(open), 5]);
+
   const at = middle(text);
   const edit = [];
   for (let i = 0; i < EDITS; i++) {
