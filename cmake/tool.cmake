@@ -10,6 +10,21 @@ if(WYN_TOOL_SOURCES)
   target_link_libraries(wyn_tool PRIVATE wynsession)
   add_dependencies(wyn_tool wyn)
 
+  # cmake --install BUILD --prefix PREFIX: the tool, the plug-in it loads from
+  # beside itself and the stand-in editor go to PREFIX/lib/wyn, and
+  # PREFIX/bin/wyn links to the tool there (the tool finds its folder through
+  # the link).
+  include(GNUInstallDirs)
+  set_target_properties(wyn_tool PROPERTIES INSTALL_RPATH "$ORIGIN")
+  set(WYN_INSTALL_DIR lib/wyn)
+  install(TARGETS wyn_tool RUNTIME DESTINATION ${WYN_INSTALL_DIR})
+  install(TARGETS wyn cwedit LIBRARY DESTINATION ${WYN_INSTALL_DIR})
+  install(CODE "
+    set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    file(MAKE_DIRECTORY \"\${bin}\")
+    file(CREATE_LINK ../${WYN_INSTALL_DIR}/wyn \"\${bin}/wyn\" SYMBOLIC)
+    message(STATUS \"Installing: \${bin}/wyn -> ../${WYN_INSTALL_DIR}/wyn\")")
+
   # Tool tests: spawned processes, real files, a headless browser for the
   # HTML page. Linux only, so kept apart from tests/*.cpp.
   file(GLOB WYN_TOOL_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/tool/*.cpp)
