@@ -3,7 +3,10 @@
 // scripts/install-tool-test-deps.sh.
 #include "tool_run.h"
 
+#include <math.h>
+
 #include <regex>
+#include <set>
 
 namespace {
 
@@ -88,6 +91,91 @@ TEST_F(ToolTest, HtmlPageDecodesTheScript) {
   }
 }
 
+// Ids and links: every line an anchor, unique on the page; a page of several
+// files has a table of contents and a title naming them.
+TEST_F(ToolTest, HtmlPageAnchorsAndContents) {
+  std::string a = file("a.wyn", sample), b = file("b<&>.wyn", "x\ny\n");
+  struct {
+    const char* what;
+    std::vector<std::string> args;
+    std::vector<std::string> has, lacks;
+  } cases[] = {
+      {"one file",
+       {a},
+       {"<title>" + a + "</title>", "id=\"L1\" href=\"#L1\">1</a>", "id=\"L4\""},
+       {"<nav", "id=\"L5\"", "f1-L1"}},
+      {"two files",
+       {a, b},
+       {"<title>" + a + ", " + dir + "/b&lt;&amp;&gt;.wyn</title>", "<nav class=\"toc\">",
+        "<li><a href=\"#f1\">" + a + "</a></li>", "<a href=\"#f2\">", "<h2 id=\"f2\">",
+        "id=\"f1-L4\"", "id=\"f2-L2\" href=\"#f2-L2\">2</a>"},
+       {"id=\"L1\"", "id=\"f2-L3\""}},
+      {"fragment",
+       {"--html-fragment", a, b},
+       {"<pre class=\"wyn\"><a class=\"ln\" id=\"f1-L1\""},
+       {"<html", "<style", "<h2", "<body", "legend"}},
+      {"tab width", {"--tab-width=4", a}, {"tab-size: 4;"}, {"tab-size: 8"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"colour", "--html", "-"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Ran r = wyn(args);
+    EXPECT_EQ(r.code, 0) << c.what << ": " << r.err;
+    for (const std::string& part : c.has)
+      EXPECT_NE(r.out.find(part), std::string::npos) << c.what << ": " << part;
+    for (const std::string& part : c.lacks)
+      EXPECT_EQ(r.out.find(part), std::string::npos) << c.what << ": " << part;
+    std::regex id("id=\"([^\"]+)\"");
+    std::set<std::string> ids;
+    for (std::sregex_iterator m(r.out.begin(), r.out.end(), id), end; m != end; ++m)
+      EXPECT_TRUE(ids.insert((*m)[1]).second) << c.what << ": twice " << (*m)[1];
+  }
+  Ran fragment = wyn({"colour", "--html-fragment", a});
+  EXPECT_EQ(fragment.out.substr(0, 17), "<pre class=\"wyn\">");
+  EXPECT_EQ(count_of(fragment.out, "<pre"), 1u);
+}
+
+double luminance(unsigned rgb) {
+  double sum = 0;
+  const double weight[] = {0.0722, 0.7152, 0.2126};  // blue, green, red
+  for (int k = 0; k < 3; k++) {
+    double c = (double)((rgb >> (8 * k)) & 0xFF) / 255.0;
+    sum += weight[k] * (c <= 0.04045 ? c / 12.92 : pow((c + 0.055) / 1.055, 2.4));
+  }
+  return sum;
+}
+
+// Both styles of the sheet: every colour, the editor's made readable, at
+// 4.5:1 at least on its own scheme's background.
+TEST_F(ToolTest, HtmlStylesAreReadableLightAndDark) {
+  Ran css = wyn({"colour", "--css"});
+  ASSERT_EQ(css.code, 0) << css.err;
+  EXPECT_EQ(css.out.find('<'), std::string::npos);
+  size_t dark_at = css.out.find("@media (prefers-color-scheme: dark) {");
+  ASSERT_NE(dark_at, std::string::npos);
+  size_t dark_end = css.out.find("\n}\n", dark_at);
+  const std::string schemes[] = {css.out.substr(0, dark_at),
+                                 css.out.substr(dark_at, dark_end - dark_at)};
+  for (const std::string& sheet : schemes) {
+    std::smatch bg;
+    ASSERT_TRUE(std::regex_search(sheet, bg,
+                                  std::regex("pre\\.wyn \\{ color: #[0-9a-f]{6}; "
+                                             "background: #([0-9a-f]{6})")));
+    unsigned background = (unsigned)std::stoul(bg[1], nullptr, 16);
+    std::regex colour("([.a-z-]+(?: [.a-z-]+)?) \\{ color: #([0-9a-f]{6})");
+    size_t seen = 0;
+    for (std::sregex_iterator m(sheet.begin(), sheet.end(), colour), end; m != end; ++m, seen++) {
+      double la = luminance((unsigned)std::stoul((*m)[2], nullptr, 16)), lb = luminance(background);
+      double ratio = la > lb ? (la + 0.05) / (lb + 0.05) : (lb + 0.05) / (la + 0.05);
+      EXPECT_GE(ratio, 4.5) << (*m)[1] << " #" << (*m)[2] << " on " << bg[1];
+    }
+    EXPECT_EQ(seen, 10u);  // body, pre, line numbers, seven categories
+  }
+  // The page carries the same sheet.
+  Ran page = wyn({"colour", "--html", "-", file("s.wyn", sample)});
+  EXPECT_NE(page.out.find(css.out), std::string::npos);
+}
+
 TEST_F(ToolTest, HtmlPageRendersInAHeadlessBrowser) {
   std::string browser = find_browser();
   ASSERT_NE(browser, "") << "chromium is missing: run scripts/install-tool-test-deps.sh";
@@ -113,6 +201,11 @@ TEST_F(ToolTest, HtmlPageRendersInAHeadlessBrowser) {
   EXPECT_EQ(count_of(dom, "<pre class=\"wyn\">"), 2u);
   EXPECT_EQ(count_of(dom, "<a class=\"ln\""), 4u + count_of(read_file(example("setup.wyn")), "\n"));
   EXPECT_EQ(code_text(dom), sample);
+  // The anchors, the table of contents and the title survive parsing.
+  for (const char* part :
+       {"id=\"f1-L4\"", "id=\"f2-L150\"", "href=\"#f2\"", "<h2 id=\"f2\">", "<nav class=\"toc\">"})
+    EXPECT_NE(dom.find(part), std::string::npos) << part;
+  EXPECT_NE(dom.find("<title>" + f + ", " + example("setup.wyn") + "</title>"), std::string::npos);
 }
 
 }  // namespace
