@@ -148,7 +148,8 @@ const char help_text[] =
     "    2  usage error or bad input (missing, unreadable, directory, binary or\n"
     "       too large a file, position outside the buffer, malformed script), an\n"
     "       output refused, or a write that failed (wyn: OUT: reason); nothing\n"
-    "       is written. colour goes on past a bad FILE and exits 2 at the end.\n";
+    "       is written. colour and routines go on past a bad FILE and exit 2\n"
+    "       at the end.\n";
 
 int usage_error(const char* problem, const char* what) {
   fprintf(stderr, "wyn: %s%s (see wyn --help)\n", problem, what);
