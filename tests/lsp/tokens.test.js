@@ -30,66 +30,64 @@ function prng(seed) {
 // the tokens before it must equal a fresh full response, and once the client
 // idles the tokens must be the tool's colouring of the final text.
 async function editSession(server, unit) {
-    let text = c.example('setup.wyn');
-    const uri = `untitled:/session-${unit}.wyn`;
-    server.open(uri, text);
-    let full = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
-    assert.ok(full.resultId, 'a full response needs a resultId to take deltas from');
-    const pieces = ['/*', '*/', '"', "'", '\n', '//', ' while ', 'x', ';', '\\\n', '\t', 'é😀', 'AskYesNo', '123', '\r\n'];
-    const rand = prng(13);
-    for (let i = 0; i < 200; i++) {
-      const lines = c.splitLines(text);
-      const line = rand(lines.length);
-      const character = rand(lines[line].length + 1);
-      const start = { line, character };
-      const startOff = c.offsetAt(text, start);
-      // The client's units for a range of the text before this edit.
-      const before = text;
-      const col = (p) => (unit === 'utf-8' ? Buffer.byteLength(c.splitLines(before)[p.line].slice(0, p.character)) : p.character);
-      const inUnit = (r) => ({ start: { line: r.start.line, character: col(r.start) }, end: { line: r.end.line, character: col(r.end) } });
-      let range = { start, end: start };
-      let newText = pieces[rand(pieces.length)];
-      if (rand(3) === 0) {
-        // delete up to a few units, never inside a surrogate pair or a CR LF
-        let endOff = Math.min(text.length, startOff + 1 + rand(6));
-        while (endOff < text.length && /[\uDC00-\uDFFF]/.test(text[endOff])) endOff++;
-        if (text[endOff - 1] === '\r' && text[endOff] === '\n') endOff++;
-        if (/[\uDC00-\uDFFF]/.test(text[startOff]) || (text[startOff] === '\n' && text[startOff - 1] === '\r')) continue;
-        const upTo = c.splitLines(text.slice(0, endOff));
-        range = { start, end: { line: upTo.length - 1, character: upTo[upTo.length - 1].length } };
-        newText = rand(2) ? '' : newText;
-      }
-      if (/[\uDC00-\uDFFF]/.test(text[startOff]) || (text[startOff] === '\n' && text[startOff - 1] === '\r')) continue;
-      text = c.applyEdits(text, [{ range, newText }]);
-      const changes = [{ range: inUnit(range), text: newText }];
-      if (i % 50 === 49) {
-        // Now and then the whole text at once, as some clients send it.
-        changes.splice(0, 1, { text });
-      } else if (i % 7 === 3) {
-        // Or a second change in the same notification, on the text the
-        // first one left: a word typed at the start of the document.
-        const zero = { line: 0, character: 0 };
-        text = c.applyEdits(text, [{ range: { start: zero, end: zero }, newText: 'if ' }]);
-        changes.push({ range: { start: zero, end: zero }, text: 'if ' });
-      }
-      server.change(uri, changes);
-      const delta = await server.request('textDocument/semanticTokens/full/delta', {
-        textDocument: { uri },
-        previousResultId: full.resultId,
-      });
-      const patched = delta.edits ? applyTokenEdits(full.data, delta.edits) : delta.data;
-      const fresh = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
-      assert.deepEqual(patched, fresh.data, `edit ${i}: ${JSON.stringify({ range, newText })}`);
-      c.tokenColours(text, fresh.data, server.legend, unit); // within the text, no overlaps
-      full = fresh;
+  let text = c.example('setup.wyn');
+  const uri = `untitled:/session-${unit}.wyn`;
+  server.open(uri, text);
+  let full = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
+  assert.ok(full.resultId, 'a full response needs a resultId to take deltas from');
+  const pieces = ['/*', '*/', '"', "'", '\n', '//', ' while ', 'x', ';', '\\\n', '\t', 'é😀', 'AskYesNo', '123', '\r\n'];
+  const rand = prng(13);
+  // An offset inside a surrogate pair or between CR and LF: no place to edit.
+  const split = (t, off) => /[\uDC00-\uDFFF]/.test(t[off]) || (t[off] === '\n' && t[off - 1] === '\r');
+  for (let i = 0; i < 200; i++) {
+    const lines = c.splitLines(text);
+    const line = rand(lines.length);
+    const start = { line, character: rand(lines[line].length + 1) };
+    const startOff = c.offsetAt(text, start);
+    // The client's units for a range of the text before this edit.
+    const before = text;
+    const col = (p) => (unit === 'utf-8' ? Buffer.byteLength(c.splitLines(before)[p.line].slice(0, p.character)) : p.character);
+    const inUnit = (r) => ({ start: { line: r.start.line, character: col(r.start) }, end: { line: r.end.line, character: col(r.end) } });
+    let range = { start, end: start };
+    let newText = pieces[rand(pieces.length)];
+    if (rand(3) === 0) {
+      // Replace or delete up to a few units.
+      let endOff = Math.min(text.length, startOff + 1 + rand(6));
+      while (endOff < text.length && split(text, endOff)) endOff++;
+      const upTo = c.splitLines(text.slice(0, endOff));
+      range = { start, end: { line: upTo.length - 1, character: upTo[upTo.length - 1].length } };
+      newText = rand(2) ? '' : newText;
     }
-    // Left alone, the server colours the whole buffer: the tokens then are
-    // the tool's colouring of the final text, and a client that was shown
-    // stale ones has been asked to refresh.
-    await new Promise((r) => setTimeout(r, 1500));
-    const last = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
-    c.assertSameColours(c.tokenColours(text, last.data, server.legend, unit), c.toolColours(text), text, 'after the session');
+    if (split(text, startOff)) continue;
+    text = c.applyEdits(text, [{ range, newText }]);
+    const changes = [{ range: inUnit(range), text: newText }];
+    if (i % 50 === 49) {
+      // Now and then the whole text at once, as some clients send it.
+      changes.splice(0, 1, { text });
+    } else if (i % 7 === 3) {
+      // Or a second change in the same notification, on the text the
+      // first one left: a word typed at the start of the document.
+      const zero = { line: 0, character: 0 };
+      text = c.applyEdits(text, [{ range: { start: zero, end: zero }, newText: 'if ' }]);
+      changes.push({ range: { start: zero, end: zero }, text: 'if ' });
+    }
+    server.change(uri, changes);
+    const delta = await server.request('textDocument/semanticTokens/full/delta', {
+      textDocument: { uri },
+      previousResultId: full.resultId,
+    });
+    const patched = delta.edits ? applyTokenEdits(full.data, delta.edits) : delta.data;
+    const fresh = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
+    assert.deepEqual(patched, fresh.data, `edit ${i}: ${JSON.stringify({ range, newText })}`);
+    c.tokenColours(text, fresh.data, server.legend, unit); // within the text, no overlaps
+    full = fresh;
   }
+  // Left alone, the server colours the whole buffer: the tokens then are
+  // the tool's colouring of the final text.
+  await new Promise((r) => setTimeout(r, 1500));
+  const last = await server.request('textDocument/semanticTokens/full', { textDocument: { uri } });
+  c.assertSameColours(c.tokenColours(text, last.data, server.legend, unit), c.toolColours(text), text, 'after the session');
+}
 
 describe('semantic tokens', () => {
   let server;
