@@ -218,7 +218,8 @@ function applyEdits(text, edits) {
 }
 
 // A running server with a connection. OPTS: initializationOptions,
-// workspaceFolders (paths), capabilities (merged over a full client's),
+// workspaceFolders (paths), capabilities (merged key by key over a full
+// client's),
 // configuration (answer to workspace/configuration).
 async function startServer(opts = {}) {
   const [exe, ...args] = serverCommand();
@@ -283,8 +284,15 @@ async function startServer(opts = {}) {
         formats: ['relative'],
       },
     },
-    ...(opts.capabilities || {}),
   };
+  // Merges OVER into BASE, objects key by key.
+  const merge = (base, over) => {
+    for (const [k, v] of Object.entries(over || {})) {
+      base[k] = v && typeof v === 'object' && !Array.isArray(v) && base[k] ? merge(base[k], v) : v;
+    }
+    return base;
+  };
+  merge(capabilities, opts.capabilities);
   const folders = (opts.workspaceFolders || []).map((p) => ({ uri: uriOf(p), name: path.basename(p) }));
   const init = await conn.sendRequest('initialize', {
     processId: process.pid,

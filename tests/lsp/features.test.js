@@ -46,6 +46,23 @@ function accept(text, pos, item) {
   return c.applyEdits(text, [{ range: { start: { line: pos.line, character: start }, end: pos }, newText: insert }]);
 }
 
+// The items of a completion answer, each with the list's defaults filled in.
+function completionItems(res) {
+  if (Array.isArray(res)) return res;
+  const d = res.itemDefaults || {};
+  return res.items.map((i) => {
+    const item = { ...i };
+    for (const k of ['insertTextFormat', 'insertTextMode', 'data', 'commitCharacters']) {
+      if (item[k] === undefined && d[k] !== undefined) item[k] = d[k];
+    }
+    if (!item.textEdit && d.editRange) {
+      const range = d.editRange.insert || d.editRange;
+      item.textEdit = { range, newText: item.textEditText ?? item.insertText ?? item.label };
+    }
+    return item;
+  });
+}
+
 // Text edits for URI out of a workspace edit in either of its shapes.
 function editsFor(edit, uri) {
   if (edit.changes) return edit.changes[uri] || [];
@@ -83,44 +100,69 @@ describe('editing capabilities', () => {
     assert.ok(caps.executeCommandProvider.commands.includes('wyn.expandTemplate'));
   });
 
-  describe('completion', () => {
-    const cases = [
-      { label: 'while', kind: Kind.Keyword, line: '    whi', snippet: true },
-      { label: 'if', kind: Kind.Keyword, line: '\t\ti', snippet: true },
-      { label: 'function', kind: Kind.Keyword, line: 'func', snippet: true },
-      { label: 'AskYesNo', kind: Kind.Function, line: '    AskY', snippet: true, placeholders: ['${1:szQuestion}', '${2:nDefault}'] },
-      { label: 'TARGETDIR', kind: Kind.Constant, line: '    x = TARGE', snippet: false },
-      { label: 'endwhile', kind: Kind.Keyword, line: '    endwh', snippet: false },
-    ];
-    for (const t of cases) {
-      it(`${t.label} after ${JSON.stringify(t.line)}`, async () => {
-        const text = `program\n${t.line}\nendprogram\n`;
-        const uri = open(text);
-        const pos = { line: 1, character: t.line.length };
-        const res = await server.request('textDocument/completion', { textDocument: { uri }, position: pos });
-        const items = Array.isArray(res) ? res : res.items;
-        const item = items.find((i) => i.label === t.label && (!t.snippet || i.insertTextFormat === 2));
-        assert.ok(item, `no${t.snippet ? ' snippet' : ''} item ${t.label} among ${items.length}`);
-        assert.equal(item.kind, t.kind);
-        if (!t.snippet) {
-          assert.equal(accept(text, pos, item), text.replace(t.line, t.line.replace(/\w+$/, t.label)));
-          return;
-        }
-        const body = item.insertText || item.textEdit.newText;
-        assert.doesNotMatch(body, /[&@]/, 'template markers left in the snippet');
-        for (const p of t.placeholders || []) assert.ok(body.includes(p), `${p} not in ${body}`);
-        if (!t.placeholders) assert.match(body, /\$0/, 'the final cursor');
-        // Accepting it gives what the plug-in's own expansion of the word gives.
-        const word = `program\n${t.line.replace(/\w+$/, t.label)}\nendprogram\n`;
-        const expanded = c.tool(['expand', '-', `2:${t.line.replace(/\w+$/, '').length + 1}`], word);
-        assert.equal(accept(text, pos, item), expanded);
-        // Resolving adds the template text.
-        const resolved = await server.request('completionItem/resolve', item);
-        const doc = docText(resolved.documentation);
-        assert.ok(doc.includes(t.label), `documentation ${JSON.stringify(doc)} lacks the template`);
+  // Completion as two kinds of client take it: items with their own edits,
+  // and a list whose items share defaults (as VS Code's client asks for).
+  const flavours = [
+    { name: 'items with their own edits' },
+    {
+      name: 'list-wide defaults',
+      capabilities: {
+        textDocument: {
+          completion: {
+            completionList: { itemDefaults: ['commitCharacters', 'editRange', 'insertTextFormat', 'insertTextMode', 'data'] },
+            completionItem: { insertTextModeSupport: { valueSet: [1, 2] } },
+          },
+        },
+      },
+    },
+  ];
+  for (const flavour of flavours) {
+    describe(`completion, ${flavour.name}`, () => {
+      let client;
+      before(async () => {
+        client = flavour.capabilities ? await c.startServer({ capabilities: flavour.capabilities }) : server;
       });
-    }
-  });
+      after(async () => {
+        if (client !== server) assert.equal(await client.stop(), 0);
+      });
+      const cases = [
+        { label: 'while', kind: Kind.Keyword, line: '    whi', snippet: true },
+        { label: 'if', kind: Kind.Keyword, line: '\t\ti', snippet: true },
+        { label: 'function', kind: Kind.Keyword, line: 'func', snippet: true },
+        { label: 'AskYesNo', kind: Kind.Function, line: '    AskY', snippet: true, placeholders: ['${1:szQuestion}', '${2:nDefault}'] },
+        { label: 'TARGETDIR', kind: Kind.Constant, line: '    x = TARGE', snippet: false },
+        { label: 'endwhile', kind: Kind.Keyword, line: '    endwh', snippet: false },
+      ];
+      for (const t of cases) {
+        it(`${t.label} after ${JSON.stringify(t.line)}`, async () => {
+          const text = `program\n${t.line}\nendprogram\n`;
+          const uri = `untitled:/completion/${encodeURIComponent(t.line)}.wyn`;
+          client.open(uri, text);
+          const pos = { line: 1, character: t.line.length };
+          const items = completionItems(await client.request('textDocument/completion', { textDocument: { uri }, position: pos }));
+          const item = items.find((i) => i.label === t.label && (!t.snippet || i.insertTextFormat === 2));
+          assert.ok(item, `no${t.snippet ? ' snippet' : ''} item ${t.label} among ${items.length}`);
+          assert.equal(item.kind, t.kind);
+          if (!t.snippet) {
+            assert.equal(accept(text, pos, item), text.replace(t.line, t.line.replace(/\w+$/, t.label)));
+            return;
+          }
+          const body = item.insertText || item.textEdit.newText;
+          assert.doesNotMatch(body, /[&@]/, 'template markers left in the snippet');
+          for (const p of t.placeholders || []) assert.ok(body.includes(p), `${p} not in ${body}`);
+          if (!t.placeholders) assert.match(body, /\$0/, 'the final cursor');
+          // Accepting it gives what the plug-in's own expansion of the word gives.
+          const word = `program\n${t.line.replace(/\w+$/, t.label)}\nendprogram\n`;
+          const expanded = c.tool(['expand', '-', `2:${t.line.replace(/\w+$/, '').length + 1}`], word);
+          assert.equal(accept(text, pos, item), expanded);
+          // Resolving adds the template text.
+          const resolved = await client.request('completionItem/resolve', item);
+          const doc = docText(resolved.documentation);
+          assert.ok(doc.includes(t.label), `documentation ${JSON.stringify(doc)} lacks the template`);
+        });
+      }
+    });
+  }
 
   describe('signature help', () => {
     const cases = [
