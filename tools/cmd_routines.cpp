@@ -27,13 +27,15 @@ bool ends_with(const std::string& s, const char* tail) {
 
 // Every *.wyn below folder, each folder's entries in name order. Hidden
 // entries (.git and the like) are passed over and linked folders not
-// entered, so a link loop cannot trap the walk.
-void scripts_below(const std::string& folder, int depth, std::vector<std::string>* out) {
+// entered, so a link loop cannot trap the walk. False when a folder could
+// not be read (said on stderr); the walk goes on past it.
+bool scripts_below(const std::string& folder, int depth, std::vector<std::string>* out) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) {
     fprintf(stderr, "wyn: %s: %s\n", folder.c_str(), strerror(errno));
-    return;
+    return false;
   }
+  bool ok = true;
   std::vector<std::string> names;
   while (struct dirent* e = readdir(dir))
     if (e->d_name[0] != '.') names.push_back(e->d_name);
@@ -44,25 +46,28 @@ void scripts_below(const std::string& folder, int depth, std::vector<std::string
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
-      if (depth < 64) scripts_below(path, depth + 1, out);
+      if (depth < 64 && !scripts_below(path, depth + 1, out)) ok = false;
     } else if (ends_with(name, ".wyn") && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       out->push_back(path);
     }
   }
+  return ok;
 }
 
 // The operands as files: with -R a folder stands for the scripts below it.
-std::vector<std::string> operands(const Options& opt) {
-  std::vector<std::string> out;
-  if (opt.args.empty()) out.push_back("-");
+// False when a folder could not be read.
+bool operands(const Options& opt, std::vector<std::string>* out) {
+  bool ok = true;
+  if (opt.args.empty()) out->push_back("-");
   for (const char* arg : opt.args) {
     struct stat st;
-    if (opt.recurse && stat(arg, &st) == 0 && S_ISDIR(st.st_mode))
-      scripts_below(arg, 0, &out);
-    else
-      out.push_back(arg);
+    if (opt.recurse && stat(arg, &st) == 0 && S_ISDIR(st.st_mode)) {
+      if (!scripts_below(arg, 0, out)) ok = false;
+    } else {
+      out->push_back(arg);
+    }
   }
-  return out;
+  return ok;
 }
 
 // A tags file names each file relative to its own folder, as editors read
@@ -128,11 +133,11 @@ int cmd_routines(const Options& opt) {
   // Read every file first, so that tags are never written over one of them;
   // a bad one is reported, the others still listed, and the run fails at
   // the end.
-  std::vector<std::string> names = operands(opt);
+  std::vector<std::string> names;
+  int rc = operands(opt, &names) ? EXIT_DONE : EXIT_ERROR;
   std::vector<Source> files;
   std::vector<FileId> read;
   std::vector<const char*> paths;  // as given, to find each one's .wyn.cfg
-  int rc = EXIT_DONE;
   for (const std::string& name : names) {
     Source file;
     if (!read_source(name.c_str(), &file)) {
@@ -152,6 +157,10 @@ int cmd_routines(const Options& opt) {
   bool to_stdout = opt.ctags != nullptr && !strcmp(opt.ctags, "-");
   if (opt.ctags != nullptr && !to_stdout && !output_allowed(opt.ctags, read, true))
     return EXIT_ERROR;
+  if (names.empty() && rc == EXIT_DONE) {  // folders without a script
+    fprintf(stderr, "No routines found.\n");
+    return EXIT_NOTHING;
+  }
   if (files.empty()) return rc;
 
   std::vector<Tag> tags;

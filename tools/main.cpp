@@ -180,7 +180,9 @@ int check_fits(const Options& opt) {
     return usage_error("--in-place goes with expand, indent or edit, not ", c);
   if ((opt.keys || opt.keys_text || opt.trace || opt.check || opt.state_flag) && strcmp(c, "edit"))
     return usage_error("--keys, -e, --trace, --check and --state-flag go with edit, not ", c);
-  if (opt.ctags && !opt.args.empty() && !strcmp(opt.args[0], "-"))
+  bool stdin_read = opt.args.empty() && strcmp(c, "info");
+  for (const char* arg : opt.args) stdin_read = stdin_read || !strcmp(arg, "-");
+  if (opt.ctags && stdin_read)
     return usage_error("--ctags needs a FILE to point at, not ", "standard input");
   if (opt.in_place && !opt.args.empty() && !strcmp(opt.args[0], "-"))
     return usage_error("--in-place needs a FILE, not ", "standard input");

@@ -228,6 +228,10 @@ TEST_F(ToolTest, RoutinesOfManyFiles) {
             "p/b.wyn:    1-2         1-3     function B()\n"
             "p/sub/a.wyn:    1-2         1-3     function A()\n");
   EXPECT_EQ(r.err, "wyn: p/none.wyn: No routines found.\n");
+  std::filesystem::create_directories(dir + "/empty/sub");
+  Ran none = wyn_in(dir, {}, {"routines", "-R", "empty"});
+  EXPECT_EQ(none.code, 1);
+  EXPECT_EQ(none.err, "No routines found.\n");
   // One bad file: the others are listed, the run fails at the end.
   Ran bad = wyn_in(dir, {}, {"routines", "p/b.wyn", "p/missing.wyn"});
   EXPECT_EQ(bad.code, 2);

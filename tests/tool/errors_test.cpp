@@ -59,6 +59,7 @@ TEST_F(ToolTest, BadInputIsOneLineExitTwoAndWritesNothing) {
       {"css with a file", {"colour", "--css", "$F"}, "--css writes the style sheet alone"},
       {"numbers for routines", {"routines", "-n", "$F"}, "-n, --theme, --tab-width"},
       {"marks with tags", {"routines", "--marks", "--ctags", "$F"}, "--marks lists marks"},
+      {"tags of stdin", {"routines", "--ctags=$D/tags", "$F", "-"}, "--ctags needs a FILE"},
       {"no command", {}, "no command given"},
   };
   for (const BadCase& c : cases) {
