@@ -74,6 +74,10 @@ if(WYN_BENCH_SOURCES)
   target_link_libraries(wyn_bench PRIVATE wyn_support benchmark::benchmark
     benchmark::benchmark_main)
 endif()
+# Generated scripts of any size, for the measuring scripts in scripts/.
+add_executable(wyn_gen ${PROJECT_SOURCE_DIR}/bench/gen/wyn_gen.cpp)
+target_compile_options(wyn_gen PRIVATE ${WYN_WARNINGS})
+target_include_directories(wyn_gen PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 
 # -- the wyn tool and its tests ---------------------------------------------
 include(${PROJECT_SOURCE_DIR}/cmake/tool.cmake)

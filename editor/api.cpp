@@ -199,15 +199,20 @@ CWEXPORT void CWAPI cw_categories(cw_long pos, size_t n, signed char* out) {
     memset(out, -1, k);
     i = k;
   }
+  /* The characters before the gap, then those after it. */
   const unsigned char* col = ed.col.empty() ? NULL : ed.col.data();
-  for (; i < n; i++) {
+  while (i < n) {
     long long at = (long long)pos + (long long)i;
-    if (at >= ed.len) {
+    if (at >= ed.len || col == NULL) {
       memset(out + i, -1, n - i);
       break;
     }
     cw_long p = (cw_long)at;
-    out[i] = col == NULL ? -1 : of_code[col[(size_t)(p < ed.gap ? p : p + ed.gap_size)]];
+    cw_long stop = p < ed.gap ? ed.gap : ed.len;
+    size_t k = (size_t)(stop - p) < n - i ? (size_t)(stop - p) : n - i;
+    const unsigned char* c = col + (p < ed.gap ? p : p + ed.gap_size);
+    for (size_t j = 0; j < k; j++) out[i + j] = of_code[c[j]];
+    i += k;
   }
 }
 

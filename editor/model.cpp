@@ -149,9 +149,11 @@ bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
 /* Moves the line gap so that it starts at line index i. */
 static void move_line_gap(cw_long i) {
   cw_long* l = ed.ls.data();
-  cw_long g = ed.lgap_size, len = ed.len;
-  for (; ed.lgap > i; ed.lgap--) l[ed.lgap - 1 + g] = len - l[ed.lgap - 1];
-  for (; ed.lgap < i; ed.lgap++) l[ed.lgap] = len - l[ed.lgap + g];
+  cw_long g = ed.lgap_size, len = ed.len, at = ed.lgap;
+  /* plain loops over locals, so the compiler can do them in vectors */
+  for (cw_long k = at - 1; k >= i; k--) l[k + g] = len - l[k];
+  for (cw_long k = at; k < i; k++) l[k] = len - l[k + g];
+  ed.lgap = i;
 }
 
 /* Room for need more line starts in the gap; false when memory runs out. */

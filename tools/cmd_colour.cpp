@@ -1,7 +1,12 @@
-// wyn colour FILE...: each file coloured by the plug-in's whole-buffer
-// colouring, to the terminal or to an HTML page.
+// wyn colour FILE...: each file coloured by the plug-in in counted runs
+// from its start and shown a piece at a time as its colours become final,
+// to the terminal or to an HTML page.
 #include "tool.h"
 
+#include "display.h"
+#include "encoding.h"
+
+#include <string.h>
 #include <time.h>
 
 namespace {
@@ -29,6 +34,84 @@ void print_stats(const Clock& t, size_t files) {
           (double)t.bytes / 1e6, files, t.load * 1e3, t.read * 1e3, t.plugin * 1e3, t.colours * 1e3,
           t.render * 1e3, t.write * 1e3, own * 1e3, total > 0 ? own * 100 / total : 0.0,
           total * 1e3);
+}
+
+// The first counted run is short, so the first screenful shows at once;
+// each later one doubles, up to runs long enough that what a run costs
+// beyond its lines does not count.
+const long first_run_lines = 64, most_run_lines = 16384;
+// What is rendered goes out once this much has gathered.
+const size_t write_at = 64 << 10;
+// The most text rendered in one piece.
+const size_t most_piece = 256 << 10;
+
+// What the whole text decodes as for display, read a piece at a time;
+// pieces end at line ends, so no character is split.
+const char* encoding_of(const wyn::Document& doc) {
+  const size_t piece = 1 << 20;
+  size_t n = doc.size();
+  for (size_t at = 0; at < n;) {
+    std::string text = doc.text(at, piece);
+    size_t end = at + text.size() < n ? text.rfind('\n') : std::string::npos;
+    if (end != std::string::npos) text.resize(end + 1);
+    if (!is_valid_utf8(text)) return display_encoding_of(false);
+    at += text.size();
+  }
+  return display_encoding_of(true);
+}
+
+// Colours doc in counted runs and renders it into *out as its colours
+// become final, whole lines a piece, at most about most_piece bytes a piece
+// (a run may colour the whole rest at once); with stream, what gathers
+// goes to stdout as it comes.
+bool show_streamed(wyn::Document* doc, const std::string& name, bool to_html, bool ansi,
+                   bool stream, std::string* out, Clock* t) {
+  const char* encoding = encoding_of(*doc);
+  if (to_html) html_section_open(out, name);
+  doc->colour_begin();
+  size_t n = doc->size(), shown = 0, final_end = 0;
+  long lines = first_run_lines, line = 1;
+  std::vector<signed char> cats;
+  while (shown < n) {
+    double a = now_seconds();
+    std::string error;
+    if (!reported(doc->colour_more(lines, &final_end, &error), error)) return false;
+    if (lines < most_run_lines) lines *= 2;
+    t->plugin += now_seconds() - a;
+    // Whole lines only: a piece never ends inside a line, so it renders
+    // exactly as the same lines rendered at once.
+    size_t ready = final_end < n ? (size_t)doc->line_start(doc->line_of((long)final_end)) : n;
+    while (shown < ready) {
+      double b = now_seconds();
+      size_t end = ready;
+      if (ready - shown > most_piece) {
+        long at = doc->line_of((long)(shown + most_piece));
+        end = (size_t)doc->line_start(at);
+        if (end <= shown) end = at < doc->line_count() ? (size_t)doc->line_start(at + 1) : n;
+      }
+      std::string text = doc->text(shown, end - shown);
+      cats.assign(text.size(), wyn::CAT_NONE);
+      if (to_html || ansi) doc->categories(shown, text.size(), cats.data());
+      double c = now_seconds();
+      if (to_html)
+        html_section_lines(out, text, cats, line, encoding);
+      else
+        render_terminal(text, cats, ansi, out, line, encoding);
+      for (char ch : text) line += ch == '\n';
+      shown = end;
+      double d = now_seconds();
+      // The first lines go out at once, then every write_at bytes.
+      if (stream && (out->size() >= write_at || shown == n || line <= 1 + first_run_lines)) {
+        out_text(*out);
+        out->clear();
+      }
+      t->colours += c - b;
+      t->render += d - c;
+      t->write += now_seconds() - d;
+    }
+  }
+  if (to_html) html_section_close(out);
+  return true;
 }
 
 }  // namespace
@@ -73,31 +156,16 @@ int cmd_colour(const Options& opt) {
   } else if (opt.legend) {
     out += terminal_legend(ansi);
   }
-  std::vector<signed char> cats;
+  // A page for stdout goes out as it is made, like the terminal's text;
+  // a page for a file is made whole and then put in place.
+  bool stream = !to_html || !strcmp(opt.html, "-");
   for (size_t i = 0; i < files.size(); i++) {
     if (!session_for(opt, names_read[i])) return EXIT_ERROR;
-    double a = now_seconds();
+    // The document holds the text from here on: it is never kept twice.
     wyn::Document doc(files[i].text);
-    std::string error;
-    if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
-    double b = now_seconds();
-    if (to_html || ansi) cats = doc.categories();
-    double b2 = now_seconds();
-    if (to_html) {
-      html_section(&out, files[i].name, files[i].text, cats);
-    } else {
-      if (files.size() > 1) out += (i ? "\n==> " : "==> ") + files[i].name + " <==\n";
-      render_terminal(files[i].text, cats, ansi, &out);
-    }
-    double c = now_seconds();
-    t.plugin += b - a;
-    t.colours += b2 - b;
-    t.render += c - b2;
-    if (!to_html) {  // a terminal sees each file as soon as it is ready
-      out_text(out);
-      out.clear();
-      t.write += now_seconds() - c;
-    }
+    std::string().swap(files[i].text);
+    if (!to_html && files.size() > 1) out += (i ? "\n==> " : "==> ") + files[i].name + " <==\n";
+    if (!show_streamed(&doc, files[i].name, to_html, ansi, stream, &out, &t)) return EXIT_ERROR;
   }
   double w = now_seconds();
   if (to_html) {

@@ -54,6 +54,15 @@ void decode_utf8(const std::string& bytes, const std::vector<signed char>& cats,
   const unsigned char* p = (const unsigned char*)bytes.data();
   size_t n = bytes.size();
   for (size_t i = 0; i < n;) {
+    if (p[i] < 0x80) {  // ASCII, the bulk of a script: a run at a time
+      size_t j = i + 1;
+      while (j < n && p[j] < 0x80) j++;
+      out->text.append(bytes, i, j - i);
+      if (!cats.empty())
+        out->cats.insert(out->cats.end(), cats.begin() + (ptrdiff_t)i, cats.begin() + (ptrdiff_t)j);
+      i = j;
+      continue;
+    }
     size_t len = utf8_sequence_length(p + i, n - i);
     if (len == 0) {
       put(out, replacement, cats, i);
@@ -137,6 +146,10 @@ bool display_encoding_known(const char* name, std::string* problem) {
   }
   iconv_close(cd);
   return true;
+}
+
+const char* display_encoding_of(bool valid_utf8) {
+  return valid_utf8 ? "UTF-8" : fallback_encoding;
 }
 
 void decode_for_display(const std::string& bytes, const std::vector<signed char>& cats,

@@ -24,6 +24,9 @@ bool display_encoding_known(const char* name, std::string* problem);
 // becomes U+FFFD, one for each byte that starts no character.
 void decode_for_display(const std::string& bytes, const std::vector<signed char>& cats,
                         const char* encoding, Shown* out);
+// What decode_for_display takes a null encoding as, for a script whose
+// bytes are (or are not) well-formed UTF-8 throughout.
+const char* display_encoding_of(bool valid_utf8);
 
 // Converts UTF-8 text to the charset of the user's locale (LC_CTYPE), as a
 // terminal expects it; a character the charset lacks becomes its nearest

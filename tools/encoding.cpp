@@ -26,6 +26,10 @@ bool is_valid_utf8(const std::string& text) {
   const unsigned char* p = (const unsigned char*)text.data();
   size_t n = text.size();
   for (size_t i = 0; i < n;) {
+    if (p[i] < 0x80) {  // ASCII needs no sequence check
+      i++;
+      continue;
+    }
     size_t len = utf8_sequence_length(p + i, n - i);
     if (len == 0) return false;
     i += len;

@@ -108,9 +108,14 @@ std::string css_colour(unsigned rgb) {
 // }======
 
 void append_sgr(std::string* out, int colour, bool bold) {
-  *out += bold ? "\x1b[1;38;5;" : "\x1b[38;5;";
-  *out += std::to_string(colour);
-  *out += 'm';
+  char sgr[24];  // one per token: no string of its own
+  int n = 0;
+  for (const char* p = bold ? "\x1b[1;38;5;" : "\x1b[38;5;"; *p != 0; p++) sgr[n++] = *p;
+  if (colour >= 100) sgr[n++] = (char)('0' + colour / 100);
+  if (colour >= 10) sgr[n++] = (char)('0' + colour / 10 % 10);
+  sgr[n++] = (char)('0' + colour % 10);
+  sgr[n++] = 'm';
+  out->append(sgr, (size_t)n);
 }
 
 void append_escaped(std::string* out, char c) {
@@ -219,16 +224,17 @@ bool use_colour(ColourWhen when) {
 }
 
 void render_terminal(const std::string& bytes, const std::vector<signed char>& cats, bool ansi,
-                     std::string* out) {
+                     std::string* out, long first_line, const char* encoding) {
   Shown shown;
-  decode_for_display(bytes, ansi ? cats : std::vector<signed char>(), view.encoding, &shown);
+  decode_for_display(bytes, ansi ? cats : std::vector<signed char>(),
+                     view.encoding != nullptr ? view.encoding : encoding, &shown);
   const std::string& text = shown.text;
   bool guard = ansi || isatty(1);  // control characters reach a terminal
   int theme = view.light ? 1 : 0;
   std::string part;
   part.reserve(text.size() * 2);
   int open = CAT_NONE;
-  long line = 0;
+  long line = first_line - 1;
   int column = 0;
   size_t n = text.size();
   for (size_t i = 0; i < n; i++) {
@@ -263,8 +269,15 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
       column += 2;
       continue;
     }
-    part += c;
-    if (((unsigned char)c & 0xC0) != 0x80) column++;  // one column a character
+    // Printable bytes of one category up to the line's end go at once.
+    size_t j = i + 1;
+    while (j < n && (unsigned char)text[j] >= 0x20 && text[j] != 0x7F &&
+           (shown.cats.empty() ? (int)CAT_NONE : shown.cats[j]) == want)
+      j++;
+    part.append(text, i, j - i);
+    for (; i < j; i++)
+      if (((unsigned char)text[i] & 0xC0) != 0x80) column++;  // one column a character
+    i--;
   }
   if (open != CAT_NONE) part += "\x1b[0m";
   to_terminal_charset(&part);
@@ -357,18 +370,36 @@ void html_begin(std::string* out, const std::string& name) {
 
 void html_section(std::string* out, const std::string& name, const std::string& bytes,
                   const std::vector<signed char>& cats) {
-  Shown shown;
-  decode_for_display(bytes, cats, view.encoding, &shown);
-  const std::string& text = shown.text;
+  html_section_open(out, name);
+  html_section_lines(out, bytes, cats, 1, nullptr);
+  html_section_close(out);
+}
+
+void html_section_open(std::string* out, const std::string& name) {
   view.section++;
-  out->reserve(out->size() + text.size() * 3);
   if (!view.fragment) {
     *out += "<h2 id=\"f" + std::to_string(view.section) + "\">";
     append_name(out, name);
     *out += "</h2>\n";
   }
   *out += "<pre class=\"wyn\">";
-  long line = 1;
+}
+
+void html_section_close(std::string* out) {
+  *out += "</pre>\n";
+}
+
+// Each line closes what it opened, so lines rendered a piece at a time
+// read exactly as when rendered at once.
+void html_section_lines(std::string* out, const std::string& bytes,
+                        const std::vector<signed char>& cats, long first_line,
+                        const char* encoding) {
+  Shown shown;
+  decode_for_display(bytes, cats, view.encoding != nullptr ? view.encoding : encoding, &shown);
+  const std::string& text = shown.text;
+  size_t need = out->size() + text.size() * 3;  // pieces add up: grow by doubling
+  if (out->capacity() < need) out->reserve(need > 2 * out->capacity() ? need : 2 * out->capacity());
+  long line = first_line;
   int open = CAT_NONE;
   bool line_open = false;
   size_t n = text.size();
@@ -411,7 +442,6 @@ void html_section(std::string* out, const std::string& name, const std::string& 
     }
   }
   if (open != CAT_NONE) *out += "</span>";
-  *out += "</pre>\n";
 }
 
 void html_end(std::string* out) {

@@ -149,8 +149,11 @@ bool view_setup(const Options& opt);
 // and with tabs expanded as asked, coloured when ansi (cats then holds one
 // category per byte), control characters shown as ^X when they would reach
 // a terminal, in the locale's charset.
+// Long scripts go a piece at a time: each piece whole lines, first_line
+// the number of its first, encoding what the whole script decodes as
+// (display_encoding_of) unless --encoding names one.
 void render_terminal(const std::string& bytes, const std::vector<signed char>& cats, bool ansi,
-                     std::string* out);
+                     std::string* out, long first_line = 1, const char* encoding = nullptr);
 void render_ansi(const std::string& bytes, const std::vector<signed char>& cats, std::string* out);
 // One line naming each category in its colour (--legend).
 std::string terminal_legend(bool ansi);
@@ -162,6 +165,12 @@ void html_begin(std::string* out, const std::vector<std::string>& names);
 void html_begin(std::string* out, const std::string& name);
 void html_section(std::string* out, const std::string& name, const std::string& bytes,
                   const std::vector<signed char>& cats);
+// html_section a piece at a time, as render_terminal takes them.
+void html_section_open(std::string* out, const std::string& name);
+void html_section_lines(std::string* out, const std::string& bytes,
+                        const std::vector<signed char>& cats, long first_line,
+                        const char* encoding);
+void html_section_close(std::string* out);
 void html_end(std::string* out);
 // The page's style sheet alone (--css).
 std::string html_style_sheet();
