@@ -105,15 +105,26 @@ void Server::on_did_change(const json& params) {
   auto it = docs_.find(p.uri);
   if (it == docs_.end()) return log(1, "didChange: document not open: " + p.uri);
   OpenDocument* d = it->second.get();
-  for (const ContentChange& c : p.changes) apply_change(d, c);
+  for (const ContentChange& c : p.changes) {
+    if (apply_change(d, c)) continue;
+    // Past the size the stand-in can hold: rather than let the client's
+    // text and the plug-in's drift apart, the document is dropped.
+    notify("window/showMessage",
+           {{"type", 1},
+            {"message", "wyn: " + p.uri + " grew past " +
+                            std::to_string(options_.document_limit >> 20) + " MiB; it is closed"}});
+    docs_.erase(it);
+    return;
+  }
   d->version = p.version;
   d->check_due = true;
   d->tokens_since = false;
   if (d->text.size() <= options_.check_at_once) check_whole(d);
 }
 
-void Server::apply_change(OpenDocument* d, const ContentChange& change) {
+bool Server::apply_change(OpenDocument* d, const ContentChange& change) {
   if (!change.range) {
+    if (change.text.size() > options_.document_limit) return false;
     d->text = change.text;
     d->lines.build(d->text);
     d->doc.set_text(d->text);
@@ -122,11 +133,12 @@ void Server::apply_change(OpenDocument* d, const ContentChange& change) {
     std::vector<uint32_t> counts;
     tokens_of(d, 0, d->lines.line_count() - 1, &flat, &counts);
     d->tokens.replace(0, d->tokens.line_count(), flat, counts);
-    return;
+    return true;
   }
   size_t a = d->lines.offset(d->text, change.range->start, encoding_);
   size_t b = d->lines.offset(d->text, change.range->end, encoding_);
   if (b < a) std::swap(a, b);
+  if (d->text.size() - (b - a) + change.text.size() > options_.document_limit) return false;
   // Client lines the change reaches, before and after: from the line
   // before it (a CR there may pair with a new LF) to the line after it.
   uint32_t first = d->lines.line_of(a > 0 ? a - 1 : 0);
@@ -147,6 +159,7 @@ void Server::apply_change(OpenDocument* d, const ContentChange& change) {
     span_to_lines(*d, span, &ra, &rb);
     retoken(d, ra, rb, false);
   }
+  return true;
 }
 
 // Colours the whole text afresh and compares. The range re-colouring is

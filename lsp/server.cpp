@@ -159,7 +159,8 @@ void Server::dispatch(const json& message) {
   }
   const std::string method = method_it->get<std::string>();
   auto params_it = message.find("params");
-  json params = params_it == message.end() || params_it->is_null() ? json::object() : *params_it;
+  static const json no_params = json::object();
+  const json& params = params_it == message.end() || params_it->is_null() ? no_params : *params_it;
   if (!params.is_object() && !params.is_array()) {
     if (has_id) respond(id, error(INVALID_PARAMS, "params is neither an object nor an array"));
     return;

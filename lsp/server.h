@@ -27,6 +27,8 @@ struct ServerOptions {
   // A document this size or smaller is checked against a whole-buffer
   // colouring at once after each change; larger ones when the client idles.
   size_t check_at_once = 64u << 10;
+  // The largest document kept; a change that would make one larger drops it.
+  size_t document_limit = kDocumentLimit;
 };
 
 // An open document: the client's bytes, its lines, the stand-in document
@@ -102,7 +104,7 @@ class Server {
   Reply on_tokens_full(const json& params);
   Reply on_tokens_delta(const json& params);
   Reply on_tokens_range(const json& params);
-  void apply_change(OpenDocument* d, const ContentChange& change);
+  bool apply_change(OpenDocument* d, const ContentChange& change);
   void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                  std::vector<uint32_t>* counts) const;
   bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);

@@ -76,7 +76,7 @@ int run_stdio(const ServerOptions& options) {
       server.framing_error(status == ReadStatus::TooLarge ? INVALID_REQUEST : PARSE_ERROR, problem);
     }
   }
-  return server.exited() ? server.exit_code() : 1;
+  return server.exit_code();  // 0 only after shutdown, whether exit or the end of input came next
 }
 
 int lsp_main(int argc, char** argv) {

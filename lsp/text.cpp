@@ -13,14 +13,14 @@ bool continuation(unsigned char c) {
 
 // Appends to out the starts of the lines that begin in text[from, to),
 // judging a CR at to - 1 by the byte after it.
-void scan_starts(std::string_view text, size_t from, size_t to, std::vector<size_t>* out) {
+void scan_starts(std::string_view text, size_t from, size_t to, std::vector<uint32_t>* out) {
   for (size_t i = from; i < to; i++) {
     char c = text[i];
     if (c == '\n') {
-      out->push_back(i + 1);
+      out->push_back((uint32_t)(i + 1));
     } else if (c == '\r') {
       if (i + 1 < text.size() && text[i + 1] == '\n') continue;  // the LF ends this line
-      out->push_back(i + 1);
+      out->push_back((uint32_t)(i + 1));
     }
   }
 }
@@ -83,17 +83,17 @@ void LineIndex::update(std::string_view text, size_t pos, size_t removed, size_t
   // their start, moved by the change's growth.
   size_t old_end = pos + removed + 1;
   auto keep = std::upper_bound(starts_.begin() + first + 1, starts_.end(), old_end);
-  std::vector<size_t> tail(keep, starts_.end());
+  std::vector<uint32_t> tail(keep, starts_.end());
   starts_.erase(starts_.begin() + first + 1, starts_.end());
   // Up to the last byte of the break before the first kept line, whose
   // start is already in tail.
   size_t rescan_to = tail.empty() ? text.size() : tail.front() - removed + added - 1;
   scan_starts(text, starts_[first], rescan_to, &starts_);
-  for (size_t s : tail) starts_.push_back(s - removed + added);
+  for (uint32_t s : tail) starts_.push_back((uint32_t)(s - removed + added));
 }
 
 size_t LineIndex::content_end(std::string_view text, uint32_t line) const {
-  size_t end = line + 1 < starts_.size() ? starts_[line + 1] : text.size();
+  size_t end = line + 1 < starts_.size() ? (size_t)starts_[line + 1] : text.size();
   if (end > starts_[line] && text[end - 1] == '\n') end--;
   if (end > starts_[line] && text[end - 1] == '\r') end--;
   return end;

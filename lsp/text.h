@@ -16,6 +16,9 @@ namespace wyn::lsp {
 
 enum class Encoding { Utf16, Utf8 };
 
+// The largest document kept, in bytes.
+constexpr size_t kDocumentLimit = 256u << 20;
+
 // A client position: 0-based line and column in the negotiated units.
 struct Position {
   uint32_t line = 0;
@@ -52,7 +55,7 @@ class LineIndex {
   Position position(std::string_view text, size_t offset, Encoding enc) const;
 
  private:
-  std::vector<size_t> starts_{0};
+  std::vector<uint32_t> starts_{0};  // documents stay below 4 GiB (see kDocumentLimit)
 };
 
 }  // namespace wyn::lsp

@@ -268,6 +268,24 @@ TEST_F(LspServer, EditSessionDeltasAlwaysEqualAFullAnswer) {
   EXPECT_EQ(got, want);
 }
 
+TEST_F(LspServer, ADocumentGrownPastTheLimitIsDroppedNotCorrupted) {
+  std::vector<json> out;
+  wyn::lsp::ServerOptions o = Client::options();
+  o.document_limit = 64;
+  wyn::lsp::Server s([&](const std::string& b) { out.push_back(json::parse(b)); }, o);
+  s.handle(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}})");
+  s.handle(
+      R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///g.wyn","languageId":"wyn","version":1,"text":"x = 1;"}}})");
+  std::string grow(60, 'y');
+  s.handle(
+      R"({"jsonrpc":"2.0","method":"textDocument/didChange","params":{"textDocument":{"uri":"file:///g.wyn","version":2},"contentChanges":[{"range":{"start":{"line":0,"character":0},"end":{"line":0,"character":0}},"text":")" +
+      grow + "\"}]}}");
+  EXPECT_EQ(out.back()["method"], "window/showMessage");
+  s.handle(
+      R"({"jsonrpc":"2.0","id":2,"method":"textDocument/semanticTokens/full","params":{"textDocument":{"uri":"file:///g.wyn"}}})");
+  EXPECT_EQ(out.back()["error"]["code"], -32602);  // no longer open
+}
+
 TEST_F(LspServer, EditsInOneDocumentLeaveAnotherAlone) {
   Client c;
   c.open("file:///a.wyn", "x = 1; /* a */\n");
