@@ -60,6 +60,44 @@ const char* encoding_of(const wyn::Document& doc) {
   return display_encoding_of(true);
 }
 
+// Renders the lines [from, to) of doc (both line starts, or to the end)
+// into *out, at most about most_piece bytes at a time; with stream, what
+// gathers goes to stdout as it comes. *line is the number of the line at
+// from, and afterwards of the line at to.
+void render_lines(const wyn::Document& doc, size_t from, size_t to, bool to_html, bool ansi,
+                  bool stream, const char* encoding, long* line, std::string* out, Clock* t) {
+  size_t n = doc.size();
+  std::vector<signed char> cats;
+  while (from < to) {
+    double b = now_seconds();
+    size_t end = to;
+    if (to - from > most_piece) {  // whole lines: a piece never ends inside one
+      long at = doc.line_of((long)(from + most_piece));
+      end = (size_t)doc.line_start(at);
+      if (end <= from) end = at < doc.line_count() ? (size_t)doc.line_start(at + 1) : n;
+    }
+    std::string text = doc.text(from, end - from);
+    cats.assign(text.size(), wyn::CAT_NONE);
+    if (to_html || ansi) doc.categories(from, text.size(), cats.data());
+    double c = now_seconds();
+    if (to_html)
+      html_section_lines(out, text, cats, *line, encoding);
+    else
+      render_terminal(text, cats, ansi, out, *line, encoding);
+    for (char ch : text) *line += ch == '\n';
+    from = end;
+    double d = now_seconds();
+    // The first lines go out at once, then every write_at bytes.
+    if (stream && (out->size() >= write_at || from == n || *line <= 1 + first_run_lines)) {
+      out_text(*out);
+      out->clear();
+    }
+    t->colours += c - b;
+    t->render += d - c;
+    t->write += now_seconds() - d;
+  }
+}
+
 // Colours doc in counted runs and renders it into *out as its colours
 // become final, whole lines a piece, at most about most_piece bytes a piece
 // (a run may colour the whole rest at once); with stream, what gathers
@@ -71,7 +109,6 @@ bool show_streamed(wyn::Document* doc, const std::string& name, bool to_html, bo
   doc->colour_begin();
   size_t n = doc->size(), shown = 0, final_end = 0;
   long lines = first_run_lines, line = 1;
-  std::vector<signed char> cats;
   while (shown < n) {
     double a = now_seconds();
     std::string error;
@@ -81,40 +118,23 @@ bool show_streamed(wyn::Document* doc, const std::string& name, bool to_html, bo
     // Whole lines only: a piece never ends inside a line, so it renders
     // exactly as the same lines rendered at once.
     size_t ready = final_end < n ? (size_t)doc->line_start(doc->line_of((long)final_end)) : n;
-    while (shown < ready) {
-      double b = now_seconds();
-      size_t end = ready;
-      if (ready - shown > most_piece) {
-        long at = doc->line_of((long)(shown + most_piece));
-        end = (size_t)doc->line_start(at);
-        if (end <= shown) end = at < doc->line_count() ? (size_t)doc->line_start(at + 1) : n;
-      }
-      std::string text = doc->text(shown, end - shown);
-      cats.assign(text.size(), wyn::CAT_NONE);
-      if (to_html || ansi) doc->categories(shown, text.size(), cats.data());
-      double c = now_seconds();
-      if (to_html)
-        html_section_lines(out, text, cats, line, encoding);
-      else
-        render_terminal(text, cats, ansi, out, line, encoding);
-      for (char ch : text) line += ch == '\n';
-      shown = end;
-      double d = now_seconds();
-      // The first lines go out at once, then every write_at bytes.
-      if (stream && (out->size() >= write_at || shown == n || line <= 1 + first_run_lines)) {
-        out_text(*out);
-        out->clear();
-      }
-      t->colours += c - b;
-      t->render += d - c;
-      t->write += now_seconds() - d;
-    }
+    render_lines(*doc, shown, ready, to_html, ansi, stream, encoding, &line, out, t);
+    shown = ready;
   }
   if (to_html) html_section_close(out);
   return true;
 }
 
 }  // namespace
+
+void show_coloured(const wyn::Document& doc, bool ansi, bool plain) {
+  std::string out;
+  Clock t;
+  long line = 1;
+  if (!plain)
+    return render_lines(doc, 0, doc.size(), false, ansi, true, encoding_of(doc), &line, &out, &t);
+  for (size_t at = 0; at < doc.size(); at += most_piece) out_text(doc.text(at, most_piece));
+}
 
 int cmd_colour(const Options& opt) {
   Clock t;

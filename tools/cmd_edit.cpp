@@ -160,6 +160,7 @@ int one_action(const Options& opt, const char* verb) {
   Source file;
   if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
   wyn::Document doc(file.text);
+  if (!opt.in_place) std::string().swap(file.text);  // the document holds it now
   long pos = doc.position(line, col);
   if (pos < 0) {
     fprintf(stderr, "wyn: %s: position %ld:%ld%s\n", file.name.c_str(), line, col,
@@ -183,7 +184,8 @@ int one_action(const Options& opt, const char* verb) {
 }  // namespace
 
 int show_result(const Options& opt, const Source& file, const wyn::Document& doc) {
-  std::string text = doc.text();
+  // The whole text once more only when a file is written with it.
+  std::string text = opt.in_place || opt.html != nullptr ? doc.text() : std::string();
   if (opt.html != nullptr && !output_allowed(opt.html, {file.id}, true)) return EXIT_ERROR;
   // An unchanged file is left alone: not even its time changes.
   int rc = EXIT_DONE;
@@ -201,16 +203,11 @@ int show_result(const Options& opt, const Source& file, const wyn::Document& doc
     if (!html_write(opt.html, page)) return EXIT_ERROR;
   }
   if (opt.in_place || opt.html != nullptr) return rc;
-  std::string out;
   // Plain, the result is the script itself, to be redirected to a file;
   // asked to be shown, it is shown as colour shows a script.
   bool ansi = use_colour(opt.colour);
-  if (opt.legend) out += terminal_legend(ansi);
-  if (ansi || opt.line_numbers || opt.tab_width || opt.encoding)
-    render_terminal(text, ansi ? doc.categories() : std::vector<signed char>(), ansi, &out);
-  else
-    out += text;
-  out_text(out);
+  if (opt.legend) out_text(terminal_legend(ansi));
+  show_coloured(doc, ansi, !(ansi || opt.line_numbers || opt.tab_width || opt.encoding));
   return EXIT_DONE;
 }
 
@@ -244,6 +241,7 @@ int cmd_edit(const Options& opt) {
   if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
   plugin().set_state_flag(opt.state_flag);
   wyn::Document doc(file.text);
+  if (!opt.in_place) std::string().swap(file.text);  // the document holds it now
   std::string error;
   if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
   for (size_t i = 0; i < actions.size(); i++)

@@ -190,6 +190,9 @@ int cmd_edit(const Options& opt);
 // Prints the document (or writes it to file with --in-place), coloured when
 // asked: the common ending of expand, indent and edit.
 int show_result(const Options& opt, const Source& file, const wyn::Document& doc);
+// Writes a coloured document to stdout a piece at a time, as colour shows a
+// script (plain: its bytes as they are).
+void show_coloured(const wyn::Document& doc, bool ansi, bool plain);
 // }======
 
 #endif
