@@ -15,10 +15,11 @@ bool is_blank(char c) {
   return c == ' ' || c == '\t';
 }
 
-std::string line_text(const Document& doc, const std::string& text, long line) {
+// Read line by line from the document: the text is not copied whole.
+std::string line_text(const Document& doc, long line) {
   long start = doc.line_start(line);
   if (start < 0) return "";
-  return text.substr((size_t)start, (size_t)doc.line_length(line));
+  return doc.text((size_t)start, (size_t)doc.line_length(line));
 }
 
 // "end", blanks, ';' right after the indentation.
@@ -52,19 +53,18 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
                                      const std::vector<std::string>& reserved) {
   std::vector<std::string> words = reserved;
   std::sort(words.begin(), words.end());
-  std::string text = doc.text();
   std::vector<Routine> out;
   for (const LineSpan& m : marks) {
     Routine r;
     r.marked = m;
-    r.header = line_text(doc, text, m.first);
+    r.header = line_text(doc, m.first);
     r.name = routine_name(r.header, &r.name_at);
     if (std::binary_search(words.begin(), words.end(), r.name)) continue;
     out.push_back(r);
   }
   // The last line with text: a final line break starts no line of its own.
   long last_line = doc.line_count();
-  if (last_line > 1 && !text.empty() && text.back() == '\n') last_line--;
+  if (last_line > 1 && doc.size() > 0 && doc.text(doc.size() - 1, 1) == "\n") last_line--;
   for (size_t i = 0; i < out.size(); i++) {
     Routine& r = out[i];
     size_t indent = 0;
@@ -75,7 +75,7 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
     r.extent.first = r.marked.first;
     r.extent.last = stop;
     for (long n = r.marked.first + 1; n <= stop; n++) {
-      if (closes(line_text(doc, text, n), lead)) {
+      if (closes(line_text(doc, n), lead)) {
         r.extent.last = n;
         break;
       }

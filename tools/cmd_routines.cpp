@@ -167,9 +167,10 @@ int cmd_routines(const Options& opt) {
   std::string listing;
   size_t found = 0;
   for (size_t i = 0; i < files.size(); i++) {
-    const Source& file = files[i];
+    Source& file = files[i];
     if (!session_for(opt, paths[i])) return EXIT_ERROR;
     wyn::Document doc(file.text);
+    std::string().swap(file.text);  // the document holds it now
     std::vector<wyn::LineSpan> marks;
     std::string message, error;
     if (!reported(doc.routines(&marks, &message, &error), error)) return EXIT_ERROR;
@@ -179,7 +180,7 @@ int cmd_routines(const Options& opt) {
       for (const wyn::LineSpan& m : marks) {
         std::string header;
         long start = doc.line_start(m.first);
-        if (start >= 0) header = file.text.substr((size_t)start, (size_t)doc.line_length(m.first));
+        if (start >= 0) header = doc.text((size_t)start, (size_t)doc.line_length(m.first));
         listing += list_line(prefix, m, nullptr, header);
         found++;
       }
