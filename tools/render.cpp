@@ -56,6 +56,7 @@ struct View {
   bool line_numbers = false;  // -n
   int tab_width = 0;          // 0: tabs as they are (8 columns in a page)
   bool fragment = false;      // the page's <pre> only
+  bool stdout_terminal = false;
   const char* encoding = nullptr;
   // Written by html_begin, read by html_section: anchors stay unique on a
   // page of several files.
@@ -203,6 +204,7 @@ bool view_setup(const Options& opt) {
   view.line_numbers = opt.line_numbers;
   view.tab_width = opt.tab_width;
   view.fragment = opt.html_fragment;
+  view.stdout_terminal = isatty(1);
   if (opt.theme != THEME_AUTO) {
     view.light = opt.theme == THEME_LIGHT;
   } else {
@@ -225,11 +227,17 @@ bool use_colour(ColourWhen when) {
 
 void render_terminal(const std::string& bytes, const std::vector<signed char>& cats, bool ansi,
                      std::string* out, long first_line, const char* encoding) {
+  // A terminal shows characters: the text is decoded and goes out in the
+  // locale's charset. Plain text for a pipe or a file stays the script's
+  // own bytes unless --encoding asks for it decoded (to UTF-8), so nothing
+  // is lost to a locale that lacks a character.
+  bool terminal = ansi || view.stdout_terminal;
   Shown shown;
-  decode_for_display(bytes, ansi ? cats : std::vector<signed char>(),
-                     view.encoding != nullptr ? view.encoding : encoding, &shown);
-  const std::string& text = shown.text;
-  bool guard = ansi || isatty(1);  // control characters reach a terminal
+  if (terminal || view.encoding != nullptr)
+    decode_for_display(bytes, ansi ? cats : std::vector<signed char>(),
+                       view.encoding != nullptr ? view.encoding : encoding, &shown);
+  const std::string& text = terminal || view.encoding != nullptr ? shown.text : bytes;
+  bool guard = terminal;  // control characters would reach a terminal
   int theme = view.light ? 1 : 0;
   std::string part;
   part.reserve(text.size() * 2);
@@ -280,7 +288,7 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
     i--;
   }
   if (open != CAT_NONE) part += "\x1b[0m";
-  to_terminal_charset(&part);
+  if (terminal) to_terminal_charset(&part);
   *out += part;
 }
 

@@ -110,8 +110,10 @@ TEST_F(ToolTest, ThemesAreReadableOnTheirBackground) {
 
 // The plug-in works on the file's bytes; only what is shown is decoded, and
 // a terminal gets its locale's charset. Control characters reach a
-// terminal only as ^X.
-TEST_F(ToolTest, TerminalEncodings) {
+// terminal only as ^X. Plain text for a pipe is the file's bytes unless
+// --encoding asks for UTF-8.
+TEST_F(ToolTest, DisplayEncodings) {
+  const std::string always = "--color=always";
   struct {
     const char* what;
     const char* bytes;
@@ -121,24 +123,35 @@ TEST_F(ToolTest, TerminalEncodings) {
       {"Windows-1252 when not UTF-8",
        "s = \"caf\xe9 \x80\";\n",
        {"LC_ALL=C.UTF-8"},
-       {},
+       {always},
        "\x1b[38;5;222m\"caf\xc3\xa9 \xe2\x82\xac\"\x1b[0m"},
       {"UTF-8 as it is",
        "s = \"caf\xc3\xa9\";\n",
        {"LC_ALL=C.UTF-8"},
-       {},
+       {always},
        "\x1b[38;5;222m\"caf\xc3\xa9\"\x1b[0m"},
       {"GBK named",
        "s = \"\xd6\xd0\";\n",
        {"LC_ALL=C.UTF-8"},
-       {"--encoding=GBK"},
+       {always, "--encoding=GBK"},
        "\x1b[38;5;222m\"\xe4\xb8\xad\"\x1b[0m"},
-      {"ASCII locale", "s = \"caf\xc3\xa9\";\n", {"LC_ALL=C"}, {}, "\x1b[38;5;222m\"caf?\"\x1b[0m"},
-      {"escape shown", "// \x1b[2J\n", {}, {}, "// ^[[2J"},
+      {"ASCII locale",
+       "s = \"caf\xc3\xa9\";\n",
+       {"LC_ALL=C"},
+       {always},
+       "\x1b[38;5;222m\"caf?\"\x1b[0m"},
+      {"escape shown", "// \x1b[2J\n", {}, {always}, "// ^[[2J"},
+      {"a pipe gets the bytes", "// caf\xc3\xa9 \x1b\n", {"LC_ALL=C"}, {}, "// caf\xc3\xa9 \x1b\n"},
+      {"a pipe gets the bytes, any", "// caf\xe9\n", {"LC_ALL=C.UTF-8"}, {}, "// caf\xe9\n"},
+      {"decoded when asked",
+       "// caf\xe9\n",
+       {"LC_ALL=C"},
+       {"--encoding=latin1"},
+       "// caf\xc3\xa9\n"},
   };
   for (const auto& c : cases) {
     std::string f = file("e.wyn", c.bytes);
-    std::vector<std::string> args = {"colour", "--color=always", f};
+    std::vector<std::string> args = {"colour", f};
     args.insert(args.end(), c.args.begin(), c.args.end());
     Ran r = wyn_in(dir, c.env, args);
     EXPECT_EQ(r.code, 0) << c.what << ": " << r.err;
