@@ -50,17 +50,10 @@ uint32_t line_tokens(std::string_view text, size_t from, size_t to, const signed
     uint32_t units = 0;
     // A run ends where the category changes; a character's bytes share the
     // category of its first byte, so a run never splits one.
-    if (enc == Encoding::Utf8) {
-      while (j < to && cats[j - from] == cat) j++;
-      units = (uint32_t)(j - i);
-    } else {
-      while (j < to && cats[j - from] == cat) {
-        size_t n = 1;
-        units += (unsigned char)text[j] < 0x80 ? 1 : code_point_units(text, j, enc, &n);
-        j += n;
-      }
-    }
-    if (j > to) j = to;
+    unsigned char high = 0;  // any byte of the run from 128 up
+    while (j < to && cats[j - from] == cat) high |= (unsigned char)text[j++];
+    units =
+        enc == Encoding::Utf8 || high < 0x80 ? (uint32_t)(j - i) : units_between(text, i, j, enc);
     int type = token_type_of_category(cat);
     for (uint32_t left = units, at = column; type >= 0 && left > 0;) {
       uint32_t n = left < Token::kMaxLength ? left : Token::kMaxLength;
