@@ -98,8 +98,9 @@ void copy_text(cw_long pos, cw_long n, char* out) {
 static int colour_code(cw_long colour) {
   if (colour == CW_NO_COLOUR) return 0;
   std::vector<cw_long>& p = ed.palette;
+  if (ed.last_code < p.size() && p[ed.last_code] == colour) return (int)ed.last_code;
   for (size_t i = 1; i < p.size(); i++)
-    if (p[i] == colour) return (int)i;
+    if (p[i] == colour) return (int)(ed.last_code = i);
   if (p.size() == 256) {
     bool used[256] = {false};
     for (cw_long i = 0; i < ed.len; i++)
@@ -122,6 +123,13 @@ static int colour_code(cw_long colour) {
 
 bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
   if (n <= 0) return true;
+  if (n <= 16 && pos + n <= ed.gap && !ed.col.empty()) { /* a token before the gap */
+    int code = colour_code(colour);
+    if (code < 0) return false;
+    unsigned char* c = ed.col.data() + pos;
+    for (cw_long i = 0; i < n; i++) c[i] = (unsigned char)code;
+    return true;
+  }
   if (ed.col.empty()) {
     if (colour == CW_NO_COLOUR) return true; /* nothing coloured yet */
     try {

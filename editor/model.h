@@ -79,6 +79,7 @@ struct Document {
   cw_long scan;     /* the scan position, beside what ScanNext reads */
   std::vector<unsigned char> col;
   std::vector<cw_long> palette;  /* palette[0] is CW_NO_COLOUR */
+  size_t last_code;              /* the code last looked up, tried first */
   unsigned long long generation; /* unique among all documents' texts ever */
 
   /* Line starts (line 1 starts at 0; one more after each LF), in a gap
