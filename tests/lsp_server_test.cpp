@@ -182,6 +182,16 @@ TEST_F(LspServer, LifecycleAndExitStatus) {
     EXPECT_TRUE(s.exited());
     EXPECT_EQ(s.exit_code(), 1);  // exit without shutdown
   }
+  // Capabilities of the wrong shapes are taken as absent.
+  for (const json& caps :
+       {json{{"general", 5}}, json{{"general", {{"positionEncodings", "utf-8"}}}},
+        json{{"textDocument", {{"completion", json::array()}}}},
+        json{{"workspace", {{"semanticTokens", {{"refreshSupport", "yes"}}}}}}}) {
+    cw_reset();
+    Client odd(caps);
+    EXPECT_EQ(odd.init_result["result"]["capabilities"]["positionEncoding"], "utf-16")
+        << caps.dump();
+  }
   cw_reset();
   Client c;
   EXPECT_EQ(c.init_result["result"]["capabilities"]["positionEncoding"], "utf-16");
