@@ -176,18 +176,26 @@ void append_line_anchor(std::string* out, long line) {
   *out += "</a>";
 }
 
-// A control character a terminal would act on, written as ^X instead:
-// a script must not move the cursor or change the terminal's settings.
-bool append_visible_control(std::string* out, const std::string& text, size_t i) {
+// A control character a terminal would act on, written as ^X instead (a C1
+// control, U+0080..U+009F, as M-^X): a script must not move the cursor or
+// change the terminal's settings, and an 8-bit charset would turn U+009B
+// back into a control sequence's opener. Answers how many bytes of text it
+// stood for, 0 when text[i] starts no such character.
+size_t append_visible_control(std::string* out, const std::string& text, size_t i) {
   unsigned char c = (unsigned char)text[i];
-  if (c == '\t' || c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
-    return false;
+  if (c == '\t' || c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) return 0;
   if (c < 0x20 || c == 0x7F) {
     *out += '^';
     *out += (char)(c ^ 0x40);
-    return true;
+    return 1;
   }
-  return false;
+  unsigned char next = i + 1 < text.size() ? (unsigned char)text[i + 1] : 0;
+  if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+    *out += "M-^";
+    *out += (char)((next - 0x80) ^ 0x40);
+    return 2;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -273,13 +281,18 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
       while (++column % view.tab_width != 0);
       continue;
     }
-    if (guard && append_visible_control(&part, text, i)) {
-      column += 2;
-      continue;
+    if (guard) {
+      size_t took = append_visible_control(&part, text, i);
+      if (took > 0) {
+        column += took == 1 ? 2 : 4;
+        i += took - 1;
+        continue;
+      }
     }
     // Printable bytes of one category up to the line's end go at once.
     size_t j = i + 1;
     while (j < n && (unsigned char)text[j] >= 0x20 && text[j] != 0x7F &&
+           (unsigned char)text[j] != 0xC2 &&
            (shown.cats.empty() ? (int)CAT_NONE : shown.cats[j]) == want)
       j++;
     part.append(text, i, j - i);

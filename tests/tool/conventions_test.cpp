@@ -141,6 +141,12 @@ TEST_F(ToolTest, DisplayEncodings) {
        {always},
        "\x1b[38;5;222m\"caf?\"\x1b[0m"},
       {"escape shown", "// \x1b[2J\n", {}, {always}, "// ^[[2J"},
+      {"C1 control shown",
+       "// \x9b"
+       "2J \xa9\n",
+       {"LC_ALL=C.UTF-8"},
+       {always, "--encoding=latin1"},
+       "// M-^[2J \xc2\xa9"},
       {"a pipe gets the bytes", "// caf\xc3\xa9 \x1b\n", {"LC_ALL=C"}, {}, "// caf\xc3\xa9 \x1b\n"},
       {"a pipe gets the bytes, any", "// caf\xe9\n", {"LC_ALL=C.UTF-8"}, {}, "// caf\xe9\n"},
       {"decoded when asked",
