@@ -257,8 +257,9 @@ void set_text(const char* s, size_t n) {
   ed.lines = 1;
   ed.lgap = ed.lgap_size = ed.lhint = 0;
   try {
+    ed.buf.reserve(n + slack_for(n)); /* one allocation, the text copied once */
+    ed.buf.assign(s, s + n);
     ed.buf.resize(n + slack_for(n));
-    if (n > 0) memcpy(ed.buf.data(), s, n);
     ed.len = ed.gap = (cw_long)n;
     ed.gap_size = (cw_long)(ed.buf.size() - n);
     if (!index_lines(s, n)) throw std::bad_alloc();

@@ -3,7 +3,8 @@
 # generated script (10 MiB by default) to an HTML page and to a terminal,
 # and every script in examples/ to one page; each timed RUNS times (5 by
 # default), median with min-max, and MiB/s. `highlight` is installed from
-# Debian when missing.
+# Debian when missing. Last, how soon wyn's first 4 KiB reach a terminal
+# on 50 MiB, against its whole run.
 #
 #   bash scripts/compare-highlighters.sh [BUILD_DIR] [SIZE] [RUNS]
 set -euo pipefail
@@ -62,3 +63,23 @@ row "wyn colour --color=always ($size)" "$big" "$build/wyn" --no-config colour -
 row "highlight --syntax=c -O xterm256 ($size)" "$big" highlight --syntax=c -O xterm256 -i "$big"
 row "wyn colour --html (examples)" "$ex" "$build/wyn" --no-config colour --html - "$ex"
 row "highlight --syntax=c -O html (examples)" "$ex" highlight --syntax=c -O html -i "$ex"
+
+# The time to the first 4 KiB, then to the end, of one terminal run.
+first_and_all() {
+  local start
+  start=$(date +%s.%N)
+  "$@" | { head -c 4096 >/dev/null; date +%s.%N >"$work/first"; cat >/dev/null; }
+  awk -v a="$start" -v f="$(cat "$work/first")" -v b="$(date +%s.%N)" \
+    'BEGIN {printf "%.4f %.4f\n", f - a, b - a}'
+}
+"$build/wyn_gen" 50M >"$work/big.wyn"
+firsts=() alls=()
+for ((i = 0; i < runs; i++)); do
+  read -r f a < <(first_and_all "$build/wyn" --no-config colour --color=always "$work/big.wyn")
+  firsts+=("$f") alls+=("$a")
+done
+summary() { printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END {
+  m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
+  printf "%.3f s (%.3f-%.3f)", m, t[1], t[NR] }'; }
+printf '%-44s %s\n' "wyn colour --color=always (50M): first 4 KiB" "$(summary "${firsts[@]}")"
+printf '%-44s %s\n' "wyn colour --color=always (50M): whole run" "$(summary "${alls[@]}")"

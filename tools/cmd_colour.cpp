@@ -6,6 +6,7 @@
 #include "display.h"
 #include "encoding.h"
 
+#include <stdint.h>
 #include <string.h>
 #include <time.h>
 
@@ -45,6 +46,21 @@ const size_t write_at = 64 << 10;
 // The most text rendered in one piece.
 const size_t most_piece = 256 << 10;
 
+// True when no byte has its high bit set; eight bytes at a time, as most
+// scripts are ASCII throughout and this is read before anything shows.
+bool all_ascii(const std::string& text) {
+  const char* p = text.data();
+  size_t n = text.size(), i = 0;
+  uint64_t high = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    memcpy(&w, p + i, 8);
+    high |= w;
+  }
+  for (; i < n; i++) high |= (unsigned char)p[i];
+  return (high & 0x8080808080808080ull) == 0;
+}
+
 // What the whole text decodes as for display, read a piece at a time;
 // pieces end at line ends, so no character is split.
 const char* encoding_of(const wyn::Document& doc) {
@@ -54,7 +70,7 @@ const char* encoding_of(const wyn::Document& doc) {
     std::string text = doc.text(at, piece);
     size_t end = at + text.size() < n ? text.rfind('\n') : std::string::npos;
     if (end != std::string::npos) text.resize(end + 1);
-    if (!is_valid_utf8(text)) return display_encoding_of(false);
+    if (!all_ascii(text) && !is_valid_utf8(text)) return display_encoding_of(false);
     at += text.size();
   }
   return display_encoding_of(true);
