@@ -1,6 +1,7 @@
 // Fuzz target: the language server's message loop. The input is the byte
-// stream a client sends, after an initialize the target makes itself; every
-// framing, JSON and parameter the fuzzer invents goes through the server.
+// stream a client sends; one that does not open with an initialize gets one
+// the target makes itself. Every framing, JSON and parameter the fuzzer
+// invents goes through the server.
 // Checked: no crash, no sanitizer report, no hang, and every reply a
 // well-formed JSON object.
 #include <stdint.h>
@@ -34,9 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           }
         },
         options);
-    server.handle(
-        R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"capabilities":{"workspace":)"
-        R"({"semanticTokens":{"refreshSupport":true},"applyEdit":true}}}})");
     size_t at = 0;
     FrameReader reader(
         [&](char* buf, size_t n) {
@@ -50,6 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string body, problem;
       ReadStatus s = reader.next(&body, &problem);
       if (s == ReadStatus::End) break;
+      // An input that does not open with its own initialize gets this one.
+      if (messages == 0 &&
+          (s != ReadStatus::Message || body.find("\"initialize\"") == std::string::npos))
+        server.handle(
+            R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"capabilities":{"workspace":)"
+            R"({"semanticTokens":{"refreshSupport":true},"applyEdit":true}}}})");
       if (s == ReadStatus::Message)
         server.handle(body);
       else
