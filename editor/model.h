@@ -239,8 +239,10 @@ void module_close(void* module);
 
 #if defined(__GNUC__)
 #define CW_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#define CW_LIKELY(x)   __builtin_expect(!!(x), 1)
 #else
 #define CW_UNLIKELY(x) (x)
+#define CW_LIKELY(x)   (x)
 #endif
 
 /* Every host operation opens with this: one count, one predictable branch. */

@@ -31,10 +31,10 @@ CWEXPORT cw_long CWAPI ScanChar(void) {
 ** comes first and costs one comparison. */
 CWEXPORT cw_long CWAPI ScanNext(void) {
   CW_ENTER("ScanNext", "");
-  cw_long s = ed.scan;
   cw_long n = ed.len;
-  if (s < n) ed.scan = ++s;
-  if (s < ed.gap) return (unsigned char)ed.buf[(size_t)s];
+  cw_long s = ed.scan + (ed.scan < n);
+  ed.scan = s;
+  if (CW_LIKELY(s < ed.gap)) return (unsigned char)ed.buf[(size_t)s];
   return s < n ? (unsigned char)ed.buf[(size_t)(s + ed.gap_size)] : CW_NO_CHAR;
 }
 
