@@ -44,7 +44,7 @@ const long first_run_lines = 64, most_run_lines = 16384;
 // What is rendered goes out once this much has gathered.
 const size_t write_at = 64 << 10;
 // The most text rendered in one piece.
-const size_t most_piece = 256 << 10;
+const size_t most_piece = 64 << 10;
 
 // True when no byte has its high bit set; eight bytes at a time, as most
 // scripts are ASCII throughout and this is read before anything shows.
@@ -64,7 +64,7 @@ bool all_ascii(const std::string& text) {
 // What the whole text decodes as for display, read a piece at a time;
 // pieces end at line ends, so no character is split.
 const char* encoding_of(const wyn::Document& doc) {
-  const size_t piece = 1 << 20;
+  const size_t piece = 64 << 10;
   size_t n = doc.size();
   for (size_t at = 0; at < n;) {
     std::string text = doc.text(at, piece);
