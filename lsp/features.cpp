@@ -5,6 +5,8 @@
 // template expansion.
 #include "server.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "jsonw.h"
@@ -34,6 +36,19 @@ bool is_space(char c) {
 
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
+}
+
+// The largest completion list sent; a longer one is cut and marked incomplete.
+const size_t kCompletionLimit = 300;
+
+// name starts with typed's first character and holds the rest in order,
+// letter case aside.
+bool matches(const std::string& name, const std::string& typed) {
+  if (name.empty() || lower(name[0]) != lower(typed[0])) return false;
+  size_t at = 1;
+  for (size_t i = 1; i < name.size() && at < typed.size(); i++)
+    if (lower(name[i]) == lower(typed[at])) at++;
+  return at == typed.size();
 }
 
 bool contains_folded(const std::string& hay, const std::string& needle) {
@@ -96,10 +111,17 @@ Server::Reply Server::on_completion(const json& params) {
   if (item_defaults_) out += "\"itemDefaults\":{\"editRange\":" + range + "},";
   out += "\"items\":[";
   bool first = true;
+  size_t count = 0;
+  bool incomplete = false;
   auto add = [&](const std::string& name, int kind) {
-    // The client filters and ranks; only the first character is matched
-    // here, so the client's fuzzy match still finds its word.
-    if (!prefix.empty() && lower(name[0]) != lower(prefix[0])) return;
+    // The client filters and ranks. Kept here: words whose first character
+    // is the typed one and which hold the rest in order, letter case aside,
+    // which is what a client's fuzzy match needs.
+    if (!prefix.empty() && !matches(name, prefix)) return;
+    if (count++ >= kCompletionLimit) {
+      incomplete = true;  // the client asks again as more is typed
+      return;
+    }
     out += first ? "{\"label\":" : ",{\"label\":";
     first = false;
     write_string(&out, name);
@@ -125,13 +147,20 @@ Server::Reply Server::on_completion(const json& params) {
     write_string(&out, text);
     out += item_defaults_ ? "}" : "}}";
   };
+  // Reserved words and templates first, then functions, then the many
+  // constants, so a list cut short keeps the words most typed.
+  static const int order[3] = {1, 2, 0};
   static const int kinds[3] = {KIND_CONSTANT, KIND_KEYWORD, KIND_FUNCTION};
-  for (int c = 0; c < 3; c++)
+  for (int k = 0; k < 3; k++) {
+    int c = order[k];
     for (const std::string& w : vocab_.words[c])
       if (vocab_.class_of(w) == c) add(w, kinds[c]);
-  for (const auto& t : vocab_.templates)
-    if (vocab_.class_of(t.first) < 0) add(t.first, KIND_SNIPPET);
+    if (c == 1)
+      for (const auto& t : vocab_.templates)
+        if (vocab_.class_of(t.first) < 0) add(t.first, KIND_SNIPPET);
+  }
   out += "]}";
+  if (incomplete) out.replace(0, strlen("{\"isIncomplete\":false"), "{\"isIncomplete\":true");
   return r;
 }
 

@@ -327,6 +327,12 @@ TEST_F(LspServer, CompletionSnippetsFromTemplates) {
             "AskYesNo (${1:szQuestion}, ${2:nDefault});$0");
   EXPECT_EQ(by_label["AskYesNo"]["kind"], 3);
   EXPECT_EQ(by_label["ASKTEXT"]["kind"], 21);
+  // Nothing typed: a list cut short, reserved words first, to be asked again.
+  snippets.open("file:///e.wyn", "");
+  json all = snippets.result("textDocument/completion", at("file:///e.wyn", 0, 0));
+  EXPECT_EQ(all["isIncomplete"], true);
+  EXPECT_LE(all["items"].size(), 300u);
+  EXPECT_EQ(all["items"][0]["kind"], 14);
   json resolved = snippets.result("completionItem/resolve", by_label["AskYesNo"]);
   EXPECT_NE(resolved["documentation"]["value"].get<std::string>().find("AskYesNo (szQuestion"),
             std::string::npos);
