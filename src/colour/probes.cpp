@@ -7,7 +7,7 @@
 #include "../frame/module.h"
 #include "chars.h"
 
-/* {====== string skips ==================================================== */
+/* {====== steps over strings and plain text =============================== */
 
 /*
 ** Entered with the scan position on a double quote, taken for the closing
@@ -57,6 +57,24 @@ static cw_long skip_string_forward(void) {
   }
 }
 
+/*
+** One step of a probe's walk over a character that neither opens nor closes
+** a comment: a line break is counted in *crossed, a string is skipped whole,
+** then the scan position moves on. Backward, the line ends inside a skipped
+** string count too when strings_count is set. Returns the character reached.
+*/
+static cw_long step_back(cw_long ch, cw_long* crossed, int strings_count) {
+  if (ch == WYN_CH_LF) *crossed += 1;
+  if (ch == WYN_CH_QUOTE) skip_string_back(strings_count ? crossed : 0);
+  return ScanPrev();
+}
+
+static cw_long step_forward(cw_long ch, cw_long* crossed) {
+  if (ch == WYN_CH_LF) *crossed += 1;
+  if (ch == WYN_CH_QUOTE) skip_string_forward();
+  return ScanNext();
+}
+
 /* }====== */
 
 /* {====== probes ========================================================== */
@@ -76,14 +94,6 @@ cw_long find_comment_start(cw_long position) {
   cw_long ch = ScanChar();
   for (;;) {
     switch (ch) {
-      case WYN_CH_LF:
-        crossed++;
-        ch = ScanPrev();
-        break;
-      case WYN_CH_QUOTE:
-        skip_string_back(&crossed);
-        ch = ScanPrev();
-        break;
       case WYN_CH_STAR:
         ch = ScanPrev();
         if (ch == WYN_CH_SLASH) {
@@ -104,96 +114,104 @@ cw_long find_comment_start(cw_long position) {
         if (ch == WYN_CH_STAR) return WYN_NOT_IN_COMMENT;
         break;
       default:
-        ch = ScanPrev();
+        ch = step_back(ch, &crossed, 1);
         break;
     }
     if (ch == CW_NO_CHAR || crossed >= budget) return WYN_NOT_IN_COMMENT;
   }
 }
 
+/* What a look at the scan position answers when no delimiter is decided. */
+enum { WALK_ON = -1 };
+
 /*
-** Which comment delimiter comes first looking back from the scan position:
-** WYN_MARK_OPENER (scan position on its slash), WYN_MARK_CLOSER (on its
-** asterisk), WYN_MARK_NONE when nothing is decisive: buffer start, budget used up, or a line-comment mark
-** on the start line. A closer that begins at the start position is not seen.
+** A look back from *ch for the mark probe below: WYN_MARK_OPENER (scan
+** position on its slash), WYN_MARK_CLOSER (on its asterisk), WYN_MARK_NONE
+** for a line-comment mark on the start line, or WALK_ON with *ch the next
+** character to look at. Line ends inside strings are not counted.
 */
-cw_long find_comment_mark_before(void) {
+static cw_long look_behind(cw_long* ch, cw_long* crossed) {
+  switch (*ch) {
+    case WYN_CH_STAR:
+      *ch = ScanPrev();
+      if (*ch == WYN_CH_SLASH) {
+        cw_long p = ScanGetPos();
+        *ch = ScanPrev();
+        ScanSetPos(p);
+        if (*ch != WYN_CH_SLASH) return WYN_MARK_OPENER;
+        if (*crossed == 0) return WYN_MARK_NONE;
+        /* Slash, slash, asterisk on a line above: go on with the first slash. */
+      }
+      return WALK_ON;
+    case WYN_CH_SLASH:
+      *ch = ScanPrev();
+      if (*ch == WYN_CH_SLASH && *crossed == 0) return WYN_MARK_NONE;
+      if (*ch == WYN_CH_STAR) {
+        cw_long q = ScanGetPos();
+        *ch = ScanPrev();
+        if (*ch == WYN_CH_SLASH) return WYN_MARK_OPENER; /* opener, then slash: on its slash */
+        ScanSetPos(q);
+        return WYN_MARK_CLOSER;
+      }
+      return WALK_ON;
+    default:
+      *ch = step_back(*ch, crossed, 0);
+      return WALK_ON;
+  }
+}
+
+/*
+** A look ahead from *ch: WYN_MARK_OPENER (scan position on its asterisk),
+** WYN_MARK_CLOSER (on its slash), or WALK_ON with *ch the next character.
+** Line comments mean nothing here.
+*/
+static cw_long look_ahead(cw_long* ch, cw_long* crossed) {
+  switch (*ch) {
+    case WYN_CH_STAR:
+      *ch = ScanNext();
+      if (*ch == WYN_CH_SLASH) return WYN_MARK_CLOSER;
+      return WALK_ON;
+    case WYN_CH_SLASH:
+      *ch = ScanNext();
+      if (*ch == WYN_CH_STAR) return WYN_MARK_OPENER;
+      return WALK_ON;
+    default:
+      *ch = step_forward(*ch, crossed);
+      return WALK_ON;
+  }
+}
+
+/*
+** The walk both mark probes share: the character under the scan position is
+** read before the budget is asked for, then look() goes a step at a time
+** until it decides, meets an end of the buffer or uses up the budget of
+** lines (WYN_MARK_NONE for both).
+*/
+static cw_long find_mark(cw_long (*look)(cw_long* ch, cw_long* crossed)) {
   cw_long ch = ScanChar();
   cw_long crossed = 0;
   cw_long budget = ScanLineLimit(CW_QUERY);
   for (;;) {
-    switch (ch) {
-      case WYN_CH_STAR:
-        ch = ScanPrev();
-        if (ch == WYN_CH_SLASH) {
-          cw_long p = ScanGetPos();
-          ch = ScanPrev();
-          ScanSetPos(p);
-          if (ch != WYN_CH_SLASH) return WYN_MARK_OPENER;
-          if (crossed == 0) return WYN_MARK_NONE;
-          /* Slash, slash, asterisk on a line above: go on with the first slash. */
-        }
-        break;
-      case WYN_CH_SLASH:
-        ch = ScanPrev();
-        if (ch == WYN_CH_SLASH && crossed == 0) return WYN_MARK_NONE;
-        if (ch == WYN_CH_STAR) {
-          cw_long q = ScanGetPos();
-          ch = ScanPrev();
-          if (ch == WYN_CH_SLASH) return WYN_MARK_OPENER; /* opener, then slash: on its slash */
-          ScanSetPos(q);
-          return WYN_MARK_CLOSER;
-        }
-        break;
-      case WYN_CH_LF:
-        crossed++;
-        ch = ScanPrev();
-        break;
-      case WYN_CH_QUOTE:
-        skip_string_back(0);
-        ch = ScanPrev();
-        break;
-      default:
-        ch = ScanPrev();
-        break;
-    }
+    cw_long mark = look(&ch, &crossed);
+    if (mark != WALK_ON) return mark;
     if (ch == CW_NO_CHAR || crossed >= budget) return WYN_MARK_NONE;
   }
 }
 
 /*
-** Which comment delimiter comes first looking ahead from the scan position:
-** WYN_MARK_OPENER (scan position on its asterisk), WYN_MARK_CLOSER (on its
-** slash), WYN_MARK_NONE at the buffer end or with the budget used up. Line comments mean nothing here.
+** Which comment delimiter comes first looking back from the scan position;
+** a closer that begins at the start position is not seen. See look_behind.
+*/
+cw_long find_comment_mark_before(void) {
+  return find_mark(look_behind);
+}
+
+/*
+** Which comment delimiter comes first looking ahead from the scan position.
+** See look_ahead.
 */
 cw_long find_comment_mark_after(void) {
-  cw_long ch = ScanChar();
-  cw_long crossed = 0;
-  cw_long budget = ScanLineLimit(CW_QUERY);
-  for (;;) {
-    switch (ch) {
-      case WYN_CH_STAR:
-        ch = ScanNext();
-        if (ch == WYN_CH_SLASH) return WYN_MARK_CLOSER;
-        break;
-      case WYN_CH_SLASH:
-        ch = ScanNext();
-        if (ch == WYN_CH_STAR) return WYN_MARK_OPENER;
-        break;
-      case WYN_CH_LF:
-        crossed++;
-        ch = ScanNext();
-        break;
-      case WYN_CH_QUOTE:
-        skip_string_forward();
-        ch = ScanNext();
-        break;
-      default:
-        ch = ScanNext();
-        break;
-    }
-    if (ch == CW_NO_CHAR || crossed >= budget) return WYN_MARK_NONE;
-  }
+  return find_mark(look_ahead);
 }
 
 /* }====== */
