@@ -123,7 +123,19 @@ void Server::on_did_change(const json& params) {
   if (d->text.size() <= options_.check_at_once) check_whole(d);
 }
 
+// The plug-in's routine list runs again only when the text or the
+// vocabulary changed since it last ran.
+const std::vector<Routine>& Server::routines_of(OpenDocument* d) {
+  if (d->routines_generation != d->generation || d->routines_vocabulary != vocab_.generation) {
+    d->routines = find_routines(d->doc, d->text, vocab_);
+    d->routines_generation = d->generation;
+    d->routines_vocabulary = vocab_.generation;
+  }
+  return d->routines;
+}
+
 bool Server::apply_change(OpenDocument* d, const ContentChange& change) {
+  d->generation++;
   if (!change.range) {
     if (change.text.size() > options_.document_limit) return false;
     d->text = change.text;

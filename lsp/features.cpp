@@ -280,7 +280,7 @@ Server::Reply Server::on_document_symbol(const json& params) {
   if (d == nullptr) return r;
   std::string& out = r.raw;
   out = "[";
-  for (const Routine& rt : find_routines(d->doc, d->text, vocab_)) {
+  for (const Routine& rt : routines_of(d)) {
     if (out.size() > 1) out += ',';
     out += "{\"name\":";
     write_string(&out, rt.name);
@@ -312,8 +312,7 @@ std::vector<Server::SymbolHit> Server::symbols_matching(const std::string& query
   for (auto& entry : docs_) {
     OpenDocument* d = entry.second.get();
     open_paths.push_back(uri_to_path(d->uri));
-    for (const Routine& rt : find_routines(d->doc, d->text, vocab_))
-      add(d->uri, d->text, d->lines, rt);
+    for (const Routine& rt : routines_of(d)) add(d->uri, d->text, d->lines, rt);
   }
   index_.refresh(folders_, scratch_, vocab_);
   for (const auto& e : index_.entries()) {
@@ -378,7 +377,7 @@ Server::Reply Server::on_folding_range(const json& params) {
     write_uint(&out, b);
     out += comment ? ",\"kind\":\"comment\"}" : "}";
   };
-  for (const Routine& rt : find_routines(d->doc, d->text, vocab_))
+  for (const Routine& rt : routines_of(d))
     fold(d->lines.line_of(rt.start), d->lines.line_of(rt.end), false);
   // Block comments: comment colour running across a line break.
   std::vector<signed char> cats = d->doc.categories();

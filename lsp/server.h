@@ -40,8 +40,13 @@ struct OpenDocument {
   LineIndex lines;
   Document doc;
   TokenStore tokens;
-  uint64_t sent_id = 0;       // resultId of the tokens last sent; 0 none
-  bool check_due = false;     // changed since the last whole-buffer check
+  uint64_t sent_id = 0;     // resultId of the tokens last sent; 0 none
+  bool check_due = false;   // changed since the last whole-buffer check
+  uint64_t generation = 0;  // counts the changes to the text
+  // The routines as last found, for the text of routines_generation and
+  // the vocabulary of routines_vocabulary.
+  std::vector<Routine> routines;
+  uint64_t routines_generation = UINT64_MAX, routines_vocabulary = 0;
   bool tokens_since = false;  // tokens were sent since the last change
 };
 
@@ -108,6 +113,7 @@ class Server {
   void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                  std::vector<uint32_t>* counts) const;
   bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);
+  const std::vector<Routine>& routines_of(OpenDocument* d);
   bool check_whole(OpenDocument* d);
   std::string tokens_full(OpenDocument* d);
   // }======

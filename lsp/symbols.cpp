@@ -57,7 +57,6 @@ std::vector<Routine> find_routines(Document& doc, const std::string& text,
   std::string message;
   std::vector<Routine> out;
   if (!doc.routines(&marks, &message, nullptr)) return out;
-  std::vector<long> first_lines;
   for (const LineSpan& m : marks) {
     size_t a = 0, b = 0;
     line_bytes(doc, m.first, &a, &b);
@@ -71,28 +70,30 @@ std::vector<Routine> find_routines(Document& doc, const std::string& text,
     r.name_start = a + na;
     r.name_end = a + nb;
     out.push_back(r);
-    first_lines.push_back(m.first);
   }
-  long count = doc.line_count();
+  // Extents, read from the text line by line (lines end at LF, as the
+  // plug-in's do): to "end;" at the header's indentation, else to the line
+  // before the next routine, else to the end of the text.
   for (size_t i = 0; i < out.size(); i++) {
     Routine& r = out[i];
     size_t ind = 0;
     while (ind < r.header.size() && (r.header[ind] == ' ' || r.header[ind] == '\t')) ind++;
     std::string indent = r.header.substr(0, ind);
-    long stop = i + 1 < out.size() ? first_lines[i + 1] - 1 : count;
-    long last = stop;
-    for (long n = first_lines[i] + 1; n <= stop; n++) {
-      size_t a = 0, b = 0;
-      line_bytes(doc, n, &a, &b);
-      if (closes_at(text, a, b, indent)) {
-        last = n;
-        break;
+    size_t stop = i + 1 < out.size() ? out[i + 1].start : text.size();
+    size_t line = r.start, last_end = r.start + r.header.size();
+    for (;;) {
+      const char* nl = (const char*)memchr(text.data() + line, '\n', text.size() - line);
+      size_t end = nl ? (size_t)(nl - text.data()) : text.size();
+      size_t content = end > line && text[end - 1] == '\r' ? end - 1 : end;
+      if (line != r.start) {
+        if (line >= stop) break;
+        last_end = content;
+        if (closes_at(text, line, content, indent)) break;
       }
+      if (nl == nullptr) break;
+      line = end + 1;
     }
-    if (last < first_lines[i]) last = first_lines[i];
-    size_t a = 0, b = 0;
-    line_bytes(doc, last, &a, &b);
-    r.end = b;
+    r.end = last_end;
   }
   return out;
 }

@@ -68,6 +68,7 @@ std::string expand_lines(const std::string& text, const std::string& indent, boo
 }  // namespace
 
 void Vocabulary::load(const Plugin& plugin) {
+  generation++;
   word_class.clear();
   template_text.clear();
   for (int c = 0; c < 3; c++) {

@@ -4,6 +4,8 @@
 #ifndef WYN_LSP_VOCAB_H
 #define WYN_LSP_VOCAB_H
 
+#include <stdint.h>
+
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -18,6 +20,7 @@ struct Vocabulary {
   std::vector<std::pair<std::string, std::string>> templates;  // name, text
   std::unordered_map<std::string, int> word_class;             // the first class holding it
   std::unordered_map<std::string, std::string> template_text;
+  uint64_t generation = 0;  // counts the loads
 
   void load(const Plugin& plugin);
   int class_of(const std::string& word) const;  // -1: none
