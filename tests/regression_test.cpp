@@ -3,8 +3,6 @@
 // together with a direct test of each fault they showed up.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <string>
 #include <vector>
 
@@ -26,27 +24,14 @@ class release_editor : public ::testing::Environment {
 };
 ::testing::Environment* const released = ::testing::AddGlobalTestEnvironment(new release_editor);
 
-// The files of a folder, or none when it cannot be read.
-std::vector<std::string> files_in(const std::string& dir) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return out;
-  while (struct dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name != "." && name != ".." && name[0] != '.') out.push_back(dir + "/" + name);
-  }
-  closedir(d);
-  return out;
-}
-
 // Every committed input of every target runs clean. The seed corpora must
 // be there; a regressions folder exists once something was found.
 TEST(Regression, CommittedInputsRunClean) {
   for (const fuzz::target& t : fuzz::targets) {
     std::string root = std::string(WYN_SOURCE_DIR) + "/fuzz/";
-    std::vector<std::string> files = files_in(root + "corpus/" + t.name);
+    std::vector<std::string> files = support::files_in(root + "corpus/" + t.name);
     if (files.empty()) GTEST_SKIP() << "no corpus readable at " << root;
-    std::vector<std::string> found = files_in(root + "regressions/" + t.name);
+    std::vector<std::string> found = support::files_in(root + "regressions/" + t.name);
     files.insert(files.end(), found.begin(), found.end());
     for (const std::string& path : files) {
       std::string data = support::read_file(path);

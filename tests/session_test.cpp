@@ -11,19 +11,11 @@
 
 #include "cwedit.h"
 #include "session.h"
+#include "support/session_fixture.h"
 
 namespace {
 
-class SessionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    cw_reset();
-    std::string error;
-    ASSERT_TRUE(plugin.load(WYN_PLUGIN_PATH, &error)) << error;
-  }
-  void TearDown() override { cw_reset(); }
-  wyn::Plugin plugin;
-};
+class SessionTest : public support::PluginTest {};
 
 const char* const texts[] = {
     "program\n  x = 1; // note\nendprogram\n",
