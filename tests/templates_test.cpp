@@ -17,31 +17,44 @@
 
 namespace {
 
-/* Texts fixed letter for letter; every other row follows the common form. */
-const wyn_template kExact[] = {
-    {"if", "if ( & ) then\n\t\n@endif;"},
-    {"case", "case &:\n\t"},
-    {"while", "while ( & )\n\t\n@endwhile;"},
-    {"for", "for & =  to \n\t\n@endfor;"},
-    {"repeat", "repeat\n\t\n@until ( & );"},
-    {"function", "function & (  )\nbegin\n\n\t\n\n@end;"},
-    {"GetMemFree", "GetMemFree ( );"},
-    {"GetMode", "GetMode ( );"},
-    {"SdInit", "SdInit ( );"},
-    {"VarSave", "VarSave (SRCTARGETDIR);\n&"},
-    {"VarRestore", "VarRestore (SRCTARGETDIR);\n&"},
-    {"Sprintf", "Sprintf (&svResult, szFormat, );"},
-    {"SprintfBox", "SprintfBox (&nType, szTitle, szFormat, );"},
-    {"AskOptions", "AskOptions (&nValue, szMsg, szText1, nvCheck1 ,szText2, nvCheck2);"},
-    {"ComponentMoveData", "ComponentMoveData (&szMedia, nvDisk, nReserved );"},
-    {"CreateRegistrySet", "CreateRegistrySet (&szRegistrySet );"},
+/* Texts fixed letter for letter, given line by line (a line feed stands
+** between lines, none after the last); every other row follows the common
+** form. */
+const struct {
+  const char* name;
+  std::vector<const char*> lines;
+} kExact[] = {
+    {"if", {"if ( & ) then", "\t", "@endif;"}},
+    {"case", {"case &:", "\t"}},
+    {"while", {"while ( & )", "\t", "@endwhile;"}},
+    {"for", {"for & =  to ", "\t", "@endfor;"}},
+    {"repeat", {"repeat", "\t", "@until ( & );"}},
+    {"function", {"function & (  )", "begin", "", "\t", "", "@end;"}},
+    {"GetMemFree", {"GetMemFree ( );"}},
+    {"GetMode", {"GetMode ( );"}},
+    {"SdInit", {"SdInit ( );"}},
+    {"VarSave", {"VarSave (SRCTARGETDIR);", "&"}},
+    {"VarRestore", {"VarRestore (SRCTARGETDIR);", "&"}},
+    {"Sprintf", {"Sprintf (&svResult, szFormat, );"}},
+    {"SprintfBox", {"SprintfBox (&nType, szTitle, szFormat, );"}},
+    {"AskOptions", {"AskOptions (&nValue, szMsg, szText1, nvCheck1 ,szText2, nvCheck2);"}},
+    {"ComponentMoveData", {"ComponentMoveData (&szMedia, nvDisk, nReserved );"}},
+    {"CreateRegistrySet", {"CreateRegistrySet (&szRegistrySet );"}},
 };
 const size_t kExactCount = sizeof(kExact) / sizeof(kExact[0]);
 
-const char* exact_text(const char* name) {
-  for (size_t i = 0; i < kExactCount; i++)
-    if (strcmp(kExact[i].name, name) == 0) return kExact[i].text;
-  return NULL;
+/* The fixed text for a name, or false when the name has none. */
+bool exact_text(const char* name, std::string* text) {
+  for (const auto& e : kExact) {
+    if (strcmp(e.name, name) != 0) continue;
+    text->clear();
+    for (size_t i = 0; i < e.lines.size(); i++) {
+      if (i > 0) *text += '\n';
+      *text += e.lines[i];
+    }
+    return true;
+  }
+  return false;
 }
 
 /* A parameter name: a type prefix, then a capital, then letters and digits. */
@@ -128,8 +141,9 @@ TEST(BuiltinTemplates, EveryTextHasItsShape) {
     }
     EXPECT_LE(amps, 1u);
     without_amp += amps == 0;
-    if (const char* want = exact_text(t->name)) {
-      EXPECT_STREQ(t->text, want);
+    std::string want;
+    if (exact_text(t->name, &want)) {
+      EXPECT_EQ(t->text, want);
       exact_seen++;
       continue;
     }
