@@ -15,16 +15,9 @@ namespace {
 
 using namespace edit_test;
 
-struct Expansion {
-  const char* text;
-  cw_long cursor;
-  const char* after;
-  cw_long cursor_after;
-};
-
 // Each block skeleton, a call template, the word at the end of a buffer
 // with no line end, and inherited indentation.
-const Expansion expansions[] = {
+const support::edit_case expansions[] = {
     {"if", 0, "if (  ) then\n\t\nendif;", 5},
     {"case\n", 0, "case :\n\t\n", 5},
     {"while", 0, "while (  )\n\t\nendwhile;", 8},
@@ -37,10 +30,7 @@ const Expansion expansions[] = {
 };
 
 TEST(EditExpand, ReplacesTheWordByItsTemplate) {
-  for (const Expansion& e : expansions) {
-    SCOPED_TRACE(e.text);
-    expect_aid(_wyn_expand, e.text, e.cursor, 1, e.after, e.cursor_after);
-  }
+  expect_aid_cases(_wyn_expand, expansions);
 }
 
 TEST(EditExpand, FunctionTemplateKeepsItsBody) {
@@ -84,12 +74,8 @@ TEST(EditExpand, OnlyWhitespaceEndsTheWord) {
   }
 }
 
-struct Refusal {
-  const char* text;
-  cw_long cursor;
-};
-
-const Refusal refusals[] = {
+// Words that name no template where they stand: nothing changes.
+const support::edit_case refusals[] = {
     {"AskYesNo(", 0},           // the parenthesis belongs to the word
     {"while", 1},               // 'hile'
     {"if", 2},                  // cursor at the end of the buffer
@@ -104,10 +90,7 @@ const Refusal refusals[] = {
 };
 
 TEST(EditExpand, LeavesBufferAndCursorWhenNothingExpands) {
-  for (const Refusal& r : refusals) {
-    SCOPED_TRACE(r.text);
-    expect_aid(_wyn_expand, r.text, r.cursor, 0, r.text, r.cursor);
-  }
+  expect_aid_cases(_wyn_expand, refusals);
 }
 
 TEST(EditExpand, ReadsNoTextInsideAComment) {

@@ -70,14 +70,7 @@ TEST(EditorText, ExpandLeavesNewTextUncoloured) {
   for (cw_long i = 0; i < 9; i++) EXPECT_EQ(cw_colour_at(i), want[i]) << i;
 }
 
-struct NewLine {
-  const char* text;
-  cw_long cursor;
-  const char* after;
-  cw_long cursor_after;
-};
-
-const NewLine new_lines[] = {
+const support::edit_case new_lines[] = {
     {"\t  foo", 6, "\t  foo\n\t  ", 10},
     {"\t\tfoo", 1, "\t\n\t\tfoo", 3},  // indentation up to the cursor only
     {"foo", 3, "foo\n", 4},
@@ -87,7 +80,7 @@ const NewLine new_lines[] = {
 };
 
 TEST(EditorText, InsertNewLineInheritsIndentation) {
-  for (const NewLine& n : new_lines) {
+  for (const support::edit_case& n : new_lines) {
     SCOPED_TRACE(n.text);
     load(n.text, n.cursor);
     EXPECT_EQ(InsertNewLine(), 1);

@@ -1,6 +1,7 @@
 // Shared set-up and checks for the editing-aid tests: a fresh stand-in with
 // the vocabulary built, the settled state every call must leave behind, one
-// call checked whole, and the loop that fails each allocation in turn.
+// call or a table of them checked whole, and the loop that fails each
+// allocation in turn.
 #ifndef WYN_SUPPORT_EDIT_H
 #define WYN_SUPPORT_EDIT_H
 
@@ -51,6 +52,19 @@ inline void expect_aid(cw_long (*aid)(void), const std::string& text, cw_long cu
   EXPECT_EQ(buffer_text(), after);
   EXPECT_EQ(cw_cursor(), cursor_after);
   expect_settled();
+}
+
+// Runs an aid on each case: answer 1 and the case's text and cursor after
+// it, or, for a case without `after`, answer 0 and both left as they were.
+template <size_t N>
+void expect_aid_cases(cw_long (*aid)(void), const support::edit_case (&cases)[N]) {
+  for (const support::edit_case& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (c.after)
+      expect_aid(aid, c.text, c.cursor, 1, c.after, c.cursor_after);
+    else
+      expect_aid(aid, c.text, c.cursor, 0, c.text, c.cursor);
+  }
 }
 
 // Fails each allocating host call in turn, from the first, until the aid

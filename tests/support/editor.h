@@ -1,6 +1,7 @@
 // The stand-in editor as tests, benchmarks and fuzz targets meet it: a
 // fresh one holding a text and the plug-in's tables as start-up builds
-// them, the buffer read back as a string, and the call log as lines.
+// them, the buffer read back as a string, the call log as lines, and the
+// row an edit's table is written in.
 #ifndef WYN_SUPPORT_EDITOR_H
 #define WYN_SUPPORT_EDITOR_H
 
@@ -11,6 +12,16 @@
 #include "frame/module.h"
 
 namespace support {
+
+// One edit: the text with the cursor at `cursor` before it, and the text
+// and cursor it must leave. Where the edit must change nothing, `after` is
+// left out (null).
+struct edit_case {
+  const char* text;
+  cw_long cursor;
+  const char* after = nullptr;
+  cw_long cursor_after = 0;
+};
 
 // Which of start-up's tables a fresh editor gets.
 enum tables { NO_TABLES = 0, KEYWORD_TABLES = 1, TEMPLATE_TABLE = 2, ALL_TABLES = 3 };
