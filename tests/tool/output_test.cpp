@@ -99,6 +99,27 @@ class OutputTest : public ToolTest {
 
   std::string path(const std::string& name) { return dir + "/" + name; }
 
+  // A script of 2 MiB or a little more in the scratch folder: its path.
+  std::string big_script() {
+    std::string text;
+    while (text.size() < (2u << 20)) text += script;
+    return file("big.wyn", text);
+  }
+
+  // args with each placeholder ("$F" and the like) replaced by its path,
+  // wherever in an argument it stands.
+  static std::vector<std::string> filled(
+      const std::vector<std::string>& args,
+      const std::vector<std::pair<std::string, std::string>>& paths) {
+    std::vector<std::string> out;
+    for (std::string a : args) {
+      for (const auto& [key, value] : paths)
+        if (size_t at = a.find(key); at != std::string::npos) a.replace(at, key.size(), value);
+      out.push_back(a);
+    }
+    return out;
+  }
+
   // The scratch folder opened to another user.
   void share_with_others() { ASSERT_EQ(chmod(dir.c_str(), 0755), 0); }
 };
@@ -227,9 +248,7 @@ TEST_F(OutputTest, InPlaceFollowsLinksAndRefusesOtherFiles) {
 TEST_F(OutputTest, WriteErrorsAreExitTwo) {
   if (!root()) GTEST_SKIP() << "needs root to make a full device and mount a small tmpfs";
   std::string f = file("f.wyn", script);
-  std::string big_text;
-  while (big_text.size() < (2u << 20)) big_text += script;
-  std::string big = file("big.wyn", big_text);
+  std::string big = big_script();
   std::string full = path("full");
   ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
   const std::vector<std::string> commands[] = {
@@ -311,14 +330,7 @@ TEST_F(OutputTest, AnOutputThatIsAnInputIsRefused) {
       {"an existing script that is no input", {"routines", "--ctags=$G", "$F"}},
   };
   for (const SameCase& c : cases) {
-    std::vector<std::string> args;
-    for (std::string a : c.args) {
-      for (const auto& [key, value] :
-           {std::pair<std::string, std::string>{"$F", f}, {"$G", g}, {"$D", dir}})
-        if (size_t at = a.find(key); at != std::string::npos) a.replace(at, 2, value);
-      args.push_back(a);
-    }
-    Ran r = run(args);
+    Ran r = run(filled(c.args, {{"$F", f}, {"$G", g}, {"$D", dir}}));
     EXPECT_EQ(r.code, 2) << c.what;
     EXPECT_EQ(r.out, "") << c.what;
     EXPECT_EQ(count_of(r.err, "\n"), 1u) << c.what << ": " << r.err;
@@ -439,11 +451,9 @@ TEST_F(OutputTest, InPlaceKeepsTheFilesIdentity) {
     c.prepare(f);
     if (HasFatalFailure()) return;
     struct stat before = stat_of(f);
-    std::vector<std::string> args;
-    for (const std::string& a : c.args) args.push_back(a == "$F" ? f : a);
     Launch how;
     how.user = c.user;
-    Ran r = run(args, how);
+    Ran r = run(filled(c.args, {{"$F", f}}), how);
     EXPECT_EQ(r.code, c.code) << c.what << ": " << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
     if (c.code == 0) {
@@ -582,9 +592,7 @@ TEST_F(OutputTest, ReadsStopAtTheSizeLimit) {
   int fd = open(sparse.c_str(), O_WRONLY | O_CREAT, 0644);
   ASSERT_EQ(ftruncate(fd, (off_t)2 << 30), 0);
   close(fd);
-  std::string big_text;
-  while (big_text.size() < (2u << 20)) big_text += script;
-  std::string big = file("big.wyn", big_text);
+  std::string big = big_script();
   const ReadCase cases[] = {
       {"endless stdin", {"colour", "-"}, true, "stdin: larger than"},
       {"endless keys", {"edit", "--max-size=8M", "$F", "--keys", "-"}, true, "larger than 8 MiB"},
@@ -595,9 +603,6 @@ TEST_F(OutputTest, ReadsStopAtTheSizeLimit) {
       {"a bad limit", {"colour", "--max-size=lots", "$F"}, false, "--max-size"},
   };
   for (const ReadCase& c : cases) {
-    std::vector<std::string> args;
-    for (const std::string& a : c.args)
-      args.push_back(a == "$F" ? f : a == "$S" ? sparse : a == "$B" ? big : a);
     Launch how;
     how.memory = (rlim_t)640 << 20;  // the default limit and a reserve, well below 1 GiB
     int p[2] = {-1, -1};
@@ -607,7 +612,7 @@ TEST_F(OutputTest, ReadsStopAtTheSizeLimit) {
       how.in = p[0];
       writer = endless_writer(p[1]);
     }
-    Ran r = run(args, how);
+    Ran r = run(filled(c.args, {{"$F", f}, {"$S", sparse}, {"$B", big}}), how);
     if (c.endless_stdin) {
       close(p[0]);
       writer.join();
