@@ -363,6 +363,32 @@ std::string command_output(const std::string& program, const std::vector<std::st
   return r.code == 0 ? r.out : "failed: " + r.err;
 }
 
+// A case where program set (its arguments, then the file) marks the file and
+// what dump (likewise) lists of it must read the same afterwards; *before
+// holds that listing between the two.
+KeepCase listing_kept(const char* what, const std::vector<std::string>& set,
+                      const std::vector<std::string>& dump, std::string* before) {
+  auto with_file = [](std::vector<std::string> args, const std::string& p) {
+    args.push_back(p);
+    return args;
+  };
+  auto listing = [=](const std::string& p) {
+    return command_output(dump[0], with_file({dump.begin() + 1, dump.end()}, p));
+  };
+  return {what,
+          false,
+          0,
+          [=](const std::string& p) {
+            ASSERT_EQ(run_program(set[0], with_file({set.begin() + 1, set.end()}, p)).code, 0)
+                << set[0] << " is missing: run scripts/install-tool-test-deps.sh";
+            *before = listing(p);
+          },
+          {"expand", "--in-place", "$F", "3:10"},
+          0,
+          "",
+          [=](const std::string& p, const struct stat&) { EXPECT_EQ(listing(p), *before); }};
+}
+
 TEST_F(OutputTest, InPlaceKeepsTheFilesIdentity) {
   const std::vector<std::string> expand = {"expand", "--in-place", "$F", "3:10"};
   auto same_owner_and_mode = [](const std::string& p, const struct stat& before) {
@@ -385,26 +411,11 @@ TEST_F(OutputTest, InPlaceKeepsTheFilesIdentity) {
          ASSERT_EQ(chmod(p.c_str(), 0640), 0);
        },
        expand, 0, "", same_owner_and_mode},
-      {"an ACL", false, 0,
-       [&](const std::string& p) {
-         ASSERT_EQ(run_program("/usr/bin/setfacl", {"-m", "u:12345:rw", p}).code, 0)
-             << "setfacl is missing: run scripts/install-tool-test-deps.sh";
-         acl_before = command_output("/usr/bin/getfacl", {"-c", p});
-       },
-       expand, 0, "",
-       [&](const std::string& p, const struct stat&) {
-         EXPECT_EQ(command_output("/usr/bin/getfacl", {"-c", p}), acl_before);
-       }},
-      {"an extended attribute", false, 0,
-       [&](const std::string& p) {
-         ASSERT_EQ(run_program("/usr/bin/setfattr", {"-n", "user.origin", "-v", "kept", p}).code, 0)
-             << "setfattr is missing: run scripts/install-tool-test-deps.sh";
-         attr_before = command_output("/usr/bin/getfattr", {"-d", p});
-       },
-       expand, 0, "",
-       [&](const std::string& p, const struct stat&) {
-         EXPECT_EQ(command_output("/usr/bin/getfattr", {"-d", p}), attr_before);
-       }},
+      listing_kept("an ACL", {"/usr/bin/setfacl", "-m", "u:12345:rw"}, {"/usr/bin/getfacl", "-c"},
+                   &acl_before),
+      listing_kept("an extended attribute",
+                   {"/usr/bin/setfattr", "-n", "user.origin", "-v", "kept"},
+                   {"/usr/bin/getfattr", "-d"}, &attr_before),
       {"a second hard link", false, 0,
        [](const std::string& p) { std::filesystem::create_hard_link(p, p + ".other"); }, expand, 0,
        "",
