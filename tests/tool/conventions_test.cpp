@@ -20,6 +20,18 @@ Ran wyn_in(const std::string& cwd, const std::vector<std::string>& env,
   return run_program("/usr/bin/env", all);
 }
 
+// Colours file f with extra args under extra environment settings: exit 0
+// and part somewhere in what is printed.
+void expect_colour_shows(const std::string& cwd, const std::string& f,
+                         const std::vector<std::string>& env, const std::vector<std::string>& args,
+                         const std::string& part, const std::string& what) {
+  std::vector<std::string> all = {"colour", f};
+  all.insert(all.end(), args.begin(), args.end());
+  Ran r = wyn_in(cwd, env, all);
+  EXPECT_EQ(r.code, 0) << what << ": " << r.err;
+  EXPECT_NE(r.out.find(part), std::string::npos) << what << ": " << r.out;
+}
+
 // {====== contrast, as WCAG defines it
 double channel(int v) {
   double c = v / 255.0;
@@ -70,13 +82,7 @@ TEST_F(ToolTest, TerminalViews) {
       {{"--color=always", "--theme=dark"}, "\x1b[1;38;5;111mif\x1b[0m"},
       {{"--color=always", "-n"}, "\x1b[38;5;247m     1  \x1b[0m\x1b[1;38;5;111mif"},
   };
-  for (const auto& c : cases) {
-    std::vector<std::string> args = {"colour", f};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    Ran r = wyn(args);
-    EXPECT_EQ(r.code, 0) << c.args[0] << ": " << r.err;
-    EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args[0] << ": " << r.out;
-  }
+  for (const auto& c : cases) expect_colour_shows(dir, f, {}, c.args, c.out, c.args[0]);
   // The shown result of an edit takes the same views; plain, it is the file.
   EXPECT_EQ(wyn({"indent", "-n", f, "1:12"}).out.substr(0, 22), "     1  if (a) then\n  ");
   EXPECT_EQ(wyn({"edit", f, "-e", "home"}).out, read_file(f));
@@ -155,14 +161,8 @@ TEST_F(ToolTest, DisplayEncodings) {
        {"--encoding=latin1"},
        "// caf\xc3\xa9\n"},
   };
-  for (const auto& c : cases) {
-    std::string f = file("e.wyn", c.bytes);
-    std::vector<std::string> args = {"colour", f};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    Ran r = wyn_in(dir, c.env, args);
-    EXPECT_EQ(r.code, 0) << c.what << ": " << r.err;
-    EXPECT_NE(r.out.find(c.out), std::string::npos) << c.what << ": " << r.out;
-  }
+  for (const auto& c : cases)
+    expect_colour_shows(dir, file("e.wyn", c.bytes), c.env, c.args, c.out, c.what);
 }
 
 TEST_F(ToolTest, InfoListsTheVocabulary) {
