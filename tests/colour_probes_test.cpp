@@ -16,9 +16,12 @@ struct Case {
   Probe probe;
   const char* text;
   cw_long limit;   // ScanLineLimit(-1)
-  cw_long result;  // find_comment_start: a position or -1; marks: 0, 1, 2
-  cw_long pos;     // scan position afterwards; -2 when it does not matter
+  cw_long result;  // find_comment_start: a position or OUT; marks: 0, 1, 2
+  cw_long pos;     // scan position afterwards, or ANY
 };
+
+const cw_long OUT = WYN_NOT_IN_COMMENT;  // the start probe: in no comment
+const cw_long ANY = -2;                  // where the scan position is left does not matter
 
 cw_long run_probe(Probe probe, cw_long at) {
   if (probe == START) return find_comment_start(at);
@@ -28,23 +31,23 @@ cw_long run_probe(Probe probe, cw_long at) {
 
 const Case cases[] = {
     // the first character of the buffer: no step back is possible
-    {START, "@/*x", 40, -1, -2},
-    {START, "@*/", 40, -1, -2},
-    {START, "@\"a/*\"", 40, -1, -2},
-    {BEFORE, "@*", 40, 0, -2},
-    {BEFORE, "@/", 40, 0, -2},
+    {START, "@/*x", 40, OUT, ANY},
+    {START, "@*/", 40, OUT, ANY},
+    {START, "@\"a/*\"", 40, OUT, ANY},
+    {BEFORE, "@*", 40, 0, ANY},
+    {BEFORE, "@/", 40, 0, ANY},
     // on the asterisk of an opener
     {START, "a/@*b", 40, 1, 1},
     {START, "/@*b", 40, 0, 0},
     // on or after a closer
-    {START, "/* a *@/ b", 40, -1, -2},
-    {START, "/* a */ b@c", 40, -1, -2},
+    {START, "/* a *@/ b", 40, OUT, ANY},
+    {START, "/* a */ b@c", 40, OUT, ANY},
     // line-comment marks
     {START, "x // a@b", 40, 2, 2},
-    {START, "/* x\n// a\nb@c", 40, -1, -2},
+    {START, "/* x\n// a\nb@c", 40, OUT, ANY},
     {START, "x //*a@b", 40, 3, 3},
     {START, "/* q\n//*z\n@b", 40, 0, 0},
-    {BEFORE, "/* x // a@b", 40, 0, -2},
+    {BEFORE, "/* x // a@b", 40, 0, ANY},
     {BEFORE, "/* x //*a@b", 40, 0, 6},
     {BEFORE, "/* q\n//*z\n@b", 40, 1, 0},
     {BEFORE, "/* q\n// z\n@b", 40, 1, 0},
@@ -53,7 +56,7 @@ const Case cases[] = {
     {START, "/* a\nb\n@c", 40, 0, 0},
     {BEFORE, "x /* a\nb\n@c", 40, 1, 2},
     {BEFORE, "x */ a\nb\n@c", 40, 2, 2},
-    {BEFORE, "x\nb\n@c", 40, 0, -2},
+    {BEFORE, "x\nb\n@c", 40, 0, ANY},
     // slash, asterisk, slash and asterisk, asterisk, slash met from the end
     {BEFORE, "x/*@/", 40, 1, 1},
     {BEFORE, "x**@/", 40, 2, 2},
@@ -64,14 +67,14 @@ const Case cases[] = {
     {AFTER, "@// */", 40, 2, 4},
     {AFTER, "@a\nb /*", 40, 1, 5},
     {AFTER, "@a\nb */", 40, 2, 5},
-    {AFTER, "@a\nb", 40, 0, -2},
+    {AFTER, "@a\nb", 40, 0, ANY},
     {AFTER, "x @*/", 40, 2, 3},
     // strings: only the double quote, and a backslash is no escape
-    {START, "\"/*\"\n@x", 40, -1, -2},
+    {START, "\"/*\"\n@x", 40, OUT, ANY},
     {START, "'/*'\n@x", 40, 1, 1},
-    {BEFORE, "\"/*\"\n@x", 40, 0, -2},
+    {BEFORE, "\"/*\"\n@x", 40, 0, ANY},
     {BEFORE, "'/*'\n@x", 40, 1, 1},
-    {AFTER, "@\"/*\" x", 40, 0, -2},
+    {AFTER, "@\"/*\" x", 40, 0, ANY},
     {AFTER, "@'/*' x", 40, 1, 2},
     {AFTER, "@\"\\\"/* x", 40, 1, 4},
     {START, "/*x\"\\\"@y", 40, 0, 0},
@@ -81,24 +84,24 @@ const Case cases[] = {
     {START, "/* a\nb */\nc \"d@e", 40, 0, 0},
     {BEFORE, "/* a\nb */\nc \"d@e", 40, 1, 0},
     // a string continued by a backslash, LF and CR LF, in both directions
-    {START, "x\n\"a /* \\\nb\" @y", 40, -1, -2},
-    {START, "x\r\n\"a /* \\\r\nb\" @y", 40, -1, -2},
-    {BEFORE, "x\n\"a /* \\\nb\" @y", 40, 0, -2},
-    {BEFORE, "x\r\n\"a /* \\\r\nb\" @y", 40, 0, -2},
+    {START, "x\n\"a /* \\\nb\" @y", 40, OUT, ANY},
+    {START, "x\r\n\"a /* \\\r\nb\" @y", 40, OUT, ANY},
+    {BEFORE, "x\n\"a /* \\\nb\" @y", 40, 0, ANY},
+    {BEFORE, "x\r\n\"a /* \\\r\nb\" @y", 40, 0, ANY},
     {AFTER, "@\"a /* \\\nb\" */", 40, 2, 12},
     {AFTER, "@\"a /* \\\r\nb\" */", 40, 2, 13},
     {AFTER, "@\"a\n*/", 40, 2, 4},  // the string ends at its line end
     {AFTER, "@\"a\r\n*/", 40, 2, 5},
     // budget 0 and below: exactly one step
     {START, "/@*", 0, 0, 0},
-    {START, "/*a@b", 0, -1, -2},
-    {START, "/*a@b", -4, -1, -2},
+    {START, "/*a@b", 0, OUT, ANY},
+    {START, "/*a@b", -4, OUT, ANY},
     {BEFORE, "/@*", 0, 1, 0},
-    {BEFORE, "*/@x", 0, 0, -2},
+    {BEFORE, "*/@x", 0, 0, ANY},
     {BEFORE, "x*@/", 0, 2, 1},
     {AFTER, "@*/", 0, 2, 1},
-    {AFTER, "@a*/", 0, 0, -2},
-    {AFTER, "@a*/", -1, 0, -2},
+    {AFTER, "@a*/", 0, 0, ANY},
+    {AFTER, "@a*/", -1, 0, ANY},
 };
 
 TEST(ColourProbes, Table) {
@@ -108,7 +111,7 @@ TEST(ColourProbes, Table) {
     cw_set_scan_line_limit(c.limit);
     cw_long got = run_probe(c.probe, m.at);
     EXPECT_EQ(got, c.result) << "probe " << c.probe << " on " << c.text;
-    if (c.pos != -2) {
+    if (c.pos != ANY) {
       EXPECT_EQ(cw_scan_pos(), c.pos) << "probe " << c.probe << " on " << c.text;
     }
     EXPECT_TRUE(ledger_clear());
