@@ -284,14 +284,7 @@ TEST_F(ToolTest, BehavesAsUsersExpect) {
        "2 line(s) differ"},
   };
   for (const UsualCase& c : cases) {
-    std::vector<std::string> args;
-    for (std::string a : c.args) {
-      if (a == "$F") a = f;
-      if (a == "$E") a = e;
-      if (a.compare(0, 2, "$D") == 0) a = dir + a.substr(2);
-      args.push_back(a);
-    }
-    Ran r = wyn(args, c.input);
+    Ran r = wyn(filled(c.args, {{"$F", f}, {"$E", e}, {"$D", dir}}), c.input);
     EXPECT_EQ(r.code, c.code) << c.what << ": " << r.err;
     for (const auto& [want, got] :
          {std::pair<const char*, const std::string&>{c.out, r.out}, {c.err, r.err}}) {

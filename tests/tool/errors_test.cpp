@@ -63,13 +63,7 @@ TEST_F(ToolTest, BadInputIsOneLineExitTwoAndWritesNothing) {
       {"no command", {}, "no command given"},
   };
   for (const BadCase& c : cases) {
-    std::vector<std::string> args;
-    for (std::string a : c.args) {
-      if (a == "$F") a = good;
-      if (a.compare(0, 2, "$D") == 0) a = dir + a.substr(2);
-      args.push_back(a);
-    }
-    Ran r = wyn(args);
+    Ran r = wyn(filled(c.args, {{"$F", good}, {"$D", dir}}));
     EXPECT_EQ(r.code, 2) << c.what;
     EXPECT_EQ(r.out, "") << c.what;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;

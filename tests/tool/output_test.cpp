@@ -106,20 +106,6 @@ class OutputTest : public ToolTest {
     return file("big.wyn", text);
   }
 
-  // args with each placeholder ("$F" and the like) replaced by its path,
-  // wherever in an argument it stands.
-  static std::vector<std::string> filled(
-      const std::vector<std::string>& args,
-      const std::vector<std::pair<std::string, std::string>>& paths) {
-    std::vector<std::string> out;
-    for (std::string a : args) {
-      for (const auto& [key, value] : paths)
-        if (size_t at = a.find(key); at != std::string::npos) a.replace(at, key.size(), value);
-      out.push_back(a);
-    }
-    return out;
-  }
-
   // The scratch folder opened to another user.
   void share_with_others() { ASSERT_EQ(chmod(dir.c_str(), 0755), 0); }
 };

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,20 @@ inline size_t count_of(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
   return n;
+}
+
+// args with each placeholder of a case table ("$F" and the like) replaced
+// by its path, wherever in an argument it stands.
+inline std::vector<std::string> filled(
+    const std::vector<std::string>& args,
+    const std::vector<std::pair<std::string, std::string>>& paths) {
+  std::vector<std::string> out;
+  for (std::string a : args) {
+    for (const auto& [key, value] : paths)
+      if (size_t at = a.find(key); at != std::string::npos) a.replace(at, key.size(), value);
+    out.push_back(a);
+  }
+  return out;
 }
 
 // A fresh scratch folder per test, removed afterwards.
