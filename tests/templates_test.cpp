@@ -159,10 +159,7 @@ TEST(BuiltinTemplates, EveryTextHasItsShape) {
 /* The checker itself must refuse near misses, or the test above proves
 ** nothing. */
 TEST(BuiltinTemplates, FormCheckRefusesNearMisses) {
-  const struct {
-    const char* name;
-    const char* text;
-  } bad[] = {
+  const wyn_template bad[] = {
       {"Delay", "Delay(&nSeconds);"},
       {"Delay", "Delay  (&nSeconds);"},
       {"Delay", "Delay (nSeconds);"},
@@ -200,10 +197,8 @@ TEST_F(TemplateTable, HoldsEveryBuiltinUnderItsName) {
 }
 
 TEST_F(TemplateTable, LookupIsByWholeName) {
-  const struct {
-    const char* word;
-    const char* text;
-  } rows[] = {
+  /* A name and the text it must find, or NULL for none. */
+  const wyn_template rows[] = {
       {"Sprintf", "Sprintf (&svResult, szFormat, );"},
       {"SprintfBox", "SprintfBox (&nType, szTitle, szFormat, );"},
       {"case", "case &:\n\t"},
@@ -215,11 +210,11 @@ TEST_F(TemplateTable, LookupIsByWholeName) {
       {"", NULL},
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.word);
+    SCOPED_TRACE(r.name);
     if (r.text)
-      EXPECT_STREQ(lookup(r.word), r.text);
+      EXPECT_STREQ(lookup(r.name), r.text);
     else
-      EXPECT_EQ(lookup(r.word), nullptr);
+      EXPECT_EQ(lookup(r.name), nullptr);
   }
 }
 
