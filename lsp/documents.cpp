@@ -218,23 +218,14 @@ std::string Server::tokens_full(OpenDocument* d) {
   return out + "}";
 }
 
-Server::Reply Server::on_tokens_full(const json& params) {
-  std::string uri, problem;
-  if (!read_uri(params, &uri, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_tokens_full(OpenDocument* d, const DocumentParams&) {
   Reply r;
-  OpenDocument* d = find(uri, &r);
-  if (d == nullptr) return r;
   r.raw = tokens_full(d);
   return r;
 }
 
-Server::Reply Server::on_tokens_delta(const json& params) {
-  DeltaParams p;
-  std::string problem;
-  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_tokens_delta(OpenDocument* d, const DeltaParams& p) {
   Reply r;
-  OpenDocument* d = find(p.uri, &r);
-  if (d == nullptr) return r;
   if (d->sent_id == 0 || p.previous_result_id != std::to_string(d->sent_id)) {
     r.raw = tokens_full(d);  // not the array we last sent: the whole of it
     return r;
@@ -256,13 +247,8 @@ Server::Reply Server::on_tokens_delta(const json& params) {
   return r;
 }
 
-Server::Reply Server::on_tokens_range(const json& params) {
-  RangeParams p;
-  std::string problem;
-  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_tokens_range(OpenDocument* d, const RangeParams& p) {
   Reply r;
-  OpenDocument* d = find(p.uri, &r);
-  if (d == nullptr) return r;
   uint32_t a = p.range.start.line, b = p.range.end.line;
   if (b < a) std::swap(a, b);
   if (b > a && p.range.end.character == 0) b--;  // a range ending at a line's start leaves it out

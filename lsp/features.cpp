@@ -87,13 +87,8 @@ std::string shown_template(const std::string& text) {
 
 // {====== completion
 
-Server::Reply Server::on_completion(const json& params) {
-  PositionParams p;
-  std::string problem;
-  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_completion(OpenDocument* d, const PositionParams& p) {
   Reply r;
-  OpenDocument* d = find(p.uri, &r);
-  if (d == nullptr) return r;
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   size_t line_start = d->lines.line_start(d->lines.line_of(cur));
   size_t ws = cur;
@@ -183,13 +178,8 @@ Server::Reply Server::on_completion_resolve(const json& params) {
 
 // {====== signature help and hover
 
-Server::Reply Server::on_signature_help(const json& params) {
-  PositionParams p;
-  std::string problem;
-  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p) {
   Reply r;
-  OpenDocument* d = find(p.uri, &r);
-  if (d == nullptr) return r;
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   uint32_t line = d->lines.line_of(cur);
   size_t from = d->lines.line_start(line > 50 ? line - 50 : 0);
@@ -240,13 +230,8 @@ Server::Reply Server::on_signature_help(const json& params) {
   return Reply{json{{"signatures", {sig}}, {"activeSignature", 0}, {"activeParameter", active}}};
 }
 
-Server::Reply Server::on_hover(const json& params) {
-  PositionParams p;
-  std::string problem;
-  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_hover(OpenDocument* d, const PositionParams& p) {
   Reply r;
-  OpenDocument* d = find(p.uri, &r);
-  if (d == nullptr) return r;
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   size_t a = 0, b = 0;
   word_at(d->text, cur, &a, &b);
@@ -272,12 +257,8 @@ Server::Reply Server::on_hover(const json& params) {
 
 // {====== symbols, definitions, folding
 
-Server::Reply Server::on_document_symbol(const json& params) {
-  std::string uri, problem;
-  if (!read_uri(params, &uri, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_document_symbol(OpenDocument* d, const DocumentParams&) {
   Reply r;
-  OpenDocument* d = find(uri, &r);
-  if (d == nullptr) return r;
   std::string& out = r.raw;
   out = "[";
   for (const Routine& rt : routines_of(d)) {
@@ -343,13 +324,8 @@ Server::Reply Server::on_workspace_symbol(const json& params) {
   return r;
 }
 
-Server::Reply Server::on_definition(const json& params) {
-  PositionParams p;
-  std::string problem;
-  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_definition(OpenDocument* d, const PositionParams& p) {
   Reply r;
-  OpenDocument* d = find(p.uri, &r);
-  if (d == nullptr) return r;
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   size_t a = 0, b = 0;
   word_at(d->text, cur, &a, &b);
@@ -360,12 +336,8 @@ Server::Reply Server::on_definition(const json& params) {
   return Reply{out};
 }
 
-Server::Reply Server::on_folding_range(const json& params) {
-  std::string uri, problem;
-  if (!read_uri(params, &uri, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_folding_range(OpenDocument* d, const DocumentParams&) {
   Reply r;
-  OpenDocument* d = find(uri, &r);
-  if (d == nullptr) return r;
   std::string& out = r.raw;
   out = "[";
   auto fold = [&](uint32_t a, uint32_t b, bool comment) {
@@ -400,13 +372,8 @@ Server::Reply Server::on_folding_range(const json& params) {
 
 // {====== formatting and the expansion command
 
-Server::Reply Server::on_on_type_formatting(const json& params) {
-  OnTypeParams p;
-  std::string problem;
-  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams& p) {
   Reply r;
-  OpenDocument* d = find(p.uri, &r);
-  if (d == nullptr) return r;
   uint32_t line = p.position.line;
   if (p.ch != "\n" || line == 0 || line >= d->lines.line_count()) return Reply{json::array()};
   // The text as it was when Enter was pressed: the line before, the cursor
@@ -423,6 +390,7 @@ Server::Reply Server::on_on_type_formatting(const json& params) {
   scratch_.set_text(text);
   scratch_.set_cursor((long)before_end);
   Document::Edit edit;
+  std::string problem;
   if (!scratch_.enter(&edit, &problem)) return error(REQUEST_FAILED, problem);
   std::string after = scratch_.text();
   size_t i = before_end;
@@ -455,13 +423,8 @@ bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
   return true;
 }
 
-Server::Reply Server::on_code_action(const json& params) {
-  RangeParams p;
-  std::string problem;
-  if (!read(params, &p, &problem)) return error(INVALID_PARAMS, problem);
+Server::Reply Server::on_code_action(OpenDocument* d, const RangeParams& p) {
   Reply r;
-  OpenDocument* d = find(p.uri, &r);
-  if (d == nullptr) return r;
   size_t pos = d->lines.offset(d->text, p.range.start, encoding_);
   // The word the expansion key would take: from the start of the word the
   // position is in up to the next whitespace, as the plug-in reads it.

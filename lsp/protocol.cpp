@@ -117,6 +117,10 @@ bool read_uri(const json& j, std::string* uri, std::string* problem) {
   return f.ok();
 }
 
+bool read(const json& j, DocumentParams* out, std::string* problem) {
+  return read_uri(j, &out->uri, problem);
+}
+
 // The object under key, or null with *problem set.
 const json* member(const json& j, const char* key, std::string* problem) {
   Fields f(j, "params");

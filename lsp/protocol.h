@@ -69,6 +69,10 @@ struct PositionParams {
 bool read(const json& j, PositionParams* out, std::string* problem);
 // Just the textDocument's uri.
 bool read_uri(const json& j, std::string* uri, std::string* problem);
+struct DocumentParams {
+  std::string uri;
+};
+bool read(const json& j, DocumentParams* out, std::string* problem);
 
 struct DidOpenParams {
   std::string uri, language;

@@ -57,22 +57,22 @@ Server::Server(Send send, ServerOptions options)
   // One table binds each method to its handler; capabilities() below
   // announces exactly these.
   requests_ = {
-      {"initialize", &Server::on_initialize},
-      {"shutdown", &Server::on_shutdown},
-      {"textDocument/semanticTokens/full", &Server::on_tokens_full},
-      {"textDocument/semanticTokens/full/delta", &Server::on_tokens_delta},
-      {"textDocument/semanticTokens/range", &Server::on_tokens_range},
-      {"textDocument/completion", &Server::on_completion},
-      {"completionItem/resolve", &Server::on_completion_resolve},
-      {"textDocument/signatureHelp", &Server::on_signature_help},
-      {"textDocument/hover", &Server::on_hover},
-      {"textDocument/documentSymbol", &Server::on_document_symbol},
-      {"workspace/symbol", &Server::on_workspace_symbol},
-      {"textDocument/definition", &Server::on_definition},
-      {"textDocument/foldingRange", &Server::on_folding_range},
-      {"textDocument/onTypeFormatting", &Server::on_on_type_formatting},
-      {"textDocument/codeAction", &Server::on_code_action},
-      {"workspace/executeCommand", &Server::on_execute_command},
+      {"initialize", bind(&Server::on_initialize)},
+      {"shutdown", bind(&Server::on_shutdown)},
+      {"textDocument/semanticTokens/full", bind(&Server::on_tokens_full)},
+      {"textDocument/semanticTokens/full/delta", bind(&Server::on_tokens_delta)},
+      {"textDocument/semanticTokens/range", bind(&Server::on_tokens_range)},
+      {"textDocument/completion", bind(&Server::on_completion)},
+      {"completionItem/resolve", bind(&Server::on_completion_resolve)},
+      {"textDocument/signatureHelp", bind(&Server::on_signature_help)},
+      {"textDocument/hover", bind(&Server::on_hover)},
+      {"textDocument/documentSymbol", bind(&Server::on_document_symbol)},
+      {"workspace/symbol", bind(&Server::on_workspace_symbol)},
+      {"textDocument/definition", bind(&Server::on_definition)},
+      {"textDocument/foldingRange", bind(&Server::on_folding_range)},
+      {"textDocument/onTypeFormatting", bind(&Server::on_on_type_formatting)},
+      {"textDocument/codeAction", bind(&Server::on_code_action)},
+      {"workspace/executeCommand", bind(&Server::on_execute_command)},
   };
   notifications_ = {
       {"initialized", &Server::on_initialized},
@@ -186,7 +186,7 @@ void Server::dispatch(const json& message) {
     respond(id, error(INVALID_REQUEST, "the server is shut down"));
     return;
   }
-  respond(id, (this->*(it->second))(params));
+  respond(id, it->second(params));
 }
 
 void Server::respond(const json& id, const Reply& reply) {

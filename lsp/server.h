@@ -77,7 +77,7 @@ class Server {
     std::string message;
     std::string raw;  // a result already written as JSON text
   };
-  using Request = Reply (Server::*)(const json& params);
+  using Request = std::function<Reply(const json& params)>;
   using Notification = void (Server::*)(const json& params);
 
   void dispatch(const json& message);
@@ -87,13 +87,39 @@ class Server {
   void log(int type, const std::string& text);
   static Reply error(int code, const std::string& message);
   OpenDocument* find(const std::string& uri, Reply* err);
+  // Reads a request's params and finds the open document they name; null
+  // with *reply set to the error when either fails.
+  template <class Params>
+  OpenDocument* take(const json& params, Params* p, Reply* reply) {
+    std::string problem;
+    if (read(params, p, &problem)) return find(p->uri, reply);
+    *reply = error(INVALID_PARAMS, problem);
+    return nullptr;
+  }
+
+  // Handlers, by the shape of their method: a request answers, a
+  // notification does not; a request about an open document gets its
+  // params read and the document found before it is called.
+  using RequestHandler = Reply(const json& params);
+  using NotificationHandler = void(const json& params);
+  template <class Params>
+  using DocumentRequest = Reply(OpenDocument* d, const Params& p);
+  Request bind(RequestHandler Server::*handler) {
+    return [this, handler](const json& params) { return (this->*handler)(params); };
+  }
+  template <class Params>
+  Request bind(DocumentRequest<Params> Server::*handler) {
+    return [this, handler](const json& params) {
+      Params p;
+      Reply r;
+      OpenDocument* d = take(params, &p, &r);
+      return d == nullptr ? r : (this->*handler)(d, p);
+    };
+  }
 
   // {====== lifecycle and configuration (server.cpp)
-  Reply on_initialize(const json& params);
-  Reply on_shutdown(const json& params);
-  void on_initialized(const json& params);
-  void on_exit(const json& params);
-  void on_did_change_configuration(const json& params);
+  RequestHandler on_initialize, on_shutdown;
+  NotificationHandler on_initialized, on_exit, on_did_change_configuration;
   json capabilities() const;
   bool start_plugin(std::string* error);
   void apply_settings(const json& settings);
@@ -103,12 +129,10 @@ class Server {
   // }======
 
   // {====== documents and colours (documents.cpp)
-  void on_did_open(const json& params);
-  void on_did_change(const json& params);
-  void on_did_close(const json& params);
-  Reply on_tokens_full(const json& params);
-  Reply on_tokens_delta(const json& params);
-  Reply on_tokens_range(const json& params);
+  NotificationHandler on_did_open, on_did_change, on_did_close;
+  DocumentRequest<DocumentParams> on_tokens_full;
+  DocumentRequest<DeltaParams> on_tokens_delta;
+  DocumentRequest<RangeParams> on_tokens_range;
   bool apply_change(OpenDocument* d, const ContentChange& change);
   void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                  std::vector<uint32_t>* counts) const;
@@ -119,17 +143,11 @@ class Server {
   // }======
 
   // {====== features (features.cpp)
-  Reply on_completion(const json& params);
-  Reply on_completion_resolve(const json& params);
-  Reply on_signature_help(const json& params);
-  Reply on_hover(const json& params);
-  Reply on_document_symbol(const json& params);
-  Reply on_workspace_symbol(const json& params);
-  Reply on_definition(const json& params);
-  Reply on_folding_range(const json& params);
-  Reply on_on_type_formatting(const json& params);
-  Reply on_code_action(const json& params);
-  Reply on_execute_command(const json& params);
+  DocumentRequest<PositionParams> on_completion, on_signature_help, on_hover, on_definition;
+  DocumentRequest<DocumentParams> on_document_symbol, on_folding_range;
+  DocumentRequest<OnTypeParams> on_on_type_formatting;
+  DocumentRequest<RangeParams> on_code_action;
+  RequestHandler on_completion_resolve, on_workspace_symbol, on_execute_command;
   bool expansion_edit(OpenDocument* d, size_t pos, TextEdit* edit);
   struct SymbolHit {
     std::string name, uri;

@@ -1,5 +1,8 @@
-// Routines from the plug-in's routine list, and the workspace's index.
+// Routines from the plug-in's routine list in the shape of the session's
+// outline, as bytes, and the workspace's index.
 #include "symbols.h"
+
+#include "outline.h"
 
 #include <dirent.h>
 #include <stdio.h>
@@ -8,92 +11,22 @@
 
 namespace wyn::lsp {
 
-namespace {
-
-bool is_name_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-// Bytes [start, end) of stand-in line n's text, without its break.
-void line_bytes(const Document& doc, long n, size_t* start, size_t* end) {
-  long s = doc.line_start(n);
-  *start = s < 0 ? 0 : (size_t)s;
-  *end = *start + (size_t)doc.line_length(n);
-}
-
-// "function Foo(a)" names Foo; a header with no word before its '(' is
-// named by its first word. Offsets within the line.
-void routine_name(const std::string& header, size_t* from, size_t* to) {
-  size_t paren = header.find('(');
-  size_t end = paren == std::string::npos ? header.size() : paren;
-  while (end > 0 && (header[end - 1] == ' ' || header[end - 1] == '\t')) end--;
-  size_t start = end;
-  while (start > 0 && is_name_char(header[start - 1])) start--;
-  if (start == end) {
-    start = 0;
-    end = 0;
-    while (end < header.size() && is_name_char(header[end])) end++;
-  }
-  *from = start;
-  *to = end;
-}
-
-// "end;" (blanks allowed before the ';') right after the indentation.
-bool closes_at(const std::string& text, size_t start, size_t end, const std::string& indent) {
-  if (end - start < indent.size() + 4 || text.compare(start, indent.size(), indent) != 0)
-    return false;
-  size_t i = start + indent.size();
-  if (text.compare(i, 3, "end") != 0) return false;
-  i += 3;
-  while (i < end && (text[i] == ' ' || text[i] == '\t')) i++;
-  return i < end && text[i] == ';';
-}
-
-}  // namespace
-
 std::vector<Routine> find_routines(Document& doc, const std::string& text,
                                    const Vocabulary& vocab) {
+  std::vector<Routine> out;
   std::vector<LineSpan> marks;
   std::string message;
-  std::vector<Routine> out;
   if (!doc.routines(&marks, &message, nullptr)) return out;
-  for (const LineSpan& m : marks) {
-    size_t a = 0, b = 0;
-    line_bytes(doc, m.first, &a, &b);
+  for (const wyn::Routine& o : routine_outline(doc, marks, vocab.words[1])) {
     Routine r;
-    r.header = text.substr(a, b - a);
-    size_t na = 0, nb = 0;
-    routine_name(r.header, &na, &nb);
-    r.name = r.header.substr(na, nb - na);
-    if (r.name.empty() || vocab.class_of(r.name) == 1) continue;  // "if (a) then" and the like
-    r.start = a;
-    r.name_start = a + na;
-    r.name_end = a + nb;
+    r.name = o.name;
+    r.header = o.header;
+    r.start = (size_t)doc.line_start(o.marked.first);
+    r.name_start = r.start + o.name_at;
+    r.name_end = r.name_start + o.name.size();
+    long last = doc.line_start(o.extent.last);
+    r.end = last < 0 ? text.size() : (size_t)last + (size_t)doc.line_length(o.extent.last);
     out.push_back(r);
-  }
-  // Extents, read from the text line by line (lines end at LF, as the
-  // plug-in's do): to "end;" at the header's indentation, else to the line
-  // before the next routine, else to the end of the text.
-  for (size_t i = 0; i < out.size(); i++) {
-    Routine& r = out[i];
-    size_t ind = 0;
-    while (ind < r.header.size() && (r.header[ind] == ' ' || r.header[ind] == '\t')) ind++;
-    std::string indent = r.header.substr(0, ind);
-    size_t stop = i + 1 < out.size() ? out[i + 1].start : text.size();
-    size_t line = r.start, last_end = r.start + r.header.size();
-    for (;;) {
-      const char* nl = (const char*)memchr(text.data() + line, '\n', text.size() - line);
-      size_t end = nl ? (size_t)(nl - text.data()) : text.size();
-      size_t content = end > line && text[end - 1] == '\r' ? end - 1 : end;
-      if (line != r.start) {
-        if (line >= stop) break;
-        last_end = content;
-        if (closes_at(text, line, content, indent)) break;
-      }
-      if (nl == nullptr) break;
-      line = end + 1;
-    }
-    r.end = last_end;
   }
   return out;
 }

@@ -18,19 +18,18 @@
 
 namespace wyn::lsp {
 
+// A routine of the session's outline, in bytes of the text: the header's
+// first line to the end of its extent's last line, and its name.
 struct Routine {
   std::string name;
   std::string header;         // the header's first line
-  size_t start = 0, end = 0;  // bytes: the header's first line to the extent's last line's end
+  size_t start = 0, end = 0;  // bytes: the header's line start to the extent's last line's end
   size_t name_start = 0, name_end = 0;
 };
 
-// The routines of doc, whose bytes are text. The plug-in marks the header
-// lines; a routine runs on to the first later line that reads "end;" at
-// the header's indentation, else to the line before the next routine, else
-// to the end of the text. A header whose name (the word before its first
-// '(') is a reserved word, such as "if (a) then" in the first column, is
-// left out.
+// The routines of doc (whose bytes are text): the plug-in's routine list
+// less the headers named by a reserved word, each with its extent, by the
+// session's outline rule.
 std::vector<Routine> find_routines(Document& doc, const std::string& text, const Vocabulary& vocab);
 
 // The routines of *.wyn files below some folders, read again only when a
