@@ -58,7 +58,7 @@ bool contains_folded(const std::string& hay, const std::string& needle) {
 }
 
 // The word around pos (letters, digits, '_', '#'): [*a, *b).
-void word_at(const std::string& text, size_t pos, size_t* a, size_t* b) {
+void word_around(const std::string& text, size_t pos, size_t* a, size_t* b) {
   size_t s = pos, e = pos;
   while (s > 0 && is_word_char(text[s - 1])) s--;
   while (e < text.size() && is_word_char(text[e])) e++;
@@ -84,6 +84,13 @@ std::string shown_template(const std::string& text) {
 }
 
 }  // namespace
+
+// The word (letters, digits, '_', '#') at a client position: [*a, *b).
+// False when there is none.
+bool Server::word_at(const OpenDocument* d, Position at, size_t* a, size_t* b) const {
+  word_around(d->text, d->lines.offset(d->text, at, encoding_), a, b);
+  return *a != *b;
+}
 
 // {====== completion
 
@@ -179,7 +186,6 @@ Server::Reply Server::on_completion_resolve(const json& params) {
 // {====== signature help and hover
 
 Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p) {
-  Reply r;
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   uint32_t line = d->lines.line_of(cur);
   size_t from = d->lines.line_start(line > 50 ? line - 50 : 0);
@@ -231,11 +237,8 @@ Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p
 }
 
 Server::Reply Server::on_hover(OpenDocument* d, const PositionParams& p) {
-  Reply r;
-  size_t cur = d->lines.offset(d->text, p.position, encoding_);
   size_t a = 0, b = 0;
-  word_at(d->text, cur, &a, &b);
-  if (a == b) return Reply{json(nullptr)};
+  if (!word_at(d, p.position, &a, &b)) return Reply{json(nullptr)};
   std::string word = d->text.substr(a, b - a);
   int cls = vocab_.class_of(word);
   const std::string* t = vocab_.template_of(word);
@@ -325,11 +328,8 @@ Server::Reply Server::on_workspace_symbol(const json& params) {
 }
 
 Server::Reply Server::on_definition(OpenDocument* d, const PositionParams& p) {
-  Reply r;
-  size_t cur = d->lines.offset(d->text, p.position, encoding_);
   size_t a = 0, b = 0;
-  word_at(d->text, cur, &a, &b);
-  if (a == b) return Reply{json(nullptr)};
+  if (!word_at(d, p.position, &a, &b)) return Reply{json(nullptr)};
   json out = json::array();
   for (const SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true))
     out.push_back(to_json(Location{h.uri, Range{h.start, h.end}}));
@@ -424,12 +424,11 @@ bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
 }
 
 Server::Reply Server::on_code_action(OpenDocument* d, const RangeParams& p) {
-  Reply r;
   size_t pos = d->lines.offset(d->text, p.range.start, encoding_);
   // The word the expansion key would take: from the start of the word the
   // position is in up to the next whitespace, as the plug-in reads it.
   size_t a = 0, b = 0;
-  word_at(d->text, pos, &a, &b);
+  word_around(d->text, pos, &a, &b);
   if (a == b) return Reply{json::array()};
   size_t e = a;
   while (e < d->text.size() && !is_space(d->text[e])) e++;

@@ -149,6 +149,7 @@ class Server {
   DocumentRequest<RangeParams> on_code_action;
   RequestHandler on_completion_resolve, on_workspace_symbol, on_execute_command;
   bool expansion_edit(OpenDocument* d, size_t pos, TextEdit* edit);
+  bool word_at(const OpenDocument* d, Position at, size_t* a, size_t* b) const;
   struct SymbolHit {
     std::string name, uri;
     Position start, end;
