@@ -64,6 +64,12 @@ bool valid_category(int c) {
   return c >= 0 && c < CW_CATEGORY_COUNT;
 }
 
+/* Entry i of a record, or the empty range past its end. */
+cw_mark mark_or_none(const std::vector<cw_mark>& record, size_t i) {
+  cw_mark none = {0, 0};
+  return i < record.size() ? record[i] : none;
+}
+
 }  // namespace
 
 extern "C" {
@@ -220,8 +226,7 @@ CWEXPORT size_t CWAPI cw_refresh_count(void) {
   return ed.refreshed.size();
 }
 CWEXPORT cw_mark CWAPI cw_refresh_at(size_t i) {
-  cw_mark none = {0, 0};
-  return i < ed.refreshed.size() ? ed.refreshed[i] : none;
+  return mark_or_none(ed.refreshed, i);
 }
 /* The LineRange values named so far go too: the plug-in hands each one
 ** straight to RefreshLines, so none is pending between calls. */
@@ -303,8 +308,7 @@ CWEXPORT size_t CWAPI cw_mark_count(void) {
   return ed.marks.size();
 }
 CWEXPORT cw_mark CWAPI cw_mark_at(size_t i) {
-  cw_mark none = {0, 0};
-  return i < ed.marks.size() ? ed.marks[i] : none;
+  return mark_or_none(ed.marks, i);
 }
 
 CWEXPORT size_t CWAPI cw_extension_count(void) {

@@ -14,40 +14,20 @@ static cw_long category(int which, cw_long colour) {
 
 extern "C" {
 
-CWEXPORT cw_long CWAPI ColorOfComments(cw_long colour) {
-  CW_ENTER("ColorOfComments", "i", colour);
-  return category(CW_COMMENTS, colour);
-}
-
-CWEXPORT cw_long CWAPI ColorOfConstants(cw_long colour) {
-  CW_ENTER("ColorOfConstants", "i", colour);
-  return category(CW_CONSTANTS, colour);
-}
-
-CWEXPORT cw_long CWAPI ColorOfKeywords(cw_long colour) {
-  CW_ENTER("ColorOfKeywords", "i", colour);
-  return category(CW_KEYWORDS, colour);
-}
-
-CWEXPORT cw_long CWAPI ColorOfFunctions(cw_long colour) {
-  CW_ENTER("ColorOfFunctions", "i", colour);
-  return category(CW_FUNCTIONS, colour);
-}
-
-CWEXPORT cw_long CWAPI ColorOfStrings(cw_long colour) {
-  CW_ENTER("ColorOfStrings", "i", colour);
-  return category(CW_STRINGS, colour);
-}
-
-CWEXPORT cw_long CWAPI ColorOfNumbers(cw_long colour) {
-  CW_ENTER("ColorOfNumbers", "i", colour);
-  return category(CW_NUMBERS, colour);
-}
-
-CWEXPORT cw_long CWAPI ColorOfOperators(cw_long colour) {
-  CW_ENTER("ColorOfOperators", "i", colour);
-  return category(CW_OPERATORS, colour);
-}
+/* One operation per category, each logged under its own name. */
+#define CW_CATEGORY_OP(name, which)             \
+  CWEXPORT cw_long CWAPI name(cw_long colour) { \
+    CW_ENTER(#name, "i", colour);               \
+    return category(which, colour);             \
+  }
+CW_CATEGORY_OP(ColorOfComments, CW_COMMENTS)
+CW_CATEGORY_OP(ColorOfConstants, CW_CONSTANTS)
+CW_CATEGORY_OP(ColorOfKeywords, CW_KEYWORDS)
+CW_CATEGORY_OP(ColorOfFunctions, CW_FUNCTIONS)
+CW_CATEGORY_OP(ColorOfStrings, CW_STRINGS)
+CW_CATEGORY_OP(ColorOfNumbers, CW_NUMBERS)
+CW_CATEGORY_OP(ColorOfOperators, CW_OPERATORS)
+#undef CW_CATEGORY_OP
 
 /* Colours n characters from the scan position, clamped to the buffer; the
 ** run is recorded as asked (unclamped) so tests see what the caller passed.

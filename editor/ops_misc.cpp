@@ -90,20 +90,15 @@ CWEXPORT cw_long CWAPI MarkLines(cw_long first, cw_long last, cw_long flag) {
 }
 
 /* The routine view itself is not modelled: these are logged and counted. */
-CWEXPORT cw_long CWAPI MarkCommit(void) {
-  CW_ENTER("MarkCommit", "");
-  return 1;
-}
-
-CWEXPORT cw_long CWAPI RoutineViewReset(void) {
-  CW_ENTER("RoutineViewReset", "");
-  return 1;
-}
-
-CWEXPORT cw_long CWAPI RoutineViewShow(void) {
-  CW_ENTER("RoutineViewShow", "");
-  return 1;
-}
+#define CW_LOGGED_ONLY_OP(name)       \
+  CWEXPORT cw_long CWAPI name(void) { \
+    CW_ENTER(#name, "");              \
+    return 1;                         \
+  }
+CW_LOGGED_ONLY_OP(MarkCommit)
+CW_LOGGED_ONLY_OP(RoutineViewReset)
+CW_LOGGED_ONLY_OP(RoutineViewShow)
+#undef CW_LOGGED_ONLY_OP
 
 /* Holds and releases are counted against each other; the count may go
 ** below 0, which shows an unbalanced release. */

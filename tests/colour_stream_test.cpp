@@ -4,39 +4,17 @@
 // continued lines and open strings across the ends of runs.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <string>
 #include <vector>
 
 #include "cwedit.h"
 #include "session.h"
 #include "support/files.h"
+#include "support/session_fixture.h"
 
 namespace {
 
-class ColourStreamTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    cw_reset();
-    std::string error;
-    ASSERT_TRUE(plugin.load(WYN_PLUGIN_PATH, &error)) << error;
-  }
-  void TearDown() override { cw_reset(); }
-  wyn::Plugin plugin;
-};
-
-std::vector<std::string> files_in(const std::string& dir) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return out;
-  while (struct dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name[0] != '.') out.push_back(dir + "/" + name);
-  }
-  closedir(d);
-  return out;
-}
+class ColourStreamTest : public support::PluginTest {};
 
 // Texts whose runs end inside or right after the constructs that carry
 // colour state from one line to the next.
@@ -85,7 +63,7 @@ TEST_F(ColourStreamTest, CountedRunsGiveTheWholeBufferColours) {
   std::string root = WYN_SOURCE_DIR;
   for (const char* dir : {"/examples", "/fuzz/corpus/colour", "/fuzz/corpus/update",
                           "/fuzz/corpus/edit", "/fuzz/corpus/lsp", "/fuzz/corpus/config"})
-    for (const std::string& path : files_in(root + dir))
+    for (const std::string& path : support::files_in(root + dir))
       texts.emplace_back(path, support::read_file(path));
   ASSERT_GT(texts.size(), 1000u) << "corpora not readable at " << root;
   size_t fallbacks = 0;
