@@ -20,7 +20,7 @@ extern "C" {
 ** tables, ledger, logs, registrations. One fresh empty document is current. */
 CWEXPORT void CWAPI cw_reset(void);
 
-/* Category colours, as ColorOf*(-1) would answer them; settable to 0. */
+/* Category colours, as ColorOf*(CW_QUERY) would answer them; settable to 0. */
 enum cw_category {
   CW_COMMENTS,
   CW_CONSTANTS,
@@ -34,7 +34,7 @@ enum cw_category {
 CWEXPORT void CWAPI cw_set_category_colour(int category, cw_long colour);
 CWEXPORT cw_long CWAPI cw_category_colour(int category);
 
-CWEXPORT void CWAPI cw_set_scan_line_limit(cw_long limit); /* ScanLineLimit(-1) */
+CWEXPORT void CWAPI cw_set_scan_line_limit(cw_long limit); /* ScanLineLimit(CW_QUERY) */
 CWEXPORT void CWAPI cw_set_state_flag(cw_long value);      /* ScanStateFlag() */
 
 /* }====== */

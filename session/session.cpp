@@ -306,7 +306,8 @@ long Document::position(long line, long col) const {
 
 bool Document::colour_whole(std::string* error) {
   select();
-  static const char* const whole[] = {"-1"};
+  const std::string all = std::to_string(CW_ALL_LINES);
+  const char* const whole[] = {all.c_str()};
   bool ok = call_plugin("_wyn_language_colors", 1, whole, nullptr, error);
   cw_clear_runs();
   return ok;

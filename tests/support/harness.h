@@ -225,7 +225,7 @@ inline const char* run_colour(const uint8_t* data, size_t size) {
   for (int c = 0; c < CW_CATEGORY_COUNT; c++) cw_set_category_colour(c, colours[c]);
 
   before b = start(32, 64);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   if (const char* e = finish(&b)) return e;
   // One more for a line comment on the last line, which has no line end.
   if (lines_coloured < 0 || lines_coloured > lines + 1) return "whole-buffer line count wrong";
@@ -396,7 +396,7 @@ inline const char* run_config(const uint8_t* data, size_t size) {
   cw_ledger_baseline();
   cw_clear_runs();
   before b = start(32, 64);
-  _wyn_language_colors(-1);
+  _wyn_language_colors(CW_ALL_LINES);
   if (const char* e = finish(&b)) return e;
   // Expand at the start of each of the first lines.
   for (cw_long line = 1; line <= 8 && line <= cw_line_count(); line++) {
