@@ -315,7 +315,7 @@ CWEXPORT size_t CWAPI cw_extension_count(void) {
   return ed.extensions.size();
 }
 CWEXPORT const char* CWAPI cw_extension_at(size_t i) {
-  return i < ed.extensions.size() ? ed.extensions[i].c_str() : NULL;
+  return i < ed.extensions.size() ? ed.extensions[i].text.c_str() : NULL;
 }
 
 CWEXPORT size_t CWAPI cw_export_count(void) {
@@ -412,18 +412,41 @@ CWEXPORT int CWAPI cw_load_module(const char* path) {
   }
   ed.module = module;
   ed.loading = true;
+  cw::Owner outer = ed.owner;
+  ed.owner = ++ed.module_serial;
   reinterpret_cast<void(CWAPI*)(void)>(init)();
+  ed.owner = outer;
   ed.loading = false;
   return 0;
 }
 
-/* Functions bound to the module stay registered but can no longer be called. */
+/* As the editor does when it frees a plug-in: everything the module made
+** goes with it (its registrations, and with them every pointer into it;
+** its extension bindings; its tables with their entries and templates; the
+** strings and blocks it was handed and still holds, counted first in
+** cw_unload_leaks). The documents and what the editor made itself stay. The
+** library is freed first, so that whatever it gives back on its way out is
+** given back by it. */
 CWEXPORT void CWAPI cw_unload_module(void) {
   if (ed.module == NULL) return;
-  for (size_t i = 0; i < ed.exports.size(); i++)
-    if (ed.exports[i].from_module) ed.exports[i].fn = NULL;
+  cw::Owner owner = ed.module_serial;
   cw::module_close(ed.module);
   ed.module = NULL;
+  size_t kept = 0;
+  for (size_t i = 0; i < ed.exports.size(); i++)
+    if (ed.exports[i].owner != owner && !ed.exports[i].from_module)
+      ed.exports[kept++] = ed.exports[i];
+  ed.exports.resize(kept);
+  kept = 0;
+  for (size_t i = 0; i < ed.extensions.size(); i++)
+    if (ed.extensions[i].owner != owner) ed.extensions[kept++] = ed.extensions[i];
+  ed.extensions.resize(kept);
+  cw::drop_tables_of(owner);
+  ed.unload_leaks += cw::drop_blocks_of(owner);
+}
+
+CWEXPORT size_t CWAPI cw_unload_leaks(void) {
+  return ed.unload_leaks;
 }
 
 /* The latest registration of a name counts. -1 as well for a function that
@@ -447,7 +470,12 @@ CWEXPORT int CWAPI cw_call(const char* name, int argc, const char* const* argv, 
       return -1;
   }
   cw::Export call = *e; /* the call may register more and move the list */
+  /* What a function bound to the module makes while it runs is the
+  ** module's: a word added by a call goes with it like the start-up words. */
+  cw::Owner outer = ed.owner;
+  if (call.from_module) ed.owner = ed.module_serial;
   cw_long r = Caller<cw::MAX_ARGS>::go(call.fn, call, args, 0);
+  ed.owner = outer;
   if (result != NULL) *result = r;
   return 0;
 }

@@ -195,7 +195,14 @@ CWEXPORT void CWAPI cw_fail_alloc_at(unsigned long k);
 ** "_init". ExportFunction then binds prototypes to that module's exports.
 ** Returns 0 on success, -1 when the library or "_init" cannot be found. */
 CWEXPORT int CWAPI cw_load_module(const char* path);
+/* Frees the module and drops everything it made: the prototypes and
+** extensions it registered, its tables, and the strings and blocks made
+** while its _init or a function bound to it ran that it never released.
+** Documents and what the editor made itself stay. */
 CWEXPORT void CWAPI cw_unload_module(void);
+/* Strings and blocks unloaded modules still held, released by the unload:
+** counted since reset, so that a leak check can still see them. */
+CWEXPORT size_t CWAPI cw_unload_leaks(void);
 
 /* Call a registered function by name as the editor does, converting each
 ** argument string to the type its prototype gives (long and int: decimal,

@@ -22,6 +22,11 @@
 
 namespace cw {
 
+/* Who made a registration, a table or a block: the module serial of the
+** plug-in that was starting up or being called at the time, or 0 for the
+** editor itself. Unloading a module drops everything it owns. */
+typedef unsigned long Owner;
+
 /* A registered prototype: "[type] name [type...]". */
 enum { ARG_LONG, ARG_STRING };
 enum { MAX_ARGS = 4 };
@@ -34,6 +39,13 @@ struct Export {
   int args[MAX_ARGS];
   Function fn;      /* NULL until bound to a module's export */
   bool from_module; /* bound while a module's _init ran */
+  Owner owner;
+};
+
+/* A file extension bound by RegisterExtension. */
+struct Extension {
+  std::string text;
+  Owner owner;
 };
 
 /* One hash entry; its slot is at least pointer-sized and zeroed. */
@@ -48,6 +60,7 @@ struct Entry {
 enum { FILTER_BITS = 8192, FILTER_WORDS = FILTER_BITS / 64, LEAD_WORDS = 65536 / 64 };
 struct Table {
   uintptr_t handle; /* what the plug-in holds; never reused */
+  Owner owner;
   cw_long slot_size;
   cw_long flag;
   std::vector<Entry*> buckets;
@@ -61,6 +74,7 @@ enum { BLOCK_STRING, BLOCK_MEMORY };
 struct Block {
   int kind;
   unsigned long long serial;
+  Owner owner;
 };
 
 /* One buffer and everything the editor keeps for it. */
@@ -130,14 +144,21 @@ struct Editor : Document {
   bool has_message;
   std::string message;
 
-  std::vector<std::string> extensions;
+  std::vector<Extension> extensions;
   std::vector<Export> exports;
-  void* module; /* the loaded plug-in, or NULL */
-  bool loading; /* inside the module's _init */
+  void* module;        /* the loaded plug-in, or NULL */
+  bool loading;        /* inside the module's _init */
+  Owner module_serial; /* modules ever loaded; the loaded one's owner number */
+  Owner owner;         /* owner of what is made now: the module while its _init
+                         ** or a function bound to it runs, else 0 */
+  size_t unload_leaks; /* blocks modules left live, dropped when they were unloaded */
 
-  std::vector<Table*> tables;
-  uintptr_t table_serial;       /* handles ever made; survives resets */
-  uintptr_t first_table_serial; /* table_serial at the last reset */
+  std::vector<Table*> tables;      /* live tables in order of creation */
+  std::vector<Table*> table_slots; /* by handle: slot i is serial first_table_serial + 1 + i,
+                                   ** NULL once that table was dropped */
+  uintptr_t table_serial;          /* handles ever made; survives resets */
+  uintptr_t first_table_serial;    /* serial before table_slots[0]: the last reset's, moved on
+                                   ** as dropped tables leave the front */
   bool has_refused_key;
   std::string refused_key;
 
@@ -211,6 +232,7 @@ bool alloc_fails(void);                       /* counts one allocating call */
 void* ledger_block(size_t n, int kind);       /* NULL if it fails */
 char* ledger_string(const char* s, size_t n); /* NUL added; NULL if it fails */
 bool ledger_release(void* p, int kind);
+size_t drop_blocks_of(Owner owner); /* releases them; answers how many */
 
 /* ---- call log (log.cpp) ----
 ** Format codes: i integer, s string, k key and length (two arguments),
@@ -224,6 +246,7 @@ Table* find_table(const void* handle);
 Entry* find_entry(const Table* t, const void* key, size_t n);
 Entry* add_entry(Table* t, const void* key, size_t n); /* zeroed slot; NULL if it fails */
 void free_tables(void);
+void drop_tables_of(Owner owner); /* with their entries; their handles find nothing after */
 
 /* ---- module loading (module_posix.cpp / module_win32.cpp) ---- */
 void* module_open(const char* path);

@@ -1,7 +1,8 @@
 /*
 ** The hash service: chained buckets, keys compared byte for byte, value
-** slots at least pointer-sized and zeroed. Tables belong to the editor and
-** are not in the ledger; neither are the texts TemplateAssign copies.
+** slots at least pointer-sized and zeroed. Tables are not in the ledger;
+** neither are the texts TemplateAssign copies. A table a module made goes
+** with the module when it is unloaded.
 */
 #include "model.h"
 
@@ -67,14 +68,15 @@ static bool maybe_present(const Table* t, uint32_t h) {
 }
 
 /* Handles are serial numbers, never pointers and never reused, so a stale
-** handle from before a reset finds nothing instead of freed memory. */
+** handle from before a reset, or of a table dropped with its module, finds
+** nothing instead of freed memory. */
 Table* find_table(const void* handle) {
   uintptr_t h = (uintptr_t)handle;
   if (h <= HANDLE_BASE || (h - HANDLE_BASE) % HANDLE_STEP != 0) return NULL;
   uintptr_t serial = (h - HANDLE_BASE) / HANDLE_STEP;
   if (serial <= ed.first_table_serial) return NULL; /* from before the last reset */
   uintptr_t index = serial - ed.first_table_serial - 1;
-  return index < ed.tables.size() ? ed.tables[index] : NULL;
+  return index < ed.table_slots.size() ? ed.table_slots[index] : NULL;
 }
 
 /* The first two bytes of a key of two or more, as a bit number. */
@@ -115,17 +117,40 @@ Entry* add_entry(Table* t, const void* key, size_t n) {
   return e;
 }
 
+static void free_table(Table* t) {
+  for (size_t j = 0; j < t->entries.size(); j++) {
+    free(t->entries[j]->slot);
+    free(t->entries[j]->text);
+    delete t->entries[j];
+  }
+  delete t;
+}
+
 void free_tables(void) {
+  for (size_t i = 0; i < ed.tables.size(); i++) free_table(ed.tables[i]);
+  ed.tables.clear();
+  ed.table_slots.clear();
+}
+
+/* The slots of dropped tables at the front go, so that loading and
+** unloading a module again and again leaves no trail of empty slots when
+** its tables were the last ones made. */
+void drop_tables_of(Owner owner) {
+  size_t kept = 0;
   for (size_t i = 0; i < ed.tables.size(); i++) {
     Table* t = ed.tables[i];
-    for (size_t j = 0; j < t->entries.size(); j++) {
-      free(t->entries[j]->slot);
-      free(t->entries[j]->text);
-      delete t->entries[j];
+    if (t->owner != owner) {
+      ed.tables[kept++] = t;
+      continue;
     }
-    delete t;
+    ed.table_slots[(t->handle - HANDLE_BASE) / HANDLE_STEP - ed.first_table_serial - 1] = NULL;
+    free_table(t);
   }
-  ed.tables.clear();
+  ed.tables.resize(kept);
+  size_t gone = 0;
+  while (gone < ed.table_slots.size() && ed.table_slots[gone] == NULL) gone++;
+  ed.table_slots.erase(ed.table_slots.begin(), ed.table_slots.begin() + (ptrdiff_t)gone);
+  ed.first_table_serial += gone;
 }
 
 /* The checks HashInsert and HashFind share: a known table, a key that is
@@ -145,6 +170,7 @@ CWEXPORT cw_table CWAPI HashCreate(cw_long buckets, cw_long slot_size, cw_long f
   if (cw::alloc_fails()) return NULL;
   cw::Table* t = new cw::Table();
   t->handle = cw::HANDLE_BASE + cw::HANDLE_STEP * ++ed.table_serial;
+  t->owner = ed.owner;
   t->slot_size = slot_size < (cw_long)sizeof(void*) ? (cw_long)sizeof(void*) : slot_size;
   t->flag = flag;
   size_t n = buckets <= 0                        ? 1
@@ -152,6 +178,7 @@ CWEXPORT cw_table CWAPI HashCreate(cw_long buckets, cw_long slot_size, cw_long f
                                                  : (size_t)buckets;
   t->buckets.assign(n, NULL);
   ed.tables.push_back(t);
+  ed.table_slots.push_back(t);
   return (cw_table)t->handle;
 }
 

@@ -70,6 +70,7 @@ CWEXPORT cw_long CWAPI ExportFunction(const char* prototype) {
   cw::Export e = cw::Export();
   if (!parse_prototype(prototype, &e)) return 0;
   e.from_module = ed.loading && ed.module != NULL;
+  e.owner = ed.owner;
   e.fn = e.from_module ? cw::module_symbol(ed.module, e.name.c_str())
                        : cw::self_symbol(e.name.c_str());
   ed.exports.push_back(e);

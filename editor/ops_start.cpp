@@ -50,7 +50,8 @@ extern "C" {
 CWEXPORT cw_long CWAPI RegisterExtension(const char* extension) {
   CW_ENTER("RegisterExtension", "s", extension);
   if (extension == NULL) return 0;
-  ed.extensions.push_back(extension);
+  cw::Extension e = {extension, ed.owner};
+  ed.extensions.push_back(e);
   return 1;
 }
 

@@ -1,7 +1,7 @@
 /*
 ** Strings and memory handed to the plug-in, all through one ledger that
-** knows every live block, reports frees of unknown pointers and can fail
-** the k-th allocating call on request.
+** knows every live block and who it was made for, reports frees of unknown
+** pointers and can fail the k-th allocating call on request.
 */
 #include "model.h"
 
@@ -26,7 +26,7 @@ bool alloc_fails(void) {
 void* ledger_block(size_t n, int kind) {
   void* p = malloc(n == 0 ? 1 : n);
   if (p == NULL) return NULL;
-  Block b = {kind, ed.next_serial++};
+  Block b = {kind, ed.next_serial++, ed.owner};
   ed.ledger[p] = b;
   return p;
 }
@@ -54,6 +54,19 @@ bool ledger_release(void* p, int kind) {
   ed.ledger.erase(it);
   free(p);
   return ok;
+}
+
+size_t drop_blocks_of(Owner owner) {
+  size_t n = 0;
+  for (std::unordered_map<void*, Block>::iterator it = ed.ledger.begin(); it != ed.ledger.end();)
+    if (it->second.owner == owner) {
+      free(it->first);
+      it = ed.ledger.erase(it);
+      n++;
+    } else {
+      ++it;
+    }
+  return n;
 }
 
 }  // namespace cw
