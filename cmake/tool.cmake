@@ -1,6 +1,12 @@
 # The wyn command-line tool (Linux form: the session layer loads libwyn.so) and
 # its tests, which run the built tool as a user would.
 file(GLOB WYN_TOOL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/*.cpp)
+# The system layer of the tool is split by file, as the plug-in's is.
+if(WIN32)
+  list(FILTER WYN_TOOL_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
+else()
+  list(FILTER WYN_TOOL_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
+endif()
 if(WYN_TOOL_SOURCES)
   add_executable(wyn_tool ${WYN_TOOL_SOURCES})
   set_target_properties(wyn_tool PROPERTIES OUTPUT_NAME wyn)
@@ -30,7 +36,10 @@ if(WYN_TOOL_SOURCES)
   file(GLOB WYN_TOOL_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/tool/*.cpp)
   if(WYN_TOOL_TEST_SOURCES)
     find_package(GTest REQUIRED)
-    add_executable(wyn_tool_tests ${WYN_TOOL_TEST_SOURCES})
+    # The output layer is also called in-process (sink_test.cpp).
+    add_executable(wyn_tool_tests ${WYN_TOOL_TEST_SOURCES} ${PROJECT_SOURCE_DIR}/tools/output.cpp
+      ${PROJECT_SOURCE_DIR}/tools/output_posix.cpp ${PROJECT_SOURCE_DIR}/tools/input.cpp)
+    target_include_directories(wyn_tool_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools)
     target_compile_options(wyn_tool_tests PRIVATE ${WYN_WARNINGS})
     target_compile_definitions(wyn_tool_tests PRIVATE
       WYN_TOOL_PATH="$<TARGET_FILE:wyn_tool>"

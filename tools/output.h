@@ -11,6 +11,11 @@
 
 #include "input.h"
 
+// The command line as UTF-8, whatever the system hands over. On Windows
+// the arguments are read again in UTF-16 so no name is lost to a code page;
+// elsewhere they are argv as it is.
+char** output_args(int* argc, char** argv);
+
 // Checks stdout and stderr when the program ends, however it ends through
 // exit(): a write that failed is "wyn: stdout: REASON" and exit status 2;
 // a reader gone away (EPIPE) ends quietly with status 2. Call once, first.
@@ -27,11 +32,32 @@ void out_flush(void);
 // file, is refused with a message: false.
 bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too);
 
-// Writes text to out ("-": stdout). A link is followed, to a missing target
-// too; what is not a regular file (a device, a FIFO, a socket, the tool's
-// own stdout as /dev/stdout or /proc/self/fd/1) is written through; a
-// regular file is replaced as replace_file does. False, with a message
-// naming out, when it could not be written.
+// An output written as its text comes, so a large one is never held whole:
+// open, write any number of chunks, then commit or abort. "-" is stdout; a
+// device, pipe or the tool's own stdout is written through as the chunks
+// come; a regular file, existing or new, gets a temporary file beside it
+// that commit puts in its place (as replace_file does) and abort removes.
+// Only one sink is open at a time. Every call that fails has said why,
+// naming the output; the sink must then be aborted.
+struct OutputSink;
+
+// Opens out for writing, following links: null when it cannot be.
+OutputSink* output_open(const char* out);
+// Appends size bytes; false when they could not be written.
+bool output_write(OutputSink* sink, const char* data, size_t size);
+// Puts what was written in place and frees the sink; false when it could
+// not, with nothing of the new text in place (written-through outputs
+// keep what already reached them).
+bool output_commit(OutputSink* sink);
+// Drops what was written to a temporary file and frees the sink; null is
+// allowed.
+void output_abort(OutputSink* sink);
+
+// Writes text to out ("-": stdout) through a sink. A link is followed, to
+// a missing target too; what is not a regular file (a device, a FIFO, a
+// socket, the tool's own stdout as /dev/stdout or /proc/self/fd/1) is
+// written through; a regular file is replaced as replace_file does. False,
+// with a message naming out, when it could not be written.
 bool write_output(const char* out, const std::string& text);
 
 // Puts text in place of the regular file at path, which was read as read_as

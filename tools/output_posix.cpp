@@ -1,0 +1,509 @@
+// Safe writing on POSIX systems: stdout checked to the last byte, outputs
+// that are devices or pipes written through, regular files replaced whole
+// with what they were (owner, group, mode, ACLs, extended attributes, hard
+// links), and no temporary file left behind by a signal.
+#include "output_os.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdio_ext.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace {
+
+// The temporary file not yet renamed into place, for on_signal to remove.
+// Written by make_temp, rename_temp and drop_temp with the signals below
+// held back, so the handler never sees half a name; read by on_signal.
+char pending[PATH_MAX + 64];
+volatile sig_atomic_t has_pending = 0;
+
+const int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Removes the pending temporary file, then dies of the signal as if no
+// handler were there. Only async-signal-safe calls.
+void on_signal(int sig) {
+  if (has_pending) unlink(pending);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// Holds the cleanup signals back for its lifetime.
+struct SignalsHeld {
+  sigset_t old;
+  SignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : cleanup_signals) sigaddset(&set, sig);
+    sigprocmask(SIG_BLOCK, &set, &old);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
+};
+
+bool fail(const char* name, const char* problem) {
+  return output_fail(name, problem);
+}
+
+// Closes a standard stream; false when something written to it was lost.
+// A stream that was never open (EBADF) with nothing pending is no loss.
+bool close_stream(FILE* stream, int* err) {
+  bool pending_data = __fpending(stream) != 0;
+  bool failed_before = ferror(stream) != 0;
+  errno = 0;
+  bool close_failed = fclose(stream) != 0;
+  *err = close_failed ? errno : 0;
+  return !(failed_before || (close_failed && (pending_data || *err != EBADF)));
+}
+
+void close_standard_streams(void) {
+  int err = 0;
+  if (!close_stream(stdout, &err)) stdout_failed(err);
+  if (!close_stream(stderr, &err)) _exit(2);
+}
+
+std::string folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Writes all of data to fd from where it stands; errno set on failure.
+bool write_all(int fd, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += (size_t)n;
+  }
+  return true;
+}
+
+bool write_all(int fd, const std::string& text) {
+  return write_all(fd, text.data(), text.size());
+}
+
+// Where a write to a path lands.
+enum Kind {
+  TO_FD,       // one of the tool's own open files (/dev/stdout, /proc/self/fd/N)
+  TO_THROUGH,  // a device, FIFO or socket: written through
+  TO_REGULAR,  // an existing regular file: replaced whole
+  TO_NEW       // nothing yet: created
+};
+
+struct Target {
+  Kind kind = TO_NEW;
+  std::string path;  // with every link followed
+  int fd = -1;       // TO_FD
+  struct stat st = {};
+};
+
+// The tool's own file descriptor that path names, or -1.
+int own_fd(const std::string& path) {
+  if (path == "/dev/stdin") return 0;
+  if (path == "/dev/stdout") return 1;
+  if (path == "/dev/stderr") return 2;
+  std::string self = "/proc/" + std::to_string(getpid()) + "/fd/";
+  for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
+                                    std::string("/proc/thread-self/fd/"), self}) {
+    if (path.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string digits = path.substr(prefix.size());
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+      return -1;
+    return atoi(digits.c_str());
+  }
+  return -1;
+}
+
+// Follows path, link by link, to what a write reaches. A dangling link
+// leads to its missing target, which a write creates. False with errno
+// set when it cannot be followed or is a folder.
+bool resolve(const char* path, Target* t) {
+  std::string p = path;
+  for (int hops = 0; hops < 40; hops++) {
+    t->path = p;
+    if ((t->fd = own_fd(p)) >= 0) {
+      t->kind = TO_FD;
+      return fstat(t->fd, &t->st) == 0;
+    }
+    if (lstat(p.c_str(), &t->st) != 0) {
+      t->kind = TO_NEW;
+      return errno == ENOENT;
+    }
+    if (S_ISDIR(t->st.st_mode)) {
+      errno = EISDIR;
+      return false;
+    }
+    if (!S_ISLNK(t->st.st_mode)) {
+      t->kind = S_ISREG(t->st.st_mode) ? TO_REGULAR : TO_THROUGH;
+      return true;
+    }
+    char to[PATH_MAX];
+    ssize_t n = readlink(p.c_str(), to, sizeof to - 1);
+    if (n < 0) return false;
+    to[n] = 0;
+    if (to[0] == '/') {
+      p = to;
+    } else if (p.compare(0, 6, "/proc/") == 0 && strstr(to, ":[") != nullptr) {
+      // Another process's pipe or socket: only the kernel can follow it.
+      t->kind = TO_THROUGH;
+      return stat(p.c_str(), &t->st) == 0;
+    } else {
+      p = folder_of(p) + "/" + to;
+    }
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// Creates the hidden temporary file beside target: -1 with errno set on
+// failure.
+int make_temp(const std::string& target, std::string* temp) {
+  *temp = folder_of(target) + "/." + name_of(target) + ".wyn-XXXXXX";
+  if (temp->size() >= sizeof pending) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  SignalsHeld held;
+  int fd = mkostemp(&(*temp)[0], O_CLOEXEC);
+  if (fd >= 0) {
+    memcpy(pending, temp->c_str(), temp->size() + 1);
+    has_pending = 1;
+  }
+  return fd;
+}
+
+void drop_temp(const std::string& temp) {
+  SignalsHeld held;
+  int err = errno;
+  unlink(temp.c_str());
+  has_pending = 0;
+  errno = err;
+}
+
+bool rename_temp(const std::string& temp, const std::string& target, bool may_replace) {
+  SignalsHeld held;
+  int r = may_replace
+              ? rename(temp.c_str(), target.c_str())
+              : renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+  if (r != 0 && !may_replace && errno == EINVAL)  // a file system without the flag
+    r = rename(temp.c_str(), target.c_str());
+  if (r == 0) has_pending = 0;
+  return r == 0;
+}
+
+// Makes the rename itself last; a folder that cannot be synced is no error.
+void sync_folder(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Gives fd every extended attribute of path (POSIX ACLs are some of them).
+// False when one cannot be read or given.
+bool copy_attributes(const std::string& path, int fd) {
+  ssize_t n = listxattr(path.c_str(), nullptr, 0);
+  if (n < 0) return errno == ENOTSUP;
+  std::string names((size_t)n, '\0');
+  n = listxattr(path.c_str(), &names[0], names.size());
+  if (n < 0) return false;
+  for (size_t at = 0; at < (size_t)n; at += strlen(&names[at]) + 1) {
+    const char* name = &names[at];
+    ssize_t size = getxattr(path.c_str(), name, nullptr, 0);
+    if (size < 0) return false;
+    std::string value((size_t)size, '\0');
+    size = getxattr(path.c_str(), name, &value[0], value.size());
+    if (size < 0 || fsetxattr(fd, name, value.data(), (size_t)size, 0) != 0) return false;
+  }
+  return true;
+}
+
+// Why the user may not write the file at path (st), or null when they may.
+// root may write anything, so a file without any write permission counts
+// as read-only for root too.
+const char* why_not_writable(const std::string& path, const struct stat& st) {
+  if ((st.st_mode & 0222) == 0) return "read-only file";
+  if (geteuid() != 0 && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    return errno == EROFS ? "on a read-only file system" : "not writable by you";
+  return nullptr;
+}
+
+bool changed_meanwhile(const char* shown) {
+  return fail(shown, "changed while being edited; nothing written");
+}
+
+// Overwrites target with text where it stands, after checking once more
+// that it is the file read_as describes.
+bool overwrite(const char* shown, const std::string& target, const std::string& text,
+               const FileId& read_as) {
+  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return fail(shown, strerror(errno));
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !file_id_matches(read_as, st)) {
+    close(fd);
+    return changed_meanwhile(shown);
+  }
+  bool ok = write_all(fd, text) && ftruncate(fd, (off_t)text.size()) == 0 && fsync(fd) == 0;
+  int err = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  return ok || fail(shown, strerror(err));
+}
+
+}  // namespace
+
+// Where the chunks of an open output go.
+enum SinkMode {
+  SINK_STDOUT,   // "-": the checked stdout
+  SINK_FD,       // written through to a descriptor, ours (own) or opened here
+  SINK_SPOOL,    // a temporary file beside target, renamed over it at commit
+  SINK_IN_PLACE  // held here, then written into target itself at commit
+};
+
+struct OutputSink {
+  SinkMode mode = SINK_STDOUT;
+  std::string shown;    // the output as the user named it, for messages
+  int fd = -1;          // SINK_FD, SINK_SPOOL
+  bool own_fd = false;  // SINK_FD: one of the tool's own, left open
+  std::string target;   // SINK_SPOOL, SINK_IN_PLACE: the file with links followed
+  std::string temp;     // SINK_SPOOL
+  bool exists = false;  // SINK_SPOOL: replaces a file (else creates one)
+  FileId read_as;       // the file being replaced, as it was read
+  std::string held;     // SINK_IN_PLACE
+};
+
+namespace {
+
+OutputSink* sink_failed(OutputSink* sink) {
+  delete sink;
+  return nullptr;
+}
+
+// The regular file target (read as read_as) is to be replaced: checks it
+// may be, then spools to a temporary file that takes its identity, or,
+// when a new file cannot be it, holds the text to write into it.
+OutputSink* open_regular(OutputSink* sink) {
+  const char* shown = sink->shown.c_str();
+  struct stat st;
+  if (stat(sink->target.c_str(), &st) != 0) return fail(shown, strerror(errno)), sink_failed(sink);
+  if (!file_id_matches(sink->read_as, st)) return changed_meanwhile(shown), sink_failed(sink);
+  if (const char* why = why_not_writable(sink->target, st)) {
+    char problem[96];
+    snprintf(problem, sizeof problem, "%s (mode %04o); nothing written", why,
+             (unsigned)(st.st_mode & 07777));
+    return fail(shown, problem), sink_failed(sink);
+  }
+  // Another name shares the file: only writing into it keeps them one.
+  sink->mode = SINK_IN_PLACE;
+  if (st.st_nlink > 1) return sink;
+  int fd = make_temp(sink->target, &sink->temp);
+  if (fd < 0) {
+    std::string folder = folder_of(sink->target), problem = strerror(errno);
+    if (errno == EACCES || errno == EPERM || errno == EROFS)
+      problem = "cannot make a file in this folder (" + problem + "); " + name_of(sink->target) +
+                " is replaced through a new file beside it; nothing written";
+    return fail(folder.c_str(), problem.c_str()), sink_failed(sink);
+  }
+  // The new file takes the old one's identity; when it cannot (another
+  // user's file), the old file is written in place instead.
+  if (fchown(fd, st.st_uid, st.st_gid) != 0 || fchmod(fd, st.st_mode & 07777) != 0 ||
+      !copy_attributes(sink->target, fd)) {
+    close(fd);
+    drop_temp(sink->temp);
+    return sink;
+  }
+  sink->mode = SINK_SPOOL;
+  sink->fd = fd;
+  sink->exists = true;
+  return sink;
+}
+
+// target does not exist yet: spools to a temporary file that commit names.
+OutputSink* open_new(OutputSink* sink) {
+  int fd = make_temp(sink->target, &sink->temp);
+  if (fd < 0) return fail(sink->shown.c_str(), strerror(errno)), sink_failed(sink);
+  mode_t mask = umask(0);
+  umask(mask);
+  if (fchmod(fd, 0644 & ~mask) != 0) {
+    int err = errno;
+    close(fd);
+    drop_temp(sink->temp);
+    return fail(sink->shown.c_str(), strerror(err)), sink_failed(sink);
+  }
+  sink->mode = SINK_SPOOL;
+  sink->fd = fd;
+  return sink;
+}
+
+// Closes the spool after making its text last; false with errno set.
+bool finish_spool(OutputSink* sink) {
+  bool ok = fsync(sink->fd) == 0;
+  int err = errno;
+  if (close(sink->fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  sink->fd = -1;
+  errno = err;
+  return ok;
+}
+
+bool commit_spool(OutputSink* sink) {
+  const char* shown = sink->shown.c_str();
+  if (!finish_spool(sink)) {
+    int err = errno;
+    drop_temp(sink->temp);
+    return fail(shown, strerror(err));
+  }
+  if (sink->exists) {
+    // Last look: someone may have saved the file while we worked.
+    struct stat st;
+    if (stat(sink->target.c_str(), &st) != 0 || !file_id_matches(sink->read_as, st)) {
+      drop_temp(sink->temp);
+      return changed_meanwhile(shown);
+    }
+  }
+  if (!rename_temp(sink->temp, sink->target, sink->exists)) {
+    int err = errno;
+    drop_temp(sink->temp);
+    return err == EEXIST ? changed_meanwhile(shown) : fail(shown, strerror(err));
+  }
+  sync_folder(folder_of(sink->target));
+  return true;
+}
+
+}  // namespace
+
+[[noreturn]] void stdout_failed(int err) {
+  // The reader went away: nobody is left to tell.
+  if (err != EPIPE) fprintf(stderr, "wyn: stdout: %s\n", err ? strerror(err) : "write error");
+  _exit(2);
+}
+
+void os_output_init(void) {
+  atexit(close_standard_streams);
+  struct sigaction on = {};
+  on.sa_handler = on_signal;
+  sigemptyset(&on.sa_mask);
+  for (int sig : cleanup_signals) {
+    struct sigaction old;
+    // A signal ignored by whoever started us (nohup) stays ignored.
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+      sigaction(sig, &on, nullptr);
+  }
+}
+
+char** output_args(int* argc, char** argv) {
+  (void)argc;
+  return argv;
+}
+
+bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too) {
+  Target t;
+  if (!strcmp(out, "-") || !resolve(out, &t) || t.kind != TO_REGULAR) return true;
+  for (const FileId& in : inputs)
+    if (in.known && in.dev == t.st.st_dev && in.ino == t.st.st_ino)
+      return fail(out, "is also an input; nothing written");
+  size_t n = t.path.size();
+  if (scripts_too && n > 4 && t.path.compare(n - 4, 4, ".wyn") == 0)
+    return fail(out, "is a script (.wyn), not a page or tags file; nothing written");
+  return true;
+}
+
+OutputSink* os_sink_open(const char* out, const FileId* read_as) {
+  OutputSink* sink = new OutputSink;
+  sink->shown = out;
+  if (read_as == nullptr && !strcmp(out, "-")) return sink;
+  Target t;
+  if (!resolve(out, &t)) return fail(out, strerror(errno)), sink_failed(sink);
+  sink->target = t.path;
+  if (read_as != nullptr) {
+    if (t.kind != TO_REGULAR)
+      return fail(out, t.kind == TO_NEW ? "no longer there; nothing written"
+                                        : "not a regular file; --in-place writes only to one"),
+             sink_failed(sink);
+    sink->read_as = *read_as;
+    return open_regular(sink);
+  }
+  switch (t.kind) {
+    case TO_FD:
+      // Our own stdout or stderr: what is buffered there goes first.
+      if (t.fd == 1 && fflush(stdout) != 0) stdout_failed(errno);
+      if (t.fd == 2) fflush(stderr);
+      sink->mode = SINK_FD;
+      sink->fd = t.fd;
+      sink->own_fd = true;
+      return sink;
+    case TO_THROUGH:
+      sink->fd = open(t.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+      if (sink->fd < 0) return fail(out, strerror(errno)), sink_failed(sink);
+      sink->mode = SINK_FD;
+      return sink;
+    case TO_REGULAR:
+      file_id_of(t.st, &sink->read_as);
+      return open_regular(sink);
+    case TO_NEW:
+      return open_new(sink);
+  }
+  return sink_failed(sink);
+}
+
+bool output_write(OutputSink* sink, const char* data, size_t size) {
+  switch (sink->mode) {
+    case SINK_STDOUT:
+      out_write(data, size);
+      return true;
+    case SINK_FD:
+    case SINK_SPOOL:
+      return write_all(sink->fd, data, size) || fail(sink->shown.c_str(), strerror(errno));
+    case SINK_IN_PLACE:
+      sink->held.append(data, size);
+      return true;
+  }
+  return false;
+}
+
+bool output_commit(OutputSink* sink) {
+  bool ok = true;
+  switch (sink->mode) {
+    case SINK_STDOUT:
+      break;
+    case SINK_FD:
+      if (!sink->own_fd && close(sink->fd) != 0) ok = fail(sink->shown.c_str(), strerror(errno));
+      break;
+    case SINK_SPOOL:
+      ok = commit_spool(sink);
+      break;
+    case SINK_IN_PLACE:
+      ok = overwrite(sink->shown.c_str(), sink->target, sink->held, sink->read_as);
+      break;
+  }
+  delete sink;
+  return ok;
+}
+
+void output_abort(OutputSink* sink) {
+  if (sink == nullptr) return;
+  if (sink->mode == SINK_SPOOL) {
+    close(sink->fd);
+    drop_temp(sink->temp);
+  } else if (sink->mode == SINK_FD && !sink->own_fd) {
+    close(sink->fd);
+  }
+  delete sink;
+}
