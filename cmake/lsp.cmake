@@ -1,20 +1,37 @@
 # The language server (lsp/): a library the wyn tool links for `wyn lsp`,
 # covered by the test program and the benchmarks, and a libFuzzer target
-# fed with message streams. Linux form only for now. Read after the session
-# layer's file, once the tool, test and benchmark targets exist.
+# fed with message streams (Linux). Read after the session layer's file,
+# once the tool, test and benchmark targets exist.
 if(WIN32)
-  return()
+  # The header-only JSON library from the build machine: its folder alone,
+  # not the machine's whole include tree, through a link in the build.
+  find_path(WYN_NLOHMANN_DIR json.hpp PATHS /usr/include/nlohmann NO_DEFAULT_PATH
+    NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
+  file(CREATE_LINK ${WYN_NLOHMANN_DIR} ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+  target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE
+    ${CMAKE_BINARY_DIR}/json-include)
+else()
+  find_package(nlohmann_json 3 REQUIRED)
 endif()
-find_package(nlohmann_json 3 REQUIRED)
 
 file(GLOB WYN_LSP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/lsp/*.cpp)
 add_library(wynlsp STATIC ${WYN_LSP_SOURCES})
 target_include_directories(wynlsp PUBLIC ${PROJECT_SOURCE_DIR}/lsp)
 target_compile_options(wynlsp PRIVATE ${WYN_WARNINGS})
 target_compile_definitions(wynlsp PRIVATE WYN_VERSION="${PROJECT_VERSION}")
+if(WIN32)
+  target_compile_options(wynlsp PRIVATE ${WYN_WIN32_COMPAT})
+endif()
 target_link_libraries(wynlsp PUBLIC wynsession nlohmann_json::nlohmann_json)
 if(WYN_SANITIZE)
   target_compile_options(wynlsp PRIVATE ${WYN_SANITIZE_FLAGS})
+endif()
+if(WIN32)
+  # The server's tests stay in the Linux suite; wyn.exe serves it.
+  target_link_libraries(wyn_tool PRIVATE wynlsp)
+  return()
 endif()
 foreach(t wyn_tool wyn_tests wyn_bench)
   if(TARGET ${t})

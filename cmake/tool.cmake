@@ -1,5 +1,6 @@
-# The wyn command-line tool (Linux form: the session layer loads libwyn.so) and
-# its tests, which run the built tool as a user would.
+# The wyn command-line tool (the session layer loads libwyn.so on Linux,
+# WYN.dll on Windows) and, on Linux, its tests, which run the built tool as a
+# user would.
 file(GLOB WYN_TOOL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/*.cpp)
 # The system layer of the tool is split by file, as the plug-in's is.
 if(WIN32)
@@ -15,6 +16,17 @@ if(WYN_TOOL_SOURCES)
   # Everything the tool asks of the plug-in goes through the session layer.
   target_link_libraries(wyn_tool PRIVATE wynsession)
   add_dependencies(wyn_tool wyn)
+  if(WIN32)
+    # wyn.exe: the POSIX calls through UTF-16 (tools/win32), its own
+    # runtime, and nothing beside it but WYN.dll and the two host DLLs.
+    target_compile_options(wyn_tool PRIVATE ${WYN_WIN32_COMPAT})
+    target_include_directories(wyn_tool PRIVATE ${PROJECT_SOURCE_DIR}/tools/win32)
+    target_link_options(wyn_tool PRIVATE ${WYN_STATIC_RUNTIME})
+    # clock_gettime comes from the MinGW-w64 threads library, linked in.
+    target_link_libraries(wyn_tool PRIVATE wyn_compat winpthread)
+    add_dependencies(wyn_tool cwstart)
+    return()
+  endif()
 
   # cmake --install BUILD --prefix PREFIX: the tool, the plug-in it loads from
   # beside itself and the stand-in editor go to PREFIX/lib/wyn, and

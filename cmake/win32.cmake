@@ -72,6 +72,15 @@ target_compile_options(cwstart PRIVATE ${WYN_WARNINGS})
 target_link_options(cwstart PRIVATE ${WYN_STATIC_RUNTIME})
 target_link_libraries(cwstart PRIVATE cwdll32)
 
+# -- wyn.exe: the tool and the language server on WYN.dll ---------------------
+# The front ends' POSIX file calls, taking UTF-8 names, over the system's
+# UTF-16 calls: forced into the tool's, the session layer's and the
+# server's sources.
+set(WYN_WIN32_COMPAT "SHELL:-include ${PROJECT_SOURCE_DIR}/tools/win32/compat.h")
+add_library(wyn_compat STATIC ${PROJECT_SOURCE_DIR}/tools/compat_win32.cpp)
+target_compile_options(wyn_compat PRIVATE ${WYN_WARNINGS} ${WYN_WIN32_COMPAT})
+include(${PROJECT_SOURCE_DIR}/cmake/tool.cmake)
+
 # -- tests: the same sources as the Linux run, as a Windows program ------------
 include(${PROJECT_SOURCE_DIR}/cmake/googletest-win32.cmake)
 file(GLOB WYN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cpp)

@@ -3,11 +3,18 @@
 // client has been quiet for a short while the deferred whole-buffer checks
 // run.
 #include <errno.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <poll.h>
+#endif
 
 #include "server.h"
 #include "transport.h"
@@ -38,6 +45,20 @@ size_t read_some(char* buf, size_t n) {
 }
 
 // True when stdin has bytes (or its end) within ms.
+#ifdef _WIN32
+bool readable_within(int ms) {
+  // A pipe, as clients start us, tells what it holds; anything else is
+  // read at once.
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (GetFileType(in) != FILE_TYPE_PIPE) return true;
+  for (int waited = 0;; waited += 10) {
+    DWORD ready = 0;
+    if (!PeekNamedPipe(in, nullptr, 0, nullptr, &ready, nullptr) || ready > 0) return true;
+    if (waited >= ms) return false;
+    Sleep(10);
+  }
+}
+#else
 bool readable_within(int ms) {
   struct pollfd p = {0, POLLIN, 0};
   for (;;) {
@@ -46,11 +67,18 @@ bool readable_within(int ms) {
     return n != 0;
   }
 }
+#endif
 
 }  // namespace
 
 int run_stdio(const ServerOptions& options) {
+#ifdef _WIN32
+  // Frames are counted in bytes: no CR may be added or taken away.
+  _setmode(0, _O_BINARY);
+  _setmode(1, _O_BINARY);
+#else
   signal(SIGPIPE, SIG_IGN);  // a client gone shows as a failed write
+#endif
   bool out_ok = true;
   Server server(
       [&out_ok](const std::string& body) {

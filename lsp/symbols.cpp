@@ -9,6 +9,14 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#ifdef _WIN32
+// The C library's stat on Windows keeps whole seconds only.
+#define WYN_MTIME_SEC(st)  (st).st_mtime
+#define WYN_MTIME_NSEC(st) 0L
+#else
+#define WYN_MTIME_SEC(st)  (st).st_mtim.tv_sec
+#define WYN_MTIME_NSEC(st) (st).st_mtim.tv_nsec
+#endif
 namespace wyn::lsp {
 
 std::vector<Routine> find_routines(Document& doc, const std::string& text,
@@ -58,15 +66,15 @@ void WorkspaceIndex::refresh(const std::vector<std::string>& folders, Document& 
       files++;
       auto old = entries_.find(path);
       if (old != entries_.end() && old->second.size == st.st_size &&
-          old->second.mtime == st.st_mtim.tv_sec && old->second.mtime_ns == st.st_mtim.tv_nsec) {
+          old->second.mtime == WYN_MTIME_SEC(st) && old->second.mtime_ns == WYN_MTIME_NSEC(st)) {
         seen[path] = std::move(old->second);
         continue;
       }
       Entry entry;
       entry.path = path;
       entry.size = st.st_size;
-      entry.mtime = st.st_mtim.tv_sec;
-      entry.mtime_ns = st.st_mtim.tv_nsec;
+      entry.mtime = WYN_MTIME_SEC(st);
+      entry.mtime_ns = WYN_MTIME_NSEC(st);
       FILE* fp = fopen(path.c_str(), "rb");
       if (fp == nullptr) continue;
       char buf[65536];

@@ -51,6 +51,7 @@ std::string size_text(size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
+#ifndef _WIN32
 void file_id_of(const struct stat& st, FileId* id) {
   id->known = true;
   id->regular = S_ISREG(st.st_mode);
@@ -64,13 +65,20 @@ bool file_id_matches(const FileId& id, const struct stat& st) {
   return id.known && id.dev == st.st_dev && id.ino == st.st_ino && id.size == st.st_size &&
          id.mtime.tv_sec == st.st_mtim.tv_sec && id.mtime.tv_nsec == st.st_mtim.tv_nsec;
 }
+#endif
 
 bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id) {
   text->clear();
   *id = FileId();
   struct stat st;
   if (fstat(fd, &st) == 0) {
+#ifdef _WIN32
+    id->known = true;
+    id->regular = S_ISREG(st.st_mode);
+    file_id_of_fd(fd, id);
+#else
     file_id_of(st, id);
+#endif
     if (S_ISREG(st.st_mode) && (unsigned long long)st.st_size > limit) {
       errno = EFBIG;
       return false;

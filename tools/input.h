@@ -19,9 +19,17 @@ const size_t INPUT_LIMIT_MOST = (size_t)1 << 30;
 struct FileId {
   bool known = false;    // false when nothing was read yet
   bool regular = false;  // a regular file (not a pipe, terminal or device)
+#ifdef _WIN32
+  // The volume's serial number and the file's index on it: what names a
+  // file there, which the C library's stat does not tell.
+  unsigned long long dev = 0;
+  unsigned long long ino = 0;
+  long long size = 0;
+#else
   dev_t dev = 0;
   ino_t ino = 0;
   off_t size = 0;
+#endif
   struct timespec mtime = {0, 0};
 };
 
@@ -42,11 +50,17 @@ std::string size_text(size_t bytes);
 // set: EFBIG past the limit, EILSEQ at a NUL.
 bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id);
 
+#ifdef _WIN32
+// Fills *id from the open file fd (output_win32.cpp); leaves it alone for
+// what is no disk file.
+void file_id_of_fd(int fd, FileId* id);
+#else
 // Fills *id from st.
 void file_id_of(const struct stat& st, FileId* id);
 
 // True when st is still the file id describes: same device, inode, size
 // and modification time.
 bool file_id_matches(const FileId& id, const struct stat& st);
+#endif
 
 #endif

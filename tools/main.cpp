@@ -306,6 +306,7 @@ bool whole_name(const char* arg, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  argv = output_args(&argc, argv);
   // The language server reads its own arguments.
   if (argc >= 2 && !strcmp(argv[1], "lsp")) return wyn::lsp::lsp_main(argc - 1, argv + 1);
   output_init();
