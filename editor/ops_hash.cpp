@@ -132,9 +132,11 @@ void free_tables(void) {
   ed.table_slots.clear();
 }
 
-/* The slots of dropped tables at the front go, so that loading and
-** unloading a module again and again leaves no trail of empty slots when
-** its tables were the last ones made. */
+/* The slots of dropped tables at the front go: all of them when no table
+** the editor made itself came before the module's, so that loading and
+** unloading again and again leaves no trail. Behind a table of the
+** editor's, the empty slots stay (one pointer each): handles are never
+** reused, so the slots of later tables cannot close the gap. */
 void drop_tables_of(Owner owner) {
   size_t kept = 0;
   for (size_t i = 0; i < ed.tables.size(); i++) {
