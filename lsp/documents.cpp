@@ -28,13 +28,14 @@ void Server::tokens_of(const OpenDocument* d, uint32_t first, uint32_t last,
                        std::vector<Token>* flat, std::vector<uint32_t>* counts) const {
   size_t from = d->lines.line_start(first);
   size_t to = d->lines.content_end(d->text, last);
-  std::vector<signed char> cats(to - from);
-  d->doc.categories(from, to - from, cats.data());
+  // Every byte is written by categories(): no need to clear them first.
+  std::unique_ptr<signed char[]> cats(new signed char[to - from]);
+  d->doc.categories(from, to - from, cats.get());
   counts->assign(last - first + 1, 0);
   flat->reserve(flat->size() + (to - from) / 6);  // about one token in six bytes of script
   for (uint32_t l = first; l <= last; l++) {
     size_t a = d->lines.line_start(l), b = d->lines.content_end(d->text, l);
-    (*counts)[l - first] = line_tokens(d->text, a, b, cats.data() + (a - from), encoding_, flat);
+    (*counts)[l - first] = line_tokens(d->text, a, b, cats.get() + (a - from), encoding_, flat);
   }
 }
 
@@ -215,7 +216,8 @@ std::string Server::tokens_full(OpenDocument* d) {
   std::string out = "{\"resultId\":\"" + std::to_string(d->sent_id) + "\",\"data\":";
   out.reserve(out.size() + d->tokens.token_count() * 16);
   d->tokens.encode(0, d->tokens.line_count(), &out);
-  return out + "}";
+  out += '}';
+  return out;
 }
 
 Server::Reply Server::on_tokens_full(OpenDocument* d, const DocumentParams&) {

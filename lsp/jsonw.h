@@ -18,6 +18,9 @@ namespace wyn::lsp {
 // becomes U+FFFD.
 void write_string(std::string* out, std::string_view s);
 void write_uint(std::string* out, uint64_t v);
+// Writes v in decimal at p, at most 10 bytes; the end of what it wrote.
+// For arrays of many small numbers written into a buffer of their own.
+char* put_uint(char* p, uint32_t v);
 void write_position(std::string* out, Position p);
 void write_range(std::string* out, Position a, Position b);
 

@@ -195,7 +195,12 @@ void Server::respond(const json& id, const Reply& reply) {
     json err = {{"code", reply.code}, {"message", reply.message}};
     send_(head + "\"error\":" + dump(err) + "}");
   } else if (!reply.raw.empty()) {
-    send_(head + "\"result\":" + reply.raw + "}");
+    // A token array may be megabytes: copied once, into its place.
+    head.reserve(head.size() + 10 + reply.raw.size() + 1);
+    head += "\"result\":";
+    head += reply.raw;
+    head += '}';
+    send_(head);
   } else {
     send_(head + "\"result\":" + dump(reply.result) + "}");
   }

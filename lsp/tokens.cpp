@@ -2,9 +2,12 @@
 // the one edit that brings the client's last array up to date.
 #include "tokens.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "cwedit.h"
+#include "jsonw.h"
 
 namespace wyn::lsp {
 
@@ -39,22 +42,68 @@ int token_type_of_category(int category) {
   }
 }
 
+namespace {
+
+// token_type_of_category for every byte a category may be stored in.
+struct TypeOfCategory {
+  signed char type[256];
+  TypeOfCategory() {
+    for (int c = 0; c < 256; c++) type[c] = (signed char)token_type_of_category((signed char)c);
+  }
+};
+
+// Where the run of category cat starting at i ends (at most n). Runs are
+// mostly a few bytes long, so the end is found eight bytes at a time from
+// the first byte that differs, rather than by a loop whose exit the
+// processor cannot guess.
+size_t run_end(const signed char* cats, size_t i, size_t n, signed char cat) {
+  const uint64_t same = 0x0101010101010101ull * (unsigned char)cat;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t c;
+    memcpy(&c, cats + i, 8);
+    uint64_t diff = c ^ same;
+    if (diff == 0) continue;
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return i + ((unsigned)__builtin_ctzll(diff) >> 3);
+#else
+    break;
+#endif
+  }
+  while (i < n && cats[i] == cat) i++;
+  return i;
+}
+
+// Whether text[from, to) holds a byte from 128 up.
+bool any_high(std::string_view text, size_t from, size_t to) {
+  uint64_t gathered = 0;
+  size_t i = from;
+  for (; i + 8 <= to; i += 8) {
+    uint64_t t;
+    memcpy(&t, text.data() + i, 8);
+    gathered |= t;
+  }
+  unsigned char tail = 0;
+  for (; i < to; i++) tail |= (unsigned char)text[i];
+  return (gathered & 0x8080808080808080ull) != 0 || tail >= 0x80;
+}
+
+}  // namespace
+
 uint32_t line_tokens(std::string_view text, size_t from, size_t to, const signed char* cats,
                      Encoding enc, std::vector<Token>* out) {
+  static const TypeOfCategory types;
   size_t before = out->size();
+  // A line of ASCII counts one unit a byte in every encoding.
+  bool bytes_are_units = enc == Encoding::Utf8 || !any_high(text, from, to);
   uint32_t column = 0;  // client units from the line's start to byte i
   size_t i = from;
   while (i < to) {
     signed char cat = cats[i - from];
-    size_t j = i;
-    uint32_t units = 0;
     // A run ends where the category changes; a character's bytes share the
     // category of its first byte, so a run never splits one.
-    unsigned char high = 0;  // any byte of the run from 128 up
-    while (j < to && cats[j - from] == cat) high |= (unsigned char)text[j++];
-    units =
-        enc == Encoding::Utf8 || high < 0x80 ? (uint32_t)(j - i) : units_between(text, i, j, enc);
-    int type = token_type_of_category(cat);
+    size_t j = from + run_end(cats, i - from, to - from, cat);
+    uint32_t units = bytes_are_units ? (uint32_t)(j - i) : units_between(text, i, j, enc);
+    int type = types.type[(unsigned char)cat];
     for (uint32_t left = units, at = column; type >= 0 && left > 0;) {
       uint32_t n = left < Token::kMaxLength ? left : Token::kMaxLength;
       out->push_back(Token(at, n, (uint8_t)type));
@@ -155,9 +204,12 @@ void TokenStore::encode(uint32_t a, uint32_t b, std::string* out) const {
   // full one does; so the array is written as if nothing came before.
   if (b > line_count()) b = line_count();
   size_t from = a < b ? first_[a] : 0, to = a < b ? first_[b] : 0;
-  size_t at = out->size();
-  out->resize(at + 2 + (to - from) * 5 * 11);  // room for five 10-digit numbers and commas
-  char* p = &(*out)[at];
+  // Written through a small buffer: sizing the string for the longest
+  // numbers up front would clear megabytes that are then cut away.
+  out->reserve(out->size() + 2 + (to - from) * 12);
+  char buf[16384];
+  const size_t kToken = 5 * 11;  // five 10-digit numbers and their commas
+  char* p = buf;
   *p++ = '[';
   uint32_t prev_line = 0, prev_start = 0;
   uint32_t line = a;
@@ -165,21 +217,25 @@ void TokenStore::encode(uint32_t a, uint32_t b, std::string* out) const {
     while (first_[line + 1] <= i) line++;
     const Token& t = tokens_[i];
     uint32_t dl = line - prev_line;
-    uint32_t v[5] = {dl, dl == 0 ? t.start - prev_start : t.start, t.length(), t.type(),
-                     token_modifiers_of(t.type())};
-    for (uint32_t x : v) {
-      char digits[10];
-      int k = 0;
-      do digits[k++] = (char)('0' + x % 10), x /= 10;
-      while (x != 0);
-      while (k > 0) *p++ = digits[--k];
-      *p++ = ',';
+    if ((size_t)(buf + sizeof buf - p) < kToken + 1) {
+      out->append(buf, (size_t)(p - buf));
+      p = buf;
     }
+    p = put_uint(p, dl);
+    *p++ = ',';
+    p = put_uint(p, dl == 0 ? t.start - prev_start : t.start);
+    *p++ = ',';
+    p = put_uint(p, t.length());
+    *p++ = ',';
+    p = put_uint(p, t.type());
+    *p++ = ',';
+    p = put_uint(p, token_modifiers_of(t.type()));
+    *p++ = ',';
     prev_line = line, prev_start = t.start;
   }
   if (to > from) p--;  // the last comma
   *p++ = ']';
-  out->resize((size_t)(p - out->data()));
+  out->append(buf, (size_t)(p - buf));
 }
 
 TokenEdit TokenStore::take_edit() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cwedit.h"
+#include "jsonw.h"
 #include "tokens.h"
 
 namespace {
@@ -66,6 +67,78 @@ TEST(LspTokens, RunsPerCategoryInClientUnits) {
   wyn::lsp::line_tokens(text, 0, text.size(), cats.data(), Encoding::Utf8, &t);
   EXPECT_EQ(t[0].length(), 2u);
   EXPECT_EQ(t[3].start, 5u);
+}
+
+// Runs read word-wise against a byte-by-byte reading, on random lines: runs
+// of every length (across eight-byte steps and the line's end), ASCII lines
+// and lines with two- and four-byte characters.
+TEST(LspTokens, RunsMatchAByteByByteReading) {
+  const signed char kCats[] = {-1, CW_COMMENTS, CW_STRINGS, CW_KEYWORDS, CW_NUMBERS};
+  const char* const kChars[] = {"a", " ", "\xC3\xA9", "\xF0\x9F\x98\x80"};
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  auto rnd = [&x](uint32_t n) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    return (uint32_t)(x % n);
+  };
+  for (int round = 0; round < 400; round++) {
+    bool ascii = round % 2 == 0;
+    std::string text;
+    std::vector<signed char> cats;
+    std::vector<Token> want16, want8;
+    uint32_t col16 = 0, col8 = 0;
+    while (text.size() < 60) {
+      // One run: a category, then characters of it, each a whole character.
+      signed char cat = kCats[rnd(5)];
+      if (!cats.empty() && cats.back() == cat) continue;
+      uint32_t len = 1 + rnd(round % 3 == 0 ? 24 : 5), u16 = 0, u8 = 0;
+      for (uint32_t k = 0; k < len; k++) {
+        std::string ch = kChars[ascii ? rnd(2) : rnd(4)];
+        text += ch;
+        cats.insert(cats.end(), ch.size(), cat);
+        u16 += ch.size() == 4 ? 2 : 1, u8 += (uint32_t)ch.size();
+      }
+      int type = wyn::lsp::token_type_of_category(cat);
+      if (type >= 0) {
+        want16.push_back(Token(col16, u16, (uint8_t)type));
+        want8.push_back(Token(col8, u8, (uint8_t)type));
+      }
+      col16 += u16, col8 += u8;
+    }
+    for (Encoding enc : {Encoding::Utf16, Encoding::Utf8}) {
+      std::vector<Token> got;
+      wyn::lsp::line_tokens(text, 0, text.size(), cats.data(), enc, &got);
+      const std::vector<Token>& want = enc == Encoding::Utf16 ? want16 : want8;
+      ASSERT_EQ(got.size(), want.size()) << "round " << round;
+      for (size_t i = 0; i < got.size(); i++) {
+        ASSERT_EQ(got[i].start, want[i].start) << "round " << round << " token " << i;
+        ASSERT_EQ(got[i].packed, want[i].packed) << "round " << round << " token " << i;
+      }
+    }
+  }
+}
+
+// Numbers of every width, in arrays long enough to be written in pieces.
+TEST(LspTokens, EncodesLargeArraysAndWideNumbers) {
+  const uint32_t kStarts[] = {0, 9, 10, 99, 100, 999, 1000, 65535, 999999, 16777215, 4294967295u};
+  TokenStore s;
+  s.clear(3000);
+  std::vector<std::vector<Token>> lines(3000);
+  std::vector<uint32_t> want;
+  uint32_t prev_line = 0;
+  for (uint32_t l = 0; l < 3000; l++) {
+    if (l % 7 == 3) continue;  // some empty lines
+    uint32_t start = kStarts[l % 11];
+    lines[l] = {Token(start, 1 + l * 5557 % Token::kMaxLength, (uint8_t)(l % 7))};
+    want.insert(want.end(), {l - prev_line, start, 1 + l * 5557 % Token::kMaxLength, l % 7,
+                             wyn::lsp::token_modifiers_of((uint8_t)(l % 7))});
+    prev_line = l;
+  }
+  s.replace(0, 3000, lines);
+  EXPECT_EQ(full(s), want);
+  for (uint32_t v : kStarts) {
+    char buf[16];
+    EXPECT_EQ(std::string(buf, wyn::lsp::put_uint(buf, v)), std::to_string(v));
+  }
 }
 
 TEST(LspTokens, EncodesRelativeToThePreviousToken) {
