@@ -75,10 +75,10 @@ bool Server::retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replac
   return changed;
 }
 
-void Server::on_did_open(const json& params) {
+void Server::on_did_open(json& params) {
   DidOpenParams p;
   std::string problem;
-  if (!read(params, &p, &problem)) return log(1, "didOpen: " + problem);
+  if (!read_taking_text(params, &p, &problem)) return log(1, "didOpen: " + problem);
   auto d = std::make_unique<OpenDocument>();
   d->uri = p.uri;
   d->version = p.version;
@@ -94,13 +94,13 @@ void Server::on_did_open(const json& params) {
   docs_[p.uri] = std::move(d);
 }
 
-void Server::on_did_close(const json& params) {
+void Server::on_did_close(json& params) {
   std::string uri, problem;
   if (!read_uri(params, &uri, &problem)) return log(1, "didClose: " + problem);
   docs_.erase(uri);
 }
 
-void Server::on_did_change(const json& params) {
+void Server::on_did_change(json& params) {
   DidChangeParams p;
   std::string problem;
   if (!read(params, &p, &problem)) return log(1, "didChange: " + problem);

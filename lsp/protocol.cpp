@@ -150,6 +150,18 @@ bool read(const json& j, DidOpenParams* out, std::string* problem) {
   return f.ok();
 }
 
+bool read_taking_text(json& j, DidOpenParams* out, std::string* problem) {
+  std::string text;
+  if (j.is_object() && j.contains("textDocument") && j["textDocument"].is_object()) {
+    json& doc = j["textDocument"];
+    if (auto t = doc.find("text"); t != doc.end() && t->is_string())
+      text = std::move(t->get_ref<std::string&>());  // leaves a string, so read() still finds one
+  }
+  if (!read(static_cast<const json&>(j), out, problem)) return false;
+  out->text = std::move(text);
+  return true;
+}
+
 bool read(const json& j, DidChangeParams* out, std::string* problem) {
   Fields f(j, "params");
   const json* doc = f.object("textDocument");

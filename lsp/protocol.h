@@ -80,6 +80,9 @@ struct DidOpenParams {
   std::string text;
 };
 bool read(const json& j, DidOpenParams* out, std::string* problem);
+// The same, moving the text out of j rather than copying it: a document's
+// text is most of what a client sends.
+bool read_taking_text(json& j, DidOpenParams* out, std::string* problem);
 
 struct ContentChange {
   std::optional<Range> range;  // none: the whole text

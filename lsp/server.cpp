@@ -135,7 +135,7 @@ void Server::framing_error(int code, const std::string& problem) {
   respond(json(nullptr), error(code, problem));
 }
 
-void Server::dispatch(const json& message) {
+void Server::dispatch(json& message) {
   if (!message.is_object()) {
     respond(json(nullptr), error(INVALID_REQUEST, "a message is a JSON object"));
     return;
@@ -159,8 +159,8 @@ void Server::dispatch(const json& message) {
   }
   const std::string method = method_it->get<std::string>();
   auto params_it = message.find("params");
-  static const json no_params = json::object();
-  const json& params = params_it == message.end() || params_it->is_null() ? no_params : *params_it;
+  json no_params = json::object();
+  json& params = params_it == message.end() || params_it->is_null() ? no_params : *params_it;
   if (!params.is_object() && !params.is_array()) {
     if (has_id) respond(id, error(INVALID_PARAMS, "params is neither an object nor an array"));
     return;
@@ -293,14 +293,14 @@ Server::Reply Server::on_initialize(const json& params) {
   return Reply{result};
 }
 
-void Server::on_initialized(const json&) {}
+void Server::on_initialized(json&) {}
 
 Server::Reply Server::on_shutdown(const json&) {
   shutdown_ = true;
   return Reply{json(nullptr)};
 }
 
-void Server::on_exit(const json&) {
+void Server::on_exit(json&) {
   exited_ = true;
 }
 
@@ -308,7 +308,7 @@ void Server::on_exit(const json&) {
 
 // {====== configuration
 
-void Server::on_did_change_configuration(const json& params) {
+void Server::on_did_change_configuration(json& params) {
   if (!params.is_object()) return;
   auto s = params.find("settings");
   if (s != params.end() && s->is_object()) apply_settings(*s);

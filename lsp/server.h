@@ -78,9 +78,9 @@ class Server {
     std::string raw;  // a result already written as JSON text
   };
   using Request = std::function<Reply(const json& params)>;
-  using Notification = void (Server::*)(const json& params);
+  using Notification = void (Server::*)(json& params);
 
-  void dispatch(const json& message);
+  void dispatch(json& message);
   void respond(const json& id, const Reply& reply);
   void notify(const char* method, json params);
   void request(const char* method, json params);
@@ -98,10 +98,11 @@ class Server {
   }
 
   // Handlers, by the shape of their method: a request answers, a
-  // notification does not; a request about an open document gets its
+  // notification does not (and may take what it keeps out of its params,
+  // as didOpen does the text); a request about an open document gets its
   // params read and the document found before it is called.
   using RequestHandler = Reply(const json& params);
-  using NotificationHandler = void(const json& params);
+  using NotificationHandler = void(json& params);
   template <class Params>
   using DocumentRequest = Reply(OpenDocument* d, const Params& p);
   Request bind(RequestHandler Server::*handler) {

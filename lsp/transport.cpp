@@ -83,7 +83,10 @@ bool FrameReader::read_header_block(std::string* block, bool* too_long) {
 }
 
 bool FrameReader::take(size_t n, std::string* out) {
-  if (out) out->clear();
+  if (out) {
+    out->clear();
+    out->reserve(n);  // a document's text arrives in many reads: grown once
+  }
   while (n > 0) {
     if (!has_buffered() && !fill()) return false;
     size_t k = buffer_.size() - head_;
