@@ -6,9 +6,17 @@
 #include "display.h"
 #include "encoding.h"
 
-#include <stdint.h>
 #include <string.h>
 #include <time.h>
+
+// The rendering thread where the C++ library has threads (not the
+// Windows cross build's).
+#ifndef _WIN32
+#define RENDER_THREAD
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
 
 namespace {
 
@@ -41,49 +49,195 @@ void print_stats(const Clock& t, size_t files) {
 // each later one doubles, up to runs long enough that what a run costs
 // beyond its lines does not count.
 const long first_run_lines = 64, most_run_lines = 16384;
-// What is rendered goes out once this much has gathered.
-const size_t write_at = 64 << 10;
 // The most text rendered in one piece.
-const size_t most_piece = 64 << 10;
+const size_t most_piece = 32 << 10;
 
-// True when no byte has its high bit set; eight bytes at a time, as most
-// scripts are ASCII throughout and this is read before anything shows.
-bool all_ascii(const std::string& text) {
-  const char* p = text.data();
-  size_t n = text.size(), i = 0;
-  uint64_t high = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w;
-    memcpy(&w, p + i, 8);
-    high |= w;
+// One piece of output: made on the rendering side, written in order.
+struct Job {
+  enum Kind { RAW, LINES, OPEN, CLOSE } kind = RAW;
+  std::string text;               // RAW: written as it is; LINES: the bytes; OPEN: the file's name
+  std::vector<signed char> cats;  // LINES: one category per byte, or none
+  long first_line = 1;            // LINES
+  const char* encoding = nullptr;
+  std::string out;  // what is written
+  enum State { FREE, QUEUED, RENDERED } state = FREE;
+};
+
+// Renders the output a piece at a time and writes each piece in order as
+// soon as it is made. With a second core, pieces are rendered there while
+// this thread goes on colouring: the rendering side touches only the jobs
+// handed to it (text and categories copied out of the document, which it
+// never reads) and the view, which nothing else uses meanwhile; a job's
+// state passes it from one side to the other under the lock. Writing stays
+// on this thread, where a failed stdout may end the program.
+class Pipeline {
+ public:
+  Pipeline(OutputSink* sink, bool to_html, bool ansi, bool threaded, Clock* t)
+      : sink_(sink), to_html_(to_html), ansi_(ansi), t_(t) {
+#ifdef RENDER_THREAD
+    if (threaded && std::thread::hardware_concurrency() > 1)
+      worker_ = std::thread([this] { work(); });
+#else
+    (void)threaded;
+#endif
   }
-  for (; i < n; i++) high |= (unsigned char)p[i];
-  return (high & 0x8080808080808080ull) == 0;
-}
-
-// What the whole text decodes as for display, read a piece at a time;
-// pieces end at line ends, so no character is split.
-const char* encoding_of(const wyn::Document& doc) {
-  const size_t piece = 64 << 10;
-  size_t n = doc.size();
-  for (size_t at = 0; at < n;) {
-    std::string text = doc.text(at, piece);
-    size_t end = at + text.size() < n ? text.rfind('\n') : std::string::npos;
-    if (end != std::string::npos) text.resize(end + 1);
-    if (!all_ascii(text) && !is_valid_utf8(text)) return display_encoding_of(false);
-    at += text.size();
+  ~Pipeline() {
+    finish();
   }
-  return display_encoding_of(true);
-}
 
-// Renders the lines [from, to) of doc (both line starts, or to the end)
-// into *out, at most about most_piece bytes at a time; with stream, what
-// gathers goes to stdout as it comes. *line is the number of the line at
-// from, and afterwards of the line at to.
-void render_lines(const wyn::Document& doc, size_t from, size_t to, bool to_html, bool ansi,
-                  bool stream, const char* encoding, long* line, std::string* out, Clock* t) {
+  // The next job to fill; hand it over with submit.
+  Job& next() {
+    Job& j = slots_[filled_ % slots];
+    if (filled_ - written_ == slots) write_ready(true, &j);  // every slot taken
+    return j;
+  }
+  void submit(Job& j) {
+    if (!threaded()) {
+      render(j, &render_time_);
+      write(j);
+      return;
+    }
+    set_state(j, Job::QUEUED);
+    filled_++;
+    write_ready(false, nullptr);
+  }
+  void raw(const std::string& text) {
+    Job& j = next();
+    j.kind = Job::RAW;
+    j.text = text;
+    submit(j);
+  }
+  // Waits for every job and writes it; false when a write failed. The
+  // rendering side ends.
+  bool finish() {
+#ifdef RENDER_THREAD
+    if (threaded()) {
+      write_ready(true, nullptr);
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        stopping_ = true;
+      }
+      changed_.notify_all();
+      worker_.join();
+    }
+#endif
+    t_->render += render_time_;
+    render_time_ = 0;
+    return ok_;
+  }
+
+ private:
+  static const size_t slots = 3;
+
+  bool threaded() const {
+#ifdef RENDER_THREAD
+    return worker_.joinable();
+#else
+    return false;
+#endif
+  }
+
+  void render(Job& j, double* spent) {
+    double a = now_seconds();
+    j.out.clear();
+    switch (j.kind) {
+      case Job::RAW:
+        j.out.swap(j.text);
+        break;
+      case Job::OPEN:
+        html_section_open(&j.out, j.text);
+        break;
+      case Job::CLOSE:
+        html_section_close(&j.out);
+        break;
+      case Job::LINES:
+        if (to_html_)
+          html_section_lines(&j.out, j.text, j.cats, j.first_line, j.encoding);
+        else
+          render_terminal(j.text, j.cats, ansi_, &j.out, j.first_line, j.encoding);
+        break;
+    }
+    *spent += now_seconds() - a;
+  }
+
+  void write(Job& j) {
+    double a = now_seconds();
+    if (ok_ && !j.out.empty()) {
+      if (sink_ != nullptr)
+        ok_ = output_write(sink_, j.out.data(), j.out.size());
+      else
+        out_write(j.out.data(), j.out.size());
+    }
+    j.state = Job::FREE;
+    t_->write += now_seconds() - a;
+  }
+
+  // Writes the rendered jobs in order; with wait, all of them up to and
+  // including until (every one when null).
+  void write_ready(bool wait, Job* until) {
+    while (written_ < filled_) {
+      Job& j = slots_[written_ % slots];
+      if (!rendered(j, wait)) return;
+      write(j);
+      written_++;
+      if (&j == until) return;
+    }
+  }
+
+#ifdef RENDER_THREAD
+  void set_state(Job& j, Job::State state) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      j.state = state;
+    }
+    (state == Job::QUEUED ? changed_ : done_).notify_all();
+  }
+  bool rendered(Job& j, bool wait) {
+    std::unique_lock<std::mutex> hold(lock_);
+    if (wait) done_.wait(hold, [&] { return j.state == Job::RENDERED; });
+    return j.state == Job::RENDERED;
+  }
+  void work() {
+    double spent = 0;
+    for (size_t k = 0;; k++) {
+      Job& j = slots_[k % slots];
+      {
+        std::unique_lock<std::mutex> hold(lock_);
+        changed_.wait(hold, [&] { return j.state == Job::QUEUED || stopping_; });
+        if (j.state != Job::QUEUED) break;
+      }
+      render(j, &spent);
+      set_state(j, Job::RENDERED);
+    }
+    render_time_ += spent;  // read after the join
+  }
+  std::thread worker_;
+  std::mutex lock_;
+  std::condition_variable changed_, done_;  // a job queued, a job rendered
+  bool stopping_ = false;
+#else
+  void set_state(Job& j, Job::State state) {
+    j.state = state;
+  }
+  bool rendered(Job& j, bool) {
+    return j.state == Job::RENDERED;
+  }
+#endif
+
+  OutputSink* sink_;
+  bool to_html_, ansi_;
+  Clock* t_;
+  Job slots_[slots];
+  size_t filled_ = 0, written_ = 0;  // jobs handed over, and written, so far
+  bool ok_ = true;
+  double render_time_ = 0;
+};
+
+// Hands the lines [from, to) of doc (both line starts, or to the end) to
+// the pipeline, whole lines a piece, at most about most_piece bytes.
+void render_lines(const wyn::Document& doc, size_t from, size_t to, const char* encoding,
+                  bool coloured, Pipeline* out, Clock* t) {
   size_t n = doc.size();
-  std::vector<signed char> cats;
   while (from < to) {
     double b = now_seconds();
     size_t end = to;
@@ -92,39 +246,37 @@ void render_lines(const wyn::Document& doc, size_t from, size_t to, bool to_html
       end = (size_t)doc.line_start(at);
       if (end <= from) end = at < doc.line_count() ? (size_t)doc.line_start(at + 1) : n;
     }
+    Job& j = out->next();
+    j.kind = Job::LINES;
+    j.encoding = encoding;
+    j.first_line = doc.line_of((long)from);
     std::string text = doc.text(from, end - from);
-    cats.assign(text.size(), wyn::CAT_NONE);
-    if (to_html || ansi) doc.categories(from, text.size(), cats.data());
-    double c = now_seconds();
-    if (to_html)
-      html_section_lines(out, text, cats, *line, encoding);
-    else
-      render_terminal(text, cats, ansi, out, *line, encoding);
-    for (char ch : text) *line += ch == '\n';
-    from = end;
-    double d = now_seconds();
-    // The first lines go out at once, then every write_at bytes.
-    if (stream && (out->size() >= write_at || from == n || *line <= 1 + first_run_lines)) {
-      out_text(*out);
-      out->clear();
+    j.text.swap(text);
+    j.cats.clear();
+    if (coloured) {
+      j.cats.resize(j.text.size());
+      doc.categories(from, j.text.size(), j.cats.data());
     }
-    t->colours += c - b;
-    t->render += d - c;
-    t->write += now_seconds() - d;
+    from = end;
+    t->colours += now_seconds() - b;
+    out->submit(j);
   }
 }
 
-// Colours doc in counted runs and renders it into *out as its colours
-// become final, whole lines a piece, at most about most_piece bytes a piece
-// (a run may colour the whole rest at once); with stream, what gathers
-// goes to stdout as it comes.
-bool show_streamed(wyn::Document* doc, const std::string& name, bool to_html, bool ansi,
-                   bool stream, std::string* out, Clock* t) {
-  const char* encoding = encoding_of(*doc);
-  if (to_html) html_section_open(out, name);
+// Colours doc in counted runs and hands it to the pipeline as its colours
+// become final, whole lines a piece (a run may colour the whole rest at
+// once).
+bool show_streamed(wyn::Document* doc, const std::string& name, const char* encoding, bool to_html,
+                   bool ansi, Pipeline* out, Clock* t) {
+  if (to_html) {
+    Job& j = out->next();
+    j.kind = Job::OPEN;
+    j.text = name;
+    out->submit(j);
+  }
   doc->colour_begin();
   size_t n = doc->size(), shown = 0, final_end = 0;
-  long lines = first_run_lines, line = 1;
+  long lines = first_run_lines;
   while (shown < n) {
     double a = now_seconds();
     std::string error;
@@ -134,22 +286,44 @@ bool show_streamed(wyn::Document* doc, const std::string& name, bool to_html, bo
     // Whole lines only: a piece never ends inside a line, so it renders
     // exactly as the same lines rendered at once.
     size_t ready = final_end < n ? (size_t)doc->line_start(doc->line_of((long)final_end)) : n;
-    render_lines(*doc, shown, ready, to_html, ansi, stream, encoding, &line, out, t);
+    render_lines(*doc, shown, ready, encoding, to_html || ansi, out, t);
     shown = ready;
   }
-  if (to_html) html_section_close(out);
+  if (to_html) {
+    Job& j = out->next();
+    j.kind = Job::CLOSE;
+    out->submit(j);
+  }
   return true;
+}
+
+// What a script's text decodes as for display, from all of it.
+const char* encoding_of(const std::string& text) {
+  return display_encoding_of(is_ascii(text) || is_valid_utf8(text));
 }
 
 }  // namespace
 
 void show_coloured(const wyn::Document& doc, bool ansi, bool plain) {
-  std::string out;
   Clock t;
-  long line = 1;
-  if (!plain)
-    return render_lines(doc, 0, doc.size(), false, ansi, true, encoding_of(doc), &line, &out, &t);
-  for (size_t at = 0; at < doc.size(); at += most_piece) out_text(doc.text(at, most_piece));
+  if (plain) {
+    for (size_t at = 0; at < doc.size(); at += most_piece) out_text(doc.text(at, most_piece));
+    return;
+  }
+  // The encoding from the whole text, a piece at a time; pieces end at
+  // line ends, so no character is split.
+  bool utf8 = true;
+  size_t n = doc.size();
+  for (size_t at = 0; at < n && utf8;) {
+    std::string text = doc.text(at, most_piece);
+    size_t end = at + text.size() < n ? text.rfind('\n') : std::string::npos;
+    if (end != std::string::npos) text.resize(end + 1);
+    utf8 = is_ascii(text) || is_valid_utf8(text);
+    at += text.size();
+  }
+  Pipeline out(nullptr, false, ansi, false, &t);
+  render_lines(doc, 0, n, display_encoding_of(utf8), ansi, &out, &t);
+  out.finish();
 }
 
 int cmd_colour(const Options& opt) {
@@ -184,31 +358,46 @@ int cmd_colour(const Options& opt) {
 
   bool to_html = opt.html != nullptr;
   bool ansi = !to_html && use_colour(opt.colour);
-  std::string out;
+  // Everything goes out as it is made: a page for a file goes to a
+  // temporary file beside it that takes its place only once it is whole.
+  OutputSink* sink = output_open(to_html ? opt.html : "-");
+  if (sink == nullptr) return EXIT_ERROR;
+  std::string head;
   if (to_html) {
     std::vector<std::string> titles;
     for (const Source& file : files) titles.push_back(file.name);
-    html_begin(&out, titles);
+    html_begin(&head, titles);
   } else if (opt.legend) {
-    out += terminal_legend(ansi);
+    head = terminal_legend(ansi);
   }
-  // A page for stdout goes out as it is made, like the terminal's text;
-  // a page for a file is made whole and then put in place.
-  bool stream = !to_html || !strcmp(opt.html, "-");
-  for (size_t i = 0; i < files.size(); i++) {
-    if (!session_for(opt, names_read[i])) return EXIT_ERROR;
-    // The document holds the text from here on: it is never kept twice.
-    wyn::Document doc(files[i].text);
-    std::string().swap(files[i].text);
-    if (!to_html && files.size() > 1) out += (i ? "\n==> " : "==> ") + files[i].name + " <==\n";
-    if (!show_streamed(&doc, files[i].name, to_html, ansi, stream, &out, &t)) return EXIT_ERROR;
+  bool ok = true;
+  {
+    Pipeline out(sink, to_html, ansi, true, &t);
+    out.raw(head);
+    for (size_t i = 0; i < files.size() && ok; i++) {
+      ok = session_for(opt, names_read[i]);
+      if (!ok) break;
+      const char* encoding = encoding_of(files[i].text);
+      // The document holds the text from here on: it is never kept twice.
+      wyn::Document doc(files[i].text);
+      std::string().swap(files[i].text);
+      if (!to_html && files.size() > 1) out.raw((i ? "\n==> " : "==> ") + files[i].name + " <==\n");
+      ok = show_streamed(&doc, files[i].name, encoding, to_html, ansi, &out, &t);
+    }
+    ok = out.finish() && ok;
+  }
+  if (!ok) {
+    output_abort(sink);
+    return EXIT_ERROR;
   }
   double w = now_seconds();
-  if (to_html) {
-    html_end(&out);
-    if (!html_write(opt.html, out)) return EXIT_ERROR;
+  std::string tail;
+  if (to_html) html_end(&tail);
+  if (!output_write(sink, tail.data(), tail.size())) {
+    output_abort(sink);
+    return EXIT_ERROR;
   }
-  out_flush();
+  if (!output_commit(sink)) return EXIT_ERROR;
   t.write += now_seconds() - w;
   if (opt.stats) print_stats(t, files.size());
   return rc;

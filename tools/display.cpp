@@ -6,6 +6,8 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <stdint.h>
+#include <string.h>
 #include <strings.h>
 
 #include "encoding.h"
@@ -146,6 +148,30 @@ bool display_encoding_known(const char* name, std::string* problem) {
   }
   iconv_close(cd);
   return true;
+}
+
+bool is_ascii(const std::string& text) {
+  // Eight bytes at a time: most scripts are ASCII throughout.
+  const char* p = text.data();
+  size_t n = text.size(), i = 0;
+  uint64_t high = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    memcpy(&w, p + i, 8);
+    high |= w;
+  }
+  for (; i < n; i++) high |= (unsigned char)p[i];
+  return (high & 0x8080808080808080ull) == 0;
+}
+
+bool display_keeps_ascii(const char* encoding) {
+  static const char* const keeping[] = {
+      "UTF-8",  "UTF8",        fallback_encoding, "CP1252", "ISO-8859-1",
+      "LATIN1", "ISO-8859-15", "US-ASCII",        "ASCII",  "ANSI_X3.4-1968"};
+  if (encoding == nullptr) return true;
+  for (const char* name : keeping)
+    if (!strcasecmp(encoding, name)) return true;
+  return false;
 }
 
 const char* display_encoding_of(bool valid_utf8) {

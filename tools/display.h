@@ -28,6 +28,13 @@ void decode_for_display(const std::string& bytes, const std::vector<signed char>
 // bytes are (or are not) well-formed UTF-8 throughout.
 const char* display_encoding_of(bool valid_utf8);
 
+// True when no byte of text has its high bit set.
+bool is_ascii(const std::string& text);
+// True when encoding (an iconv name, or null as decode_for_display takes
+// it) shows every ASCII byte as that same character, as UTF-8 and the
+// common single-byte code pages do.
+bool display_keeps_ascii(const char* encoding);
+
 // Converts UTF-8 text to the charset of the user's locale (LC_CTYPE), as a
 // terminal expects it; a character the charset lacks becomes its nearest
 // transliteration or '?'. Nothing changes under a UTF-8 locale.

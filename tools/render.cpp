@@ -238,21 +238,33 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
   // A terminal shows characters: the text is decoded and goes out in the
   // locale's charset. Plain text for a pipe or a file stays the script's
   // own bytes unless --encoding asks for it decoded (to UTF-8), so nothing
-  // is lost to a locale that lacks a character.
+  // is lost to a locale that lacks a character. ASCII text in an encoding
+  // that keeps ASCII decodes to itself, and every charset takes it as it
+  // is: it is read in place.
   bool terminal = ansi || view.stdout_terminal;
+  const char* shown_as = view.encoding != nullptr ? view.encoding : encoding;
+  bool decode = terminal || view.encoding != nullptr;
+  bool as_is = is_ascii(bytes) && display_keeps_ascii(shown_as);
   Shown shown;
-  if (terminal || view.encoding != nullptr)
-    decode_for_display(bytes, ansi ? cats : std::vector<signed char>(),
-                       view.encoding != nullptr ? view.encoding : encoding, &shown);
-  const std::string& text = terminal || view.encoding != nullptr ? shown.text : bytes;
+  if (decode && !as_is)
+    decode_for_display(bytes, ansi ? cats : std::vector<signed char>(), shown_as, &shown);
+  const std::string& text = decode && !as_is ? shown.text : bytes;
+  const signed char* by = nullptr;  // one category per byte of text, or none
+  if (ansi && as_is && cats.size() == bytes.size()) by = cats.data();
+  if (ansi && !as_is && !shown.cats.empty()) by = shown.cats.data();
   bool guard = terminal;  // control characters would reach a terminal
+  bool convert = terminal && !as_is;
   int theme = view.light ? 1 : 0;
-  std::string part;
-  part.reserve(text.size() * 2);
+  static thread_local std::string converted;  // kept for its room
+  std::string& part = convert ? converted : *out;
+  if (convert) part.clear();
+  part.reserve(part.size() + text.size() + text.size() / 2);
   int open = CAT_NONE;
   long line = first_line - 1;
   int column = 0;
+  bool columns = view.tab_width > 0;  // counted only where tabs need them
   size_t n = text.size();
+  const unsigned char* p = (const unsigned char*)text.data();
   for (size_t i = 0; i < n; i++) {
     char c = text[i];
     if (view.line_numbers && (i == 0 || text[i - 1] == '\n')) {
@@ -264,7 +276,7 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
       open = CAT_NONE;
     }
     // Colours close at line ends, so each line stands alone in a pager.
-    int want = shown.cats.empty() || c == '\n' || c == '\r' ? (int)CAT_NONE : shown.cats[i];
+    int want = by == nullptr || c == '\n' || c == '\r' ? (int)CAT_NONE : by[i];
     if (want != open) {
       if (open != CAT_NONE) part += "\x1b[0m";
       if (want != CAT_NONE)
@@ -276,7 +288,7 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
       column = 0;
       continue;
     }
-    if (c == '\t' && view.tab_width > 0) {
+    if (c == '\t' && columns) {
       do part += ' ';
       while (++column % view.tab_width != 0);
       continue;
@@ -291,18 +303,21 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
     }
     // Printable bytes of one category up to the line's end go at once.
     size_t j = i + 1;
-    while (j < n && (unsigned char)text[j] >= 0x20 && text[j] != 0x7F &&
-           (unsigned char)text[j] != 0xC2 &&
-           (shown.cats.empty() ? (int)CAT_NONE : shown.cats[j]) == want)
-      j++;
+    if (by == nullptr)
+      while (j < n && p[j] >= 0x20 && p[j] != 0x7F && p[j] != 0xC2) j++;
+    else
+      while (j < n && p[j] >= 0x20 && p[j] != 0x7F && p[j] != 0xC2 && by[j] == want) j++;
     part.append(text, i, j - i);
-    for (; i < j; i++)
-      if (((unsigned char)text[i] & 0xC0) != 0x80) column++;  // one column a character
-    i--;
+    if (columns)
+      for (size_t k = i; k < j; k++)
+        if ((p[k] & 0xC0) != 0x80) column++;  // one column a character
+    i = j - 1;
   }
   if (open != CAT_NONE) part += "\x1b[0m";
-  if (terminal) to_terminal_charset(&part);
-  *out += part;
+  if (convert) {
+    to_terminal_charset(&part);
+    *out += part;
+  }
 }
 
 void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out) {
@@ -410,13 +425,148 @@ void html_section_close(std::string* out) {
   *out += "</pre>\n";
 }
 
+namespace {
+
+// Byte classes for the page: what a run of plain text stops at.
+enum { HTML_PLAIN, HTML_ESCAPE, HTML_LF, HTML_CR };
+
+struct HtmlClasses {
+  unsigned char of[256];
+  HtmlClasses() {
+    for (int c = 0; c < 256; c++) of[c] = HTML_PLAIN;
+    of[(unsigned char)'<'] = of[(unsigned char)'>'] = HTML_ESCAPE;
+    of[(unsigned char)'&'] = of[(unsigned char)'"'] = HTML_ESCAPE;
+    of[(unsigned char)'\n'] = HTML_LF;
+    of[(unsigned char)'\r'] = HTML_CR;
+  }
+};
+const HtmlClasses html_classes;
+
+// What a page's escaped characters and span openers read; a class name is
+// at most this long.
+const char* html_escape_of(char c) {
+  return c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : "&quot;";
+}
+
+// Appends to a string through a pointer, growing it by doubling, so the
+// page's many small pieces cost no call each. done() trims what is unused.
+class Appender {
+ public:
+  explicit Appender(std::string* out) : out_(out), used_(out->size()) { grow(0); }
+  // Room for at least n more bytes.
+  char* room(size_t n) {
+    if (out_->size() - used_ < n) grow(n);
+    return &(*out_)[used_];
+  }
+  void advance(size_t n) { used_ += n; }
+  void put(const char* s, size_t n) {
+    memcpy(room(n), s, n);
+    used_ += n;
+  }
+  void put(const char* s) { put(s, strlen(s)); }
+  void number(size_t n) {
+    char digits[24];
+    int k = 24;
+    do {
+      digits[--k] = (char)('0' + n % 10);
+      n /= 10;
+    } while (n > 0);
+    put(digits + k, (size_t)(24 - k));
+  }
+  void done() { out_->resize(used_); }
+
+ private:
+  void grow(size_t n) {
+    size_t want = used_ + n + 4096;
+    if (want < 2 * out_->size()) want = 2 * out_->size();
+    out_->resize(want);
+  }
+  std::string* out_;
+  size_t used_;
+};
+
+// The page's lines straight from the script's bytes and their categories,
+// when those are what would be shown: ASCII throughout in an encoding that
+// keeps ASCII as it is. The same markup as the decoding path below.
+void html_lines_as_is(std::string* out, const std::string& text, const signed char* cats,
+                      long first_line) {
+  // The anchor's id: "L12", or "f2-L12" on a page of several files.
+  std::string prefix;
+  if (view.files > 1) {
+    prefix = "f";
+    append_number(&prefix, view.section);
+    prefix += '-';
+  }
+  prefix += 'L';
+  Appender a(out);
+  const unsigned char* p = (const unsigned char*)text.data();
+  const unsigned char* cls = html_classes.of;
+  size_t line = (size_t)first_line;
+  int open = CAT_NONE;
+  bool line_open = false;
+  size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    if (!line_open) {
+      a.put("<a class=\"ln\" id=\"", 18);
+      a.put(prefix.data(), prefix.size());
+      a.number(line);
+      a.put("\" href=\"#", 9);
+      a.put(prefix.data(), prefix.size());
+      a.number(line);
+      a.put("\">", 2);
+      a.number(line);
+      a.put("</a>", 4);
+      line_open = true;
+    }
+    unsigned char c = p[i], k = cls[c];
+    bool at_break = k == HTML_LF || (k == HTML_CR && i + 1 < n && p[i + 1] == '\n');
+    int want = at_break || cats == nullptr ? (int)CAT_NONE : cats[i];
+    if (want != open) {
+      if (open != CAT_NONE) a.put("</span>", 7);
+      if (want != CAT_NONE) {
+        a.put("<span class=\"", 13);
+        a.put(looks[want].css);
+        a.put("\">", 2);
+      }
+      open = want;
+    }
+    if (at_break) {
+      if (k == HTML_CR) i++;
+      a.put("\n", 1);
+      line++;
+      line_open = false;
+      i += 1;
+    } else if (k == HTML_ESCAPE) {
+      a.put(html_escape_of((char)c));
+      i++;
+    } else {
+      size_t j = i + 1;
+      if (cats == nullptr)
+        while (j < n && cls[p[j]] == HTML_PLAIN) j++;
+      else
+        while (j < n && cls[p[j]] == HTML_PLAIN && cats[j] == want) j++;
+      a.put(text.data() + i, j - i);
+      i = j;
+    }
+  }
+  if (open != CAT_NONE) a.put("</span>", 7);
+  a.done();
+}
+
+}  // namespace
+
 // Each line closes what it opened, so lines rendered a piece at a time
 // read exactly as when rendered at once.
 void html_section_lines(std::string* out, const std::string& bytes,
                         const std::vector<signed char>& cats, long first_line,
                         const char* encoding) {
+  const char* shown_as = view.encoding != nullptr ? view.encoding : encoding;
+  if (is_ascii(bytes) && display_keeps_ascii(shown_as)) {
+    const signed char* by_byte = cats.size() == bytes.size() ? cats.data() : nullptr;
+    return html_lines_as_is(out, bytes, by_byte, first_line);
+  }
   Shown shown;
-  decode_for_display(bytes, cats, view.encoding != nullptr ? view.encoding : encoding, &shown);
+  decode_for_display(bytes, cats, shown_as, &shown);
   const std::string& text = shown.text;
   size_t need = out->size() + text.size() * 3;  // pieces add up: grow by doubling
   if (out->capacity() < need) out->reserve(need > 2 * out->capacity() ? need : 2 * out->capacity());
