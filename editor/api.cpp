@@ -120,19 +120,24 @@ CWEXPORT void CWAPI cw_set_text(const char* text, size_t length) {
   cw::set_text(text, length);
 }
 
+CWEXPORT int CWAPI cw_append_text(const char* text, size_t length) {
+  return cw::append_text(text, length) ? 1 : 0;
+}
+
 CWEXPORT void CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length) {
   if (text == NULL) length = 0;                      /* a plain deletion */
   if (length > 0x7FFFFFF0u - (size_t)ed.len) return; /* positions are 32-bit */
   cw::replace_text(pos, n_del, text, (cw_long)length);
 }
 
-/* The gap moves to the end so the text is one piece. */
+/* The text in one piece: a copy when it spans chunks, kept until it changes. */
 CWEXPORT const char* CWAPI cw_text(size_t* length) {
-  if (length != NULL) *length = (size_t)ed.len;
-  return ed.len == 0 ? "" : cw::text_span(0, ed.len); /* never NULL */
+  const char* t = ed.len == 0 ? "" : cw::text_span(0, ed.len);
+  if (length != NULL) *length = t == NULL ? 0 : (size_t)ed.len; /* no memory for the copy */
+  return t == NULL ? "" : t;                                    /* never NULL */
 }
 
-/* Clamped to the text; the gap stays where it is. */
+/* Clamped to the text; no copy of the whole is made. */
 CWEXPORT size_t CWAPI cw_text_range(cw_long pos, size_t n, char* out) {
   if (out == NULL || pos < 0 || pos >= ed.len) return 0;
   if (n > (size_t)(ed.len - pos)) n = (size_t)(ed.len - pos);
@@ -205,19 +210,18 @@ CWEXPORT void CWAPI cw_categories(cw_long pos, size_t n, signed char* out) {
     memset(out, -1, k);
     i = k;
   }
-  /* The characters before the gap, then those after it. */
-  const unsigned char* col = ed.col.empty() ? NULL : ed.col.data();
+  /* The codes of the text's characters, a stretch at a time. */
   while (i < n) {
     long long at = (long long)pos + (long long)i;
-    if (at >= ed.len || col == NULL) {
+    if (at >= ed.len) {
       memset(out + i, -1, n - i);
       break;
     }
-    cw_long p = (cw_long)at;
-    cw_long stop = p < ed.gap ? ed.gap : ed.len;
-    size_t k = (size_t)(stop - p) < n - i ? (size_t)(stop - p) : n - i;
-    const unsigned char* c = col + (p < ed.gap ? p : p + ed.gap_size);
-    for (size_t j = 0; j < k; j++) out[i + j] = of_code[c[j]];
+    unsigned char codes[4096];
+    size_t k = n - i < sizeof codes ? n - i : sizeof codes;
+    if ((long long)k > ed.len - at) k = (size_t)(ed.len - at);
+    cw::colour_codes((cw_long)at, (cw_long)k, codes);
+    for (size_t j = 0; j < k; j++) out[i + j] = of_code[codes[j]];
     i += k;
   }
 }

@@ -61,6 +61,11 @@ CWEXPORT size_t CWAPI cw_doc_count(void);
 /* {====== buffer, cursor, scan position ================================ */
 
 CWEXPORT void CWAPI cw_set_text(const char* text, size_t length); /* clears colours */
+/* Adds text[0..length) at the end, so that a file can be read into the
+** buffer in pieces without being held twice: like cw_set_text it records
+** no change; cursor and scan position stay. Answers 0, adding nothing,
+** when memory runs out or the buffer would pass 2 GiB. */
+CWEXPORT int CWAPI cw_append_text(const char* text, size_t length);
 /* Replaces n_del characters at pos by text[0..length) as an edit does:
 ** colours of the rest stay, positions move with the text, the change
 ** record grows. pos and n_del are clamped to the buffer. */

@@ -10,6 +10,10 @@
 #include <algorithm>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cw {
 
 Editor ed; /* written by every operation; read by every operation */
@@ -25,71 +29,231 @@ static const cw_long default_colours[CW_CATEGORY_COUNT] = {
     0x800000, /* operators: navy */
 };
 
-/* {====== the gap buffer */
+/* {====== chunks and their Fenwick trees */
 
-/* Spare room a text of n bytes gets when it is set or grows: small against
-** the text, so memory stays near one byte per character, and enough that
-** typing reallocates rarely. */
-static size_t slack_for(size_t n) {
-  return n / 32 + 4096;
+static inline size_t lowbit(size_t i) {
+  return i & (0 - i);
 }
 
-/* Moves the gap to start at pos (0..len), taking the colours along. */
-static void move_gap(cw_long pos) {
-  if (pos == ed.gap) return;
-  char* t = ed.buf.data();
-  unsigned char* c = ed.col.empty() ? NULL : ed.col.data();
-  size_t g = (size_t)ed.gap_size;
-  if (pos < ed.gap) { /* bytes [pos, gap) go to the end of the gap */
-    size_t n = (size_t)(ed.gap - pos);
-    memmove(t + pos + g, t + pos, n);
-    if (c != NULL) memmove(c + pos + g, c + pos, n);
-  } else { /* bytes [gap + g, pos + g) come down to the gap's start */
-    size_t n = (size_t)(pos - ed.gap);
-    memmove(t + ed.gap, t + ed.gap + g, n);
-    if (c != NULL) memmove(c + ed.gap, c + ed.gap + g, n);
-  }
-  ed.gap = pos;
-}
-
-/* Makes the gap at least need bytes wide; false when memory runs out. */
-static bool widen_gap(cw_long need) {
-  if (ed.gap_size >= need) return true;
-  size_t len = (size_t)ed.len, size = len + (size_t)need + slack_for(len);
-  size_t after = (size_t)(ed.len - ed.gap); /* bytes behind the gap */
-  size_t old_after = (size_t)(ed.gap + ed.gap_size);
-  size_t new_after = size - after;
-  try {
-    std::vector<char> t(size);
-    memcpy(t.data(), ed.buf.data(), (size_t)ed.gap);
-    memcpy(t.data() + new_after, ed.buf.data() + old_after, after);
-    if (!ed.col.empty()) {
-      std::vector<unsigned char> c(size);
-      memcpy(c.data(), ed.col.data(), (size_t)ed.gap);
-      memcpy(c.data() + new_after, ed.col.data() + old_after, after);
-      ed.col.swap(c);
+/* Makes both trees afresh from the chunks: O(n), after chunks come or go. */
+static void rebuild_trees(void) {
+  size_t n = ed.chunks.size();
+  ed.fw_len.assign(n + 1, 0);
+  ed.fw_lfs.assign(n + 1, 0);
+  for (size_t i = 1; i <= n; i++) {
+    ed.fw_len[i] += (cw_long)ed.chunks[i - 1].size;
+    ed.fw_lfs[i] += (cw_long)ed.chunks[i - 1].lfs;
+    size_t up = i + lowbit(i);
+    if (up <= n) {
+      ed.fw_len[up] += ed.fw_len[i];
+      ed.fw_lfs[up] += ed.fw_lfs[i];
     }
-    ed.buf.swap(t);
+  }
+}
+
+/* Chunk i (0-based) changed by dlen bytes and dlfs LFs. */
+static void tree_add(size_t i, cw_long dlen, cw_long dlfs) {
+  for (size_t k = i + 1; k < ed.fw_len.size(); k += lowbit(k)) {
+    ed.fw_len[k] += dlen;
+    ed.fw_lfs[k] += dlfs;
+  }
+}
+
+/* Sums over the chunks before chunk i. */
+static cw_long tree_sum(const std::vector<cw_long>& fw, size_t i) {
+  cw_long sum = 0;
+  for (size_t k = i; k > 0; k -= lowbit(k)) sum += fw[k];
+  return sum;
+}
+
+/* The number of leading chunks whose total stays <= value, and that total. */
+static size_t tree_descend(const std::vector<cw_long>& fw, cw_long value, cw_long* total) {
+  size_t n = fw.size() - 1, i = 0, step = 1;
+  while (step * 2 <= n) step *= 2;
+  cw_long sum = 0;
+  for (; step > 0; step /= 2)
+    if (i + step <= n && sum + fw[i + step] <= value) {
+      i += step;
+      sum += fw[i];
+    }
+  *total = sum;
+  return i;
+}
+
+/* Forgets every cached position; called when chunks change. */
+static void forget_cache(void) {
+  ed.hc = 0;
+  ed.hc_start = ed.hc_size = 0;
+  ed.hc_text = NULL;
+  ed.hc_col = NULL;
+  ed.lh_line = ed.lh_start = ed.lh_end = 0;
+  ed.lf_k = ed.lf_last = 0;
+}
+
+static void cache_chunk(size_t i, cw_long start) {
+  Chunk& c = ed.chunks[i];
+  ed.hc = i;
+  ed.hc_start = start;
+  ed.hc_size = (cw_long)c.size;
+  ed.hc_text = c.text.get();
+  ed.hc_col = c.col.get();
+}
+
+void find_chunk(cw_long pos) {
+  /* reading on into the next chunk is the common case */
+  if (ed.hc_size > 0 && pos == ed.hc_start + ed.hc_size && ed.hc + 1 < ed.chunks.size()) {
+    cache_chunk(ed.hc + 1, pos);
+    return;
+  }
+  cw_long start;
+  size_t i = tree_descend(ed.fw_len, pos, &start);
+  if (i >= ed.chunks.size()) return; /* pos is past the text: callers never ask */
+  cache_chunk(i, start);
+}
+
+static Chunk new_chunk(bool with_colours) {
+  Chunk c;
+  c.text.reset(new (std::nothrow) char[CHUNK_BYTES]);
+  if (with_colours && c.text) c.col.reset(new (std::nothrow) unsigned char[CHUNK_BYTES]());
+  c.size = c.lfs = 0;
+  return c;
+}
+
+/* LFs in p[0..n): sixteen bytes at a time where the processor can, as
+** line look-ups count through up to a chunk. */
+static uint32_t count_lfs(const char* p, size_t n) {
+  uint32_t count = 0;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+  while (n - i >= 16) {
+    /* each byte lane counts up to 255 matches before they are summed */
+    size_t stop = n - i >= 255 * 16 ? i + 255 * 16 : i + (n - i) / 16 * 16;
+    __m128i lanes = zero;
+    for (; i < stop; i += 16)
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)(p + i)), lf));
+    __m128i sums = _mm_sad_epu8(lanes, zero);
+    count += (uint32_t)_mm_cvtsi128_si32(sums) + (uint32_t)_mm_extract_epi16(sums, 4);
+  }
+#endif
+  for (; i < n; i++) count += p[i] == '\n';
+  return count;
+}
+
+/* Empties the document to one empty chunk; false when even that fails. */
+static bool make_one_chunk(void) {
+  std::vector<Chunk>().swap(ed.chunks);
+  ed.len = 0;
+  ed.lines = 1;
+  try {
+    ed.chunks.push_back(new_chunk(false));
+  } catch (const std::bad_alloc&) {
+    ed.chunks.clear();
+  }
+  if (ed.chunks.empty() || !ed.chunks[0].text) {
+    ed.chunks.clear();
+    ed.fw_len.assign(1, 0);
+    ed.fw_lfs.assign(1, 0);
+    forget_cache();
+    return false;
+  }
+  rebuild_trees();
+  forget_cache();
+  return true;
+}
+
+bool append_text(const char* s, size_t n) {
+  if (n == 0) return true;
+  if (s == NULL || n > (size_t)(0x7FFFFFF0 - ed.len)) return false;
+  if (ed.chunks.empty() && !make_one_chunk()) return false;
+  size_t room = CHUNK_FILL > ed.chunks.back().size ? CHUNK_FILL - ed.chunks.back().size : 0;
+  size_t fresh = n > room ? (n - room + CHUNK_FILL - 1) / CHUNK_FILL : 0;
+  bool colours = ed.chunks.back().col != NULL;
+  std::vector<Chunk> more;
+  try { /* everything first, so that a failure adds nothing */
+    more.reserve(fresh);
+    for (size_t i = 0; i < fresh; i++) {
+      more.push_back(new_chunk(colours));
+      if (!more.back().text || (colours && !more.back().col)) return false;
+    }
+    ed.chunks.reserve(ed.chunks.size() + fresh);
+    ed.fw_len.reserve(ed.chunks.size() + fresh + 1);
+    ed.fw_lfs.reserve(ed.chunks.size() + fresh + 1);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  ed.gap_size = (cw_long)(size - len);
+  ed.len += (cw_long)n;
+  size_t take = n < room ? n : room;
+  if (take > 0) {
+    Chunk& c = ed.chunks.back();
+    memcpy(c.text.get() + c.size, s, take);
+    if (c.col) memset(c.col.get() + c.size, 0, take);
+    uint32_t lfs = count_lfs(s, take);
+    c.size += (uint32_t)take;
+    c.lfs += lfs;
+    ed.lines += (cw_long)lfs;
+    tree_add(ed.chunks.size() - 1, (cw_long)take, (cw_long)lfs);
+    s += take, n -= take;
+  }
+  for (size_t i = 0; i < fresh; i++) {
+    Chunk& c = more[i];
+    c.size = (uint32_t)(n < CHUNK_FILL ? n : CHUNK_FILL);
+    memcpy(c.text.get(), s, c.size);
+    c.lfs = count_lfs(s, c.size);
+    ed.lines += (cw_long)c.lfs;
+    s += c.size, n -= c.size;
+    ed.chunks.push_back(std::move(c));
+    /* a new last node covers itself and the nodes its range spans */
+    size_t k = ed.chunks.size();
+    ed.fw_len.push_back((cw_long)ed.chunks[k - 1].size + tree_sum(ed.fw_len, k - 1) -
+                        tree_sum(ed.fw_len, k - lowbit(k)));
+    ed.fw_lfs.push_back((cw_long)ed.chunks[k - 1].lfs + tree_sum(ed.fw_lfs, k - 1) -
+                        tree_sum(ed.fw_lfs, k - lowbit(k)));
+  }
+  if (ed.chunks.size() > 1 && ed.chunks[0].size == 0) { /* the empty text's chunk goes */
+    ed.chunks.erase(ed.chunks.begin());
+    rebuild_trees();
+  }
+  forget_cache();
+  ed.flat_of = 0;
+  ed.generation = ++ed.generation_serial;
   return true;
 }
 
 const char* text_span(cw_long pos, cw_long n) {
-  if (pos < ed.gap && pos + n > ed.gap) move_gap(ed.gap - pos < pos + n - ed.gap ? pos : pos + n);
-  return ed.buf.data() + (pos < ed.gap ? pos : pos + ed.gap_size);
+  if (!cached(pos)) find_chunk(pos);
+  if (pos + n <= ed.hc_start + ed.hc_size) return ed.hc_text + (pos - ed.hc_start);
+  std::string& out = pos == 0 && n == ed.len ? ed.flat : ed.span;
+  if (&out == &ed.flat && ed.flat_of == ed.generation) return ed.flat.data();
+  try {
+    out.resize((size_t)n);
+  } catch (const std::bad_alloc&) {
+    return NULL;
+  }
+  copy_text(pos, n, &out[0]);
+  if (&out == &ed.flat) ed.flat_of = ed.generation;
+  return out.data();
 }
 
 void copy_text(cw_long pos, cw_long n, char* out) {
-  const char* t = ed.buf.data();
-  if (pos < ed.gap) {
-    cw_long k = ed.gap - pos < n ? ed.gap - pos : n;
-    memcpy(out, t + pos, (size_t)k);
+  while (n > 0) {
+    if (!cached(pos)) find_chunk(pos);
+    cw_long off = pos - ed.hc_start, k = ed.hc_size - off < n ? ed.hc_size - off : n;
+    memcpy(out, ed.hc_text + off, (size_t)k);
     out += k, pos += k, n -= k;
   }
-  if (n > 0) memcpy(out, t + pos + ed.gap_size, (size_t)n);
+}
+
+void colour_codes(cw_long pos, cw_long n, unsigned char* out) {
+  while (n > 0) {
+    if (!cached(pos)) find_chunk(pos);
+    cw_long off = pos - ed.hc_start, k = ed.hc_size - off < n ? ed.hc_size - off : n;
+    if (ed.hc_col == NULL)
+      memset(out, 0, (size_t)k);
+    else
+      memcpy(out, ed.hc_col + off, (size_t)k);
+    out += k, pos += k, n -= k;
+  }
 }
 
 /* The palette code of a colour, added when new; codes no character holds
@@ -103,8 +267,9 @@ static int colour_code(cw_long colour) {
     if (p[i] == colour) return (int)(ed.last_code = i);
   if (p.size() == 256) {
     bool used[256] = {false};
-    for (cw_long i = 0; i < ed.len; i++)
-      used[ed.col[(size_t)(i < ed.gap ? i : i + ed.gap_size)]] = true;
+    for (const Chunk& c : ed.chunks)
+      if (c.col)
+        for (uint32_t i = 0; i < c.size; i++) used[c.col[i]] = true;
     unsigned char to[256];
     std::vector<cw_long> kept(1, CW_NO_COLOUR);
     to[0] = 0;
@@ -114,7 +279,9 @@ static int colour_code(cw_long colour) {
         kept.push_back(p[i]);
       }
     if (kept.size() == 256) return -1;
-    for (size_t i = 0; i < ed.col.size(); i++) ed.col[i] = to[ed.col[i]];
+    for (Chunk& c : ed.chunks)
+      if (c.col)
+        for (uint32_t i = 0; i < c.size; i++) c.col[i] = to[c.col[i]];
     p.swap(kept);
   }
   p.push_back(colour);
@@ -123,30 +290,25 @@ static int colour_code(cw_long colour) {
 
 bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
   if (n <= 0) return true;
-  if (n <= 16 && pos + n <= ed.gap && !ed.col.empty()) { /* a token before the gap */
-    int code = colour_code(colour);
-    if (code < 0) return false;
-    unsigned char* c = ed.col.data() + pos;
-    for (cw_long i = 0; i < n; i++) c[i] = (unsigned char)code;
-    return true;
-  }
-  if (ed.col.empty()) {
-    if (colour == CW_NO_COLOUR) return true; /* nothing coloured yet */
-    try {
-      ed.col.assign(ed.buf.size(), 0);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-  }
   int code = colour_code(colour);
   if (code < 0) return false;
-  unsigned char* c = ed.col.data();
-  if (pos < ed.gap) {
-    cw_long k = ed.gap - pos < n ? ed.gap - pos : n;
-    memset(c + pos, code, (size_t)k);
+  if (!cached(pos)) find_chunk(pos);
+  if (CW_LIKELY(ed.hc_col != NULL && pos + n <= ed.hc_start + ed.hc_size)) { /* a token */
+    memset(ed.hc_col + (pos - ed.hc_start), code, (size_t)n);
+    return true;
+  }
+  while (n > 0) {
+    if (!cached(pos)) find_chunk(pos);
+    cw_long off = pos - ed.hc_start, k = ed.hc_size - off < n ? ed.hc_size - off : n;
+    if (ed.hc_col == NULL && code != 0) { /* the chunk's first colour */
+      Chunk& c = ed.chunks[ed.hc];
+      c.col.reset(new (std::nothrow) unsigned char[CHUNK_BYTES]());
+      if (!c.col) return false;
+      ed.hc_col = c.col.get();
+    }
+    if (ed.hc_col != NULL) memset(ed.hc_col + off, code, (size_t)k);
     pos += k, n -= k;
   }
-  if (n > 0) memset(c + pos + ed.gap_size, code, (size_t)n);
   return true;
 }
 
@@ -154,80 +316,114 @@ bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
 
 /* {====== the line index */
 
-/* Moves the line gap so that it starts at line index i. */
-static void move_line_gap(cw_long i) {
-  cw_long* l = ed.ls.data();
-  cw_long g = ed.lgap_size, len = ed.len, at = ed.lgap;
-  /* plain loops over locals, so the compiler can do them in vectors */
-  for (cw_long k = at - 1; k >= i; k--) l[k + g] = len - l[k];
-  for (cw_long k = at; k < i; k++) l[k] = len - l[k + g];
-  ed.lgap = i;
+/* Notes the k-th LF as the one last found: at offset off of chunk i,
+** which starts at start and whose LFs run up to the last-th. */
+static cw_long note_lf(cw_long k, size_t i, size_t off, cw_long start, cw_long last) {
+  ed.lf_k = k;
+  ed.lf_chunk = i;
+  ed.lf_off = off;
+  ed.lf_last = last;
+  ed.lf_pos = start + (cw_long)off;
+  return ed.lf_pos;
 }
 
-/* Room for need more line starts in the gap; false when memory runs out. */
-static bool widen_line_gap(cw_long need) {
-  if (ed.lgap_size >= need) return true;
-  size_t size = (size_t)ed.lines + (size_t)need + (size_t)ed.lines / 32 + 256;
-  size_t after = (size_t)(ed.lines - ed.lgap);
-  try {
-    std::vector<cw_long> l(size);
-    memcpy(l.data(), ed.ls.data(), (size_t)ed.lgap * sizeof(cw_long));
-    memcpy(l.data() + size - after, ed.ls.data() + ed.lgap + ed.lgap_size, after * sizeof(cw_long));
-    ed.ls.swap(l);
-  } catch (const std::bad_alloc&) {
-    return false;
+/* Position of the k-th LF (1 <= k < lines). Within the chunk of the LF
+** last found, the search walks from that one, either way; elsewhere it
+** finds the chunk by the tree and walks from its start. */
+static cw_long nth_lf(cw_long k) {
+  if (ed.lf_k > 0) {
+    size_t i = ed.lf_chunk;
+    const char* t = ed.chunks[i].text.get();
+    cw_long start = ed.lf_pos - (cw_long)ed.lf_off;
+    if (k == ed.lf_k) return ed.lf_pos;
+    if (k > ed.lf_k && k <= ed.lf_last) {
+      const char* p = t + ed.lf_off;
+      for (cw_long seen = ed.lf_k; seen < k; seen++)
+        p = (const char*)memchr(p + 1, '\n', (size_t)(t + ed.chunks[i].size - p - 1));
+      return note_lf(k, i, (size_t)(p - t), start, ed.lf_last);
+    }
+    if (k < ed.lf_k && k > ed.lf_last - (cw_long)ed.chunks[i].lfs) {
+      size_t off = ed.lf_off;
+      for (cw_long seen = ed.lf_k; seen > k; seen--) do
+          off--;
+        while (t[off] != '\n');
+      return note_lf(k, i, off, start, ed.lf_last);
+    }
   }
-  ed.lgap_size = (cw_long)(size - (size_t)ed.lines);
-  return true;
+  cw_long seen;
+  size_t i = tree_descend(ed.fw_lfs, k - 1, &seen); /* chunks with fewer than k LFs in all */
+  cw_long start = tree_sum(ed.fw_len, i), last = seen + (cw_long)ed.chunks[i].lfs;
+  const char* t = ed.chunks[i].text.get();
+  size_t n = ed.chunks[i].size, off = 0;
+  /* whole stretches of 64 bytes counted at once, then byte by byte */
+  for (uint32_t c; off + 64 <= n && seen + (cw_long)(c = count_lfs(t + off, 64)) < k; off += 64)
+    seen += (cw_long)c;
+  for (;; off++)
+    if (t[off] == '\n' && ++seen == k) break;
+  return note_lf(k, i, off, start, last);
 }
 
-/* Counts the lines of the text and notes where each starts; the gap of
-** the index stays at its end. False when memory runs out. */
-static bool index_lines(const char* s, size_t n) {
-  size_t count = 1;
-  const char* e = s + n;
-  for (const char* p = s; p < e && (p = (const char*)memchr(p, '\n', (size_t)(e - p))) != NULL; p++)
-    count++;
-  try {
-    std::vector<cw_long> l(count + count / 32 + 256);
-    l[0] = 0;
-    size_t k = 1;
-    for (const char* p = s; p < e && (p = (const char*)memchr(p, '\n', (size_t)(e - p))) != NULL;
-         p++)
-      l[k++] = (cw_long)(p - s + 1);
-    ed.ls.swap(l);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  ed.lines = ed.lgap = (cw_long)count;
-  ed.lgap_size = (cw_long)(ed.ls.size() - count);
-  ed.lhint = 0;
-  return true;
+cw_long line_start(cw_long index) {
+  if (index == ed.lh_line && ed.lh_end > 0) return ed.lh_start;
+  return index == 0 ? 0 : nth_lf(index) + 1;
 }
 
-/* Most look-ups are on the line last looked up or the one after it, as a
-** scan walks down the text; the rest search the half of the index that
-** holds pos. */
+/* Notes line index, from start to the next line's, as the line last found. */
+static cw_long note_line(cw_long index, cw_long start, cw_long end) {
+  ed.lh_line = index;
+  ed.lh_start = start;
+  ed.lh_end = end;
+  return index;
+}
+
+/* Where the line after line index starts; len + 1 after the last. */
+static cw_long next_start(cw_long index) {
+  return index + 1 < ed.lines ? nth_lf(index + 1) + 1 : ed.len + 1;
+}
+
+/* Most look-ups are on the line last looked up or one next to it, as a
+** scan walks down or up the text; the rest count the LFs before pos from
+** the LF last found when it is in the same chunk, else from the chunk's
+** start. */
 cw_long line_index(cw_long pos) {
-  cw_long h = ed.lhint;
-  if (h < ed.lines && line_start(h) <= pos) {
-    if (h + 1 == ed.lines || pos < line_start(h + 1)) return h;
-    if (h + 2 == ed.lines || pos < line_start(h + 2)) return ed.lhint = h + 1;
+  if (pos >= ed.lh_start && pos < ed.lh_end) return ed.lh_line;
+  if (ed.lh_end > 0) {
+    cw_long line = ed.lh_line;
+    if (pos >= ed.lh_end && line + 1 < ed.lines) {
+      cw_long end = next_start(line + 1);
+      if (pos < end) return note_line(line + 1, ed.lh_end, end);
+    } else if (pos < ed.lh_start && line > 0) {
+      cw_long start = line_start(line - 1);
+      if (pos >= start) return note_line(line - 1, start, ed.lh_start);
+    }
   }
-  const cw_long* l = ed.ls.data();
+  if (pos >= ed.len) {
+    cw_long last = ed.lines - 1;
+    return note_line(last, line_start(last), ed.len + 1);
+  }
+  if (!cached(pos)) find_chunk(pos);
+  size_t off = (size_t)(pos - ed.hc_start);
   cw_long index;
-  if (ed.lgap < ed.lines && pos >= line_start(ed.lgap)) {
-    /* after the gap, distances from the end fall as lines go down */
-    const cw_long* a = l + ed.lgap + ed.lgap_size;
-    const cw_long* e = l + ed.lgap_size + ed.lines;
-    cw_long d = ed.len - pos;
-    index =
-        ed.lgap + (cw_long)(std::partition_point(a, e, [d](cw_long v) { return v >= d; }) - a) - 1;
+  if (ed.lf_k > 0 && ed.lf_chunk == ed.hc)
+    index = off > ed.lf_off
+                ? ed.lf_k + (cw_long)count_lfs(ed.hc_text + ed.lf_off + 1, off - ed.lf_off - 1)
+                : ed.lf_k - (cw_long)count_lfs(ed.hc_text + off, ed.lf_off - off + 1);
+  else if (off < (size_t)ed.hc_size / 2)
+    index = tree_sum(ed.fw_lfs, ed.hc) + (cw_long)count_lfs(ed.hc_text, off);
+  else /* from the end of the chunk: the LFs through it less those from pos on */
+    index = tree_sum(ed.fw_lfs, ed.hc + 1) -
+            (cw_long)count_lfs(ed.hc_text + off, (size_t)ed.hc_size - off);
+  /* the line's start is near: the LF before pos is the index-th */
+  size_t back = off;
+  while (back > 0 && ed.hc_text[back - 1] != '\n') back--;
+  cw_long start;
+  if (back > 0) {
+    cw_long last = tree_sum(ed.fw_lfs, ed.hc + 1);
+    start = note_lf(index, ed.hc, back - 1, ed.hc_start, last) + 1;
   } else {
-    index = (cw_long)(std::upper_bound(l, l + ed.lgap, pos) - l) - 1;
+    start = index == 0 ? 0 : nth_lf(index) + 1;
   }
-  if (index < 0) index = 0;
-  return ed.lhint = index;
+  return note_line(index, start, next_start(index));
 }
 
 cw_long line_end(cw_long index) {
@@ -249,27 +445,11 @@ void set_text(const char* s, size_t n) {
   if (n > 0x7FFFFFF0u) n = 0x7FFFFFF0u; /* positions are 32-bit */
   /* What the document held is given back before the new text is taken,
   ** so a large text never sits in memory twice. */
-  std::vector<char>().swap(ed.buf);
-  std::vector<unsigned char>().swap(ed.col);
-  std::vector<cw_long>().swap(ed.ls);
+  std::string().swap(ed.flat);
+  std::string().swap(ed.span);
+  ed.flat_of = 0;
   ed.palette.assign(1, CW_NO_COLOUR);
-  ed.len = ed.gap = ed.gap_size = 0;
-  ed.lines = 1;
-  ed.lgap = ed.lgap_size = ed.lhint = 0;
-  try {
-    ed.buf.reserve(n + slack_for(n)); /* one allocation, the text copied once */
-    ed.buf.assign(s, s + n);
-    ed.buf.resize(n + slack_for(n));
-    ed.len = ed.gap = (cw_long)n;
-    ed.gap_size = (cw_long)(ed.buf.size() - n);
-    if (!index_lines(s, n)) throw std::bad_alloc();
-  } catch (const std::bad_alloc&) { /* no memory for it: the document stays empty */
-    std::vector<char>().swap(ed.buf);
-    ed.len = ed.gap = ed.gap_size = 0;
-    ed.ls.assign(1, 0);
-    ed.lines = ed.lgap = 1;
-    ed.lgap_size = 0;
-  }
+  if (make_one_chunk() && !append_text(s, n)) make_one_chunk(); /* no memory: stays empty */
   ed.generation = ++ed.generation_serial;
   ed.cursor = 0;
   ed.saved.clear();
@@ -323,47 +503,157 @@ static cw_long moved(cw_long p, cw_long pos, cw_long n_del, cw_long n_ins) {
   return p - n_del + n_ins;
 }
 
+/* Removes [off, off + n) from chunk i; answers the LFs it held. */
+static uint32_t cut(Chunk& c, size_t off, size_t n) {
+  uint32_t lfs = count_lfs(c.text.get() + off, n);
+  size_t after = c.size - off - n;
+  memmove(c.text.get() + off, c.text.get() + off + n, after);
+  if (c.col) memmove(c.col.get() + off, c.col.get() + off + n, after);
+  c.size -= (uint32_t)n;
+  c.lfs -= lfs;
+  return lfs;
+}
+
+/* One part of what a chunk becomes when a long insertion splits it. */
+struct Part {
+  const char* text;
+  const unsigned char* col; /* NULL: no colour */
+  size_t n;
+};
+
+/* Copies n bytes from offset at of the parts laid end to end. */
+static void copy_parts(const Part* parts, size_t at, size_t n, char* text, unsigned char* col) {
+  for (int i = 0; i < 3 && n > 0; i++) {
+    if (at >= parts[i].n) {
+      at -= parts[i].n;
+      continue;
+    }
+    size_t k = parts[i].n - at < n ? parts[i].n - at : n;
+    memcpy(text, parts[i].text + at, k);
+    if (col != NULL) {
+      if (parts[i].col != NULL)
+        memcpy(col, parts[i].col + at, k);
+      else
+        memset(col, 0, k);
+    }
+    text += k, n -= k, at = 0;
+    if (col != NULL) col += k;
+  }
+}
+
 void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   pos = clamp_pos(pos);
   if (n_del < 0) n_del = 0;
   if (n_del > text_length() - pos) n_del = text_length() - pos;
   if (ins == NULL || n_ins < 0) n_ins = 0;
   if (n_del == 0 && n_ins == 0) return;
-  cw_long new_lfs = 0;
-  for (cw_long i = 0; i < n_ins; i++) new_lfs += ins[i] == '\n';
-  /* Room first: an edit that cannot be made leaves everything as it was. */
-  if (!widen_gap(n_ins - n_del) || !widen_line_gap(new_lfs)) return;
-  note_change(pos, n_del, n_ins);
+  if (ed.chunks.empty() && !make_one_chunk()) return;
 
-  /* The line gap goes behind the line holding pos, while positions still
-  ** read as before the edit; the starts of the lines whose LF goes with the
-  ** removed bytes come right after it. */
-  move_line_gap(line_index(pos) + 1);
-  while (ed.lgap < ed.lines && line_start(ed.lgap) <= pos + n_del) {
-    ed.lgap_size++;
-    ed.lines--;
-  }
-
-  move_gap(pos);
-  ed.gap_size += n_del;
-  ed.len -= n_del;
-  memcpy(ed.buf.data() + pos, ins, (size_t)n_ins);
-  if (!ed.col.empty()) memset(ed.col.data() + pos, 0, (size_t)n_ins);
-  ed.gap += n_ins;
-  ed.gap_size -= n_ins;
-  ed.len += n_ins;
-
-  for (cw_long i = 0; i < n_ins; i++)
-    if (ins[i] == '\n') {
-      ed.ls[(size_t)ed.lgap++] = pos + i + 1;
-      ed.lgap_size--;
-      ed.lines++;
+  /* Room first: an edit that cannot be made leaves everything as it was.
+  ** Only an insertion that overflows its chunk needs new ones. */
+  if (!cached(pos)) find_chunk(pos);
+  bool at_end = pos == ed.len;
+  size_t first = at_end ? ed.chunks.size() - 1 : ed.hc;
+  size_t first_off = at_end ? ed.chunks[first].size : (size_t)(pos - ed.hc_start);
+  bool fits = first_off + (size_t)n_del <= ed.chunks[first].size &&
+              ed.chunks[first].size - (size_t)n_del + (size_t)n_ins <= CHUNK_BYTES;
+  std::vector<Chunk> spare;
+  if (!fits && n_ins > 0) {
+    size_t most = ((size_t)CHUNK_BYTES + (size_t)n_ins + CHUNK_FILL - 1) / CHUNK_FILL;
+    bool colours = ed.palette.size() > 1;
+    try {
+      spare.reserve(most);
+      for (size_t i = 0; i < most; i++) {
+        spare.push_back(new_chunk(colours));
+        if (!spare.back().text || (colours && !spare.back().col)) return;
+      }
+      ed.chunks.reserve(ed.chunks.size() + most);
+      ed.fw_len.reserve(ed.chunks.size() + most + 1);
+      ed.fw_lfs.reserve(ed.chunks.size() + most + 1);
+    } catch (const std::bad_alloc&) {
+      return;
     }
-  ed.lhint = 0;
+  }
+  note_change(pos, n_del, n_ins);
+  std::string().swap(ed.flat); /* stale now, and as large as the text */
+  ed.flat_of = 0;
+
+  /* Deletion, chunk by chunk; chunks it empties go afterwards. */
+  bool reshaped = false;
+  size_t i = first, off = first_off;
+  for (cw_long left = n_del; left > 0; i++, off = 0) {
+    Chunk& c = ed.chunks[i];
+    size_t k = c.size - off < (size_t)left ? c.size - off : (size_t)left;
+    uint32_t lfs = cut(c, off, k);
+    ed.len -= (cw_long)k;
+    ed.lines -= (cw_long)lfs;
+    left -= (cw_long)k;
+    tree_add(i, -(cw_long)k, -(cw_long)lfs);
+    reshaped |= c.size == 0;
+  }
+  if (reshaped) {
+    ed.chunks.erase(std::remove_if(ed.chunks.begin(), ed.chunks.end(),
+                                   [](const Chunk& c) { return c.size == 0; }),
+                    ed.chunks.end());
+    if (ed.chunks.empty() && !make_one_chunk()) return;
+    rebuild_trees();
+  }
+  forget_cache();
+
+  if (n_ins > 0) {
+    if (pos == ed.len) {
+      i = ed.chunks.size() - 1;
+      off = ed.chunks[i].size;
+    } else {
+      find_chunk(pos);
+      i = ed.hc;
+      off = (size_t)(pos - ed.hc_start);
+    }
+    Chunk& c = ed.chunks[i];
+    uint32_t lfs = count_lfs(ins, (size_t)n_ins);
+    ed.len += n_ins;
+    ed.lines += (cw_long)lfs;
+    if (c.size + (size_t)n_ins <= CHUNK_BYTES) {
+      size_t after = c.size - off;
+      memmove(c.text.get() + off + n_ins, c.text.get() + off, after);
+      memcpy(c.text.get() + off, ins, (size_t)n_ins);
+      if (c.col) {
+        memmove(c.col.get() + off + n_ins, c.col.get() + off, after);
+        memset(c.col.get() + off, 0, (size_t)n_ins);
+      }
+      c.size += (uint32_t)n_ins;
+      c.lfs += lfs;
+      tree_add(i, n_ins, (cw_long)lfs);
+    } else {
+      /* The chunk, with the insertion, is laid out again over as few
+      ** chunks as hold it, evenly, so typing there finds room. */
+      Part parts[3] = {{c.text.get(), c.col.get(), off},
+                       {ins, NULL, (size_t)n_ins},
+                       {c.text.get() + off, c.col ? c.col.get() + off : NULL, c.size - off}};
+      size_t total = c.size + (size_t)n_ins;
+      size_t k = (total + CHUNK_FILL - 1) / CHUNK_FILL, at = 0;
+      bool colours = c.col != NULL;
+      for (size_t j = 0; j < k; j++) {
+        Chunk& d = spare[j];
+        size_t n = total / k + (j < total % k);
+        if (!colours) d.col.reset();
+        copy_parts(parts, at, n, d.text.get(), d.col.get());
+        d.size = (uint32_t)n;
+        d.lfs = count_lfs(d.text.get(), n);
+        at += n;
+      }
+      ed.chunks[i] = std::move(spare[0]);
+      ed.chunks.insert(ed.chunks.begin() + (ptrdiff_t)i + 1,
+                       std::make_move_iterator(spare.begin() + 1),
+                       std::make_move_iterator(spare.begin() + (ptrdiff_t)k));
+      rebuild_trees();
+    }
+  }
+  forget_cache();
 
   ed.cursor = moved(ed.cursor, pos, n_del, n_ins);
   ed.scan = moved(ed.scan, pos, n_del, n_ins);
-  for (size_t i = 0; i < ed.saved.size(); i++) ed.saved[i] = moved(ed.saved[i], pos, n_del, n_ins);
+  for (size_t j = 0; j < ed.saved.size(); j++) ed.saved[j] = moved(ed.saved[j], pos, n_del, n_ins);
   ed.generation = ++ed.generation_serial;
 }
 
@@ -374,8 +664,9 @@ static void make_empty(Document* d) {
   *d = Document();
   d->id = ++ed.doc_serial;
   d->palette.assign(1, CW_NO_COLOUR);
-  d->ls.assign(1, 0);
-  d->lines = d->lgap = 1;
+  d->lines = 1;
+  d->fw_len.assign(1, 0);
+  d->fw_lfs.assign(1, 0);
   d->run_low = -1;
   d->generation = ++ed.generation_serial;
 }

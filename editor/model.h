@@ -8,11 +8,20 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "cwedit.h"
+
+#if defined(__GNUC__)
+#define CW_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#define CW_LIKELY(x)   __builtin_expect(!!(x), 1)
+#else
+#define CW_UNLIKELY(x) (x)
+#define CW_LIKELY(x)   (x)
+#endif
 
 /* The model's functions are the editor's own: on ELF, hidden, so the host
 ** operations call them directly rather than through the symbol table. */
@@ -77,33 +86,54 @@ struct Block {
   Owner owner;
 };
 
+/* A piece of the text, at most CHUNK_BYTES long, with its colours beside
+** it: one palette code per character, allocated when something in the
+** piece is first coloured (code 0 is no colour). */
+static const size_t CHUNK_BYTES = 8192, CHUNK_FILL = CHUNK_BYTES - 128;
+struct Chunk {
+  std::unique_ptr<char[]> text;
+  std::unique_ptr<unsigned char[]> col; /* NULL until coloured */
+  uint32_t size;
+  uint32_t lfs; /* LF characters in it */
+};
+
 /* One buffer and everything the editor keeps for it. */
 struct Document {
   cw_doc id; /* handle the API gives out; never reused */
 
-  /* The text in a gap buffer: position p lives at buf[p] before the gap and
-  ** at buf[p + gap_size] from it on, so an edit moves only the bytes between
-  ** the last edit and this one. Colours share the gap: one palette code per
-  ** character in col (empty until something is coloured; code 0 is no
-  ** colour), the colour value in palette[code]. */
-  std::vector<char> buf;
-  cw_long len;      /* characters in the text */
-  cw_long gap;      /* where the gap starts */
-  cw_long gap_size; /* buf.size() - len */
-  cw_long scan;     /* the scan position, beside what ScanNext reads */
-  std::vector<unsigned char> col;
+  /* The text in chunks, in order, never an empty one unless the text is
+  ** empty (then there is exactly one). Two Fenwick trees over the chunks'
+  ** sizes and LF counts find the chunk of a position or of a line in
+  ** O(log n), and an edit updates them in O(log n), so no edit or jump
+  ** moves more than a chunk's bytes. */
+  std::vector<Chunk> chunks;
+  std::vector<cw_long> fw_len, fw_lfs; /* 1-based: [i] covers chunks (i - lowbit(i), i] */
+  cw_long len;                         /* characters in the text */
+  cw_long lines;                       /* LFs + 1 */
+  cw_long scan;                        /* the scan position, beside what ScanNext reads */
+
+  /* The chunk last found, so that reading on from a position costs one
+  ** comparison: it holds positions [hc_start, hc_start + hc_size).
+  ** hc_size 0 means nothing is cached. */
+  size_t hc;
+  cw_long hc_start, hc_size;
+  const char* hc_text;
+  unsigned char* hc_col;
+
+  /* The line last found, [lh_start, lh_end) (lh_end is len + 1 on the
+  ** last line), and the LF last found: the lf_k-th, at lf_pos, in chunk
+  ** lf_chunk at lf_off, whose LFs run up to the lf_last-th. */
+  cw_long lh_line, lh_start, lh_end;
+  cw_long lf_k, lf_pos, lf_last;
+  size_t lf_chunk, lf_off;
+
+  std::string flat;           /* the whole text in one piece, for readers that need it */
+  unsigned long long flat_of; /* the generation flat holds, 0 none */
+  std::string span;           /* a shorter piece across chunks */
+
   std::vector<cw_long> palette;  /* palette[0] is CW_NO_COLOUR */
   size_t last_code;              /* the code last looked up, tried first */
   unsigned long long generation; /* unique among all documents' texts ever */
-
-  /* Line starts (line 1 starts at 0; one more after each LF), in a gap
-  ** array of their own: entries before lgap are positions, entries from
-  ** lgap + lgap_size on are distances from the end of the text, so an edit
-  ** leaves the lines after it alone. lhint is the line last looked up. */
-  std::vector<cw_long> ls;
-  cw_long lines;
-  cw_long lgap, lgap_size;
-  cw_long lhint;
 
   cw_long cursor;
   std::vector<cw_long> saved; /* PushPosition stack */
@@ -179,6 +209,10 @@ extern Editor ed;
 
 /* ---- buffer and documents (model.cpp) ---- */
 void set_text(const char* s, size_t n); /* also clears the change record */
+/* Adds n bytes at the end, as loading a text in pieces does: no change is
+** recorded; cursor, scan and saved positions stay. False, with nothing
+** added, when memory runs out or positions would pass 32 bits. */
+bool append_text(const char* s, size_t n);
 /* Replaces n_del bytes at pos by ins[0..n_ins); colours of the new bytes
 ** are 0; cursor, saved positions and scan position after the change move
 ** with the text. The change record grows to cover it. */
@@ -195,9 +229,16 @@ inline cw_long text_length(void) {
 inline cw_long line_count(void) {
   return ed.lines;
 }
+/* Makes the chunk holding pos (inside the text) the cached one. */
+void find_chunk(cw_long pos);
+/* Whether pos lies in the cached chunk: one subtraction, one comparison. */
+inline bool cached(cw_long pos) {
+  return (unsigned long)(pos - ed.hc_start) < (unsigned long)ed.hc_size;
+}
 /* The byte at pos, which must lie inside the text. */
 inline char text_at(cw_long pos) {
-  return ed.buf[(size_t)(pos < ed.gap ? pos : pos + ed.gap_size)];
+  if (CW_UNLIKELY(!cached(pos))) find_chunk(pos);
+  return ed.hc_text[pos - ed.hc_start];
 }
 inline cw_long char_at(cw_long pos) {
   return pos >= 0 && pos < text_length() ? (unsigned char)text_at(pos) : CW_NO_CHAR;
@@ -205,16 +246,14 @@ inline cw_long char_at(cw_long pos) {
 inline cw_long clamp_pos(cw_long pos) {
   return pos < 0 ? 0 : pos > text_length() ? text_length() : pos;
 }
-/* Start of the 0-based line index, which must exist. */
-inline cw_long line_start(cw_long index) {
-  return index < ed.lgap ? ed.ls[(size_t)index] : ed.len - ed.ls[(size_t)(index + ed.lgap_size)];
-}
+cw_long line_start(cw_long index);        /* of the 0-based line index, which must exist */
 cw_long line_index(cw_long pos);          /* 0-based line holding pos */
 cw_long line_end(cw_long index);          /* position of the line's break, or end */
 cw_long line_break_length(cw_long index); /* 0, 1 (LF) or 2 (CR LF) */
 
-/* The n bytes from pos (inside the text) in one piece: the gap moves out of
-** their way when it splits them. Valid until the next edit. */
+/* The n bytes from pos (inside the text) in one piece: inside one chunk,
+** the chunk itself; else a copy. Valid until the next edit or the next
+** call. */
 const char* text_span(cw_long pos, cw_long n);
 void copy_text(cw_long pos, cw_long n, char* out); /* n bytes from pos, inside the text */
 
@@ -222,10 +261,12 @@ void copy_text(cw_long pos, cw_long n, char* out); /* n bytes from pos, inside t
 ** characters from pos set to one value. fill_colour answers false, and
 ** colours nothing, when the document already holds 255 other colours. */
 inline cw_long colour_at(cw_long pos) {
-  if (ed.col.empty()) return CW_NO_COLOUR;
-  return ed.palette[ed.col[(size_t)(pos < ed.gap ? pos : pos + ed.gap_size)]];
+  if (CW_UNLIKELY(!cached(pos))) find_chunk(pos);
+  return ed.hc_col == NULL ? CW_NO_COLOUR : ed.palette[ed.hc_col[pos - ed.hc_start]];
 }
 bool fill_colour(cw_long pos, cw_long n, cw_long colour);
+/* The palette codes of the n characters from pos (inside the text). */
+void colour_codes(cw_long pos, cw_long n, unsigned char* out);
 
 /* ---- ledger (ops_strings.cpp) ---- */
 bool alloc_fails(void);                       /* counts one allocating call */
@@ -258,14 +299,6 @@ void module_close(void* module);
 
 #if defined(__GNUC__) && !defined(_WIN32)
 #pragma GCC visibility pop
-#endif
-
-#if defined(__GNUC__)
-#define CW_UNLIKELY(x) __builtin_expect(!!(x), 0)
-#define CW_LIKELY(x)   __builtin_expect(!!(x), 1)
-#else
-#define CW_UNLIKELY(x) (x)
-#define CW_LIKELY(x)   (x)
 #endif
 
 /* Every host operation opens with this: one count, one predictable branch. */

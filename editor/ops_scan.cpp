@@ -27,15 +27,20 @@ CWEXPORT cw_long CWAPI ScanChar(void) {
 }
 
 /* From the last character onto the end position (CW_NO_CHAR); at the end
-** it stays. A whole-buffer pass reads text before the gap, so that case
-** comes first and costs one comparison. */
+** it stays. Reading on inside the chunk last read costs one comparison. */
 CWEXPORT cw_long CWAPI ScanNext(void) {
   CW_ENTER("ScanNext", "");
-  cw_long n = ed.len;
-  cw_long s = ed.scan + (ed.scan < n);
+  cw_long s = ed.scan + 1;
+  if (CW_LIKELY(cw::cached(s))) {
+    ed.scan = s;
+    return (unsigned char)ed.hc_text[s - ed.hc_start];
+  }
+  if (s >= ed.len) {
+    ed.scan = ed.len;
+    return CW_NO_CHAR;
+  }
   ed.scan = s;
-  if (CW_LIKELY(s < ed.gap)) return (unsigned char)ed.buf[(size_t)s];
-  return s < n ? (unsigned char)ed.buf[(size_t)(s + ed.gap_size)] : CW_NO_CHAR;
+  return (unsigned char)cw::text_at(s);
 }
 
 /* At position 0 it stays and answers CW_NO_CHAR; from the end onto the

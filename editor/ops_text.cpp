@@ -25,7 +25,8 @@ CWEXPORT char* CWAPI GetTextAtCursor(cw_long n) {
   cw_long room = cw::text_length() - ed.cursor;
   if (n > room) n = room;
   if (n < 0) n = 0;
-  return cw::ledger_string(n > 0 ? cw::text_span(ed.cursor, n) : "", (size_t)n);
+  const char* text = n > 0 ? cw::text_span(ed.cursor, n) : "";
+  return text == NULL ? NULL : cw::ledger_string(text, (size_t)n);
 }
 
 /* CW_SEARCH_BACKWARD searches backward, every other flags value forward. Found: the cursor
@@ -35,6 +36,7 @@ CWEXPORT cw_long CWAPI RegexSearch(const char* pattern, cw_long flags, cw_long r
   if (pattern == NULL) return 0;
   size_t out = 0, n = (size_t)cw::text_length();
   const char* text = n > 0 ? cw::text_span(0, (cw_long)n) : "";
+  if (text == NULL) return 0; /* no memory for the text in one piece */
   if (!cw::pattern_search(text, n, ed.generation, (size_t)ed.cursor, pattern,
                           flags == CW_SEARCH_BACKWARD, &out))
     return 0;
