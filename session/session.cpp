@@ -254,6 +254,11 @@ void Document::set_text(const std::string& bytes) {
   clear_records();
 }
 
+bool Document::append(const char* bytes, size_t n) {
+  select();
+  return cw_append_text(bytes, n) != 0;
+}
+
 std::string Document::text() const {
   return text(0, size());
 }

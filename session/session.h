@@ -110,6 +110,10 @@ class Document {
 
   // Replaces the whole text; colours, cursor and records start afresh.
   void set_text(const std::string& bytes);
+  // Adds bytes at the end, as a file is read in a piece at a time, so its
+  // text is never held twice: no edit is recorded and nothing is coloured.
+  // False, adding nothing, when the editor has no room for them.
+  bool append(const char* bytes, size_t n);
 
   std::string text() const;
   std::string text(size_t from, size_t n) const;  // clamped to the text

@@ -9,6 +9,8 @@
 #include <string.h>
 #include <time.h>
 
+#include <algorithm>
+
 // The rendering thread where the C++ library has threads (not the
 // Windows cross build's).
 #ifndef _WIN32
@@ -234,30 +236,36 @@ class Pipeline {
 };
 
 // Hands the lines [from, to) of doc (both line starts, or to the end) to
-// the pipeline, whole lines a piece, at most about most_piece bytes.
+// the pipeline, whole lines a piece, at most about most_piece bytes unless
+// one line is longer. *line is the number of the line at from, and
+// afterwards of the line at to.
 void render_lines(const wyn::Document& doc, size_t from, size_t to, const char* encoding,
-                  bool coloured, Pipeline* out, Clock* t) {
+                  bool coloured, long* line, Pipeline* out, Clock* t) {
   size_t n = doc.size();
   while (from < to) {
     double b = now_seconds();
-    size_t end = to;
-    if (to - from > most_piece) {  // whole lines: a piece never ends inside one
-      long at = doc.line_of((long)(from + most_piece));
-      end = (size_t)doc.line_start(at);
-      if (end <= from) end = at < doc.line_count() ? (size_t)doc.line_start(at + 1) : n;
-    }
     Job& j = out->next();
     j.kind = Job::LINES;
     j.encoding = encoding;
-    j.first_line = doc.line_of((long)from);
-    std::string text = doc.text(from, end - from);
+    j.first_line = *line;
+    std::string text = doc.text(from, to - from > most_piece ? most_piece : to - from);
+    if (from + text.size() < to) {  // whole lines: a piece never ends inside one
+      size_t last = text.rfind('\n');
+      if (last != std::string::npos) {
+        text.resize(last + 1);
+      } else {
+        long at = doc.line_of((long)(from + text.size()));
+        text = doc.text(from, (at < doc.line_count() ? (size_t)doc.line_start(at + 1) : n) - from);
+      }
+    }
     j.text.swap(text);
     j.cats.clear();
     if (coloured) {
       j.cats.resize(j.text.size());
       doc.categories(from, j.text.size(), j.cats.data());
     }
-    from = end;
+    *line += std::count(j.text.begin(), j.text.end(), '\n');
+    from += j.text.size();
     t->colours += now_seconds() - b;
     out->submit(j);
   }
@@ -276,7 +284,7 @@ bool show_streamed(wyn::Document* doc, const std::string& name, const char* enco
   }
   doc->colour_begin();
   size_t n = doc->size(), shown = 0, final_end = 0;
-  long lines = first_run_lines;
+  long lines = first_run_lines, line = 1;
   while (shown < n) {
     double a = now_seconds();
     std::string error;
@@ -286,7 +294,7 @@ bool show_streamed(wyn::Document* doc, const std::string& name, const char* enco
     // Whole lines only: a piece never ends inside a line, so it renders
     // exactly as the same lines rendered at once.
     size_t ready = final_end < n ? (size_t)doc->line_start(doc->line_of((long)final_end)) : n;
-    render_lines(*doc, shown, ready, encoding, to_html || ansi, out, t);
+    render_lines(*doc, shown, ready, encoding, to_html || ansi, &line, out, t);
     shown = ready;
   }
   if (to_html) {
@@ -302,6 +310,33 @@ const char* encoding_of(const std::string& text) {
   return display_encoding_of(is_ascii(text) || is_valid_utf8(text));
 }
 
+// The same for a document's text, read a piece at a time; a piece ends
+// after a line feed or else before a character it would cut in two, whose
+// bytes then start the next piece.
+const char* encoding_of(const wyn::Document& doc) {
+  size_t n = doc.size();
+  for (size_t at = 0; at < n;) {
+    std::string text = doc.text(at, 4 * most_piece);
+    size_t keep = text.size();
+    if (at + keep < n) {
+      size_t end = text.rfind('\n');
+      if (end != std::string::npos) {
+        keep = end + 1;
+      } else {
+        size_t back = keep;
+        while (back > 0 && keep - back < 3 && ((unsigned char)text[back - 1] & 0xC0) == 0x80)
+          back--;
+        if (back > 0 && (unsigned char)text[back - 1] >= 0xC0) keep = back - 1;
+        if (keep == 0) keep = text.size();
+      }
+      text.resize(keep);
+    }
+    if (!is_ascii(text) && !is_valid_utf8(text)) return display_encoding_of(false);
+    at += keep;
+  }
+  return display_encoding_of(true);
+}
+
 }  // namespace
 
 void show_coloured(const wyn::Document& doc, bool ansi, bool plain) {
@@ -310,19 +345,10 @@ void show_coloured(const wyn::Document& doc, bool ansi, bool plain) {
     for (size_t at = 0; at < doc.size(); at += most_piece) out_text(doc.text(at, most_piece));
     return;
   }
-  // The encoding from the whole text, a piece at a time; pieces end at
-  // line ends, so no character is split.
-  bool utf8 = true;
   size_t n = doc.size();
-  for (size_t at = 0; at < n && utf8;) {
-    std::string text = doc.text(at, most_piece);
-    size_t end = at + text.size() < n ? text.rfind('\n') : std::string::npos;
-    if (end != std::string::npos) text.resize(end + 1);
-    utf8 = is_ascii(text) || is_valid_utf8(text);
-    at += text.size();
-  }
   Pipeline out(nullptr, false, ansi, false, &t);
-  render_lines(doc, 0, n, display_encoding_of(utf8), ansi, &out, &t);
+  long line = 1;
+  render_lines(doc, 0, n, encoding_of(doc), ansi, &line, &out, &t);
   out.finish();
 }
 
@@ -338,13 +364,17 @@ int cmd_colour(const Options& opt) {
   std::vector<FileId> read;
   std::vector<const char*> names_read;  // as given, to find each one's .wyn.cfg
   int rc = EXIT_DONE;
+  // A file alone goes straight into its document, so its text is never
+  // held twice; several are read whole first, and each moves into its
+  // document in turn.
+  wyn::Document alone;
   for (const char* name : names) {
     Source file;
-    if (!read_source(name, &file)) {
+    if (names.size() == 1 ? !read_source_into(name, &file, &alone) : !read_source(name, &file)) {
       rc = EXIT_ERROR;
       continue;
     }
-    t.bytes += file.text.size();
+    t.bytes += names.size() == 1 ? alone.size() : file.text.size();
     read.push_back(file.id);
     names_read.push_back(name);
     files.push_back(std::move(file));
@@ -377,6 +407,10 @@ int cmd_colour(const Options& opt) {
     for (size_t i = 0; i < files.size() && ok; i++) {
       ok = session_for(opt, names_read[i]);
       if (!ok) break;
+      if (names.size() == 1) {
+        ok = show_streamed(&alone, files[i].name, encoding_of(alone), to_html, ansi, &out, &t);
+        break;
+      }
       const char* encoding = encoding_of(files[i].text);
       // The document holds the text from here on: it is never kept twice.
       wyn::Document doc(files[i].text);

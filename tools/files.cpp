@@ -14,7 +14,17 @@ void fail(const std::string& name, const std::string& problem) {
   fprintf(stderr, "wyn: %s: %s\n", name.c_str(), problem.c_str());
 }
 
-bool read_any(const char* path, Source* out) {
+// Each piece read goes straight to the end of a document.
+bool take_into_document(void* taker, const char* data, size_t n) {
+  if (data == nullptr) return true;
+  if (((wyn::Document*)taker)->append(data, n)) return true;
+  errno = ENOMEM;
+  return false;
+}
+
+// Reads path into out's text, or with doc into doc (out's text stays
+// empty; doc is emptied first and holds what was read so far on failure).
+bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
   bool from_stdin = !strcmp(path, "-");
   out->name = from_stdin ? "stdin" : path;
   out->text.clear();
@@ -29,7 +39,9 @@ bool read_any(const char* path, Source* out) {
     if (!from_stdin) close(fd);
     return false;
   }
-  bool ok = read_all_bounded(fd, true, &out->text, &out->id);
+  if (doc != nullptr) doc->set_text(std::string());
+  bool ok = doc != nullptr ? read_bounded(fd, true, &out->id, take_into_document, doc)
+                           : read_all_bounded(fd, true, &out->text, &out->id);
   int err = errno;
   if (!from_stdin) close(fd);
   if (ok) return true;
@@ -48,6 +60,10 @@ bool read_any(const char* path, Source* out) {
 
 bool read_source(const char* path, Source* out) {
   return read_any(path, out);
+}
+
+bool read_source_into(const char* path, Source* out, wyn::Document* doc) {
+  return read_any(path, out, doc);
 }
 
 bool read_script(const char* path, Source* out) {

@@ -67,8 +67,7 @@ bool file_id_matches(const FileId& id, const struct stat& st) {
 }
 #endif
 
-bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id) {
-  text->clear();
+bool read_bounded(int fd, bool stop_at_nul, FileId* id, PieceTaker take, void* taker) {
   *id = FileId();
   struct stat st;
   if (fstat(fd, &st) == 0) {
@@ -83,12 +82,10 @@ bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id) {
       errno = EFBIG;
       return false;
     }
-    // A regular file's size is known: one allocation of the right size
-    // (one byte more shows it grew). Otherwise grow as the text comes,
-    // never reserving past the limit.
-    if (S_ISREG(st.st_mode)) text->reserve((size_t)st.st_size + 1);
+    if (S_ISREG(st.st_mode) && !take(taker, nullptr, (size_t)st.st_size)) return false;
   }
   char chunk[1 << 16];
+  size_t total = 0;
   for (;;) {
     ssize_t n = read(fd, chunk, sizeof chunk);
     if (n == 0) return true;
@@ -96,7 +93,7 @@ bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id) {
       if (errno == EINTR) continue;
       return false;
     }
-    if ((size_t)n > limit - text->size()) {
+    if ((size_t)n > limit - total) {
       errno = EFBIG;
       return false;
     }
@@ -104,12 +101,35 @@ bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id) {
       errno = EILSEQ;
       return false;
     }
-    if (text->size() + (size_t)n > text->capacity()) {
-      size_t want = text->capacity() * 2;
-      if (want > limit) want = limit;
-      if (want < text->size() + (size_t)n) want = text->size() + (size_t)n;
-      text->reserve(want);
-    }
-    text->append(chunk, (size_t)n);
+    total += (size_t)n;
+    if (!take(taker, chunk, (size_t)n)) return false;
   }
+}
+
+namespace {
+
+// A regular file's size is known: one allocation of the right size (one
+// byte more shows it grew). Otherwise grow as the text comes, never
+// reserving past the limit.
+bool take_into_string(void* taker, const char* data, size_t n) {
+  std::string* text = (std::string*)taker;
+  if (data == nullptr) {
+    text->reserve(n + 1);
+    return true;
+  }
+  if (text->size() + n > text->capacity()) {
+    size_t want = text->capacity() * 2;
+    if (want > limit) want = limit;
+    if (want < text->size() + n) want = text->size() + n;
+    text->reserve(want);
+  }
+  text->append(data, n);
+  return true;
+}
+
+}  // namespace
+
+bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id) {
+  text->clear();
+  return read_bounded(fd, stop_at_nul, id, take_into_string, text);
 }

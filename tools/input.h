@@ -50,6 +50,12 @@ std::string size_text(size_t bytes);
 // set: EFBIG past the limit, EILSEQ at a NUL.
 bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id);
 
+// Takes what is read a piece at a time; first, when the input's size is
+// known, its size alone (data null). False stops the read (errno says why).
+typedef bool (*PieceTaker)(void* taker, const char* data, size_t n);
+// Reads fd as read_all_bounded does, handing each piece to take.
+bool read_bounded(int fd, bool stop_at_nul, FileId* id, PieceTaker take, void* taker);
+
 #ifdef _WIN32
 // Fills *id from the open file fd (output_win32.cpp); leaves it alone for
 // what is no disk file.

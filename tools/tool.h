@@ -68,6 +68,9 @@ struct Source {
 // or one past the limit: prints "wyn: NAME: problem" and returns false. An
 // empty file is an empty script.
 bool read_source(const char* path, Source* out);
+// The same, read straight into doc a piece at a time (out's text stays
+// empty), so the text is held once.
+bool read_source_into(const char* path, Source* out, wyn::Document* doc);
 // Reads a keys script or configuration file, the same way.
 bool read_script(const char* path, Source* out);
 // Writes go through output.h: write_output, replace_file, out_text.
