@@ -61,5 +61,38 @@ if(WYN_TOOL_SOURCES)
     add_dependencies(wyn_tool_tests wyn_tool)
     include(GoogleTest)
     gtest_discover_tests(wyn_tool_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS tool)
+
+    # The same tests against wyn.exe under Wine, when WYN_WINE_TOOL names it
+    # (scripts/test-wine-tool.sh): the tool is a small script that runs it
+    # in the Windows build's Wine prefix. What cannot apply on Windows is
+    # skipped with its reason (WYN_TOOL_UNDER_WINE); tests/tool/wine adds
+    # what only Windows has, and compares wyn.exe with this build's tool.
+    set(WYN_WINE_TOOL "" CACHE FILEPATH "wyn.exe the tool tests run under Wine")
+    if(WYN_WINE_TOOL)
+      set(WYN_WINE_PREFIX "" CACHE PATH "the Wine prefix wyn.exe runs in")
+      find_program(WYN_WINE NAMES wine REQUIRED)
+      set(wrapper ${CMAKE_BINARY_DIR}/wine-wyn)
+      file(CONFIGURE OUTPUT ${wrapper} CONTENT "#!/bin/sh
+# Runs wyn.exe under Wine as the tool tests run the tool.
+WINEPREFIX='${WYN_WINE_PREFIX}' WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEARCH=win32 DISPLAY= \\
+  exec '${WYN_WINE}' '${WYN_WINE_TOOL}' \"$@\"
+")
+      file(CHMOD ${wrapper} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+        GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+      list(FILTER WYN_TOOL_TEST_SOURCES EXCLUDE REGEX "/sink_test\\.cpp$")
+      file(GLOB WYN_WINE_TOOL_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/tool/wine/*.cpp)
+      add_executable(wyn_tool_wine_tests ${WYN_TOOL_TEST_SOURCES} ${WYN_WINE_TOOL_TEST_SOURCES})
+      target_include_directories(wyn_tool_wine_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/tool)
+      target_compile_options(wyn_tool_wine_tests PRIVATE ${WYN_WARNINGS})
+      target_compile_definitions(wyn_tool_wine_tests PRIVATE
+        WYN_TOOL_PATH="${wrapper}" WYN_TOOL_UNDER_WINE=1
+        WYN_LINUX_TOOL_PATH="$<TARGET_FILE:wyn_tool>"
+        WYN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+        WYN_VERSION="${PROJECT_VERSION}")
+      target_link_libraries(wyn_tool_wine_tests PRIVATE GTest::gtest GTest::gtest_main)
+      add_dependencies(wyn_tool_wine_tests wyn_tool)
+      gtest_discover_tests(wyn_tool_wine_tests DISCOVERY_TIMEOUT 60 TEST_PREFIX wine.
+        PROPERTIES LABELS wine-tool TIMEOUT 600)
+    endif()
   endif()
 endif()

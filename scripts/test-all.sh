@@ -52,6 +52,18 @@ else
   count wine 0 1
 fi
 
+echo "== wyn.exe under Wine: the tool's tests, the examples, the Node client"
+wine_tool_rc=0
+bash scripts/test-wine-tool.sh build/win32 build/wine-tool 2>&1 | tee "$log" || wine_tool_rc=$?
+for label in wine-tool wine-lsp; do
+  line=$(grep -E "^$label: [0-9]+ passed, [0-9]+ failed$" "$log" | tail -n 1 || true)
+  if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+    count "$label" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
+  else
+    count "$label" 0 1
+  fi
+done
+
 echo "== Sanitizer build and short fuzz runs"
 hard_rc=0
 bash scripts/test-hardening.sh 2>&1 | tee "$log" || hard_rc=$?
@@ -82,6 +94,6 @@ echo
 echo "== Summary"
 printf '%s\n' "${summary[@]}"
 echo "total: $total_passed passed, $total_failed failed"
-if ((rc || wine_rc || hard_rc || lsp_rc || total_failed)); then
+if ((rc || wine_rc || wine_tool_rc || hard_rc || lsp_rc || total_failed)); then
   exit 1
 fi

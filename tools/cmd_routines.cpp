@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "outline.h"
 
@@ -80,7 +81,7 @@ std::string tag_file_name(const std::string& file, const char* tags) {
   std::error_code ec;
   fs::path base = fs::absolute(fs::path(tags), ec).parent_path();
   fs::path rel = ec ? fs::path() : fs::relative(fs::absolute(file, ec), base, ec);
-  return ec || rel.empty() ? file : rel.string();
+  return ec || rel.empty() ? file : rel.generic_string();  // '/' on Windows too
 }
 
 // The header as a search pattern a tags reader takes literally: only '\'
@@ -138,9 +139,14 @@ int cmd_routines(const Options& opt) {
   std::vector<Source> files;
   std::vector<FileId> read;
   std::vector<const char*> paths;  // as given, to find each one's .wyn.cfg
+  // A file alone goes straight into its document, so its text is never
+  // held twice; several are read whole first, and each moves into its
+  // document in turn.
+  wyn::Document alone;
+  bool one = names.size() == 1;
   for (const std::string& name : names) {
     Source file;
-    if (!read_source(name.c_str(), &file)) {
+    if (one ? !read_source_into(name.c_str(), &file, &alone) : !read_source(name.c_str(), &file)) {
       rc = EXIT_ERROR;
       continue;
     }
@@ -169,8 +175,12 @@ int cmd_routines(const Options& opt) {
   for (size_t i = 0; i < files.size(); i++) {
     Source& file = files[i];
     if (!session_for(opt, paths[i])) return EXIT_ERROR;
-    wyn::Document doc(file.text);
-    std::string().swap(file.text);  // the document holds it now
+    std::unique_ptr<wyn::Document> own;
+    if (!one) {
+      own.reset(new wyn::Document(file.text));
+      std::string().swap(file.text);  // the document holds it now
+    }
+    wyn::Document& doc = one ? alone : *own;
     std::vector<wyn::LineSpan> marks;
     std::string message, error;
     if (!reported(doc.routines(&marks, &message, &error), error)) return EXIT_ERROR;

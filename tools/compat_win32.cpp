@@ -67,7 +67,10 @@ char* wyn_realpath(const char* path, char* resolved) {
     errno = ENOENT;
     return nullptr;
   }
+  // Forward slashes, as the callers take a folder apart at them.
   std::string utf8 = wyn_utf8(full);
+  for (char& c : utf8)
+    if (c == '\\') c = '/';
   if (utf8.size() >= PATH_MAX) {
     errno = ENAMETOOLONG;
     return nullptr;

@@ -55,6 +55,10 @@ size_t decode_one(const wyn_iconv* cd, const char* in, size_t n, unsigned* cp) {
   for (size_t len = 1; len <= cd->longest && len <= n; len++) {
     wchar_t w[2];
     int got = MultiByteToWideChar(cd->cp, MB_ERR_INVALID_CHARS, in, (int)len, w, 2);
+    // Windows' own code pages (874, 125x) turn the bytes they leave
+    // undefined into C1 controls; they are no characters there.
+    bool windows_cp = cd->cp == 874 || (cd->cp >= 1250 && cd->cp <= 1258);
+    if (got == 1 && windows_cp && w[0] >= 0x80 && w[0] <= 0x9F) return 0;
     if (got == 1 && (w[0] < 0xD800 || w[0] > 0xDFFF)) {
       *cp = w[0];
       return len;

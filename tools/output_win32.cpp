@@ -395,7 +395,11 @@ bool overwrite(OutputSink* sink) {
 }  // namespace
 
 [[noreturn]] void stdout_failed(int err) {
-  // The reader went away: nobody is left to tell.
+  // The reader went away: nobody is left to tell. The C library calls a
+  // pipe closed at the far end EINVAL; the system's own error says it.
+  DWORD why = GetLastError();
+  bool pipe = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_PIPE;
+  if (why == ERROR_NO_DATA || why == ERROR_BROKEN_PIPE || (pipe && err == EINVAL)) err = EPIPE;
   if (err != EPIPE) fprintf(stderr, "wyn: stdout: %s\n", err ? strerror(err) : "write error");
   _exit(2);
 }

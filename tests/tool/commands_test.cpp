@@ -159,7 +159,9 @@ TEST_F(ToolTest, InPlaceReplacesTheFileWhole) {
   struct stat after;
   ASSERT_EQ(stat(f.c_str(), &after), 0);
   EXPECT_NE(before.st_ino, after.st_ino);
-  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  if (!under_wine) {
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+  }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
                           std::filesystem::directory_iterator()),
             1);

@@ -161,8 +161,11 @@ TEST_F(ToolTest, DisplayEncodings) {
        {"--encoding=latin1"},
        "// caf\xc3\xa9\n"},
   };
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
+    // A Windows console is given UTF-8 whatever the locale says.
+    if (under_wine && !strcmp(c.what, "ASCII locale")) continue;
     expect_colour_shows(dir, file("e.wyn", c.bytes), c.env, c.args, c.out, c.what);
+  }
 }
 
 TEST_F(ToolTest, InfoListsTheVocabulary) {
