@@ -6,6 +6,16 @@
 
 namespace {
 
+// Reads the FILE operand into doc. The text goes straight into the
+// document, so it is held once; only a file to be written back is also
+// kept as it was read, to tell whether anything changed.
+bool read_into(const Options& opt, Source* file, wyn::Document* doc) {
+  if (!opt.in_place) return read_source_into(opt.args[0], file, doc);
+  if (!read_source(opt.args[0], file)) return false;
+  doc->set_text(file->text);
+  return true;
+}
+
 // With trace, tells which lines an edit handed to the re-colouring and
 // which the editor was then asked to redisplay.
 void trace_edit(const wyn::Document::Edit& edit, const std::string& where, const std::string& what,
@@ -158,9 +168,8 @@ int one_action(const Options& opt, const char* verb) {
     return EXIT_ERROR;
   }
   Source file;
-  if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
-  wyn::Document doc(file.text);
-  if (!opt.in_place) std::string().swap(file.text);  // the document holds it now
+  wyn::Document doc;
+  if (!read_into(opt, &file, &doc) || !session_open(opt)) return EXIT_ERROR;
   long pos = doc.position(line, col);
   if (pos < 0) {
     fprintf(stderr, "wyn: %s: position %ld:%ld%s\n", file.name.c_str(), line, col,
@@ -238,10 +247,9 @@ int cmd_edit(const Options& opt) {
   std::vector<KeyAction> actions;
   if (!keys_parse(script, &actions)) return EXIT_ERROR;
   Source file;
-  if (!read_source(opt.args[0], &file) || !session_open(opt)) return EXIT_ERROR;
+  wyn::Document doc;
+  if (!read_into(opt, &file, &doc) || !session_open(opt)) return EXIT_ERROR;
   plugin().set_state_flag(opt.state_flag);
-  wyn::Document doc(file.text);
-  if (!opt.in_place) std::string().swap(file.text);  // the document holds it now
   std::string error;
   if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
   for (size_t i = 0; i < actions.size(); i++)
