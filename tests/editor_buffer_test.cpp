@@ -1,9 +1,11 @@
 // The stand-in's buffer against a plain string: seeded runs of edits
-// anywhere (the gap and the line index move about), each checked for text,
-// lines, positions' lines, colours kept beside their characters, reads
-// that do not move the gap, and the palette's limit.
+// anywhere (across chunk boundaries and within one), each checked for
+// text, lines, positions' lines, colours kept beside their characters and
+// the text in one piece; breaks split between chunks, texts filled in
+// pieces, and the palette's limit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,49 +37,115 @@ void expect_same(const Model& m, const std::string& where) {
       ASSERT_EQ(cw_line_of(starts[l] - 1), (cw_long)l) << where;
     }
   }
+  // walking up, as a backward scan does, then jumping about
+  auto line_of = [&](size_t i) {
+    return (cw_long)(std::upper_bound(starts.begin(), starts.end(), (cw_long)i) - starts.begin());
+  };
+  for (size_t i = m.text.size(); i-- > 0;) ASSERT_EQ(cw_line_of((cw_long)i), line_of(i)) << where;
+  wyn_text::rng r(m.text.size());
+  for (int k = 0; k < 500 && !m.text.empty(); k++) {
+    size_t i = r.below(m.text.size());
+    if (k % 2 == 0 && m.text.find('\n', i) != std::string::npos) i = m.text.find('\n', i);
+    ASSERT_EQ(cw_line_of((cw_long)i), line_of(i)) << where << " at " << i;
+    size_t l = r.below(starts.size());
+    ASSERT_EQ(cw_line_start((cw_long)l + 1), starts[l]) << where << ", line " << l + 1;
+  }
   for (size_t i = 0; i < m.text.size(); i++) {
     ASSERT_EQ(cw_char_at((cw_long)i), (unsigned char)m.text[i]) << where << " at " << i;
     ASSERT_EQ(cw_colour_at((cw_long)i), m.colours[i]) << where << " at " << i;
   }
   ASSERT_EQ(cw_char_at((cw_long)m.text.size()), CW_NO_CHAR) << where;
   size_t len = 0;
-  ASSERT_EQ(std::string(cw_text(&len), m.text.size()), m.text) << where;  // gap to the end
+  ASSERT_EQ(std::string(cw_text(&len), m.text.size()), m.text) << where;  // in one piece
 }
 
+// Texts small and large against the same seeded edits: the large ones
+// span many of the stand-in's chunks, so edits, deletions and long
+// insertions cross chunk boundaries and split and empty chunks; one is a
+// single line with no break at all.
+struct EditRun {
+  const char* name;
+  size_t size;         // of the starting text
+  bool one_line;       // the text holds no line break
+  size_t long_insert;  // the size of the occasional long insertion
+  size_t long_delete;  // the most a long deletion removes
+};
+
+const EditRun edit_runs[] = {
+    {"small", 3000, false, 5000, 400},
+    {"many chunks", 60000, false, 20000, 30000},
+    {"one long line", 50000, true, 9000, 12000},
+};
+
 TEST(EditorBuffer, EditsAnywhereKeepTextLinesAndColoursInStep) {
-  for (uint64_t seed = 1; seed <= 6; seed++) {
-    wyn_text::rng r(seed);
-    Model m;
-    m.text = wyn_text::generate(seed, 3000);
-    m.colours.assign(m.text.size(), 0);
-    support::fresh_editor(m.text, support::NO_TABLES);
-    for (int step = 0; step < 300; step++) {
-      std::string where = "seed " + std::to_string(seed) + ", step " + std::to_string(step);
-      size_t pos = r.below(m.text.size() + 1);
-      unsigned what = (unsigned)r.below(4);
-      if (what == 0) {  // colour a span from the scan position
-        size_t n = r.below(40);
-        cw_long colour = (cw_long)(1 + r.below(9));
-        ScanSetPos((cw_long)pos);
-        ColorRun(colour, (cw_long)n);
-        for (size_t i = pos; i < pos + n && i < m.text.size(); i++) m.colours[i] = colour;
-      } else {  // replace a span by new text with and without line breaks
-        size_t n_del = r.below(what == 1 ? 3 : 400);
-        if (n_del > m.text.size() - pos) n_del = m.text.size() - pos;
-        static const char* const pieces[] = {"", "x", "\n", "ab\ncd\n\n", "\r\n", "word; "};
-        std::string ins = pieces[r.below(6)];
-        if (r.chance(10)) ins = wyn_text::generate(seed + (uint64_t)step, 5000);
-        cw_replace_text((cw_long)pos, (cw_long)n_del, ins.data(), ins.size());
-        m.text.replace(pos, n_del, ins);
-        m.colours.erase(m.colours.begin() + (ptrdiff_t)pos,
-                        m.colours.begin() + (ptrdiff_t)(pos + n_del));
-        m.colours.insert(m.colours.begin() + (ptrdiff_t)pos, ins.size(), 0);
+  for (const EditRun& run : edit_runs)
+    for (uint64_t seed = 1; seed <= 4; seed++) {
+      std::string name = std::string(run.name) + ", seed " + std::to_string(seed);
+      wyn_text::rng r(seed);
+      Model m;
+      m.text = run.one_line ? std::string(run.size, 'x') : wyn_text::generate(seed, run.size);
+      m.colours.assign(m.text.size(), 0);
+      support::fresh_editor(m.text, support::NO_TABLES);
+      for (int step = 0; step < 300; step++) {
+        std::string where = name + ", step " + std::to_string(step);
+        size_t pos = r.below(m.text.size() + 1);
+        unsigned what = (unsigned)r.below(4);
+        if (what == 0) {  // colour a span from the scan position
+          size_t n = r.chance(5) ? r.below(20000) : r.below(40);
+          cw_long colour = (cw_long)(1 + r.below(9));
+          ScanSetPos((cw_long)pos);
+          ColorRun(colour, (cw_long)n);
+          for (size_t i = pos; i < pos + n && i < m.text.size(); i++) m.colours[i] = colour;
+        } else {  // replace a span by new text with and without line breaks
+          size_t n_del = r.below(what == 1 ? 3 : r.chance(10) ? run.long_delete : 400);
+          if (n_del > m.text.size() - pos) n_del = m.text.size() - pos;
+          static const char* const pieces[] = {"", "x", "\n", "ab\ncd\n\n", "\r\n", "word; "};
+          std::string ins = run.one_line ? std::string(r.below(3), 'y') : pieces[r.below(6)];
+          if (r.chance(10))
+            ins = run.one_line ? std::string(run.long_insert, 'z')
+                               : wyn_text::generate(seed + (uint64_t)step, run.long_insert);
+          cw_replace_text((cw_long)pos, (cw_long)n_del, ins.data(), ins.size());
+          m.text.replace(pos, n_del, ins);
+          m.colours.erase(m.colours.begin() + (ptrdiff_t)pos,
+                          m.colours.begin() + (ptrdiff_t)(pos + n_del));
+          m.colours.insert(m.colours.begin() + (ptrdiff_t)pos, ins.size(), 0);
+        }
+        if (step % 25 == 0 || m.text.size() < 200) expect_same(m, where);
+        if (HasFatalFailure()) return;
       }
-      if (step % 25 == 0 || m.text.size() < 200) expect_same(m, where);
-      if (HasFatalFailure()) return;
+      expect_same(m, name + ", end");
     }
-    expect_same(m, "seed " + std::to_string(seed) + ", end");
+}
+
+// A CR LF whose halves lie in different chunks is still one break of two,
+// wherever the chunk boundary falls near it; and a buffer filled in pieces
+// holds what one whole text would, with no change recorded.
+TEST(EditorBuffer, BreaksAcrossChunksAndTextsFilledInPieces) {
+  for (size_t k = 8000; k < 8200; k++) {
+    support::fresh_editor(std::string(k, 'a') + "\r\nb", support::NO_TABLES);
+    ScanSetPos(0);
+    ASSERT_EQ(ScanLineDown(1), 2) << k;
+    ASSERT_EQ(ScanGetPos(), (cw_long)k + 2) << k;
+    ScanSetPos(0);
+    ASSERT_EQ(ScanLineLastChar(), 'a') << k;
+    ASSERT_EQ(cw_line_of((cw_long)k + 1), 1) << k;
   }
+
+  const std::string whole = wyn_text::generate(3, 100000);
+  wyn_text::rng r(9);
+  support::fresh_editor("", support::NO_TABLES);
+  EXPECT_EQ(cw_append_text(NULL, 5), 0);
+  for (size_t at = 0; at < whole.size();) {
+    size_t n = r.chance(20) ? r.below(30000) : r.below(300);
+    if (n > whole.size() - at) n = whole.size() - at;
+    ASSERT_EQ(cw_append_text(whole.data() + at, n), 1);
+    at += n;
+  }
+  EXPECT_EQ(cw_changed(NULL), 0);
+  Model m;
+  m.text = whole;
+  m.colours.assign(whole.size(), 0);
+  expect_same(m, "filled in pieces");
 }
 
 // One byte per character holds 255 colours besides none. Codes no
