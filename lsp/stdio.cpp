@@ -36,6 +36,74 @@ bool write_all(int fd, const std::string& bytes) {
   return true;
 }
 
+#ifdef _WIN32
+// Windows cannot wait on every kind of standard input with a timeout (a
+// socket handed over as a pipe, a file), so a thread reads it ahead, at
+// most kAheadBytes, and the loop waits on what that thread has.
+const size_t kAheadBytes = 1 << 20;
+
+struct Ahead {
+  CRITICAL_SECTION lock;
+  CONDITION_VARIABLE changed;  // bytes came, the input ended, or room was made
+  std::string bytes;           // read and not yet taken
+  bool ended = false;
+  bool started = false;
+} ahead;  // written by the reading thread and read_some, under lock
+
+DWORD WINAPI read_ahead(void*) {
+  static char chunk[1 << 16];
+  for (;;) {
+    int n = _read(0, chunk, sizeof chunk);
+    EnterCriticalSection(&ahead.lock);
+    while (n > 0 && ahead.bytes.size() >= kAheadBytes)
+      SleepConditionVariableCS(&ahead.changed, &ahead.lock, INFINITE);
+    if (n > 0)
+      ahead.bytes.append(chunk, (size_t)n);
+    else
+      ahead.ended = true;
+    WakeAllConditionVariable(&ahead.changed);
+    LeaveCriticalSection(&ahead.lock);
+    if (n <= 0) return 0;
+  }
+}
+
+void start_reading(void) {
+  if (ahead.started) return;
+  ahead.started = true;
+  InitializeCriticalSection(&ahead.lock);
+  InitializeConditionVariable(&ahead.changed);
+  HANDLE thread = CreateThread(nullptr, 0, read_ahead, nullptr, 0, nullptr);
+  if (thread == nullptr) {
+    ahead.ended = true;
+    return;
+  }
+  CloseHandle(thread);
+}
+
+size_t read_some(char* buf, size_t n) {
+  start_reading();
+  EnterCriticalSection(&ahead.lock);
+  while (ahead.bytes.empty() && !ahead.ended)
+    SleepConditionVariableCS(&ahead.changed, &ahead.lock, INFINITE);
+  size_t k = ahead.bytes.size() < n ? ahead.bytes.size() : n;
+  memcpy(buf, ahead.bytes.data(), k);
+  ahead.bytes.erase(0, k);
+  WakeAllConditionVariable(&ahead.changed);
+  LeaveCriticalSection(&ahead.lock);
+  return k;
+}
+
+// True when stdin has bytes (or its end) within ms.
+bool readable_within(int ms) {
+  start_reading();
+  EnterCriticalSection(&ahead.lock);
+  if (ahead.bytes.empty() && !ahead.ended)
+    SleepConditionVariableCS(&ahead.changed, &ahead.lock, (DWORD)ms);
+  bool ready = !ahead.bytes.empty() || ahead.ended;
+  LeaveCriticalSection(&ahead.lock);
+  return ready;
+}
+#else
 size_t read_some(char* buf, size_t n) {
   for (;;) {
     ssize_t k = ::read(0, buf, n);
@@ -45,20 +113,6 @@ size_t read_some(char* buf, size_t n) {
 }
 
 // True when stdin has bytes (or its end) within ms.
-#ifdef _WIN32
-bool readable_within(int ms) {
-  // A pipe, as clients start us, tells what it holds; anything else is
-  // read at once.
-  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-  if (GetFileType(in) != FILE_TYPE_PIPE) return true;
-  for (int waited = 0;; waited += 10) {
-    DWORD ready = 0;
-    if (!PeekNamedPipe(in, nullptr, 0, nullptr, &ready, nullptr) || ready > 0) return true;
-    if (waited >= ms) return false;
-    Sleep(10);
-  }
-}
-#else
 bool readable_within(int ms) {
   struct pollfd p = {0, POLLIN, 0};
   for (;;) {
