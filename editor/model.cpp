@@ -111,6 +111,15 @@ void find_chunk(cw_long pos) {
   cache_chunk(i, start);
 }
 
+cw_long scan_next_far(cw_long pos) {
+  if (pos >= ed.len) {
+    ed.scan = ed.len;
+    return CW_NO_CHAR;
+  }
+  ed.scan = pos;
+  return (unsigned char)text_at(pos);
+}
+
 static Chunk new_chunk(bool with_colours) {
   Chunk c;
   c.text.reset(new (std::nothrow) char[CHUNK_BYTES]);
@@ -288,7 +297,7 @@ static int colour_code(cw_long colour) {
   return (int)p.size() - 1;
 }
 
-bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
+bool fill_colour_anywhere(cw_long pos, cw_long n, cw_long colour) {
   if (n <= 0) return true;
   int code = colour_code(colour);
   if (code < 0) return false;

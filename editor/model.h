@@ -231,6 +231,8 @@ inline cw_long line_count(void) {
 }
 /* Makes the chunk holding pos (inside the text) the cached one. */
 void find_chunk(cw_long pos);
+/* ScanNext beyond the cached chunk: onto the next chunk or the end. */
+cw_long scan_next_far(cw_long pos);
 /* Whether pos lies in the cached chunk: one subtraction, one comparison. */
 inline bool cached(cw_long pos) {
   return (unsigned long)(pos - ed.hc_start) < (unsigned long)ed.hc_size;
@@ -264,7 +266,19 @@ inline cw_long colour_at(cw_long pos) {
   if (CW_UNLIKELY(!cached(pos))) find_chunk(pos);
   return ed.hc_col == NULL ? CW_NO_COLOUR : ed.palette[ed.hc_col[pos - ed.hc_start]];
 }
-bool fill_colour(cw_long pos, cw_long n, cw_long colour);
+bool fill_colour_anywhere(cw_long pos, cw_long n, cw_long colour);
+/* A token inside the cached chunk, in the colour last used, is the common
+** case of a colouring pass: it is filled here without a call. */
+inline bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
+  if (CW_LIKELY(n > 0 && n <= 64 && cached(pos) && pos + n <= ed.hc_start + ed.hc_size &&
+                ed.hc_col != NULL && ed.last_code < ed.palette.size() &&
+                ed.palette[ed.last_code] == colour && ed.last_code != 0)) {
+    unsigned char* c = ed.hc_col + (pos - ed.hc_start);
+    for (cw_long i = 0; i < n; i++) c[i] = (unsigned char)ed.last_code;
+    return true;
+  }
+  return fill_colour_anywhere(pos, n, colour);
+}
 /* The palette codes of the n characters from pos (inside the text). */
 void colour_codes(cw_long pos, cw_long n, unsigned char* out);
 

@@ -31,16 +31,9 @@ CWEXPORT cw_long CWAPI ScanChar(void) {
 CWEXPORT cw_long CWAPI ScanNext(void) {
   CW_ENTER("ScanNext", "");
   cw_long s = ed.scan + 1;
-  if (CW_LIKELY(cw::cached(s))) {
-    ed.scan = s;
-    return (unsigned char)ed.hc_text[s - ed.hc_start];
-  }
-  if (s >= ed.len) {
-    ed.scan = ed.len;
-    return CW_NO_CHAR;
-  }
+  if (CW_UNLIKELY(!cw::cached(s))) return cw::scan_next_far(s);
   ed.scan = s;
-  return (unsigned char)cw::text_at(s);
+  return (unsigned char)ed.hc_text[s - ed.hc_start];
 }
 
 /* At position 0 it stays and answers CW_NO_CHAR; from the end onto the
