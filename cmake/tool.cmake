@@ -21,10 +21,26 @@ if(WYN_TOOL_SOURCES)
     # runtime, and nothing beside it but WYN.dll and the two host DLLs.
     target_compile_options(wyn_tool PRIVATE ${WYN_WIN32_COMPAT})
     target_include_directories(wyn_tool PRIVATE ${PROJECT_SOURCE_DIR}/tools/win32)
-    target_link_options(wyn_tool PRIVATE ${WYN_STATIC_RUNTIME})
+    target_link_options(wyn_tool PRIVATE ${WYN_STATIC_RUNTIME} $<$<CONFIG:Release>:-s>)
     # clock_gettime comes from the MinGW-w64 threads library, linked in.
     target_link_libraries(wyn_tool PRIVATE wyn_compat winpthread)
     add_dependencies(wyn_tool cwstart)
+
+    # The release folder, dist/, and its zip: the program, the plug-in, the
+    # stand-in host DLLs and a short README, made by every build.
+    set(dist ${CMAKE_BINARY_DIR}/dist)
+    set(dist_files wyn.exe WYN.dll CWDLL32.dll CWSTART.dll README.txt)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/wyn-win32.zip
+      COMMAND ${CMAKE_COMMAND} -E rm -rf ${dist}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${dist}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:wyn_tool> $<TARGET_FILE:wyn>
+        $<TARGET_FILE:cwdll32> $<TARGET_FILE:cwstart>
+        ${PROJECT_SOURCE_DIR}/tools/win32/README.txt ${dist}
+      COMMAND ${CMAKE_COMMAND} -E chdir ${dist}
+        ${CMAKE_COMMAND} -E tar cf ${CMAKE_BINARY_DIR}/wyn-win32.zip --format=zip ${dist_files}
+      DEPENDS wyn_tool wyn cwdll32 cwstart ${PROJECT_SOURCE_DIR}/tools/win32/README.txt
+      COMMENT "Release folder dist/ and wyn-win32.zip" VERBATIM)
+    add_custom_target(wyn_dist ALL DEPENDS ${CMAKE_BINARY_DIR}/wyn-win32.zip)
     return()
   endif()
 
