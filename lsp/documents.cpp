@@ -49,7 +49,7 @@ bool Server::retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replac
   std::vector<uint32_t> counts;
   tokens_of(d, first, last, &flat, &counts);
   if (replace_all) {
-    d->tokens.replace(first, last + 1, flat, counts);
+    d->tokens.replace(first, last + 1, std::move(flat), counts);
     return true;
   }
   // Runs of lines that differ are stored; equal lines are left alone.

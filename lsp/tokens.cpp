@@ -5,6 +5,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <type_traits>
+#include <utility>
 
 #include "cwedit.h"
 #include "jsonw.h"
@@ -124,6 +126,17 @@ void TokenStore::clear(uint32_t lines) {
 
 void TokenStore::replace(uint32_t a, uint32_t b, const std::vector<Token>& flat,
                          const std::vector<uint32_t>& counts) {
+  replace_lines(a, b, flat, counts);
+}
+
+void TokenStore::replace(uint32_t a, uint32_t b, std::vector<Token>&& flat,
+                         const std::vector<uint32_t>& counts) {
+  replace_lines(a, b, std::move(flat), counts);
+}
+
+template <class Flat>
+void TokenStore::replace_lines(uint32_t a, uint32_t b, Flat&& flat,
+                               const std::vector<uint32_t>& counts) {
   uint32_t now_in_ab = first_[b] - first_[a];
   if (!pending_) {
     pending_ = true;
@@ -136,13 +149,15 @@ void TokenStore::replace(uint32_t a, uint32_t b, const std::vector<Token>& flat,
   }
   dirty_b_ = dirty_b_ - (b - a) + (uint32_t)counts.size();
 
+  int64_t grow = (int64_t)flat.size() - (int64_t)now_in_ab;  // before flat may be moved
   if (flat.size() == now_in_ab) {
     std::copy(flat.begin(), flat.end(), tokens_.begin() + first_[a]);
+  } else if (std::is_rvalue_reference<Flat&&>::value && tokens_.empty()) {
+    tokens_ = std::move(flat);  // what an insert into nothing would copy
   } else {
     tokens_.erase(tokens_.begin() + first_[a], tokens_.begin() + first_[b]);
     tokens_.insert(tokens_.begin() + first_[a], flat.begin(), flat.end());
   }
-  int64_t grow = (int64_t)flat.size() - (int64_t)now_in_ab;
   uint32_t at = first_[a];
   if (counts.size() == b - a) {  // as many lines: starts rewritten in place
     for (size_t k = 0; k < counts.size(); k++) first_[a + k] = at, at += counts[k];
@@ -164,7 +179,7 @@ void TokenStore::replace(uint32_t a, uint32_t b, const std::vector<std::vector<T
     flat.insert(flat.end(), line.begin(), line.end());
     counts.push_back((uint32_t)line.size());
   }
-  replace(a, b, flat, counts);
+  replace(a, b, std::move(flat), counts);
 }
 
 bool TokenStore::line_equals(uint32_t line, const Token* tokens, size_t n) const {

@@ -70,6 +70,10 @@ class TokenStore {
   // counts[k] tokens of flat for the k-th new line.
   void replace(uint32_t a, uint32_t b, const std::vector<Token>& flat,
                const std::vector<uint32_t>& counts);
+  // The same; into a store holding no tokens yet (a document just opened),
+  // flat is moved rather than copied.
+  void replace(uint32_t a, uint32_t b, std::vector<Token>&& flat,
+               const std::vector<uint32_t>& counts);
   void replace(uint32_t a, uint32_t b, const std::vector<std::vector<Token>>& lines);
   // The tokens of line as stored.
   const Token* line_begin(uint32_t line) const { return tokens_.data() + first_[line]; }
@@ -84,6 +88,8 @@ class TokenStore {
   void mark_sent() { pending_ = false; }
 
  private:
+  template <class Flat>
+  void replace_lines(uint32_t a, uint32_t b, Flat&& flat, const std::vector<uint32_t>& counts);
   uint32_t line_of_token(size_t index) const;
   void append_encoded(size_t from, size_t to, std::vector<uint32_t>* out) const;
 
