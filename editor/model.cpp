@@ -122,10 +122,23 @@ cw_long scan_next_far(cw_long pos) {
 
 static Chunk new_chunk(bool with_colours) {
   Chunk c;
-  c.text.reset(new (std::nothrow) char[CHUNK_BYTES]);
+  c.text =
+      std::unique_ptr<char[], TextOwner>(new (std::nothrow) char[CHUNK_BYTES], TextOwner{true});
   if (with_colours && c.text) c.col.reset(new (std::nothrow) unsigned char[CHUNK_BYTES]());
   c.size = c.lfs = 0;
+  c.cap = CHUNK_BYTES;
   return c;
+}
+
+/* Adds a chunk at the end: a new last node of a tree covers itself and
+** the nodes its range spans. The vectors have room already. */
+static void push_chunk(Chunk&& c) {
+  ed.chunks.push_back(std::move(c));
+  size_t k = ed.chunks.size();
+  ed.fw_len.push_back((cw_long)ed.chunks[k - 1].size + tree_sum(ed.fw_len, k - 1) -
+                      tree_sum(ed.fw_len, k - lowbit(k)));
+  ed.fw_lfs.push_back((cw_long)ed.chunks[k - 1].lfs + tree_sum(ed.fw_lfs, k - 1) -
+                      tree_sum(ed.fw_lfs, k - lowbit(k)));
 }
 
 /* LFs in p[0..n): sixteen bytes at a time where the processor can, as
@@ -171,11 +184,84 @@ static bool make_one_chunk(void) {
   return true;
 }
 
+/* Appends to the loaded text, growing it in place where the system can,
+** and cuts what it adds into chunks that are stretches of it. */
+static bool append_loaded(const char* s, size_t n) {
+  if (ed.len == 0) ed.loaded_size = 0;
+  size_t last_size = ed.len > 0 ? ed.chunks.back().size : CHUNK_FILL;
+  size_t room = last_size < CHUNK_FILL ? CHUNK_FILL - last_size : 0;
+  size_t fresh = n > room ? (n - room + CHUNK_FILL - 1) / CHUNK_FILL : 0;
+  size_t count = (ed.len == 0 ? 0 : ed.chunks.size()) + fresh;
+  try {
+    ed.chunks.reserve(count);
+    ed.fw_len.reserve(count + 1);
+    ed.fw_lfs.reserve(count + 1);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (ed.loaded_size + n > ed.loaded_cap) {
+    size_t cap = ed.loaded_cap + ed.loaded_cap / 2;
+    if (cap < ed.loaded_size + n) cap = ed.loaded_size + n;
+    char* p = (char*)realloc(ed.loaded.get(), cap);
+    if (p == NULL) return false;
+    (void)ed.loaded.release();
+    ed.loaded.reset(p);
+    ed.loaded_cap = cap;
+    if (ed.len > 0) { /* the chunks follow their text: they lie in it end to end */
+      size_t at = 0;
+      for (Chunk& c : ed.chunks) {
+        (void)c.text.release();
+        c.text.reset(p + at);
+        at += c.size;
+      }
+    }
+  }
+  char* dst = ed.loaded.get() + ed.loaded_size;
+  memcpy(dst, s, n);
+  ed.loaded_size += n;
+  if (ed.len == 0) {
+    ed.chunks.clear();
+    ed.fw_len.assign(1, 0);
+    ed.fw_lfs.assign(1, 0);
+  }
+  ed.len += (cw_long)n;
+  size_t take = n < room ? n : room;
+  if (take > 0) {
+    Chunk* last = &ed.chunks.back();
+    uint32_t lfs = count_lfs(dst, take);
+    last->size += (uint32_t)take;
+    last->cap = last->size;
+    last->lfs += lfs;
+    ed.lines += (cw_long)lfs;
+    tree_add(ed.chunks.size() - 1, (cw_long)take, (cw_long)lfs);
+    dst += take, n -= take;
+  }
+  for (size_t i = 0; i < fresh; i++) {
+    Chunk c;
+    c.text = std::unique_ptr<char[], TextOwner>(dst, TextOwner{false});
+    c.size = c.cap = (uint32_t)(n < CHUNK_FILL ? n : CHUNK_FILL);
+    c.lfs = count_lfs(dst, c.size);
+    ed.lines += (cw_long)c.lfs;
+    dst += c.size, n -= c.size;
+    push_chunk(std::move(c));
+  }
+  ed.whole = true;
+  return true;
+}
+
 bool append_text(const char* s, size_t n) {
   if (n == 0) return true;
   if (s == NULL || n > (size_t)(0x7FFFFFF0 - ed.len)) return false;
-  if (ed.chunks.empty() && !make_one_chunk()) return false;
-  size_t room = CHUNK_FILL > ed.chunks.back().size ? CHUNK_FILL - ed.chunks.back().size : 0;
+  if (ed.len == 0 || ed.whole) {
+    if (!append_loaded(s, n)) return false;
+    forget_cache();
+    ed.flat_of = 0;
+    ed.generation = ++ed.generation_serial;
+    return true;
+  }
+  const Chunk& end = ed.chunks.back();
+  size_t fill = end.cap < CHUNK_FILL ? end.cap : CHUNK_FILL;
+  size_t room = fill > end.size ? fill - end.size : 0;
   size_t fresh = n > room ? (n - room + CHUNK_FILL - 1) / CHUNK_FILL : 0;
   bool colours = ed.chunks.back().col != NULL;
   std::vector<Chunk> more;
@@ -211,17 +297,7 @@ bool append_text(const char* s, size_t n) {
     c.lfs = count_lfs(s, c.size);
     ed.lines += (cw_long)c.lfs;
     s += c.size, n -= c.size;
-    ed.chunks.push_back(std::move(c));
-    /* a new last node covers itself and the nodes its range spans */
-    size_t k = ed.chunks.size();
-    ed.fw_len.push_back((cw_long)ed.chunks[k - 1].size + tree_sum(ed.fw_len, k - 1) -
-                        tree_sum(ed.fw_len, k - lowbit(k)));
-    ed.fw_lfs.push_back((cw_long)ed.chunks[k - 1].lfs + tree_sum(ed.fw_lfs, k - 1) -
-                        tree_sum(ed.fw_lfs, k - lowbit(k)));
-  }
-  if (ed.chunks.size() > 1 && ed.chunks[0].size == 0) { /* the empty text's chunk goes */
-    ed.chunks.erase(ed.chunks.begin());
-    rebuild_trees();
+    push_chunk(std::move(c));
   }
   forget_cache();
   ed.flat_of = 0;
@@ -232,6 +308,7 @@ bool append_text(const char* s, size_t n) {
 const char* text_span(cw_long pos, cw_long n) {
   if (!cached(pos)) find_chunk(pos);
   if (pos + n <= ed.hc_start + ed.hc_size) return ed.hc_text + (pos - ed.hc_start);
+  if (pos == 0 && n == ed.len && ed.whole) return ed.loaded.get();
   std::string& out = pos == 0 && n == ed.len ? ed.flat : ed.span;
   if (&out == &ed.flat && ed.flat_of == ed.generation) return ed.flat.data();
   try {
@@ -458,6 +535,10 @@ void set_text(const char* s, size_t n) {
   std::string().swap(ed.span);
   ed.flat_of = 0;
   ed.palette.assign(1, CW_NO_COLOUR);
+  std::vector<Chunk>().swap(ed.chunks); /* stretches of the loaded text go before it */
+  ed.loaded.reset();
+  ed.loaded_size = ed.loaded_cap = 0;
+  ed.whole = false;
   if (make_one_chunk() && !append_text(s, n)) make_one_chunk(); /* no memory: stays empty */
   ed.generation = ++ed.generation_serial;
   ed.cursor = 0;
@@ -565,7 +646,7 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   size_t first = at_end ? ed.chunks.size() - 1 : ed.hc;
   size_t first_off = at_end ? ed.chunks[first].size : (size_t)(pos - ed.hc_start);
   bool fits = first_off + (size_t)n_del <= ed.chunks[first].size &&
-              ed.chunks[first].size - (size_t)n_del + (size_t)n_ins <= CHUNK_BYTES;
+              ed.chunks[first].size - (size_t)n_del + (size_t)n_ins <= ed.chunks[first].cap;
   std::vector<Chunk> spare;
   if (!fits && n_ins > 0) {
     size_t most = ((size_t)CHUNK_BYTES + (size_t)n_ins + CHUNK_FILL - 1) / CHUNK_FILL;
@@ -586,6 +667,7 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   note_change(pos, n_del, n_ins);
   std::string().swap(ed.flat); /* stale now, and as large as the text */
   ed.flat_of = 0;
+  ed.whole = false;
 
   /* Deletion, chunk by chunk; chunks it empties go afterwards. */
   bool reshaped = false;
@@ -622,7 +704,7 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
     uint32_t lfs = count_lfs(ins, (size_t)n_ins);
     ed.len += n_ins;
     ed.lines += (cw_long)lfs;
-    if (c.size + (size_t)n_ins <= CHUNK_BYTES) {
+    if (c.size + (size_t)n_ins <= c.cap) {
       size_t after = c.size - off;
       memmove(c.text.get() + off + n_ins, c.text.get() + off, after);
       memcpy(c.text.get() + off, ins, (size_t)n_ins);

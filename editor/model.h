@@ -8,6 +8,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdlib.h>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -90,10 +91,22 @@ struct Block {
 ** it: one palette code per character, allocated when something in the
 ** piece is first coloured (code 0 is no colour). */
 static const size_t CHUNK_BYTES = 8192, CHUNK_FILL = CHUNK_BYTES - 128;
+/* A chunk's text is its own, or a stretch of the document's text as it was
+** loaded in one piece, given back with that. */
+struct TextOwner {
+  bool owned;
+  void operator()(char* p) const {
+    if (owned) delete[] p;
+  }
+};
+struct FreeMemory {
+  void operator()(char* p) const { free(p); }
+};
 struct Chunk {
-  std::unique_ptr<char[]> text;
+  std::unique_ptr<char[], TextOwner> text;
   std::unique_ptr<unsigned char[]> col; /* NULL until coloured */
   uint32_t size;
+  uint32_t cap; /* bytes the text has room for */
   uint32_t lfs; /* LF characters in it */
 };
 
@@ -126,6 +139,14 @@ struct Document {
   cw_long lh_line, lh_start, lh_end;
   cw_long lf_k, lf_pos, lf_last;
   size_t lf_chunk, lf_off;
+
+  /* The text as it was loaded, in one piece: the chunks made then are
+  ** stretches of it, so that a loaded text is held once. While no edit
+  ** has come (whole), it is also the text in one piece for readers that
+  ** need one; after an edit they get a copy in flat. */
+  std::unique_ptr<char, FreeMemory> loaded;
+  size_t loaded_size, loaded_cap;
+  bool whole;
 
   std::string flat;           /* the whole text in one piece, for readers that need it */
   unsigned long long flat_of; /* the generation flat holds, 0 none */
