@@ -229,6 +229,7 @@ static bool append_loaded(const char* s, size_t n) {
   if (take > 0) {
     Chunk* last = &ed.chunks.back();
     uint32_t lfs = count_lfs(dst, take);
+    if (last->col) memset(last->col.get() + last->size, 0, take);
     last->size += (uint32_t)take;
     last->cap = last->size;
     last->lfs += lfs;
