@@ -4,6 +4,7 @@
 // continued lines and open strings across the ends of runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,14 +36,21 @@ const char* const built[] = {
 };
 
 // The colours of counted runs of `lines` lines, driven as the tool drives
-// them; fallback tells whether a run was distrusted.
+// them; fallback tells whether a run was distrusted. Negative: runs of
+// -lines lines doubling each time, in a document filled as the tool reads
+// a file, a piece at a time.
 std::vector<signed char> streamed(const std::string& text, long lines, bool* fallback) {
-  wyn::Document doc(text);
+  wyn::Document doc(lines < 0 ? std::string() : text);
+  for (size_t at = 0; lines < 0 && at < text.size(); at += 7)
+    EXPECT_TRUE(doc.append(text.data() + at, std::min<size_t>(7, text.size() - at)));
+  EXPECT_EQ(doc.text(), text);
   doc.colour_begin();
   size_t done = 0, last = 0;
+  long run = lines < 0 ? -lines : lines;
   for (int guard = 0; done < doc.size() || guard == 0; guard++) {
     std::string error;
-    EXPECT_TRUE(doc.colour_more(lines, &done, &error)) << error;
+    EXPECT_TRUE(doc.colour_more(run, &done, &error)) << error;
+    if (lines < 0) run *= 2;
     EXPECT_GE(done, last) << "final colours went backwards";
     last = done;
     if (guard > 1000000) break;
@@ -69,7 +77,7 @@ TEST_F(ColourStreamTest, CountedRunsGiveTheWholeBufferColours) {
   size_t fallbacks = 0;
   for (const auto& t : texts) {
     std::vector<signed char> want = whole(t.second);
-    for (long lines : {1L, 2L, 3L, 7L, 64L}) {
+    for (long lines : {1L, 2L, 3L, 7L, 64L, -1L}) {
       bool fell_back = false;
       ASSERT_EQ(streamed(t.second, lines, &fell_back), want)
           << t.first << " in runs of " << lines << ":\n"

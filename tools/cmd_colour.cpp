@@ -50,7 +50,7 @@ void print_stats(const Clock& t, size_t files) {
 // The first counted run is short, so the first screenful shows at once;
 // each later one doubles, up to runs long enough that what a run costs
 // beyond its lines does not count.
-const long first_run_lines = 64, most_run_lines = 16384;
+const long first_run_lines = 64, most_run_lines = 4096;
 // The most text rendered in one piece.
 const size_t most_piece = 32 << 10;
 
