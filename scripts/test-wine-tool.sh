@@ -43,7 +43,7 @@ fi
 echo "== Language server's Node client test with wine wyn.exe lsp"
 lsp_rc=0
 lsp_summary="wine-lsp: 0 passed, 1 failed"
-if (cd tests/lsp && npm ci --no-audit --no-fund --loglevel=error); then
+if [[ -d tests/lsp/node_modules ]] || (cd tests/lsp && npm ci --no-audit --no-fund --loglevel=error); then
   WYN_LSP="wine $win/wyn.exe lsp" timeout 900 node --test --test-reporter=spec \
     --test-reporter-destination=stdout --test-reporter=tap --test-reporter-destination="$log" \
     tests/lsp/*.test.js || lsp_rc=$?
