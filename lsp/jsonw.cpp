@@ -1,8 +1,6 @@
 // JSON text written directly.
 #include "jsonw.h"
 
-#include <string.h>
-
 namespace wyn::lsp {
 
 void write_string(std::string* out, std::string_view s) {
@@ -40,49 +38,6 @@ void write_string(std::string* out, std::string_view s) {
     i++;
   }
   out->push_back('"');
-}
-
-namespace {
-
-// "00" to "99": two digits at a time halve the divisions.
-struct DigitPairs {
-  char text[200];
-  constexpr DigitPairs() : text() {
-    for (int i = 0; i < 100; i++)
-      text[2 * i] = (char)('0' + i / 10), text[2 * i + 1] = (char)('0' + i % 10);
-  }
-};
-constexpr DigitPairs kPairs;
-
-}  // namespace
-
-char* put_uint(char* p, uint32_t v) {
-  // Most numbers in a token array are below 10 (line steps, types,
-  // modifiers) or below 100 (columns, lengths).
-  if (v < 10) {
-    *p = (char)('0' + v);
-    return p + 1;
-  }
-  if (v < 100) {
-    memcpy(p, kPairs.text + 2 * v, 2);
-    return p + 2;
-  }
-  char digits[10];
-  char* b = digits + sizeof digits;
-  while (v >= 100) {
-    b -= 2;
-    memcpy(b, kPairs.text + 2 * (v % 100), 2);
-    v /= 100;
-  }
-  if (v < 10) {
-    *--b = (char)('0' + v);
-  } else {
-    b -= 2;
-    memcpy(b, kPairs.text + 2 * v, 2);
-  }
-  size_t n = (size_t)(digits + sizeof digits - b);
-  memcpy(p, b, n);
-  return p + n;
 }
 
 void write_uint(std::string* out, uint64_t v) {
