@@ -29,8 +29,11 @@ if(WYN_SANITIZE)
   target_compile_options(wynlsp PRIVATE ${WYN_SANITIZE_FLAGS})
 endif()
 if(WIN32)
-  # The server's tests stay in the Linux suite; wyn.exe serves it.
+  # wyn.exe serves it; its tests run in the Windows suite too.
   target_link_libraries(wyn_tool PRIVATE wynlsp)
+  if(TARGET wyn_tests)
+    target_link_libraries(wyn_tests PRIVATE wynlsp)
+  endif()
   return()
 endif()
 foreach(t wyn_tool wyn_tests wyn_bench)

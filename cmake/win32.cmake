@@ -84,8 +84,6 @@ include(${PROJECT_SOURCE_DIR}/cmake/tool.cmake)
 # -- tests: the same sources as the Linux run, as a Windows program ------------
 include(${PROJECT_SOURCE_DIR}/cmake/googletest-win32.cmake)
 file(GLOB WYN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cpp)
-# The language server is built for Linux only so far (cmake/lsp.cmake).
-list(FILTER WYN_TEST_SOURCES EXCLUDE REGEX "/lsp_[^/]*_test\\.cpp$")
 if(WYN_TEST_SOURCES)
   add_executable(wyn_tests ${WYN_TEST_SOURCES} $<TARGET_OBJECTS:wyn_core>)
   target_include_directories(wyn_tests PRIVATE ${PROJECT_SOURCE_DIR}/src
