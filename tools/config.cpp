@@ -23,6 +23,11 @@ std::string project_config(const char* path) {
   if (path != nullptr && strcmp(path, "-") != 0) {
     struct stat st;
     const char* slash = strrchr(path, '/');
+#ifdef _WIN32
+    // C:\proj\a.wyn: a backslash parts folders there too.
+    const char* back = strrchr(path, '\\');
+    if (back != nullptr && (slash == nullptr || back > slash)) slash = back;
+#endif
     if (stat(path, &st) == 0 && S_ISDIR(st.st_mode))
       folder = path;
     else if (slash == path)

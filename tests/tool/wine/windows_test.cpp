@@ -104,6 +104,11 @@ TEST_F(WindowsTest, WindowsNamesForOutputs) {
 
 TEST_F(WindowsTest, DriveLetterAndLongPathsAsInputs) {
   std::string path = file("in.wyn", "function F()\nend;\n");
+  // The project's .wyn.cfg is found beside a script named the Windows way.
+  file(".wyn.cfg", "keyword MYWORD 1\n");
+  file("cfg.wyn", "MYWORD\n");
+  Ran page = wyn({"colour", "--html", "-", windows_dir() + "\\cfg.wyn"});
+  EXPECT_NE(page.out.find("wyn-keyword\">MYWORD"), std::string::npos) << page.err;
   for (std::string name : {windows_dir() + "\\in.wyn", "\\\\?\\" + windows_dir() + "\\in.wyn"}) {
     SCOPED_TRACE(name);
     Ran r = wyn({"routines", name});
