@@ -30,6 +30,14 @@ bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
   out->text.clear();
   int fd = from_stdin ? 0 : open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
+#ifdef _WIN32
+    // Windows opens no folder as a file: said as elsewhere.
+    struct stat dir_st;
+    if (errno == EACCES && stat(path, &dir_st) == 0 && S_ISDIR(dir_st.st_mode)) {
+      fail(out->name, "is a directory");
+      return false;
+    }
+#endif
     fail(out->name, strerror(errno));
     return false;
   }
