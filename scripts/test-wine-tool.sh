@@ -11,6 +11,7 @@
 # Usage: scripts/test-wine-tool.sh [win32 build folder] [linux build folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 win=$(realpath "${1:-build/win32}")
 build=${2:-build/wine-tool}
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -41,6 +42,12 @@ if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
 fi
 
 echo "== Language server's Node client test with wine wyn.exe lsp"
+packages=()
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
+if ((${#packages[@]})); then
+  install_missing "${packages[@]}" || echo "test-wine-tool: could not install ${packages[*]}" >&2
+fi
 lsp_rc=0
 lsp_summary="wine-lsp: 0 passed, 1 failed"
 if [[ -d tests/lsp/node_modules ]] || (cd tests/lsp && npm ci --no-audit --no-fund --loglevel=error); then
