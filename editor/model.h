@@ -19,7 +19,9 @@
 #if defined(__GNUC__)
 #define CW_UNLIKELY(x) __builtin_expect(!!(x), 0)
 #define CW_LIKELY(x)   __builtin_expect(!!(x), 1)
+#define CW_FLATTEN     __attribute__((flatten)) /* every call inside inlined */
 #else
+#define CW_FLATTEN
 #define CW_UNLIKELY(x) (x)
 #define CW_LIKELY(x)   (x)
 #endif
