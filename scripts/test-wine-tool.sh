@@ -23,7 +23,7 @@ fi
 # One Wine server for every run below, rather than one started per run,
 # and the prefix's own services started now: started by a test's run they
 # would hold its output pipes open.
-wineserver -p
+wineserver -p 2>/dev/null || true  # or one already running
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine "$win/wyn.exe" --version </dev/null >/dev/null 2>&1
 

@@ -15,7 +15,7 @@ edits=${3:-300}
 export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEARCH=win32 DISPLAY=
 work=$(mktemp -d)
 trap 'rm -rf "$work"; wineserver -k 2>/dev/null || true' EXIT
-wineserver -p
+wineserver -p 2>/dev/null || true  # or one already running
 wine "$win/wyn.exe" --version </dev/null >/dev/null 2>&1
 
 "$linux/wyn_gen" 10M >"$work/big.wyn"
