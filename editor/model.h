@@ -290,15 +290,23 @@ inline cw_long colour_at(cw_long pos) {
   return ed.hc_col == NULL ? CW_NO_COLOUR : ed.palette[ed.hc_col[pos - ed.hc_start]];
 }
 bool fill_colour_anywhere(cw_long pos, cw_long n, cw_long colour);
-/* A token inside the cached chunk, in the colour last used, is the common
-** case of a colouring pass: it is filled here without a call. */
+/* A token inside the cached chunk, in a colour among the palette's first
+** sixteen, is the common case of a colouring pass: it is filled here
+** without a call. */
 inline bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
   if (CW_LIKELY(n > 0 && n <= 64 && cached(pos) && pos + n <= ed.hc_start + ed.hc_size &&
-                ed.hc_col != NULL && ed.last_code < ed.palette.size() &&
-                ed.palette[ed.last_code] == colour && ed.last_code != 0)) {
-    unsigned char* c = ed.hc_col + (pos - ed.hc_start);
-    for (cw_long i = 0; i < n; i++) c[i] = (unsigned char)ed.last_code;
-    return true;
+                ed.hc_col != NULL)) {
+    const cw_long* p = ed.palette.data();
+    size_t count = ed.palette.size() < 17 ? ed.palette.size() : 17, code = ed.last_code;
+    if (code >= count || p[code] != colour || code == 0)
+      for (code = 1; code < count && p[code] != colour; code++) {
+      }
+    if (code < count) {
+      ed.last_code = code;
+      unsigned char* c = ed.hc_col + (pos - ed.hc_start);
+      for (cw_long i = 0; i < n; i++) c[i] = (unsigned char)code;
+      return true;
+    }
   }
   return fill_colour_anywhere(pos, n, colour);
 }
