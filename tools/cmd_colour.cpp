@@ -15,6 +15,8 @@
 // Windows cross build's).
 #ifndef _WIN32
 #define RENDER_THREAD
+#include <malloc.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -52,7 +54,7 @@ void print_stats(const Clock& t, size_t files) {
 // beyond its lines does not count.
 const long first_run_lines = 64, most_run_lines = 4096;
 // The most text rendered in one piece.
-const size_t most_piece = 32 << 10;
+const size_t most_piece = 16 << 10;
 
 // One piece of output: made on the rendering side, written in order.
 struct Job {
@@ -77,8 +79,14 @@ class Pipeline {
   Pipeline(OutputSink* sink, bool to_html, bool ansi, bool threaded, Clock* t)
       : sink_(sink), to_html_(to_html), ansi_(ansi), t_(t) {
 #ifdef RENDER_THREAD
-    if (threaded && std::thread::hardware_concurrency() > 1)
+    if (threaded && std::thread::hardware_concurrency() > 1) {
+#ifdef M_ARENA_MAX
+      // The rendering side's few buffers need no allocation arena of
+      // their own, which would keep what it freed from the other side.
+      mallopt(M_ARENA_MAX, 1);
+#endif
       worker_ = std::thread([this] { work(); });
+    }
 #else
     (void)threaded;
 #endif

@@ -487,9 +487,18 @@ class Appender {
   void done() { out_->resize(used_); }
 
  private:
+  // To the size asked for, not the string's own doubling: a buffer that
+  // lives as long as the run should not be twice what it needs.
   void grow(size_t n) {
     size_t want = used_ + n + 4096;
-    if (want < 2 * out_->size() && out_->size() > used_) want = 2 * out_->size();
+    if (out_->size() > used_ && want < out_->size() + out_->size() / 2)
+      want = out_->size() + out_->size() / 2;
+    if (want > out_->capacity()) {
+      std::string bigger;
+      bigger.reserve(want);
+      bigger.append(*out_, 0, used_);
+      out_->swap(bigger);
+    }
     out_->resize(want);
   }
   std::string* out_;
