@@ -41,6 +41,9 @@ if(WYN_TOOL_SOURCES)
       DEPENDS wyn_tool wyn cwdll32 cwstart ${PROJECT_SOURCE_DIR}/tools/win32/README.txt
       COMMENT "Release folder dist/ and wyn-win32.zip" VERBATIM)
     add_custom_target(wyn_dist ALL DEPENDS ${CMAKE_BINARY_DIR}/wyn-win32.zip)
+    add_test(NAME exe_imports COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${WYN_OBJDUMP}
+      -DEXE=$<TARGET_FILE:wyn_tool> -DZIP=${CMAKE_BINARY_DIR}/wyn-win32.zip
+      -P ${PROJECT_SOURCE_DIR}/tests/exe_imports.cmake)
     return()
   endif()
 
