@@ -111,6 +111,10 @@ class Pipeline {
     filled_++;
     write_ready(false, nullptr);
   }
+  // True once a write failed: what is left need not be made.
+  bool failed() const {
+    return !ok_;
+  }
   void raw(const std::string& text) {
     Job& j = next();
     j.kind = Job::RAW;
@@ -293,7 +297,7 @@ bool show_streamed(wyn::Document* doc, const std::string& name, const char* enco
   doc->colour_begin();
   size_t n = doc->size(), shown = 0, final_end = 0;
   long lines = first_run_lines, line = 1;
-  while (shown < n) {
+  while (shown < n && !out->failed()) {
     double a = now_seconds();
     std::string error;
     if (!reported(doc->colour_more(lines, &final_end, &error), error)) return false;

@@ -442,12 +442,16 @@ struct HtmlClasses {
 };
 const HtmlClasses html_classes;
 
-// Each category's span opener, made once.
+// Each category's span opener, made once; plain arrays, so nothing is
+// torn down at exit under a rendering thread that is still at work.
 struct HtmlSpans {
-  std::string open[CAT_COUNT];
+  char open[CAT_COUNT][40];
+  size_t length[CAT_COUNT];
   HtmlSpans() {
-    for (int k = 0; k < CAT_COUNT; k++)
-      open[k] = std::string("<span class=\"") + looks[k].css + "\">";
+    for (int k = 0; k < CAT_COUNT; k++) {
+      int n = snprintf(open[k], sizeof open[k], "<span class=\"%s\">", looks[k].css);
+      length[k] = n > 0 && (size_t)n < sizeof open[k] ? (size_t)n : 0;
+    }
   }
 };
 const HtmlSpans html_spans;
@@ -543,7 +547,7 @@ void html_lines_as_is(std::string* out, const std::string& text, const signed ch
     int want = at_break || cats == nullptr ? (int)CAT_NONE : cats[i];
     if (want != open) {
       if (open != CAT_NONE) a.put("</span>", 7);
-      if (want != CAT_NONE) a.put(html_spans.open[want].data(), html_spans.open[want].size());
+      if (want != CAT_NONE) a.put(html_spans.open[want], html_spans.length[want]);
       open = want;
     }
     if (at_break) {
