@@ -92,8 +92,9 @@ if(WYN_TOOL_SOURCES)
       find_program(WYN_WINE NAMES wine REQUIRED)
       set(wrapper ${CMAKE_BINARY_DIR}/wine-wyn)
       file(CONFIGURE OUTPUT ${wrapper} CONTENT "#!/bin/sh
-# Runs wyn.exe under Wine as the tool tests run the tool.
-WINEPREFIX='${WYN_WINE_PREFIX}' WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEARCH=win32 DISPLAY= \\
+# Runs wyn.exe under Wine as the tool tests run the tool. Wine reads the
+# arguments and names in the locale's charset: UTF-8, as the tests write them.
+LC_ALL=C.UTF-8 WINEPREFIX='${WYN_WINE_PREFIX}' WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEARCH=win32 DISPLAY= \\
   exec '${WYN_WINE}' '${WYN_WINE_TOOL}' \"$@\"
 ")
       file(CHMOD ${wrapper} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ

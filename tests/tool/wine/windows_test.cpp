@@ -82,6 +82,9 @@ TEST_F(WindowsTest, WindowsNamesForOutputs) {
       {"\\\\?\\$W\\long.html", "long.html"},
       {"$W/mixed.html", "mixed.html"},
   };
+  // A name beyond ASCII goes through UTF-16 both ways.
+  ASSERT_EQ(wyn({"colour", "--html", dir + "/p\xc3\xa1gina.html", script}).code, 0);
+  EXPECT_EQ(read_file(dir + "/p\xc3\xa1gina.html"), page);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.out);
     std::string out = filled({c.out}, {{"$W", windows_dir()}})[0];
@@ -99,7 +102,7 @@ TEST_F(WindowsTest, WindowsNamesForOutputs) {
   for (auto it = std::filesystem::directory_iterator(dir);
        it != std::filesystem::directory_iterator(); ++it)
     files++;
-  EXPECT_EQ(files, 1u + 3u);  // page.html and the three pages above
+  EXPECT_EQ(files, 2u + 3u);  // page.html, página.html and the three pages above
 }
 
 TEST_F(WindowsTest, DriveLetterAndLongPathsAsInputs) {
@@ -109,7 +112,9 @@ TEST_F(WindowsTest, DriveLetterAndLongPathsAsInputs) {
   file("cfg.wyn", "MYWORD\n");
   Ran page = wyn({"colour", "--html", "-", windows_dir() + "\\cfg.wyn"});
   EXPECT_NE(page.out.find("wyn-keyword\">MYWORD"), std::string::npos) << page.err;
-  for (std::string name : {windows_dir() + "\\in.wyn", "\\\\?\\" + windows_dir() + "\\in.wyn"}) {
+  file("caf\xc3\xa9.wyn", "function F()\nend;\n");
+  for (std::string name : {windows_dir() + "\\in.wyn", "\\\\?\\" + windows_dir() + "\\in.wyn",
+                           dir + "/caf\xc3\xa9.wyn"}) {
     SCOPED_TRACE(name);
     Ran r = wyn({"routines", name});
     EXPECT_EQ(r.code, 0) << r.err;
