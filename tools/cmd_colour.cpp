@@ -54,7 +54,7 @@ void print_stats(const Clock& t, size_t files) {
 // beyond its lines does not count.
 const long first_run_lines = 64, most_run_lines = 4096;
 // The most text rendered in one piece.
-const size_t most_piece = 16 << 10;
+const size_t most_piece = 8 << 10;
 
 // One piece of output: made on the rendering side, written in order.
 struct Job {
