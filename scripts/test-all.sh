@@ -27,6 +27,20 @@ count() {
   total_failed=$((total_failed + $3))
 }
 
+# Counts each label's last "label: N passed, M failed" line in the log; a
+# label with no such line counts as one failure.
+count_labels() {
+  local label line
+  for label in "$@"; do
+    line=$(grep -E "^$label: [0-9]+ passed, [0-9]+ failed$" "$log" | tail -n 1 || true)
+    if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+      count "$label" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
+    else
+      count "$label" 0 1
+    fi
+  done
+}
+
 echo "== Linux build"
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j "$jobs"
@@ -45,24 +59,12 @@ fi
 echo "== Win32 build and tests under Wine"
 wine_rc=0
 bash scripts/test-wine.sh build/win32 2>&1 | tee "$log" || wine_rc=$?
-line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1 || true)
-if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
-  count wine "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
-else
-  count wine 0 1
-fi
+count_labels wine
 
 echo "== wyn.exe under Wine: the tool's tests, the examples, the Node client"
 wine_tool_rc=0
 bash scripts/test-wine-tool.sh build/win32 build/wine-tool 2>&1 | tee "$log" || wine_tool_rc=$?
-for label in wine-tool wine-lsp; do
-  line=$(grep -E "^$label: [0-9]+ passed, [0-9]+ failed$" "$log" | tail -n 1 || true)
-  if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
-    count "$label" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
-  else
-    count "$label" 0 1
-  fi
-done
+count_labels wine-tool wine-lsp
 
 echo "== Sanitizer build and short fuzz runs"
 hard_rc=0
@@ -81,14 +83,7 @@ done
 echo "== Language server under real clients, editor extension"
 lsp_rc=0
 bash scripts/test-lsp.sh 2>&1 | tee "$log" || lsp_rc=$?
-for label in node nvim vsix; do
-  line=$(grep -E "^$label: [0-9]+ passed, [0-9]+ failed$" "$log" | tail -n 1 || true)
-  if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
-    count "$label" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
-  else
-    count "$label" 0 1
-  fi
-done
+count_labels node nvim vsix
 
 echo
 echo "== Summary"
