@@ -160,16 +160,23 @@ void append_number(std::string* out, size_t n) {
   while (k > 0) *out += digits[--k];
 }
 
+// The start of a line anchor's id: "L", or "f2-L" on a page of several
+// files.
+std::string anchor_prefix() {
+  std::string prefix;
+  if (view.files > 1) {
+    prefix = "f";
+    append_number(&prefix, view.section);
+    prefix += '-';
+  }
+  prefix += 'L';
+  return prefix;
+}
+
 // The line-number cell, a link to itself: #L12, or #f2-L12 on a page of
 // several files. snprintf per line would cost more than the rest.
 void append_line_anchor(std::string* out, long line) {
-  std::string id;
-  if (view.files > 1) {
-    id = "f";
-    append_number(&id, view.section);
-    id += '-';
-  }
-  id += 'L';
+  std::string id = anchor_prefix();
   append_number(&id, (size_t)line);
   *out += "<a class=\"ln\" id=\"" + id + "\" href=\"#" + id + "\">";
   append_number(out, (size_t)line);
@@ -514,14 +521,7 @@ class Appender {
 // keeps ASCII as it is. The same markup as the decoding path below.
 void html_lines_as_is(std::string* out, const std::string& text, const signed char* cats,
                       long first_line) {
-  // The anchor's id: "L12", or "f2-L12" on a page of several files.
-  std::string prefix;
-  if (view.files > 1) {
-    prefix = "f";
-    append_number(&prefix, view.section);
-    prefix += '-';
-  }
-  prefix += 'L';
+  const std::string prefix = anchor_prefix();
   Appender a(out, text.size() * 6);  // generated scripts take about 5.3 times
   const unsigned char* p = (const unsigned char*)text.data();
   const unsigned char* cls = html_classes.of;
