@@ -124,6 +124,10 @@ CWEXPORT int CWAPI cw_append_text(const char* text, size_t length) {
   return cw::append_text(text, length) ? 1 : 0;
 }
 
+CWEXPORT int CWAPI cw_reserve_text(size_t length) {
+  return cw::reserve_text(length) ? 1 : 0;
+}
+
 CWEXPORT void CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length) {
   if (text == NULL) length = 0;                      /* a plain deletion */
   if (length > 0x7FFFFFF0u - (size_t)ed.len) return; /* positions are 32-bit */

@@ -66,6 +66,9 @@ CWEXPORT void CWAPI cw_set_text(const char* text, size_t length); /* clears colo
 ** no change; cursor and scan position stay. Answers 0, adding nothing,
 ** when memory runs out or the buffer would pass 2 GiB. */
 CWEXPORT int CWAPI cw_append_text(const char* text, size_t length);
+/* Room for appended text of length bytes in all, taken at once so that a
+** file of known size is held without slack; 0 when memory runs out. */
+CWEXPORT int CWAPI cw_reserve_text(size_t length);
 /* Replaces n_del characters at pos by text[0..length) as an edit does:
 ** colours of the rest stay, positions move with the text, the change
 ** record grows. pos and n_del are clamped to the buffer. */

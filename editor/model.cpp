@@ -186,6 +186,30 @@ static bool make_one_chunk(void) {
 
 /* Appends to the loaded text, growing it in place where the system can,
 ** and cuts what it adds into chunks that are stretches of it. */
+/* Gives the block a text is loaded into room for cap bytes. */
+static bool grow_loaded(size_t cap) {
+  char* p = (char*)realloc(ed.loaded.get(), cap);
+  if (p == NULL) return false;
+  (void)ed.loaded.release();
+  ed.loaded.reset(p);
+  ed.loaded_cap = cap;
+  if (ed.len > 0) { /* the chunks follow their text: they lie in it end to end */
+    size_t at = 0;
+    for (Chunk& c : ed.chunks) {
+      (void)c.text.release();
+      c.text.reset(p + at);
+      at += c.size;
+    }
+  }
+  return true;
+}
+
+bool reserve_text(size_t n) {
+  if (ed.len > 0 && !ed.whole) return true; /* edited: the text is in chunks */
+  if (ed.len == 0) ed.loaded_size = 0;
+  return n <= ed.loaded_cap || grow_loaded(n);
+}
+
 static bool append_loaded(const char* s, size_t n) {
   if (ed.len == 0) ed.loaded_size = 0;
   size_t last_size = ed.len > 0 ? ed.chunks.back().size : CHUNK_FILL;
@@ -201,20 +225,7 @@ static bool append_loaded(const char* s, size_t n) {
   }
   if (ed.loaded_size + n > ed.loaded_cap) {
     size_t cap = ed.loaded_cap + ed.loaded_cap / 2;
-    if (cap < ed.loaded_size + n) cap = ed.loaded_size + n;
-    char* p = (char*)realloc(ed.loaded.get(), cap);
-    if (p == NULL) return false;
-    (void)ed.loaded.release();
-    ed.loaded.reset(p);
-    ed.loaded_cap = cap;
-    if (ed.len > 0) { /* the chunks follow their text: they lie in it end to end */
-      size_t at = 0;
-      for (Chunk& c : ed.chunks) {
-        (void)c.text.release();
-        c.text.reset(p + at);
-        at += c.size;
-      }
-    }
+    if (!grow_loaded(cap < ed.loaded_size + n ? ed.loaded_size + n : cap)) return false;
   }
   char* dst = ed.loaded.get() + ed.loaded_size;
   memcpy(dst, s, n);

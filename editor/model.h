@@ -236,6 +236,8 @@ void set_text(const char* s, size_t n); /* also clears the change record */
 ** recorded; cursor, scan and saved positions stay. False, with nothing
 ** added, when memory runs out or positions would pass 32 bits. */
 bool append_text(const char* s, size_t n);
+/* Room for a text loaded by appending, of n bytes in all; false without memory. */
+bool reserve_text(size_t n);
 /* Replaces n_del bytes at pos by ins[0..n_ins); colours of the new bytes
 ** are 0; cursor, saved positions and scan position after the change move
 ** with the text. The change record grows to cover it. */

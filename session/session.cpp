@@ -259,6 +259,11 @@ bool Document::append(const char* bytes, size_t n) {
   return cw_append_text(bytes, n) != 0;
 }
 
+void Document::expect(size_t n) {
+  select();
+  if (n <= 0x7FFFFFF0u) (void)cw_reserve_text(n);  // without room, appends grow it as needed
+}
+
 std::string Document::text() const {
   return text(0, size());
 }
@@ -332,6 +337,7 @@ void Document::colour_begin() {
   stream_next_ = 0;
   stream_held_from_ = 0;
   stream_held_.clear();
+  stream_starts_.clear();
   stream_whole_ = false;
 }
 
@@ -342,8 +348,10 @@ void Document::colour_begin() {
 // the comment just closed, coloured again as it was; from a line start it
 // is an opener the whole-buffer run saw inside a string or a line comment,
 // and the run's colours cannot be trusted. Then, and whenever a backed-up
-// run changes colours already handed out, the whole text is coloured in
-// one run instead.
+// run changes colours already handed out, the rest is coloured in one run
+// from the last line start where a trusted run began, at or before where
+// the distrusted one went: a run from there backs up over nothing, as
+// before, and goes on the way the whole-buffer run goes.
 bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
   select();
   size_t n = size();
@@ -370,19 +378,35 @@ bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
                            stream_held_.begin() + (ptrdiff_t)((size_t)low - stream_held_from_));
     }
   }
-  if (!trusted) {  // what the run left goes, then one run colours it all
+  if (!trusted) {
     stream_whole_ = true;
     stream_held_.clear();
     *final_end = n;
-    ColorClear(1, cw_line_count(), 1, INT32_MAX, 0);
-    return colour_whole(error);
+    return colour_rest(low >= 0 && (size_t)low < stream_next_ ? (size_t)low : stream_next_, error);
   }
+  if (!on_closer) stream_starts_.push_back(stream_next_);
   stream_held_from_ = stream_next_;
-  stream_held_.resize((size_t)end - stream_next_);
+  // The next run can back up over these colours unchanged only from the
+  // closer of a comment; from a line start any back-up is distrusted.
+  bool ends_on_closer = cw_char_at((cw_long)end - 1) != '\n';
+  stream_held_.resize(ends_on_closer ? (size_t)end - stream_next_ : 0);
   categories(stream_next_, stream_held_.size(), stream_held_.data());
   stream_next_ = (size_t)end;
   *final_end = stream_next_;
   return true;
+}
+
+// Colours from the last line start where a trusted run began, at or
+// before from, to the end of the text in one run, what the runs left from
+// there cleared first.
+bool Document::colour_rest(size_t from, std::string* error) {
+  auto after = std::upper_bound(stream_starts_.begin(), stream_starts_.end(), from);
+  size_t start = after == stream_starts_.begin() ? 0 : *(after - 1);
+  stream_starts_.clear();
+  cw_long first = cw_line_of((cw_long)start), last = cw_line_count();
+  ColorClear(first, last, 1, INT32_MAX, 0);
+  if (start == 0) return colour_whole(error);
+  return colour_lines((long)start, (long)last, error) >= 0;
 }
 
 bool Document::coloured_whole_after_all() const {

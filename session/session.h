@@ -114,6 +114,9 @@ class Document {
   // text is never held twice: no edit is recorded and nothing is coloured.
   // False, adding nothing, when the editor has no room for them.
   bool append(const char* bytes, size_t n);
+  // Says that n bytes in all are about to be appended (a file's size), so
+  // that they are held without slack.
+  void expect(size_t n);
 
   std::string text() const;
   std::string text(size_t from, size_t n) const;  // clamped to the text
@@ -135,8 +138,8 @@ class Document {
   // the editor may while it shows a long file: after colour_begin, each
   // colour_more colours one more run and stores in *final_end how far the
   // colours are those a whole-buffer colouring gives; they stay so. Where a
-  // run could differ, the rest is coloured whole at once (*final_end is
-  // then the size, and coloured_whole_after_all says so).
+  // run could differ, the rest is coloured at once (*final_end is then the
+  // size, and coloured_whole_after_all says so).
   void colour_begin();
   bool colour_more(long lines, size_t* final_end, std::string* error = nullptr);
   bool coloured_whole_after_all() const;
@@ -170,12 +173,14 @@ class Document {
 
  private:
   unsigned long id_ = 0;  // the stand-in's document
-  // Counted-run colouring: where the next run starts, and the categories
-  // the last run gave from stream_held_from_ on, to tell whether the next
-  // one backed up over them unchanged.
+  // Counted-run colouring: where the next run starts, the categories
+  // the last run gave from stream_held_from_ on when it ended on the closer
+  // of a comment, and where each trusted run started.
   size_t stream_next_ = 0, stream_held_from_ = 0;
   std::vector<signed char> stream_held_;
+  std::vector<size_t> stream_starts_;
   bool stream_whole_ = false;
+  bool colour_rest(size_t from, std::string* error);
   void select() const;
 };
 

@@ -26,6 +26,8 @@ const char* const built[] = {
     "s = \"open string\nt = 'another\n/* c */ u = 1;\n",
     "s = \"/*\";\nfoo();\nbar(); // */ still code\nx = 1;\n",
     "// line /* comment\nif (a) then\n  b = \"*/\";\nendif;\n",
+    "a = 1;\nb = 2;\n/* c\n*/ d = 3; // e /* f\ng = \"*/\";\nh = 4;\n",
+    "a = 1;\nb = 2;\nc = 3; // d /* e\n\nf = 'g */';\n/* h */ i = 5;\nj = 6;\n",
     "x = '/*'; y = 2;\nz = 3; /* real\n*/ w = 4;\n",
     "/* a *//* b */\n/*/ odd opener */\n*/ stray closer\n",
     "a /* open to the end\n\nno closer\n",

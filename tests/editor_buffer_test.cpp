@@ -119,7 +119,8 @@ TEST(EditorBuffer, EditsAnywhereKeepTextLinesAndColoursInStep) {
 
 // A CR LF whose halves lie in different chunks is still one break of two,
 // wherever the chunk boundary falls near it; and a buffer filled in pieces
-// holds what one whole text would, with no change recorded.
+// holds what one whole text would, with no change recorded, however its
+// room was reserved.
 TEST(EditorBuffer, BreaksAcrossChunksAndTextsFilledInPieces) {
   for (size_t k = 8000; k < 8200; k++) {
     support::fresh_editor(std::string(k, 'a') + "\r\nb", support::NO_TABLES);
@@ -135,11 +136,16 @@ TEST(EditorBuffer, BreaksAcrossChunksAndTextsFilledInPieces) {
   wyn_text::rng r(9);
   support::fresh_editor("", support::NO_TABLES);
   EXPECT_EQ(cw_append_text(NULL, 5), 0);
+  ASSERT_EQ(cw_reserve_text(1000), 1);  // too little: appends grow it
   for (size_t at = 0; at < whole.size();) {
     size_t n = r.chance(20) ? r.below(30000) : r.below(300);
     if (n > whole.size() - at) n = whole.size() - at;
     ASSERT_EQ(cw_append_text(whole.data() + at, n), 1);
     at += n;
+    // Room for the rest taken with text already in: the chunks move along.
+    if (at > 20000 && at - n <= 20000) {
+      ASSERT_EQ(cw_reserve_text(whole.size()), 1);
+    }
   }
   EXPECT_EQ(cw_changed(NULL), 0);
   Model m;

@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 
 // The rendering thread where the C++ library has threads (not the
 // Windows cross build's).
@@ -56,24 +57,26 @@ const long first_run_lines = 64, most_run_lines = 4096;
 // The most text rendered in one piece.
 const size_t most_piece = 8 << 10;
 
-// One piece of output: made on the rendering side, written in order.
+// One piece of output: made and written on the rendering side, in order.
 struct Job {
   enum Kind { RAW, LINES, OPEN, CLOSE } kind = RAW;
   std::string text;               // RAW: written as it is; LINES: the bytes; OPEN: the file's name
   std::vector<signed char> cats;  // LINES: one category per byte, or none
   long first_line = 1;            // LINES
   const char* encoding = nullptr;
-  std::string out;  // what is written
-  enum State { FREE, QUEUED, RENDERED } state = FREE;
+  enum State { FREE, QUEUED };
+  std::atomic<State> state{FREE};  // changed under the pipeline's lock
 };
 
 // Renders the output a piece at a time and writes each piece in order as
-// soon as it is made. With a second core, pieces are rendered there while
-// this thread goes on colouring: the rendering side touches only the jobs
-// handed to it (text and categories copied out of the document, which it
-// never reads) and the view, which nothing else uses meanwhile; a job's
-// state passes it from one side to the other under the lock. Writing stays
-// on this thread, where a failed stdout may end the program.
+// soon as it is made. With a second core, pieces are rendered and written
+// there while this thread goes on colouring: the rendering side touches
+// only the jobs handed to it (text and categories copied out of the
+// document, which it never reads), the view, which nothing else uses
+// meanwhile, and the output; a job's state passes it from one side to the
+// other under the lock. A failed write to a file is noted for this side to
+// see; a failed stdout ends the program at once (_exit, no clean-up that
+// could pull the plug-in from under this thread).
 class Pipeline {
  public:
   Pipeline(OutputSink* sink, bool to_html, bool ansi, bool threaded, Clock* t)
@@ -95,21 +98,24 @@ class Pipeline {
     finish();
   }
 
-  // The next job to fill; hand it over with submit.
+  // The next job to fill, once the rendering side is done with it; hand
+  // it over with submit.
   Job& next() {
     Job& j = slots_[filled_ % slots];
-    if (filled_ - written_ == slots) write_ready(true, &j);  // every slot taken
+    wait_free(j);
     return j;
   }
   void submit(Job& j) {
     if (!threaded()) {
-      render(j, &render_time_);
-      write(j);
+      render_and_write(j, &render_time_, &write_time_);
       return;
     }
-    set_state(j, Job::QUEUED);
     filled_++;
-    write_ready(false, nullptr);
+    set_state(j, Job::QUEUED);
+  }
+  // Whether a job can be handed over without waiting.
+  bool takes_more() const {
+    return slots_[filled_ % slots].state.load(std::memory_order_acquire) == Job::FREE;
   }
   // True once a write failed: what is left need not be made.
   bool failed() const {
@@ -121,27 +127,29 @@ class Pipeline {
     j.text = text;
     submit(j);
   }
-  // Waits for every job and writes it; false when a write failed. The
+  // Waits until every job is written; false when a write failed. The
   // rendering side ends.
   bool finish() {
 #ifdef RENDER_THREAD
     if (threaded()) {
-      write_ready(true, nullptr);
       {
         std::lock_guard<std::mutex> hold(lock_);
-        stopping_ = true;
+        stopping_ = true;  // once every job handed over is written
       }
       changed_.notify_all();
       worker_.join();
     }
 #endif
     t_->render += render_time_;
-    render_time_ = 0;
+    t_->write += write_time_;
+    render_time_ = write_time_ = 0;
     return ok_;
   }
 
  private:
-  static const size_t slots = 3;
+  // What is coloured but not yet taken waits in the document, so a few
+  // pieces in flight are enough to keep the rendering side busy.
+  static const size_t slots = 8;
 
   bool threaded() const {
 #ifdef RENDER_THREAD
@@ -151,51 +159,37 @@ class Pipeline {
 #endif
   }
 
-  void render(Job& j, double* spent) {
+  // Renders a job into out_ (a raw one is written as it is) and writes it.
+  void render_and_write(Job& j, double* rendering, double* writing) {
     double a = now_seconds();
-    j.out.clear();
+    const std::string* made = &out_;
+    out_.clear();
     switch (j.kind) {
       case Job::RAW:
-        j.out.swap(j.text);
+        made = &j.text;
         break;
       case Job::OPEN:
-        html_section_open(&j.out, j.text);
+        html_section_open(&out_, j.text);
         break;
       case Job::CLOSE:
-        html_section_close(&j.out);
+        html_section_close(&out_);
         break;
       case Job::LINES:
         if (to_html_)
-          html_section_lines(&j.out, j.text, j.cats, j.first_line, j.encoding);
+          html_section_lines(&out_, j.text, j.cats, j.first_line, j.encoding);
         else
-          render_terminal(j.text, j.cats, ansi_, &j.out, j.first_line, j.encoding);
+          render_terminal(j.text, j.cats, ansi_, &out_, j.first_line, j.encoding);
         break;
     }
-    *spent += now_seconds() - a;
-  }
-
-  void write(Job& j) {
-    double a = now_seconds();
-    if (ok_ && !j.out.empty()) {
-      if (sink_ != nullptr)
-        ok_ = output_write(sink_, j.out.data(), j.out.size());
-      else
-        out_write(j.out.data(), j.out.size());
+    double b = now_seconds();
+    *rendering += b - a;
+    if (ok_ && !made->empty()) {
+      if (sink_ == nullptr)
+        out_write(made->data(), made->size());
+      else if (!output_write(sink_, made->data(), made->size()))
+        ok_ = false;
     }
-    j.state = Job::FREE;
-    t_->write += now_seconds() - a;
-  }
-
-  // Writes the rendered jobs in order; with wait, all of them up to and
-  // including until (every one when null).
-  void write_ready(bool wait, Job* until) {
-    while (written_ < filled_) {
-      Job& j = slots_[written_ % slots];
-      if (!rendered(j, wait)) return;
-      write(j);
-      written_++;
-      if (&j == until) return;
-    }
+    *writing += now_seconds() - b;
   }
 
 #ifdef RENDER_THREAD
@@ -206,55 +200,66 @@ class Pipeline {
     }
     (state == Job::QUEUED ? changed_ : done_).notify_all();
   }
-  bool rendered(Job& j, bool wait) {
+  void wait_free(Job& j) {
+    if (soon(j, Job::FREE)) return;
     std::unique_lock<std::mutex> hold(lock_);
-    if (wait) done_.wait(hold, [&] { return j.state == Job::RENDERED; });
-    return j.state == Job::RENDERED;
+    done_.wait(hold, [&] { return j.state == Job::FREE; });
+  }
+  // Whether j comes to be in state within a short while: the other side
+  // is usually about to get there, and waking a sleeping thread takes
+  // longer than rendering a piece.
+  static bool soon(const Job& j, Job::State state) {
+    double until = now_seconds() + 100e-6;
+    for (unsigned k = 1;; k++) {
+      if (j.state.load(std::memory_order_acquire) == state) return true;
+      if (k % 64 == 0 && now_seconds() > until) return false;
+    }
   }
   void work() {
-    double spent = 0;
+    double rendering = 0, writing = 0;
     for (size_t k = 0;; k++) {
       Job& j = slots_[k % slots];
-      {
+      if (!soon(j, Job::QUEUED)) {
         std::unique_lock<std::mutex> hold(lock_);
         changed_.wait(hold, [&] { return j.state == Job::QUEUED || stopping_; });
         if (j.state != Job::QUEUED) break;
       }
-      render(j, &spent);
-      set_state(j, Job::RENDERED);
+      render_and_write(j, &rendering, &writing);
+      set_state(j, Job::FREE);
     }
-    render_time_ += spent;  // read after the join
+    render_time_ += rendering;  // read after the join
+    write_time_ += writing;
   }
   std::thread worker_;
   std::mutex lock_;
-  std::condition_variable changed_, done_;  // a job queued, a job rendered
+  std::condition_variable changed_, done_;  // a job queued, a job written
   bool stopping_ = false;
 #else
   void set_state(Job& j, Job::State state) {
     j.state = state;
   }
-  bool rendered(Job& j, bool) {
-    return j.state == Job::RENDERED;
-  }
+  void wait_free(Job&) {}
 #endif
 
   OutputSink* sink_;
   bool to_html_, ansi_;
   Clock* t_;
   Job slots_[slots];
-  size_t filled_ = 0, written_ = 0;  // jobs handed over, and written, so far
-  bool ok_ = true;
-  double render_time_ = 0;
+  std::string out_;    // the rendering side's output, a job at a time
+  size_t filled_ = 0;  // jobs handed over so far
+  std::atomic<bool> ok_{true};
+  double render_time_ = 0, write_time_ = 0;
 };
 
 // Hands the lines [from, to) of doc (both line starts, or to the end) to
 // the pipeline, whole lines a piece, at most about most_piece bytes unless
-// one line is longer. *line is the number of the line at from, and
-// afterwards of the line at to.
-void render_lines(const wyn::Document& doc, size_t from, size_t to, const char* encoding,
-                  bool coloured, long* line, Pipeline* out, Clock* t) {
+// one line is longer; without wait, only as many pieces as it takes at
+// once. Answers how far it got (a line start); *line is the number of the
+// line at from, and afterwards of the line there.
+size_t render_lines(const wyn::Document& doc, size_t from, size_t to, const char* encoding,
+                    bool coloured, long* line, Pipeline* out, Clock* t, bool wait = true) {
   size_t n = doc.size();
-  while (from < to) {
+  while (from < to && (wait || out->takes_more())) {
     double b = now_seconds();
     Job& j = out->next();
     j.kind = Job::LINES;
@@ -281,6 +286,7 @@ void render_lines(const wyn::Document& doc, size_t from, size_t to, const char* 
     t->colours += now_seconds() - b;
     out->submit(j);
   }
+  return from;
 }
 
 // Colours doc in counted runs and hands it to the pipeline as its colours
@@ -295,19 +301,26 @@ bool show_streamed(wyn::Document* doc, const std::string& name, const char* enco
     out->submit(j);
   }
   doc->colour_begin();
-  size_t n = doc->size(), shown = 0, final_end = 0;
+  size_t n = doc->size(), shown = 0, ready = 0;
   long lines = first_run_lines, line = 1;
+  bool coloured = to_html || ansi;
   while (shown < n && !out->failed()) {
+    if (ready == n) {  // all coloured: the rest goes out as it is taken
+      shown = render_lines(*doc, shown, n, encoding, coloured, &line, out, t);
+      break;
+    }
     double a = now_seconds();
     std::string error;
+    size_t final_end = 0;
     if (!reported(doc->colour_more(lines, &final_end, &error), error)) return false;
     if (lines < most_run_lines) lines *= 2;
     t->plugin += now_seconds() - a;
     // Whole lines only: a piece never ends inside a line, so it renders
-    // exactly as the same lines rendered at once.
-    size_t ready = final_end < n ? (size_t)doc->line_start(doc->line_of((long)final_end)) : n;
-    render_lines(*doc, shown, ready, encoding, to_html || ansi, &line, out, t);
-    shown = ready;
+    // exactly as the same lines rendered at once. What the rendering side
+    // does not take now waits in the document while the next run is
+    // coloured, so that colouring never waits for rendering.
+    ready = final_end < n ? (size_t)doc->line_start(doc->line_of((long)final_end)) : n;
+    shown = render_lines(*doc, shown, ready, encoding, coloured, &line, out, t, false);
   }
   if (to_html) {
     Job& j = out->next();

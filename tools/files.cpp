@@ -47,7 +47,11 @@ bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
     if (!from_stdin) close(fd);
     return false;
   }
-  if (doc != nullptr) doc->set_text(std::string());
+  if (doc != nullptr) {
+    doc->set_text(std::string());
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && (uintmax_t)st.st_size <= input_limit())
+      doc->expect((size_t)st.st_size);
+  }
   bool ok = doc != nullptr ? read_bounded(fd, true, &out->id, take_into_document, doc)
                            : read_all_bounded(fd, true, &out->text, &out->id);
   int err = errno;
