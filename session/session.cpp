@@ -338,7 +338,7 @@ void Document::colour_begin() {
   stream_held_from_ = 0;
   stream_held_.clear();
   stream_starts_.clear();
-  stream_whole_ = false;
+  stream_distrusted_ = false;
 }
 
 // Each run starts where the last one stopped: at a line start, or on the
@@ -348,21 +348,25 @@ void Document::colour_begin() {
 // the comment just closed, coloured again as it was; from a line start it
 // is an opener the whole-buffer run saw inside a string or a line comment,
 // and the run's colours cannot be trusted. Then, and whenever a backed-up
-// run changes colours already handed out, the rest is coloured in one run
-// from the last line start where a trusted run began, at or before where
-// the distrusted one went: a run from there backs up over nothing, as
-// before, and goes on the way the whole-buffer run goes.
+// run changes colours already handed out, its colours go and the text is
+// coloured again from the last line start where a trusted run began, at or
+// before where the distrusted one went: a run from there backs up over
+// nothing, as before, and goes on the way the whole-buffer run goes. It
+// runs on for twice the lines it goes back over, so that the runs after it
+// start out of the misleading opener's reach, or the next distrust goes
+// back twice as far: the work stays linear in the text.
 bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
   select();
   size_t n = size();
-  if (stream_whole_ || stream_next_ >= n) {
+  if (stream_next_ >= n) {
     *final_end = n;
     return true;
   }
+  if (lines < 1) lines = 1;
   bool on_closer = stream_next_ > 0 && cw_char_at((cw_long)stream_next_ - 1) != '\n';
   cw_clear_runs();
   cw_set_scan_pos((cw_long)stream_next_);
-  std::string count = std::to_string(lines < 1 ? 1 : lines);
+  std::string count = std::to_string(lines);
   const char* argv[] = {count.c_str()};
   if (!call_plugin("_wyn_language_colors", 1, argv, nullptr, error)) return false;
   long end = (long)cw_scan_pos();
@@ -379,10 +383,20 @@ bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
     }
   }
   if (!trusted) {
-    stream_whole_ = true;
-    stream_held_.clear();
-    *final_end = n;
-    return colour_rest(low >= 0 && (size_t)low < stream_next_ ? (size_t)low : stream_next_, error);
+    stream_distrusted_ = true;
+    size_t went = low >= 0 && (size_t)low < stream_next_ ? (size_t)low : stream_next_;
+    auto after = std::upper_bound(stream_starts_.begin(), stream_starts_.end(), went);
+    size_t start = after == stream_starts_.begin() ? 0 : *(after - 1);
+    cw_long first = cw_line_of((cw_long)start);
+    cw_long last = cw_line_of((cw_long)std::max((size_t)end, stream_next_));
+    ColorClear(first, last, 1, INT32_MAX, 0);
+    long again = std::min<long>(2L * (last - first + 1) + lines, (long)cw_line_count() + 1);
+    end = colour_lines((long)start, again, error);
+    if (end < 0) return false;
+    stream_held_.clear();  // nothing to back up over unchanged
+    stream_held_from_ = stream_next_ = (size_t)end;
+    *final_end = stream_next_;
+    return true;
   }
   if (!on_closer) stream_starts_.push_back(stream_next_);
   stream_held_from_ = stream_next_;
@@ -396,21 +410,8 @@ bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
   return true;
 }
 
-// Colours from the last line start where a trusted run began, at or
-// before from, to the end of the text in one run, what the runs left from
-// there cleared first.
-bool Document::colour_rest(size_t from, std::string* error) {
-  auto after = std::upper_bound(stream_starts_.begin(), stream_starts_.end(), from);
-  size_t start = after == stream_starts_.begin() ? 0 : *(after - 1);
-  stream_starts_.clear();
-  cw_long first = cw_line_of((cw_long)start), last = cw_line_count();
-  ColorClear(first, last, 1, INT32_MAX, 0);
-  if (start == 0) return colour_whole(error);
-  return colour_lines((long)start, (long)last, error) >= 0;
-}
-
-bool Document::coloured_whole_after_all() const {
-  return stream_whole_;
+bool Document::distrusted_a_run() const {
+  return stream_distrusted_;
 }
 
 void Document::categories(size_t from, size_t n, signed char* out) const {

@@ -138,11 +138,11 @@ class Document {
   // the editor may while it shows a long file: after colour_begin, each
   // colour_more colours one more run and stores in *final_end how far the
   // colours are those a whole-buffer colouring gives; they stay so. Where a
-  // run could differ, the rest is coloured at once (*final_end is then the
-  // size, and coloured_whole_after_all says so).
+  // run could differ, it is coloured again from further back in a longer
+  // run (distrusted_a_run says so).
   void colour_begin();
   bool colour_more(long lines, size_t* final_end, std::string* error = nullptr);
-  bool coloured_whole_after_all() const;
+  bool distrusted_a_run() const;
   // Category of each of n characters from from; past the end: CAT_NONE.
   void categories(size_t from, size_t n, signed char* out) const;
   std::vector<signed char> categories() const;  // the whole text
@@ -179,8 +179,7 @@ class Document {
   size_t stream_next_ = 0, stream_held_from_ = 0;
   std::vector<signed char> stream_held_;
   std::vector<size_t> stream_starts_;
-  bool stream_whole_ = false;
-  bool colour_rest(size_t from, std::string* error);
+  bool stream_distrusted_ = false;
   void select() const;
 };
 

@@ -57,7 +57,7 @@ std::vector<signed char> streamed(const std::string& text, long lines, bool* fal
     last = done;
     if (guard > 1000000) break;
   }
-  *fallback = doc.coloured_whole_after_all();
+  *fallback = doc.distrusted_a_run();
   return doc.categories();
 }
 
@@ -93,8 +93,8 @@ TEST_F(ColourStreamTest, CountedRunsGiveTheWholeBufferColours) {
 
 // An opener inside a line comment, one run back: a run started below it
 // takes that "/*" for an enclosing comment and runs to the "*/" in a
-// string. Trusting it would show code as comment; the driver colours whole
-// instead.
+// string. Trusting it would show code as comment; the driver colours again
+// from further back instead.
 TEST_F(ColourStreamTest, ARunThatBacksUpOverOtherColoursIsNotTrusted) {
   const std::string text = "// line /* comment\nif (a) then\n  b = \"*/\";\nendif;\n";
   std::vector<signed char> want = whole(text);

@@ -52,8 +52,9 @@ void print_stats(const Clock& t, size_t files) {
 
 // The first counted run is short, so the first screenful shows at once;
 // each later one doubles, up to runs long enough that what a run costs
-// beyond its lines does not count.
-const long first_run_lines = 64, most_run_lines = 4096;
+// beyond its lines does not count, and short enough that the rendering
+// side, which takes new pieces between runs, always has some at hand.
+const long first_run_lines = 64, most_run_lines = 1024;
 // The most text rendered in one piece.
 const size_t most_piece = 8 << 10;
 
@@ -281,8 +282,9 @@ size_t render_lines(const wyn::Document& doc, size_t from, size_t to, const char
       j.cats.resize(j.text.size());
       doc.categories(from, j.text.size(), j.cats.data());
     }
-    *line += std::count(j.text.begin(), j.text.end(), '\n');
     from += j.text.size();
+    *line =
+        from < n ? doc.line_of((long)from) : *line + std::count(j.text.begin(), j.text.end(), '\n');
     t->colours += now_seconds() - b;
     out->submit(j);
   }
