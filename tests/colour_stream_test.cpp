@@ -113,4 +113,26 @@ TEST_F(ColourStreamTest, ARunThatBacksUpOverOtherColoursIsNotTrusted) {
   EXPECT_TRUE(fell_back);
 }
 
+// A distrusted run deep in a long text is coloured again from near where
+// it went wrong, and counted runs go on after it: the work stays about one
+// pass, never a second one from the top.
+TEST_F(ColourStreamTest, ADistrustedRunCostsItsNeighbourhoodNotTheWholeText) {
+  std::string lines;
+  for (int i = 0; i < 4000; i++) lines += "x = " + std::to_string(i) + ";\n";
+  const std::string texts[] = {
+      lines + "// y\nif (a) then\n  b = \"*/\";\nendif;\n" + lines,
+      lines + "// y /* z\nif (a) then\n  b = \"*/\";\nendif;\n" + lines,
+  };
+  unsigned long long calls[2];
+  for (int k = 0; k < 2; k++) {
+    bool fell_back = false;
+    unsigned long long before = cw_call_count();
+    std::vector<signed char> got = streamed(texts[k], 64, &fell_back);
+    calls[k] = cw_call_count() - before;
+    EXPECT_EQ(fell_back, k == 1);
+    EXPECT_EQ(got, whole(texts[k])) << k;
+  }
+  EXPECT_LT(calls[1], calls[0] + calls[0] / 4);
+}
+
 }  // namespace
