@@ -185,7 +185,7 @@ namespace {
 
 // Index of the template table start-up made: the last table created with
 // the template flag. Its three keyword tables were created just before it,
-// in class order; tables of a module loaded earlier may come first. -1
+// in class order; tables the editor made before start-up may come first. -1
 // before start-up.
 long template_table_index() {
   for (size_t i = cw_table_count(); i-- > 0;)
