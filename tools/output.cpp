@@ -36,6 +36,46 @@ OutputSink* output_open(const char* out) {
   return os_sink_open(out, nullptr);
 }
 
+bool output_write(OutputSink* sink, const char* data, size_t size) {
+  switch (sink->mode) {
+    case SINK_STDOUT:
+      out_write(data, size);
+      return true;
+    case SINK_THROUGH:
+    case SINK_SPOOL:
+      return os_sink_write(sink, data, size);
+    case SINK_IN_PLACE:
+      sink->held.append(data, size);
+      return true;
+  }
+  return false;
+}
+
+bool output_commit(OutputSink* sink) {
+  bool ok = true;
+  switch (sink->mode) {
+    case SINK_STDOUT:
+      break;
+    case SINK_THROUGH:
+      ok = os_sink_close(sink);
+      break;
+    case SINK_SPOOL:
+      ok = os_sink_commit_spool(sink);
+      break;
+    case SINK_IN_PLACE:
+      ok = os_sink_overwrite(sink);
+      break;
+  }
+  delete sink;
+  return ok;
+}
+
+void output_abort(OutputSink* sink) {
+  if (sink == nullptr) return;
+  os_sink_drop(sink);
+  delete sink;
+}
+
 namespace {
 
 bool write_whole(OutputSink* sink, const std::string& text) {

@@ -245,50 +245,6 @@ bool changed_meanwhile(const char* shown) {
   return fail(shown, "changed while being edited; nothing written");
 }
 
-// Overwrites target with text where it stands, after checking once more
-// that it is the file read_as describes.
-bool overwrite(const char* shown, const std::string& target, const std::string& text,
-               const FileId& read_as) {
-  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return fail(shown, strerror(errno));
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !file_id_matches(read_as, st)) {
-    close(fd);
-    return changed_meanwhile(shown);
-  }
-  bool ok = write_all(fd, text) && ftruncate(fd, (off_t)text.size()) == 0 && fsync(fd) == 0;
-  int err = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  return ok || fail(shown, strerror(err));
-}
-
-}  // namespace
-
-// Where the chunks of an open output go.
-enum SinkMode {
-  SINK_STDOUT,   // "-": the checked stdout
-  SINK_FD,       // written through to a descriptor, ours (own) or opened here
-  SINK_SPOOL,    // a temporary file beside target, renamed over it at commit
-  SINK_IN_PLACE  // held here, then written into target itself at commit
-};
-
-struct OutputSink {
-  SinkMode mode = SINK_STDOUT;
-  std::string shown;    // the output as the user named it, for messages
-  int fd = -1;          // SINK_FD, SINK_SPOOL
-  bool own_fd = false;  // SINK_FD: one of the tool's own, left open
-  std::string target;   // SINK_SPOOL, SINK_IN_PLACE: the file with links followed
-  std::string temp;     // SINK_SPOOL
-  bool exists = false;  // SINK_SPOOL: replaces a file (else creates one)
-  FileId read_as;       // the file being replaced, as it was read
-  std::string held;     // SINK_IN_PLACE
-};
-
-namespace {
-
 OutputSink* sink_failed(OutputSink* sink) {
   delete sink;
   return nullptr;
@@ -328,7 +284,7 @@ OutputSink* open_regular(OutputSink* sink) {
     return sink;
   }
   sink->mode = SINK_SPOOL;
-  sink->fd = fd;
+  sink->handle = fd;
   sink->exists = true;
   return sink;
 }
@@ -346,24 +302,26 @@ OutputSink* open_new(OutputSink* sink) {
     return fail(sink->shown.c_str(), strerror(err)), sink_failed(sink);
   }
   sink->mode = SINK_SPOOL;
-  sink->fd = fd;
+  sink->handle = fd;
   return sink;
 }
 
 // Closes the spool after making its text last; false with errno set.
 bool finish_spool(OutputSink* sink) {
-  bool ok = fsync(sink->fd) == 0;
+  bool ok = fsync(sink->handle) == 0;
   int err = errno;
-  if (close(sink->fd) != 0 && ok) {
+  if (close(sink->handle) != 0 && ok) {
     ok = false;
     err = errno;
   }
-  sink->fd = -1;
+  sink->handle = -1;
   errno = err;
   return ok;
 }
 
-bool commit_spool(OutputSink* sink) {
+}  // namespace
+
+bool os_sink_commit_spool(OutputSink* sink) {
   const char* shown = sink->shown.c_str();
   if (!finish_spool(sink)) {
     int err = errno;
@@ -387,7 +345,24 @@ bool commit_spool(OutputSink* sink) {
   return true;
 }
 
-}  // namespace
+bool os_sink_overwrite(OutputSink* sink) {
+  const char* shown = sink->shown.c_str();
+  int fd = open(sink->target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return fail(shown, strerror(errno));
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !file_id_matches(sink->read_as, st)) {
+    close(fd);
+    return changed_meanwhile(shown);
+  }
+  bool ok =
+      write_all(fd, sink->held) && ftruncate(fd, (off_t)sink->held.size()) == 0 && fsync(fd) == 0;
+  int err = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  return ok || fail(shown, strerror(err));
+}
 
 [[noreturn]] void stdout_failed(int err) {
   // The reader went away: nobody is left to tell.
@@ -445,14 +420,14 @@ OutputSink* os_sink_open(const char* out, const FileId* read_as) {
       // Our own stdout or stderr: what is buffered there goes first.
       if (t.fd == 1 && fflush(stdout) != 0) stdout_failed(errno);
       if (t.fd == 2) fflush(stderr);
-      sink->mode = SINK_FD;
-      sink->fd = t.fd;
-      sink->own_fd = true;
+      sink->mode = SINK_THROUGH;
+      sink->handle = t.fd;
+      sink->own_handle = true;
       return sink;
     case TO_THROUGH:
-      sink->fd = open(t.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-      if (sink->fd < 0) return fail(out, strerror(errno)), sink_failed(sink);
-      sink->mode = SINK_FD;
+      sink->handle = open(t.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+      if (sink->handle < 0) return fail(out, strerror(errno)), sink_failed(sink);
+      sink->mode = SINK_THROUGH;
       return sink;
     case TO_REGULAR:
       file_id_of(t.st, &sink->read_as);
@@ -463,47 +438,15 @@ OutputSink* os_sink_open(const char* out, const FileId* read_as) {
   return sink_failed(sink);
 }
 
-bool output_write(OutputSink* sink, const char* data, size_t size) {
-  switch (sink->mode) {
-    case SINK_STDOUT:
-      out_write(data, size);
-      return true;
-    case SINK_FD:
-    case SINK_SPOOL:
-      return write_all(sink->fd, data, size) || fail(sink->shown.c_str(), strerror(errno));
-    case SINK_IN_PLACE:
-      sink->held.append(data, size);
-      return true;
-  }
-  return false;
+bool os_sink_write(OutputSink* sink, const char* data, size_t size) {
+  return write_all(sink->handle, data, size) || fail(sink->shown.c_str(), strerror(errno));
 }
 
-bool output_commit(OutputSink* sink) {
-  bool ok = true;
-  switch (sink->mode) {
-    case SINK_STDOUT:
-      break;
-    case SINK_FD:
-      if (!sink->own_fd && close(sink->fd) != 0) ok = fail(sink->shown.c_str(), strerror(errno));
-      break;
-    case SINK_SPOOL:
-      ok = commit_spool(sink);
-      break;
-    case SINK_IN_PLACE:
-      ok = overwrite(sink->shown.c_str(), sink->target, sink->held, sink->read_as);
-      break;
-  }
-  delete sink;
-  return ok;
+bool os_sink_close(OutputSink* sink) {
+  return sink->own_handle || close(sink->handle) == 0 || fail(sink->shown.c_str(), strerror(errno));
 }
 
-void output_abort(OutputSink* sink) {
-  if (sink == nullptr) return;
-  if (sink->mode == SINK_SPOOL) {
-    close(sink->fd);
-    drop_temp(sink->temp);
-  } else if (sink->mode == SINK_FD && !sink->own_fd) {
-    close(sink->fd);
-  }
-  delete sink;
+void os_sink_drop(OutputSink* sink) {
+  if (sink->handle != kNoHandle && !sink->own_handle) close(sink->handle);
+  if (sink->mode == SINK_SPOOL) drop_temp(sink->temp);
 }

@@ -250,24 +250,6 @@ std::string utf8_of(const std::wstring& path) {
 
 }  // namespace
 
-// Where the chunks of an open output go.
-enum SinkMode {
-  SINK_STDOUT,   // "-": the checked stdout
-  SINK_THROUGH,  // a device or pipe, written through
-  SINK_SPOOL,    // a temporary file beside target, put in its place at commit
-  SINK_IN_PLACE  // held here, then written into target itself at commit
-};
-
-struct OutputSink {
-  SinkMode mode = SINK_STDOUT;
-  std::string shown;  // the output as the user named it, for messages
-  HANDLE h = INVALID_HANDLE_VALUE;
-  std::wstring target, temp;
-  bool exists = false;  // SINK_SPOOL: replaces a file (else creates one)
-  FileId read_as;
-  std::string held;  // SINK_IN_PLACE
-};
-
 void file_id_of_fd(int fd, FileId* id) {
   HANDLE h = (HANDLE)_get_osfhandle(fd);
   BY_HANDLE_FILE_INFORMATION info;
@@ -280,7 +262,7 @@ void file_id_of_fd(int fd, FileId* id) {
 namespace {
 
 OutputSink* sink_failed(OutputSink* sink) {
-  if (sink->h != INVALID_HANDLE_VALUE) CloseHandle(sink->h);
+  if (sink->handle != INVALID_HANDLE_VALUE) CloseHandle(sink->handle);
   delete sink;
   return nullptr;
 }
@@ -309,7 +291,7 @@ OutputSink* open_regular(OutputSink* sink, const BY_HANDLE_FILE_INFORMATION& inf
     return fail(folder.c_str(), problem.c_str()), sink_failed(sink);
   }
   sink->mode = SINK_SPOOL;
-  sink->h = h;
+  sink->handle = h;
   sink->exists = true;
   return sink;
 }
@@ -319,17 +301,18 @@ OutputSink* open_new(OutputSink* sink) {
   if (h == INVALID_HANDLE_VALUE)
     return fail_system(sink->shown.c_str(), GetLastError()), sink_failed(sink);
   sink->mode = SINK_SPOOL;
-  sink->h = h;
+  sink->handle = h;
   return sink;
 }
 
-// Puts the finished temporary file in place of target.
-bool commit_spool(OutputSink* sink) {
+}  // namespace
+
+bool os_sink_commit_spool(OutputSink* sink) {
   const char* shown = sink->shown.c_str();
-  bool flushed = FlushFileBuffers(sink->h) != 0;
+  bool flushed = FlushFileBuffers(sink->handle) != 0;
   DWORD err = GetLastError();
-  CloseHandle(sink->h);
-  sink->h = INVALID_HANDLE_VALUE;
+  CloseHandle(sink->handle);
+  sink->handle = INVALID_HANDLE_VALUE;
   if (!flushed) {
     drop_temp(sink->temp);
     return fail_system(shown, err);
@@ -373,9 +356,7 @@ bool commit_spool(OutputSink* sink) {
   return fail_system(shown, err);
 }
 
-// Overwrites target where it stands, after checking once more that it is
-// the file read_as describes.
-bool overwrite(OutputSink* sink) {
+bool os_sink_overwrite(OutputSink* sink) {
   const char* shown = sink->shown.c_str();
   HANDLE h = CreateFileW(sink->target.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, share_all,
                          nullptr, OPEN_EXISTING, 0, nullptr);
@@ -391,8 +372,6 @@ bool overwrite(OutputSink* sink) {
   CloseHandle(h);
   return ok || fail_system(shown, err);
 }
-
-}  // namespace
 
 [[noreturn]] void stdout_failed(int err) {
   // The reader went away: nobody is left to tell. The C library calls a
@@ -475,7 +454,7 @@ OutputSink* os_sink_open(const char* out, const FileId* read_as) {
   switch (t.kind) {
     case TO_THROUGH:
       sink->mode = SINK_THROUGH;
-      sink->h = t.through;
+      sink->handle = t.through;
       return sink;
     case TO_REGULAR:
       fill_id(t.info, &sink->read_as);
@@ -486,43 +465,16 @@ OutputSink* os_sink_open(const char* out, const FileId* read_as) {
   return sink_failed(sink);
 }
 
-bool output_write(OutputSink* sink, const char* data, size_t size) {
-  switch (sink->mode) {
-    case SINK_STDOUT:
-      out_write(data, size);
-      return true;
-    case SINK_THROUGH:
-    case SINK_SPOOL:
-      return write_all(sink->h, data, size) || fail_system(sink->shown.c_str(), GetLastError());
-    case SINK_IN_PLACE:
-      sink->held.append(data, size);
-      return true;
-  }
-  return false;
+bool os_sink_write(OutputSink* sink, const char* data, size_t size) {
+  return write_all(sink->handle, data, size) || fail_system(sink->shown.c_str(), GetLastError());
 }
 
-bool output_commit(OutputSink* sink) {
-  bool ok = true;
-  switch (sink->mode) {
-    case SINK_STDOUT:
-      break;
-    case SINK_THROUGH:
-      CloseHandle(sink->h);
-      break;
-    case SINK_SPOOL:
-      ok = commit_spool(sink);
-      break;
-    case SINK_IN_PLACE:
-      ok = overwrite(sink);
-      break;
-  }
-  delete sink;
-  return ok;
+bool os_sink_close(OutputSink* sink) {
+  CloseHandle(sink->handle);
+  return true;
 }
 
-void output_abort(OutputSink* sink) {
-  if (sink == nullptr) return;
-  if (sink->h != INVALID_HANDLE_VALUE) CloseHandle(sink->h);
+void os_sink_drop(OutputSink* sink) {
+  if (sink->handle != INVALID_HANDLE_VALUE) CloseHandle(sink->handle);
   if (sink->mode == SINK_SPOOL) drop_temp(sink->temp);
-  delete sink;
 }
