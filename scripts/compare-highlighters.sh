@@ -69,8 +69,9 @@ pair() {
   # shellcheck disable=SC2086
   row "wyn colour $wyn_args ($what)" "$file" "$build/wyn" --no-config colour $wyn_args "$file"
   ours=$(cat "$work/median")
+  # highlight writes its style sheet into the folder it runs in: the work folder.
   # shellcheck disable=SC2086
-  row "highlight --syntax=c $hl_args ($what)" "$file" highlight --syntax=c $hl_args -i "$file"
+  row "highlight --syntax=c $hl_args ($what)" "$file" env -C "$work" highlight --syntax=c $hl_args -i "$file"
   theirs=$(cat "$work/median")
   printf '%-48s %s\n' "  wyn faster by" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "%.0f times", b / a}')"
 }
