@@ -64,6 +64,7 @@ struct Job {
   std::string text;               // RAW: written as it is; LINES: the bytes; OPEN: the file's name
   std::vector<signed char> cats;  // LINES: one category per byte, or none
   long first_line = 1;            // LINES
+  bool more = false;              // LINES: the last line goes on in the next job
   const char* encoding = nullptr;
   enum State { FREE, QUEUED };
   std::atomic<State> state{FREE};  // changed under the pipeline's lock
@@ -176,10 +177,11 @@ class Pipeline {
         html_section_close(&out_);
         break;
       case Job::LINES:
+        cut_.more = j.more;
         if (to_html_)
-          html_section_lines(&out_, j.text, j.cats, j.first_line, j.encoding);
+          html_section_lines(&out_, j.text, j.cats, j.first_line, j.encoding, &cut_);
         else
-          render_terminal(j.text, j.cats, ansi_, &out_, j.first_line, j.encoding);
+          render_terminal(j.text, j.cats, ansi_, &out_, j.first_line, j.encoding, &cut_);
         break;
     }
     double b = now_seconds();
@@ -247,16 +249,18 @@ class Pipeline {
   Clock* t_;
   Job slots_[slots];
   std::string out_;    // the rendering side's output, a job at a time
+  CutLine cut_;        // the rendering side's: where a line cut into jobs stands
   size_t filled_ = 0;  // jobs handed over so far
   std::atomic<bool> ok_{true};
   double render_time_ = 0, write_time_ = 0;
 };
 
 // Hands the lines [from, to) of doc (both line starts, or to the end) to
-// the pipeline, whole lines a piece, at most about most_piece bytes unless
-// one line is longer; without wait, only as many pieces as it takes at
-// once. Answers how far it got (a line start); *line is the number of the
-// line at from, and afterwards of the line there.
+// the pipeline, at most most_piece bytes a piece: whole lines, or a piece
+// of a line longer than that, so that what is held at once never depends
+// on how long a line is. Without wait, only as many pieces as it takes at
+// once. Answers how far it got; *line is the number of the line at from,
+// and afterwards of the line there.
 size_t render_lines(const wyn::Document& doc, size_t from, size_t to, const char* encoding,
                     bool coloured, long* line, Pipeline* out, Clock* t, bool wait = true) {
   size_t n = doc.size();
@@ -266,17 +270,15 @@ size_t render_lines(const wyn::Document& doc, size_t from, size_t to, const char
     j.kind = Job::LINES;
     j.encoding = encoding;
     j.first_line = *line;
-    std::string text = doc.text(from, to - from > most_piece ? most_piece : to - from);
-    if (from + text.size() < to) {  // whole lines: a piece never ends inside one
-      size_t last = text.rfind('\n');
-      if (last != std::string::npos) {
-        text.resize(last + 1);
-      } else {
-        long at = doc.line_of((long)(from + text.size()));
-        text = doc.text(from, (at < doc.line_count() ? (size_t)doc.line_start(at + 1) : n) - from);
-      }
+    j.text = doc.text(from, to - from > most_piece ? most_piece : to - from);
+    j.more = false;
+    if (from + j.text.size() < to) {  // whole lines, unless one is longer than a piece
+      size_t last = j.text.rfind('\n');
+      if (last != std::string::npos)
+        j.text.resize(last + 1);
+      else
+        j.more = true;
     }
-    j.text.swap(text);
     j.cats.clear();
     if (coloured) {
       j.cats.resize(j.text.size());
@@ -292,7 +294,7 @@ size_t render_lines(const wyn::Document& doc, size_t from, size_t to, const char
 }
 
 // Colours doc in counted runs and hands it to the pipeline as its colours
-// become final, whole lines a piece (a run may colour the whole rest at
+// become final, a piece at a time (a run may colour the whole rest at
 // once).
 bool show_streamed(wyn::Document* doc, const std::string& name, const char* encoding, bool to_html,
                    bool ansi, Pipeline* out, Clock* t) {
@@ -317,8 +319,9 @@ bool show_streamed(wyn::Document* doc, const std::string& name, const char* enco
     if (!reported(doc->colour_more(lines, &final_end, &error), error)) return false;
     if (lines < most_run_lines) lines *= 2;
     t->plugin += now_seconds() - a;
-    // Whole lines only: a piece never ends inside a line, so it renders
-    // exactly as the same lines rendered at once. What the rendering side
+    // Up to a line start: only a line longer than a piece is cut, and the
+    // rendering side carries it from piece to piece, so it renders exactly
+    // as the same lines rendered at once. What the rendering side
     // does not take now waits in the document while the next run is
     // coloured, so that colouring never waits for rendering.
     ready = final_end < n ? (size_t)doc->line_start(doc->line_of((long)final_end)) : n;

@@ -50,15 +50,31 @@ void put(Shown* out, unsigned cp, const std::vector<signed char>& cats, size_t f
   if (!cats.empty()) out->cats.insert(out->cats.end(), out->text.size() - before, cats[from]);
 }
 
+// Whether decoding a piece stops at p[i], when more of the text follows:
+// within keep bytes of the piece's end a character may be cut in two, and a
+// CR just before them may be half of a CR LF. keep is at least as long as
+// the longest character, shift sequences included, so that what is decoded
+// before is what the whole text decodes there.
+bool held(const unsigned char* p, size_t i, size_t n, size_t keep) {
+  return n - i < keep || (p[i] == '\r' && n - i <= keep);
+}
+
+// Where a piece's bytes need no such check: below it, nothing is held.
+size_t unheld_end(size_t n, bool more, size_t keep) {
+  return !more ? n : n > keep ? n - keep : 0;
+}
+
 // Well-formed UTF-8 passes as it is; a byte that starts no sequence is
-// shown as U+FFFD.
-void decode_utf8(const std::string& bytes, const std::vector<signed char>& cats, Shown* out) {
+// shown as U+FFFD. Answers how many bytes it took.
+size_t decode_utf8(const std::string& bytes, const std::vector<signed char>& cats, bool more,
+                   Shown* out) {
   const unsigned char* p = (const unsigned char*)bytes.data();
-  size_t n = bytes.size();
+  size_t n = bytes.size(), keep = 4, safe = unheld_end(n, more, keep);
   for (size_t i = 0; i < n;) {
+    if (i >= safe && more && held(p, i, n, keep)) return i;
     if (p[i] < 0x80) {  // ASCII, the bulk of a script: a run at a time
       size_t j = i + 1;
-      while (j < n && p[j] < 0x80) j++;
+      while (j < safe && p[j] < 0x80) j++;
       out->text.append(bytes, i, j - i);
       if (!cats.empty())
         out->cats.insert(out->cats.end(), cats.begin() + (ptrdiff_t)i, cats.begin() + (ptrdiff_t)j);
@@ -75,6 +91,7 @@ void decode_utf8(const std::string& bytes, const std::vector<signed char>& cats,
     if (!cats.empty()) out->cats.insert(out->cats.end(), len, cats[i]);
     i += len;
   }
+  return n;
 }
 
 // One character from in (at most n bytes): its code point and how many
@@ -116,15 +133,26 @@ bool byte_table(iconv_t cd, unsigned table[256]) {
   return true;
 }
 
-void decode_iconv(iconv_t cd, const std::string& bytes, const std::vector<signed char>& cats,
-                  Shown* out) {
+// A single-byte encoding: nothing is held but a CR at the end.
+size_t decode_table(const unsigned table[256], const std::string& bytes,
+                    const std::vector<signed char>& cats, bool more, Shown* out) {
+  const unsigned char* p = (const unsigned char*)bytes.data();
   size_t n = bytes.size();
-  unsigned table[256];
-  if (byte_table(cd, table)) {
-    for (size_t i = 0; i < n; i++) put(out, table[(unsigned char)bytes[i]], cats, i);
-    return;
+  for (size_t i = 0; i < n; i++) {
+    if (more && held(p, i, n, 1)) return i;
+    put(out, table[p[i]], cats, i);
   }
+  return n;
+}
+
+// Any other encoding, a character at a time; the descriptor's shift state
+// goes on into the next piece.
+size_t decode_iconv(iconv_t cd, const std::string& bytes, const std::vector<signed char>& cats,
+                    bool more, Shown* out) {
+  const unsigned char* p = (const unsigned char*)bytes.data();
+  size_t n = bytes.size(), keep = 16, safe = unheld_end(n, more, keep);
   for (size_t i = 0; i < n;) {
+    if (i >= safe && more && held(p, i, n, keep)) return i;
     unsigned cp = 0;
     size_t took = next_char(cd, bytes.data() + i, n - i, &cp);
     if (took == 0) {  // undecodable, or cut off at the end: show the byte and go on
@@ -136,6 +164,7 @@ void decode_iconv(iconv_t cd, const std::string& bytes, const std::vector<signed
     put(out, cp, cats, i);
     i += took;
   }
+  return n;
 }
 
 }  // namespace
@@ -178,20 +207,38 @@ const char* display_encoding_of(bool valid_utf8) {
   return valid_utf8 ? "UTF-8" : fallback_encoding;
 }
 
-void decode_for_display(const std::string& bytes, const std::vector<signed char>& cats,
-                        const char* encoding, Shown* out) {
+Decoder::Decoder(const char* encoding) : encoding_(encoding) {}
+
+Decoder::~Decoder() {
+  if (cd_ != nullptr) iconv_close(static_cast<iconv_t>(cd_));
+}
+
+size_t Decoder::decode(const std::string& bytes, const std::vector<signed char>& cats, bool more,
+                       Shown* out) {
   out->text.clear();
   out->cats.clear();
   const std::vector<signed char> none;
   const std::vector<signed char>& by_byte = cats.size() == bytes.size() ? cats : none;
   out->text.reserve(bytes.size());
   if (!by_byte.empty()) out->cats.reserve(bytes.size());
-  if (encoding == nullptr) encoding = is_valid_utf8(bytes) ? "UTF-8" : fallback_encoding;
-  if (is_utf8_name(encoding)) return decode_utf8(bytes, by_byte, out);
-  iconv_t cd = iconv_open("UTF-32LE", encoding);
-  if (cd == (iconv_t)-1) return decode_utf8(bytes, by_byte, out);  // checked up front
-  decode_iconv(cd, bytes, by_byte, out);
-  iconv_close(cd);
+  if (encoding_ == nullptr) encoding_ = is_valid_utf8(bytes) ? "UTF-8" : fallback_encoding;
+  if (is_utf8_name(encoding_)) return decode_utf8(bytes, by_byte, more, out);
+  if (cd_ == nullptr) {
+    iconv_t cd = iconv_open("UTF-32LE", encoding_);
+    if (cd == (iconv_t)-1) {  // checked up front
+      encoding_ = "UTF-8";
+      return decode_utf8(bytes, by_byte, more, out);
+    }
+    cd_ = cd;
+    table_ = byte_table(cd, table_of_);
+  }
+  if (table_) return decode_table(table_of_, bytes, by_byte, more, out);
+  return decode_iconv(static_cast<iconv_t>(cd_), bytes, by_byte, more, out);
+}
+
+void decode_for_display(const std::string& bytes, const std::vector<signed char>& cats,
+                        const char* encoding, Shown* out) {
+  Decoder(encoding).decode(bytes, cats, false, out);
 }
 
 void to_terminal_charset(std::string* text) {

@@ -24,6 +24,29 @@ bool display_encoding_known(const char* name, std::string* problem);
 // becomes U+FFFD, one for each byte that starts no character.
 void decode_for_display(const std::string& bytes, const std::vector<signed char>& cats,
                         const char* encoding, Shown* out);
+// The same for a text that comes in pieces, a line longer than a piece
+// among them: the pieces decode exactly as the text would at once. When
+// more follows, the last few bytes of a piece, which may be part of a
+// character (and a CR, which may be half of a CR LF), are left for the next
+// one; a stateful encoding's shift state goes on from piece to piece.
+class Decoder {
+ public:
+  explicit Decoder(const char* encoding);  // as decode_for_display takes it
+  ~Decoder();
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+  // Decodes the start of bytes into *out (emptied first); answers how many
+  // bytes it took: all of them unless more.
+  size_t decode(const std::string& bytes, const std::vector<signed char>& cats, bool more,
+                Shown* out);
+
+ private:
+  const char* encoding_;  // null until the first piece decides it
+  void* cd_ = nullptr;    // iconv's descriptor, opened on the first piece that needs it
+  bool table_ = false;    // a single-byte encoding: table_of_ maps each byte
+  unsigned table_of_[256];
+};
+
 // What decode_for_display takes a null encoding as, for a script whose
 // bytes are (or are not) well-formed UTF-8 throughout.
 const char* display_encoding_of(bool valid_utf8);

@@ -205,6 +205,69 @@ size_t append_visible_control(std::string* out, const std::string& text, size_t 
   return 0;
 }
 
+// A piece as it is rendered: what the last piece held back, then its own
+// bytes; copied only when something was held.
+class Piece {
+ public:
+  Piece(const CutLine& cut, const std::string& bytes, const std::vector<signed char>& cats)
+      : bytes_(&bytes), cats_(&cats) {
+    if (cut.held.empty()) return;
+    joined_ = cut.held + bytes;
+    if (cats.size() == bytes.size() && cut.held_cats.size() == cut.held.size()) {
+      joined_cats_ = cut.held_cats;
+      joined_cats_.insert(joined_cats_.end(), cats.begin(), cats.end());
+    }
+    bytes_ = &joined_;
+    cats_ = &joined_cats_;
+  }
+  const std::string& bytes() const { return *bytes_; }
+  const std::vector<signed char>& cats() const { return *cats_; }
+
+ private:
+  const std::string* bytes_;
+  const std::vector<signed char>* cats_;
+  std::string joined_;
+  std::vector<signed char> joined_cats_;
+};
+
+// The decoder for a piece: the text's own, made afresh at its first line.
+Decoder& decoder_for(CutLine* cut, const char* encoding, long first_line) {
+  if (cut->decoder == nullptr || (first_line == 1 && !cut->inside))
+    cut->decoder = std::make_shared<Decoder>(encoding);
+  return *cut->decoder;
+}
+
+// After a piece of which took bytes were rendered, ending at a line start
+// or not: what the next piece goes on from.
+void piece_done(CutLine* cut, const Piece& piece, size_t took, bool at_line_start, int open,
+                int column) {
+  if (!cut->more) {
+    cut->held.clear();
+    cut->held_cats.clear();
+    cut->inside = false;
+    cut->open = CAT_NONE;
+    cut->column = 0;
+    return;
+  }
+  const std::string& bytes = piece.bytes();
+  const std::vector<signed char>& cats = piece.cats();
+  cut->held.assign(bytes, took, std::string::npos);
+  if (cats.size() == bytes.size())
+    cut->held_cats.assign(cats.begin() + (ptrdiff_t)took, cats.end());
+  else
+    cut->held_cats.clear();
+  cut->inside = !at_line_start;
+  cut->open = open;
+  cut->column = column;
+}
+
+// How much of an undecoded piece is rendered now: all but a CR at its end
+// when more follows, which may be half of a CR LF.
+size_t undecoded_part(const CutLine& cut, const std::string& bytes) {
+  size_t n = bytes.size();
+  return cut.more && n > 0 && bytes[n - 1] == '\r' ? n - 1 : n;
+}
+
 }  // namespace
 
 bool view_setup(const Options& opt) {
@@ -241,23 +304,31 @@ bool use_colour(ColourWhen when) {
 }
 
 void render_terminal(const std::string& bytes, const std::vector<signed char>& cats, bool ansi,
-                     std::string* out, long first_line, const char* encoding) {
+                     std::string* out, long first_line, const char* encoding, CutLine* cut) {
+  CutLine whole;  // whole lines: nothing goes on into another piece
+  if (cut == nullptr) cut = &whole;
   // A terminal shows characters: the text is decoded and goes out in the
   // locale's charset. Plain text for a pipe or a file stays the script's
   // own bytes unless --encoding asks for it decoded (to UTF-8), so nothing
   // is lost to a locale that lacks a character. ASCII text in an encoding
   // that keeps ASCII decodes to itself, and every charset takes it as it
   // is: it is read in place.
+  static const std::vector<signed char> none;
+  Piece piece(*cut, bytes, ansi ? cats : none);
+  const std::string& source = piece.bytes();
   bool terminal = ansi || view.stdout_terminal;
   const char* shown_as = view.encoding != nullptr ? view.encoding : encoding;
   bool decode = terminal || view.encoding != nullptr;
-  bool as_is = is_ascii(bytes) && display_keeps_ascii(shown_as);
+  bool as_is = is_ascii(source) && display_keeps_ascii(shown_as);
   Shown shown;
+  size_t took = source.size();
   if (decode && !as_is)
-    decode_for_display(bytes, ansi ? cats : std::vector<signed char>(), shown_as, &shown);
-  const std::string& text = decode && !as_is ? shown.text : bytes;
+    took = decoder_for(cut, shown_as, first_line).decode(source, piece.cats(), cut->more, &shown);
+  else if (terminal)
+    took = undecoded_part(*cut, source);
+  const std::string& text = decode && !as_is ? shown.text : source;
   const signed char* by = nullptr;  // one category per byte of text, or none
-  if (ansi && as_is && cats.size() == bytes.size()) by = cats.data();
+  if (ansi && as_is && piece.cats().size() == source.size()) by = piece.cats().data();
   if (ansi && !as_is && !shown.cats.empty()) by = shown.cats.data();
   bool guard = terminal;  // control characters would reach a terminal
   bool convert = terminal && !as_is;
@@ -265,16 +336,16 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
   static thread_local std::string converted;  // kept for its room
   std::string& part = convert ? converted : *out;
   if (convert) part.clear();
-  part.reserve(part.size() + text.size() + text.size() / 2);
-  int open = CAT_NONE;
-  long line = first_line - 1;
-  int column = 0;
+  size_t n = decode && !as_is ? text.size() : took;
+  part.reserve(part.size() + n + n / 2);
+  int open = cut->inside ? cut->open : (int)CAT_NONE;
+  long line = cut->inside ? first_line : first_line - 1;
+  int column = cut->inside ? cut->column : 0;
   bool columns = view.tab_width > 0;  // counted only where tabs need them
-  size_t n = text.size();
   const unsigned char* p = (const unsigned char*)text.data();
   for (size_t i = 0; i < n; i++) {
     char c = text[i];
-    if (view.line_numbers && (i == 0 || text[i - 1] == '\n')) {
+    if (view.line_numbers && (i == 0 ? !cut->inside : text[i - 1] == '\n')) {
       char number[24];
       snprintf(number, sizeof number, "%6ld  ", ++line);
       if (ansi) append_sgr(&part, line_number_look[theme], false);
@@ -301,10 +372,10 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
       continue;
     }
     if (guard) {
-      size_t took = append_visible_control(&part, text, i);
-      if (took > 0) {
-        column += took == 1 ? 2 : 4;
-        i += took - 1;
+      size_t used = append_visible_control(&part, text, i);
+      if (used > 0) {
+        column += used == 1 ? 2 : 4;
+        i += used - 1;
         continue;
       }
     }
@@ -320,7 +391,12 @@ void render_terminal(const std::string& bytes, const std::vector<signed char>& c
         if ((p[k] & 0xC0) != 0x80) column++;  // one column a character
     i = j - 1;
   }
-  if (open != CAT_NONE) part += "\x1b[0m";
+  bool at_line_start = n > 0 ? text[n - 1] == '\n' : !cut->inside;
+  if (open != CAT_NONE && !cut->more) {
+    part += "\x1b[0m";
+    open = CAT_NONE;
+  }
+  piece_done(cut, piece, took, at_line_start, open, column);
   if (convert) {
     to_terminal_charset(&part);
     *out += part;
@@ -518,17 +594,17 @@ class Appender {
 
 // The page's lines straight from the script's bytes and their categories,
 // when those are what would be shown: ASCII throughout in an encoding that
-// keeps ASCII as it is. The same markup as the decoding path below.
-void html_lines_as_is(std::string* out, const std::string& text, const signed char* cats,
-                      long first_line) {
+// keeps ASCII as it is. The same markup as the decoding path below. n: how
+// many bytes of text go now (a CR after them is the next piece's).
+void html_lines_as_is(std::string* out, const std::string& text, size_t n, const signed char* cats,
+                      long first_line, CutLine* cut) {
   const std::string prefix = anchor_prefix();
-  Appender a(out, text.size() * 6);  // generated scripts take about 5.3 times
+  Appender a(out, n * 6);  // generated scripts take about 5.3 times
   const unsigned char* p = (const unsigned char*)text.data();
   const unsigned char* cls = html_classes.of;
   size_t line = (size_t)first_line;
-  int open = CAT_NONE;
-  bool line_open = false;
-  size_t n = text.size();
+  int open = cut->inside ? cut->open : (int)CAT_NONE;
+  bool line_open = cut->inside;
   for (size_t i = 0; i < n;) {
     if (!line_open) {
       a.put("<a class=\"ln\" id=\"", 18);
@@ -569,30 +645,44 @@ void html_lines_as_is(std::string* out, const std::string& text, const signed ch
       i = j;
     }
   }
-  if (open != CAT_NONE) a.put("</span>", 7);
+  if (open != CAT_NONE && !cut->more) {
+    a.put("</span>", 7);
+    open = CAT_NONE;
+  }
   a.done();
+  cut->open = open;
+  cut->inside = line_open;
 }
 
 }  // namespace
 
 // Each line closes what it opened, so lines rendered a piece at a time
-// read exactly as when rendered at once.
+// read exactly as when rendered at once; a line cut into pieces leaves
+// its anchor and its open span to the next piece.
 void html_section_lines(std::string* out, const std::string& bytes,
-                        const std::vector<signed char>& cats, long first_line,
-                        const char* encoding) {
+                        const std::vector<signed char>& cats, long first_line, const char* encoding,
+                        CutLine* cut) {
+  CutLine whole;  // whole lines: nothing goes on into another piece
+  if (cut == nullptr) cut = &whole;
+  Piece piece(*cut, bytes, cats);
+  const std::string& source = piece.bytes();
   const char* shown_as = view.encoding != nullptr ? view.encoding : encoding;
-  if (is_ascii(bytes) && display_keeps_ascii(shown_as)) {
-    const signed char* by_byte = cats.size() == bytes.size() ? cats.data() : nullptr;
-    return html_lines_as_is(out, bytes, by_byte, first_line);
+  if (is_ascii(source) && display_keeps_ascii(shown_as)) {
+    const signed char* by_byte =
+        piece.cats().size() == source.size() ? piece.cats().data() : nullptr;
+    size_t took = undecoded_part(*cut, source);
+    html_lines_as_is(out, source, took, by_byte, first_line, cut);
+    return piece_done(cut, piece, took, !cut->inside, cut->open, 0);
   }
   Shown shown;
-  decode_for_display(bytes, cats, shown_as, &shown);
+  size_t took =
+      decoder_for(cut, shown_as, first_line).decode(source, piece.cats(), cut->more, &shown);
   const std::string& text = shown.text;
   size_t need = out->size() + text.size() * 3;  // pieces add up: grow by doubling
   if (out->capacity() < need) out->reserve(need > 2 * out->capacity() ? need : 2 * out->capacity());
   long line = first_line;
-  int open = CAT_NONE;
-  bool line_open = false;
+  int open = cut->inside ? cut->open : (int)CAT_NONE;
+  bool line_open = cut->inside;
   size_t n = text.size();
   for (size_t i = 0; i < n;) {
     if (!line_open) {
@@ -632,7 +722,11 @@ void html_section_lines(std::string* out, const std::string& bytes,
       i = j;
     }
   }
-  if (open != CAT_NONE) *out += "</span>";
+  if (open != CAT_NONE && !cut->more) {
+    *out += "</span>";
+    open = CAT_NONE;
+  }
+  piece_done(cut, piece, took, !line_open, open, 0);
 }
 
 void html_end(std::string* out) {

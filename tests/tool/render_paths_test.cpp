@@ -77,3 +77,105 @@ TEST_F(ToolTest, LongLinesKeepTheirEncoding) {
     EXPECT_EQ(r.out.find("\xc3\x83"), std::string::npos) << command;
   }
 }
+
+// A line longer than a piece (8 KiB) goes to the rendering side in several.
+// Each case's snippet is set across a cut, at every byte of it in turn,
+// one line each: the page and the terminal must read exactly as when the
+// same line, 4 KiB of padding shorter, is not cut there at all.
+TEST_F(ToolTest, LinesCutIntoPiecesReadAsWholeLines) {
+  const size_t piece = 8192, shorter = 4096;
+  struct {
+    const char* what;
+    std::string before, pad, snippet;
+    const char* encoding;
+  } cases[] = {
+      {"UTF-8 characters", "// ", "x", "\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80", nullptr},
+      {"a C1 control", "// ", "x", "\xc2\x85\xc2\x9b", nullptr},
+      {"tabs after wide characters", "//\t", "\xc3\xa9", "\t\xc3\xa9\t", nullptr},
+      {"inside a string", "s = \"", "x", "xx\"; n = 12;", nullptr},
+      {"escaped characters", "// ", "x", "<&>\"", nullptr},
+      {"CR LF, a lone CR", "// ", "x", "\r\n\r/*\r\n", nullptr},
+      {"not UTF-8: Windows-1252", "// \x80 ", "x", "\xe9\xe9", nullptr},
+      {"GBK, a trail byte that reads as ASCII", "// ", "x", "\xd6\xd0\x81\x40", "GBK"},
+      {"ISO-2022-JP shift sequences", "// ", "x", "\x1b$BF|K\\\x1b(B<", "ISO-2022-JP"},
+  };
+  const std::vector<std::vector<std::string>> views = {
+      {"--html", "-", "-n"},
+      {"--color=always", "-n", "--tab-width=4"},
+      {"--color=never", "--tab-width=4"},
+  };
+  for (const auto& c : cases) {
+    // One line per cut point, and the same lines with less padding.
+    std::string cut, whole, block;
+    for (size_t k = 0; k < shorter / c.pad.size(); k++) block += c.pad;
+    for (size_t at = 0; at <= c.snippet.size(); at++) {
+      size_t room = piece - c.before.size() - at;
+      std::string fill(room % c.pad.size(), 'y');  // so the cut falls at `at`
+      std::string pad;
+      for (size_t k = 0; k < room / c.pad.size(); k++) pad += c.pad;
+      std::string rest = fill + c.snippet + " n = 1;\n";
+      cut += c.before + pad + rest;
+      whole += c.before + pad.substr(block.size()) + rest;
+    }
+    for (const auto& view : views) {
+      std::string what = std::string(c.what) + " " + ::testing::PrintToString(view);
+      std::vector<std::string> args = {"--no-config", "colour", file("s.wyn", cut)};
+      args.insert(args.end(), view.begin(), view.end());
+      if (c.encoding != nullptr) args.push_back(std::string("--encoding=") + c.encoding);
+      Ran r = wyn(args);
+      file("s.wyn", whole);  // the same name: a page's title shows it
+      Ran w = wyn(args);
+      ASSERT_EQ(r.code, 0) << what << ": " << r.err;
+      ASSERT_EQ(w.code, 0) << what << ": " << w.err;
+      // Each cut line's padding is one run: take the extra block out.
+      std::string shown = r.out;
+      size_t runs = 0;
+      for (size_t at = shown.find(block); at != std::string::npos; at = shown.find(block, at)) {
+        shown.erase(at, block.size());
+        runs++;
+        at = shown.find('\n', at);  // on to the next line
+      }
+      EXPECT_EQ(runs, c.snippet.size() + 1) << what;
+      EXPECT_TRUE(shown == w.out) << what << ":\n"
+                                  << shown.substr(0, 2000) << "\n----\n"
+                                  << w.out.substr(0, 2000);
+    }
+  }
+}
+
+// What rendering holds at once does not grow with a line's length: 8 MiB
+// in one line is shown within the same address-space limit as in many
+// lines, a little more than the text and its colours.
+TEST_F(ToolTest, OneLongLineRendersInBoundedMemory) {
+  SKIP_UNDER_WINE("an address-space limit on the Wine loader");
+  const size_t size = 8u << 20;
+  std::string statement = "n = \"a<b\" + 12; /* c */ ", one, many;
+  while (one.size() < size) {
+    one += statement;
+    many += statement;
+    many.back() = '\n';
+  }
+  one.back() = '\n';
+  const struct {
+    const char* what;
+    std::vector<std::string> args;  // $F: the script
+    const char* ends;               // how the output must end
+  } cases[] = {
+      {"page", {"colour", "--html", "-", "$F"}, "</html>\n"},
+      {"terminal", {"colour", "--color=always", "-n", "$F"}, "/* c */\x1b[0m\n"},
+      {"edit's result", {"edit", "-e", "goto 1:1", "--color=always", "$F"}, "/* c */\x1b[0m\n"},
+  };
+  for (const std::string* text : {&many, &one}) {
+    std::string f = file("s.wyn", *text);
+    for (const auto& c : cases) {
+      std::string what = std::string(c.what) + (text == &one ? ", one line" : ", many lines");
+      std::vector<std::string> args = {"-c", "ulimit -v 65536 && exec \"$0\" \"$@\"", WYN_TOOL_PATH,
+                                       "--no-config"};
+      for (const std::string& a : filled(c.args, {{"$F", f}})) args.push_back(a);
+      Ran r = run_program("/bin/sh", args);
+      EXPECT_EQ(r.code, 0) << what << ": " << r.err;
+      size_t n = strlen(c.ends);
+      EXPECT_TRUE(r.out.size() > size && r.out.compare(r.out.size() - n, n, c.ends) == 0) << what;
+    }
+  }
+}
