@@ -17,7 +17,8 @@
 namespace {
 
 struct Tag {
-  std::string name, file, pattern;
+  std::string name, pattern;
+  size_t file;  // which of the run's files, by its name in the tags
   long line, end;
 };
 
@@ -26,10 +27,15 @@ bool ends_with(const std::string& s, const char* tail) {
   return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
+// How many folders deep a walk goes below an operand; a folder further
+// down is named on stderr, not searched.
+const int most_depth = 64;
+
 // Every *.wyn below folder, each folder's entries in name order. Hidden
 // entries (.git and the like) are passed over and linked folders not
-// entered, so a link loop cannot trap the walk. False when a folder could
-// not be read (said on stderr); the walk goes on past it.
+// entered, so a link loop cannot trap the walk. False when a folder or an
+// entry could not be read or a folder lies too deep (said on stderr); the
+// walk goes on past it.
 bool scripts_below(const std::string& folder, int depth, std::vector<std::string>* out) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) {
@@ -45,9 +51,18 @@ bool scripts_below(const std::string& folder, int depth, std::vector<std::string
   for (const std::string& name : names) {
     std::string path = folder + (ends_with(folder, "/") ? "" : "/") + name;
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      if (depth < 64 && !scripts_below(path, depth + 1, out)) ok = false;
+    if (lstat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT) continue;  // gone since the folder was read
+      fprintf(stderr, "wyn: %s: %s\n", path.c_str(), strerror(errno));
+      ok = false;
+    } else if (S_ISDIR(st.st_mode)) {
+      if (depth >= most_depth) {
+        fprintf(stderr, "wyn: %s: not searched: more than %d folders deep\n", path.c_str(),
+                most_depth);
+        ok = false;
+      } else if (!scripts_below(path, depth + 1, out)) {
+        ok = false;
+      }
     } else if (ends_with(name, ".wyn") && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       out->push_back(path);
     }
@@ -95,35 +110,60 @@ std::string search_pattern(const std::string& line) {
   return out + "$/";
 }
 
-std::string tags_text(std::vector<Tag> tags) {
-  std::sort(tags.begin(), tags.end(), [](const Tag& a, const Tag& b) {
+// Writes the tags, sorted, to out ("-": stdout) a part at a time, so the
+// text is never held whole; files holds each tag's file name. Prints the
+// problem; false on it.
+bool write_tags(const char* out, std::vector<Tag>* tags, const std::vector<std::string>& files) {
+  std::sort(tags->begin(), tags->end(), [&](const Tag& a, const Tag& b) {
     int by_name = a.name.compare(b.name);
     if (by_name != 0) return by_name < 0;
-    return a.file != b.file ? a.file < b.file : a.line < b.line;
+    int by_file = files[a.file].compare(files[b.file]);
+    return by_file != 0 ? by_file < 0 : a.line < b.line;
   });
-  std::string out =
+  OutputSink* sink = output_open(out);
+  if (sink == nullptr) return false;
+  std::string part =
       "!_TAG_FILE_FORMAT\t2\t/extended format; --format=1 will not append ;\" to lines/\n"
       "!_TAG_FILE_SORTED\t1\t/0=unsorted, 1=sorted, 2=foldcase/\n"
       "!_TAG_PROGRAM_NAME\twyn\t//\n"
       "!_TAG_KIND_DESCRIPTION!WYN\tf,function\t/routines/\n"
       "!_TAG_FIELD_DESCRIPTION\tend\t/end lines of various items/\n";
-  for (const Tag& t : tags)
-    out += t.name + "\t" + t.file + "\t" + t.pattern + ";\"\tf\tline:" + std::to_string(t.line) +
-           "\tend:" + std::to_string(t.end) + "\n";
-  return out;
+  for (size_t i = 0; i <= tags->size(); i++) {
+    if (i < tags->size()) {
+      const Tag& t = (*tags)[i];
+      part += t.name + "\t" + files[t.file] + "\t" + t.pattern +
+              ";\"\tf\tline:" + std::to_string(t.line) + "\tend:" + std::to_string(t.end) + "\n";
+    }
+    if (part.size() < (64 << 10) && i < tags->size()) continue;
+    if (!output_write(sink, part.data(), part.size())) {
+      output_abort(sink);
+      return false;
+    }
+    part.clear();
+  }
+  return output_commit(sink);
 }
+
+// What one file gave: its listing lines, each still to be prefixed with
+// its name when there are several files, or the plug-in's message.
+struct Found {
+  std::string name;
+  std::vector<std::string> lines;
+  size_t routines = 0;  // with --ctags, there are tags but no lines
+  std::string message;  // empty when the plug-in showed none
+};
 
 // One listing line: the marked lines, the extent (none with --marks), the
 // header as a terminal shows it.
-std::string list_line(const std::string& prefix, const wyn::LineSpan& marked,
-                      const wyn::LineSpan* extent, const std::string& header) {
+std::string list_line(const wyn::LineSpan& marked, const wyn::LineSpan* extent,
+                      const std::string& header) {
   char ranges[64];
   if (extent != nullptr)
     snprintf(ranges, sizeof ranges, "%5ld-%-5ld %5ld-%-5ld ", marked.first, marked.last,
              extent->first, extent->last);
   else
     snprintf(ranges, sizeof ranges, "%5ld-%-5ld ", marked.first, marked.last);
-  std::string out = prefix + ranges;
+  std::string out = ranges;
   render_terminal(header, {}, false, &out);
   return out + "\n";
 }
@@ -131,22 +171,23 @@ std::string list_line(const std::string& prefix, const wyn::LineSpan& marked,
 }  // namespace
 
 int cmd_routines(const Options& opt) {
-  // Read every file first, so that tags are never written over one of them;
-  // a bad one is reported, the others still listed, and the run fails at
-  // the end.
+  // Each file is read into the document and done with before the next, so
+  // only one text is held at a time; what the tags file must not overwrite
+  // is told by each input's identity, kept from its read. Nothing is
+  // written until every file is read. A bad one is reported, the others
+  // still listed, and the run fails at the end.
   std::vector<std::string> names;
   int rc = operands(opt, &names) ? EXIT_DONE : EXIT_ERROR;
-  std::vector<Source> files;
+  bool to_stdout = opt.ctags != nullptr && !strcmp(opt.ctags, "-");
+  if (opt.ctags != nullptr && !to_stdout && !output_allowed(opt.ctags, {}, true)) return EXIT_ERROR;
   std::vector<FileId> read;
-  std::vector<const char*> paths;  // as given, to find each one's .wyn.cfg
-  // A file alone goes straight into its document, so its text is never
-  // held twice; several are read whole first, and each moves into its
-  // document in turn.
-  wyn::Document alone;
-  bool one = names.size() == 1;
+  std::vector<Found> files;
+  std::vector<Tag> tags;
+  std::vector<std::string> tag_files;  // each file as the tags name it
   for (const std::string& name : names) {
     Source file;
-    if (one ? !read_source_into(name.c_str(), &file, &alone) : !read_source(name.c_str(), &file)) {
+    wyn::Document doc;  // this file's alone, gone before the next is read
+    if (!read_source_into(name.c_str(), &file, &doc)) {
       rc = EXIT_ERROR;
       continue;
     }
@@ -157,10 +198,34 @@ int cmd_routines(const Options& opt) {
       continue;
     }
     read.push_back(file.id);
-    paths.push_back(name.c_str());
-    files.push_back(std::move(file));
+    if (!session_for(opt, name.c_str())) return EXIT_ERROR;
+    files.emplace_back();
+    Found& found = files.back();
+    found.name = file.name;
+    if (opt.ctags != nullptr) tag_files.push_back(tag_file_name(file.name, opt.ctags));
+    std::vector<wyn::LineSpan> marks;
+    std::string error;
+    if (!reported(doc.routines(&marks, &found.message, &error), error)) return EXIT_ERROR;
+    if (opt.marks) {
+      for (const wyn::LineSpan& m : marks) {
+        std::string header;
+        long start = doc.line_start(m.first);
+        if (start >= 0) header = doc.text((size_t)start, (size_t)doc.line_length(m.first));
+        found.lines.push_back(list_line(m, nullptr, header));
+      }
+    } else {
+      std::vector<wyn::Routine> list = wyn::routine_outline(doc, marks, plugin().words(1));
+      for (const wyn::Routine& r : list) {
+        if (opt.ctags != nullptr)
+          tags.push_back({r.name, search_pattern(r.header), tag_files.size() - 1, r.extent.first,
+                          r.extent.last});
+        else
+          found.lines.push_back(list_line(r.marked, &r.extent, r.header));
+        found.routines++;
+      }
+    }
+    if (opt.marks) found.routines = found.lines.size();
   }
-  bool to_stdout = opt.ctags != nullptr && !strcmp(opt.ctags, "-");
   if (opt.ctags != nullptr && !to_stdout && !output_allowed(opt.ctags, read, true))
     return EXIT_ERROR;
   if (names.empty() && rc == EXIT_DONE) {  // folders without a script
@@ -169,52 +234,24 @@ int cmd_routines(const Options& opt) {
   }
   if (files.empty()) return rc;
 
-  std::vector<Tag> tags;
-  std::string listing;
+  // The plug-in's message, on stderr: stdout holds only routines. Of
+  // several files, tags name none that has none, and a list says which.
   size_t found = 0;
-  for (size_t i = 0; i < files.size(); i++) {
-    Source& file = files[i];
-    if (!session_for(opt, paths[i])) return EXIT_ERROR;
-    std::unique_ptr<wyn::Document> own;
-    if (!one) {
-      own.reset(new wyn::Document(file.text));
-      std::string().swap(file.text);  // the document holds it now
-    }
-    wyn::Document& doc = one ? alone : *own;
-    std::vector<wyn::LineSpan> marks;
-    std::string message, error;
-    if (!reported(doc.routines(&marks, &message, &error), error)) return EXIT_ERROR;
-    std::string prefix = files.size() > 1 ? file.name + ":" : "";
-    size_t before = found;
-    if (opt.marks) {
-      for (const wyn::LineSpan& m : marks) {
-        std::string header;
-        long start = doc.line_start(m.first);
-        if (start >= 0) header = doc.text((size_t)start, (size_t)doc.line_length(m.first));
-        listing += list_line(prefix, m, nullptr, header);
-        found++;
-      }
-    } else {
-      std::vector<wyn::Routine> list = wyn::routine_outline(doc, marks, plugin().words(1));
-      for (const wyn::Routine& r : list) {
-        if (opt.ctags != nullptr)
-          tags.push_back({r.name, tag_file_name(file.name, opt.ctags), search_pattern(r.header),
-                          r.extent.first, r.extent.last});
-        else
-          listing += list_line(prefix, r.marked, &r.extent, r.header);
-        found++;
-      }
-    }
-    // The plug-in's message, on stderr: stdout holds only routines. Of
-    // several files, tags name none that has none, and a list says which.
-    if (message.empty()) message = "No routines found.";
-    if (found == before && files.size() == 1) fprintf(stderr, "%s\n", message.c_str());
-    if (found == before && files.size() > 1 && opt.ctags == nullptr)
+  for (const Found& file : files) {
+    found += file.routines;
+    std::string message = file.message.empty() ? "No routines found." : file.message;
+    if (file.routines == 0 && files.size() == 1) fprintf(stderr, "%s\n", message.c_str());
+    if (file.routines == 0 && files.size() > 1 && opt.ctags == nullptr)
       fprintf(stderr, "wyn: %s: %s\n", file.name.c_str(), message.c_str());
   }
+  if (found > 0 && opt.ctags == nullptr)
+    for (const Found& file : files)
+      for (const std::string& line : file.lines) {
+        if (files.size() > 1) out_text(file.name + ":");
+        out_text(line);
+      }
   if (found == 0) return rc == EXIT_DONE ? EXIT_NOTHING : rc;
   if (opt.ctags != nullptr)
-    return write_output(opt.ctags, tags_text(tags)) && rc == EXIT_DONE ? EXIT_DONE : EXIT_ERROR;
-  out_text(listing);
+    return write_tags(opt.ctags, &tags, tag_files) && rc == EXIT_DONE ? EXIT_DONE : EXIT_ERROR;
   return rc;
 }

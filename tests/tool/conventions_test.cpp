@@ -260,6 +260,44 @@ TEST_F(ToolTest, RoutinesOfManyFiles) {
   EXPECT_NE(bad.out.find("function B()"), std::string::npos);
 }
 
+// A walk goes 64 folders deep; what lies further down is named, not
+// passed over without a word, and the run fails at the end.
+TEST_F(ToolTest, RoutinesSayWhatLiesTooDeep) {
+  std::string folder = "p";
+  for (int depth = 1; depth <= 66; depth++) {
+    folder += "/d";
+    std::filesystem::create_directories(dir + "/" + folder);
+    write_file(dir + "/" + folder + "/s.wyn", "function F()\nbegin\nend;\n");
+  }
+  Ran r = wyn_in(dir, {}, {"routines", "-R", "p"});
+  EXPECT_EQ(r.code, 2) << r.err;
+  EXPECT_EQ(count_of(r.out, "function F()"), 64u);
+  std::string first_unsearched = "p";
+  for (int depth = 1; depth <= 65; depth++) first_unsearched += "/d";
+  EXPECT_EQ(r.err, "wyn: " + first_unsearched + ": not searched: more than 64 folders deep\n");
+}
+
+// Each script is done with before the next is read: 64 MiB of scripts are
+// listed, and their tags written, in much less memory than that.
+TEST_F(ToolTest, RoutinesOfManyFilesHoldOneText) {
+  SKIP_UNDER_WINE("an address-space limit on the Wine loader");
+  std::string body;
+  while (body.size() < (2u << 20)) body += "x = 1;\n";
+  std::filesystem::create_directories(dir + "/p");
+  std::string first = file("p/s0.wyn", "function F()\nbegin\n" + body + "end;\n");
+  for (int i = 1; i < 32; i++)  // links: the same text under 32 names
+    std::filesystem::create_hard_link(first, dir + "/p/s" + std::to_string(i) + ".wyn");
+  for (std::string tags : {"", "--ctags="}) {
+    std::vector<std::string> args = {
+        "-c", "ulimit -v 40960 && exec \"$0\" \"$@\"", WYN_TOOL_PATH, "routines", "-R", dir + "/p"};
+    if (!tags.empty()) args.push_back(tags += dir + "/p.tags");
+    Ran r = run_program("/bin/sh", args);
+    EXPECT_EQ(r.code, 0) << tags << ": " << r.err;
+    EXPECT_EQ(count_of(r.out, "function F()"), tags.empty() ? 32u : 0u) << tags;
+  }
+  EXPECT_EQ(count_of(read_file(dir + "/p.tags"), "\nF\t"), 32u);
+}
+
 // Tags in the extended format: a search pattern for the header, kind f,
 // line: and end:. Names stay relative, to the tags file's folder.
 TEST_F(ToolTest, TagsForTagReaders) {
