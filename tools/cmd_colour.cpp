@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 // The rendering thread where the C++ library has threads (not the
 // Windows cross build's).
@@ -335,12 +336,7 @@ bool show_streamed(wyn::Document* doc, const std::string& name, const char* enco
   return true;
 }
 
-// What a script's text decodes as for display, from all of it.
-const char* encoding_of(const std::string& text) {
-  return display_encoding_of(is_ascii(text) || is_valid_utf8(text));
-}
-
-// The same for a document's text, read a piece at a time; a piece ends
+// What a document's text decodes as for display, read a piece at a time; a piece ends
 // after a line feed or else before a character it would cut in two, whose
 // bytes then start the next piece.
 const char* encoding_of(const wyn::Document& doc) {
@@ -385,18 +381,21 @@ void show_coloured(const wyn::Document& doc, bool ansi, bool plain) {
 int cmd_colour(const Options& opt) {
   Clock t;
   // Read every file first, so that a page is never written over one of
-  // them; a bad one is reported, the others still shown, and the run
-  // fails at the end. No FILE reads stdin.
+  // them and names only those that can be shown; a bad one is reported,
+  // the others still shown, and the run fails at the end. No FILE reads
+  // stdin.
   double t0 = now_seconds();
   std::vector<const char*> names = opt.args;
   if (names.empty()) names.push_back("-");
   std::vector<Source> files;
   std::vector<FileId> read;
   std::vector<const char*> names_read;  // as given, to find each one's .wyn.cfg
+  std::vector<bool> again;              // read again in its turn, not kept
   int rc = EXIT_DONE;
   // A file alone goes straight into its document, so its text is never
-  // held twice; several are read whole first, and each moves into its
-  // document in turn.
+  // held twice. Of several, each regular file is read again in its turn,
+  // straight into its document, so only one text is held at a time; what
+  // cannot be read twice (stdin, a pipe) is kept as read.
   wyn::Document alone;
   for (const char* name : names) {
     Source file;
@@ -405,6 +404,8 @@ int cmd_colour(const Options& opt) {
       continue;
     }
     t.bytes += names.size() == 1 ? alone.size() : file.text.size();
+    again.push_back(names.size() > 1 && file.id.regular && strcmp(name, "-") != 0);
+    if (again.back()) std::string().swap(file.text);
     read.push_back(file.id);
     names_read.push_back(name);
     files.push_back(std::move(file));
@@ -441,12 +442,20 @@ int cmd_colour(const Options& opt) {
         ok = show_streamed(&alone, files[i].name, encoding_of(alone), to_html, ansi, &out, &t);
         break;
       }
-      const char* encoding = encoding_of(files[i].text);
       // The document holds the text from here on: it is never kept twice.
-      wyn::Document doc(files[i].text);
+      std::unique_ptr<wyn::Document> doc(new wyn::Document(files[i].text));
       std::string().swap(files[i].text);
+      Source reread;
+      if (again[i] && !read_source_into(names_read[i], &reread, doc.get())) {
+        // Gone bad since it was first read: said, and its section left
+        // empty, so the page's contents still lead somewhere.
+        rc = EXIT_ERROR;
+        doc.reset(new wyn::Document());
+        if (!to_html) continue;
+      }
+      const char* encoding = encoding_of(*doc);
       if (!to_html && files.size() > 1) out.raw((i ? "\n==> " : "==> ") + files[i].name + " <==\n");
-      ok = show_streamed(&doc, files[i].name, encoding, to_html, ansi, &out, &t);
+      ok = show_streamed(doc.get(), files[i].name, encoding, to_html, ansi, &out, &t);
     }
     ok = out.finish() && ok;
   }

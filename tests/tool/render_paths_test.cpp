@@ -179,3 +179,23 @@ TEST_F(ToolTest, OneLongLineRendersInBoundedMemory) {
     }
   }
 }
+
+// Of several files, only the one being shown is held: 32 MiB of scripts
+// are shown within a limit well below that.
+TEST_F(ToolTest, ManyFilesColourHoldingOneText) {
+  SKIP_UNDER_WINE("an address-space limit on the Wine loader");
+  std::string body;
+  while (body.size() < (1u << 20)) body += "x = \"<a>\";\n";
+  std::string first = file("s0.wyn", "function F()\nbegin\n" + body + "end;\n");
+  std::vector<std::string> args = {"-c",          "ulimit -v 32768 && exec \"$0\" \"$@\"",
+                                   WYN_TOOL_PATH, "--no-config",
+                                   "colour",      "--color=never",
+                                   first};
+  for (int i = 1; i < 32; i++) {  // links: the same text under 32 names
+    args.push_back(dir + "/s" + std::to_string(i) + ".wyn");
+    std::filesystem::create_hard_link(first, args.back());
+  }
+  Ran r = run_program("/bin/sh", args);
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(count_of(r.out, "function F()"), 32u);
+}
