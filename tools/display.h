@@ -31,7 +31,8 @@ void decode_for_display(const std::string& bytes, const std::vector<signed char>
 // one; a stateful encoding's shift state goes on from piece to piece.
 class Decoder {
  public:
-  explicit Decoder(const char* encoding);  // as decode_for_display takes it
+  // As decode_for_display takes it; null is settled by the first piece.
+  explicit Decoder(const char* encoding);
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;

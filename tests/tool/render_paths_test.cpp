@@ -105,6 +105,8 @@ TEST_F(ToolTest, LinesCutIntoPiecesReadAsWholeLines) {
       {"--color=never", "--tab-width=4"},
   };
   for (const auto& c : cases) {
+    // Windows decodes stateless code pages only.
+    if (under_wine && c.encoding != nullptr && !strcmp(c.encoding, "ISO-2022-JP")) continue;
     // One line per cut point, and the same lines with less padding.
     std::string cut, whole, block;
     for (size_t k = 0; k < shorter / c.pad.size(); k++) block += c.pad;
