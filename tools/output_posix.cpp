@@ -168,10 +168,28 @@ bool resolve(const char* path, Target* t) {
   return false;
 }
 
+// The hidden temporary name beside target, to be filled in by mkostemp: a
+// dot, as much of target's own name as fits the folder's longest name (cut
+// before a UTF-8 character, not in it), ".wyn-XXXXXX".
+std::string temp_name_for(const std::string& target) {
+  static const char suffix[] = ".wyn-XXXXXX";
+  std::string folder = folder_of(target), name = name_of(target);
+  long most = pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (most <= 0) most = NAME_MAX;
+  size_t fixed = 1 + strlen(suffix);  // the dot and the suffix
+  size_t room = (size_t)most > fixed ? (size_t)most - fixed : 0;
+  if (name.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && ((unsigned char)name[cut] & 0xC0) == 0x80) cut--;
+    name.resize(cut);
+  }
+  return folder + "/." + name + suffix;
+}
+
 // Creates the hidden temporary file beside target: -1 with errno set on
 // failure.
 int make_temp(const std::string& target, std::string* temp) {
-  *temp = folder_of(target) + "/." + name_of(target) + ".wyn-XXXXXX";
+  *temp = temp_name_for(target);
   if (temp->size() >= sizeof pending) {
     errno = ENAMETOOLONG;
     return -1;

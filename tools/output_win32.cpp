@@ -199,7 +199,17 @@ bool resolve(const char* out, Target* t) {
 HANDLE make_temp(const std::wstring& target, std::wstring* temp) {
   std::wstring base = folder_of(target);
   if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
-  base += L"." + name_of(target) + L".wyn-";
+  // A name is at most 255 UTF-16 units: the target's own is cut, before a
+  // surrogate pair rather than in it, so that the dot, ".wyn-" and the
+  // twelve digits below still fit.
+  std::wstring name = name_of(target);
+  const size_t room = 255 - 1 - 5 - 12;
+  if (name.size() > room) {
+    size_t cut = room;
+    if (cut > 0 && name[cut] >= 0xDC00 && name[cut] <= 0xDFFF) cut--;
+    name.resize(cut);
+  }
+  base += L"." + name + L".wyn-";
   static unsigned serial = 0;
   for (int tries = 0; tries < 100; tries++) {
     wchar_t suffix[32];

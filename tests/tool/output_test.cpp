@@ -468,6 +468,44 @@ TEST_F(OutputTest, InPlaceKeepsTheFilesIdentity) {
 }
 // }======
 
+// {====== long names
+// A name of bytes the file system allows, up to its limit, where the
+// temporary name that starts with it would pass the limit (cut in the
+// middle of a character, too).
+TEST_F(OutputTest, LongNamesAreWritten) {
+  const struct {
+    const char* what;
+    std::string stem;  // the names' start
+    size_t size;       // the names' size
+  } cases[] = {
+      {"240 bytes", "", 240},
+      {"255 bytes", "", 255},
+      {"255 bytes, a two-byte character across the cut", std::string(242, 'a') + "\xc3\xa9", 255},
+  };
+  auto named = [&](const std::string& stem, size_t size, const std::string& suffix) {
+    return path("n/") + stem + std::string(size - stem.size() - suffix.size(), 'x') + suffix;
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(path("n"));
+    std::filesystem::create_directory(path("n"));
+    std::string f = named(c.stem, c.size, ".wyn"), page = named(c.stem, c.size, ".html");
+    std::string tags = named(c.stem, c.size, ".tags");
+    write_file(f, script);
+    write_file(tags, "old");  // replaced, where the page is new
+    Ran in_place = run({"expand", "--in-place", f, "3:10"});
+    EXPECT_EQ(in_place.code, 0) << c.what << ": " << in_place.err;
+    EXPECT_EQ(read_file(f), expanded) << c.what;
+    Ran to_page = run({"colour", "--html", page, f});
+    EXPECT_EQ(to_page.code, 0) << c.what << ": " << to_page.err;
+    EXPECT_NE(read_file(page).find("</html>"), std::string::npos) << c.what;
+    Ran to_tags = run({"routines", "--ctags=" + tags, f});
+    EXPECT_EQ(to_tags.code, 0) << c.what << ": " << to_tags.err;
+    EXPECT_NE(read_file(tags).find("Foo\t"), std::string::npos) << c.what;
+    EXPECT_EQ(leftovers(path("n")), std::vector<std::string>()) << c.what;
+  }
+}
+// }======
+
 // {====== signals and a file changed meanwhile
 bool exited(pid_t pid) {
   siginfo_t info = {};
