@@ -24,25 +24,48 @@ namespace {
 char pending[PATH_MAX + 64];
 volatile sig_atomic_t has_pending = 0;
 
-const int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal that can be caught and whose default action ends the
+// process, those that dump core too: whichever ends the tool, a temporary
+// file goes first. The real-time signals are added at run time.
+const int deadly_signals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+
+// The deadly signals as a set, made once.
+const sigset_t& deadly_set(void) {
+  static const sigset_t set = [] {
+    sigset_t s;
+    sigemptyset(&s);
+    for (int sig : deadly_signals) sigaddset(&s, sig);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++) sigaddset(&s, sig);
+    return s;
+  }();
+  return set;
+}
 
 // Removes the pending temporary file, then dies of the signal as if no
-// handler were there. Only async-signal-safe calls.
+// handler were there: the status still tells which. Only
+// async-signal-safe calls.
 void on_signal(int sig) {
   if (has_pending) unlink(pending);
   signal(sig, SIG_DFL);
   raise(sig);
 }
 
-// Holds the cleanup signals back for its lifetime.
+// Room for on_signal when the stack itself ran out (SIGSEGV).
+alignas(16) char signal_stack[64 << 10];
+
+// Holds the deadly signals back for its lifetime.
 struct SignalsHeld {
   sigset_t old;
-  SignalsHeld() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : cleanup_signals) sigaddset(&set, sig);
-    sigprocmask(SIG_BLOCK, &set, &old);
-  }
+  SignalsHeld() { sigprocmask(SIG_BLOCK, &deadly_set(), &old); }
   ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
 };
 
@@ -390,13 +413,22 @@ bool os_sink_overwrite(OutputSink* sink) {
 
 void os_output_init(void) {
   atexit(close_standard_streams);
+  stack_t alt = {};
+  alt.ss_sp = signal_stack;
+  alt.ss_size = sizeof signal_stack;
+  sigaltstack(&alt, nullptr);
   struct sigaction on = {};
   on.sa_handler = on_signal;
+  on.sa_flags = SA_ONSTACK;
   sigemptyset(&on.sa_mask);
-  for (int sig : cleanup_signals) {
+  const sigset_t& deadly = deadly_set();
+  for (int sig = 1; sig <= SIGRTMAX; sig++) {
     struct sigaction old;
-    // A signal ignored by whoever started us (nohup) stays ignored.
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+    // A signal ignored by whoever started us (nohup, SIGPIPE for a
+    // checked EPIPE) stays ignored, and one already handled (a sanitizer's
+    // report of a crash) stays with its handler.
+    if (sigismember(&deadly, sig) == 1 && sigaction(sig, nullptr, &old) == 0 &&
+        old.sa_handler == SIG_DFL && !(old.sa_flags & SA_SIGINFO))
       sigaction(sig, &on, nullptr);
   }
 }

@@ -30,11 +30,13 @@ bool root() {
 
 // How to start the tool beyond what wyn() does.
 struct Launch {
-  int in = -1;        // stdin; an empty file of the scratch folder when -1
-  int out = -1;       // stdout; collected in a file when -1
-  uid_t user = 0;     // run as this user and group when nonzero
-  rlim_t memory = 0;  // address-space limit in bytes when nonzero
+  int in = -1;                       // stdin; an empty file of the scratch folder when -1
+  int out = -1;                      // stdout; collected in a file when -1
+  uid_t user = 0;                    // run as this user and group when nonzero
+  rlim_t memory = 0;                 // address-space limit in bytes when nonzero
+  rlim_t file_size = RLIM_INFINITY;  // the largest file it may write (ulimit -f)
   bool ignore_sigpipe = false;
+  bool ignore_sigxfsz = false;  // a write past file_size fails rather than kills
 };
 
 class OutputTest : public ToolTest {
@@ -63,6 +65,10 @@ class OutputTest : public ToolTest {
       struct rlimit lim = {how.memory, how.memory};
       setrlimit(RLIMIT_AS, &lim);
     }
+    struct rlimit fsize = {how.file_size, how.file_size}, no_core = {0, 0};
+    setrlimit(RLIMIT_FSIZE, &fsize);
+    setrlimit(RLIMIT_CORE, &no_core);  // signals that dump core leave nothing behind
+    signal(SIGXFSZ, how.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
     if (how.user && (setgroups(0, nullptr) || setgid(how.user) || setuid(how.user))) _exit(126);
     signal(SIGPIPE, how.ignore_sigpipe ? SIG_IGN : SIG_DFL);
     unsetenv("NO_COLOR");
@@ -553,14 +559,15 @@ pid_t hold_at_temp(const std::string& folder, const std::function<pid_t()>& laun
 }
 
 struct MeanwhileCase {
-  const char* what;
+  std::string what;
   std::function<void(pid_t)> act;
   int code;
   const char* file_after;  // what the file holds afterwards
 };
 
-// A signal while the new text waits in its temporary file removes it; a
-// file changed by someone else meanwhile is left as they wrote it.
+// A signal that ends the tool while the new text waits in its temporary
+// file removes it, and the tool still dies of that signal; a file changed
+// by someone else meanwhile is left as they wrote it.
 TEST_F(OutputTest, SignalsAndChangesWhileWriting) {
   SKIP_UNDER_WINE("POSIX signals and fanotify");
   if (!root()) GTEST_SKIP() << "needs root to hold the tool at its temporary file (fanotify)";
@@ -572,13 +579,17 @@ TEST_F(OutputTest, SignalsAndChangesWhileWriting) {
     EXPECT_EQ(ftruncate(keep, (off_t)strlen(changed)), 0);
   };
   auto replace = [&](pid_t) { rename((f + ".new").c_str(), f.c_str()); };
-  const MeanwhileCase cases[] = {
-      {"SIGINT", [](pid_t pid) { kill(pid, SIGINT); }, 128 + SIGINT, script},
-      {"SIGTERM", [](pid_t pid) { kill(pid, SIGTERM); }, 128 + SIGTERM, script},
-      {"SIGHUP", [](pid_t pid) { kill(pid, SIGHUP); }, 128 + SIGHUP, script},
+  std::vector<MeanwhileCase> cases = {
       {"rewritten", rewrite, 2, changed},
       {"replaced", replace, 2, changed},
   };
+  // Every signal whose default action ends a process.
+  const int deadly[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGXCPU,   SIGXFSZ,
+                        SIGALRM, SIGUSR1, SIGUSR2,   SIGPIPE, SIGVTALRM, SIGPROF,
+                        SIGPOLL, SIGSYS,  SIGTRAP,   SIGBUS,  SIGSEGV,   SIGILL,
+                        SIGFPE,  SIGABRT, SIGSTKFLT, SIGPWR,  SIGRTMIN,  SIGRTMAX};
+  for (int sig : deadly)
+    cases.push_back({strsignal(sig), [sig](pid_t pid) { kill(pid, sig); }, 128 + sig, script});
   for (const MeanwhileCase& c : cases) {
     std::filesystem::remove_all(path("w"));
     std::filesystem::create_directory(path("w"));
