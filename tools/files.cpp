@@ -55,6 +55,7 @@ bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
   bool ok = doc != nullptr ? read_bounded(fd, true, &out->id, take_into_document, doc)
                            : read_all_bounded(fd, true, &out->text, &out->id);
   int err = errno;
+  output_note_input(out->name, out->id);
   if (!from_stdin) close(fd);
   if (ok) return true;
   if (err == EFBIG)

@@ -405,6 +405,11 @@ bool os_sink_overwrite(OutputSink* sink) {
   return ok || fail(shown, strerror(err));
 }
 
+void os_stdout_id(FileId* id) {
+  struct stat st;
+  if (fstat(1, &st) == 0) file_id_of(st, id);
+}
+
 [[noreturn]] void stdout_failed(int err) {
   // The reader went away: nobody is left to tell.
   if (err != EPIPE) fprintf(stderr, "wyn: stdout: %s\n", err ? strerror(err) : "write error");
@@ -440,7 +445,9 @@ char** output_args(int* argc, char** argv) {
 
 bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too) {
   Target t;
-  if (!strcmp(out, "-") || !resolve(out, &t) || t.kind != TO_REGULAR) return true;
+  if (!strcmp(out, "-") || !resolve(out, &t)) return true;
+  // One of the tool's own descriptors counts as the file it is open on.
+  if (t.kind != TO_REGULAR && !(t.kind == TO_FD && S_ISREG(t.st.st_mode))) return true;
   for (const FileId& in : inputs)
     if (in.known && in.dev == t.st.st_dev && in.ino == t.st.st_ino)
       return fail(out, "is also an input; nothing written");
@@ -468,6 +475,7 @@ OutputSink* os_sink_open(const char* out, const FileId* read_as) {
   switch (t.kind) {
     case TO_FD:
       // Our own stdout or stderr: what is buffered there goes first.
+      if (t.fd == 1) stdout_must_be_no_input();
       if (t.fd == 1 && fflush(stdout) != 0) stdout_failed(errno);
       if (t.fd == 2) fflush(stderr);
       sink->mode = SINK_THROUGH;

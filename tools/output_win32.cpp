@@ -383,6 +383,10 @@ bool os_sink_overwrite(OutputSink* sink) {
   return ok || fail_system(shown, err);
 }
 
+void os_stdout_id(FileId* id) {
+  file_id_of_fd(_fileno(stdout), id);
+}
+
 [[noreturn]] void stdout_failed(int err) {
   // The reader went away: nobody is left to tell. The C library calls a
   // pipe closed at the far end EINVAL; the system's own error says it.

@@ -341,6 +341,61 @@ TEST_F(OutputTest, AnOutputThatIsAnInputIsRefused) {
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(read_file(f), script);
 }
+
+// stdout opened on an input by the shell, read and write (1<>) or
+// appending (>>), is refused as a named output is: nothing written.
+TEST_F(OutputTest, StdoutOnAnInputIsRefused) {
+  SKIP_UNDER_WINE("descriptors handed over as Unix ones tell no file index under Wine");
+  std::string f = file("f.wyn", script), g = file("g.wyn", "begin\nend;\n");
+  std::filesystem::create_hard_link(f, path("hard.wyn"));
+  const SameCase cases[] = {
+      {"a page", {"colour", "--html", "-", "$F"}},
+      {"coloured text", {"colour", "--color=never", "$F"}},
+      {"several scripts", {"colour", "--color=never", "$G", "$F"}},
+      {"tags", {"routines", "--ctags=-", "$F"}},
+      {"a list of routines", {"routines", "$F"}},
+      {"an expanded script", {"expand", "$F", "3:10"}},
+      {"an edited script", {"edit", "$F", "-e", "home"}},
+      {"an edited script as a page", {"edit", "--html", "-", "$F", "-e", "home"}},
+      {"a page through /dev/stdout", {"colour", "--html", "/dev/stdout", "$F"}},
+      {"stdin", {"colour", "--color=never", "-"}},
+  };
+  for (const SameCase& c : cases) {
+    for (int flags : {O_RDWR, O_WRONLY | O_APPEND}) {
+      std::string what = std::string(c.what) + (flags == O_RDWR ? " (1<>)" : " (>>)");
+      write_file(f, script);
+      int out = open(path("hard.wyn").c_str(), flags);
+      int in = open(f.c_str(), O_RDONLY);
+      Launch how;
+      how.in = in;
+      how.out = out;
+      Ran r = run(filled(c.args, {{"$F", f}, {"$G", g}}), how);
+      close(out);
+      close(in);
+      EXPECT_EQ(r.code, 2) << what;
+      std::string named = c.args.back() == "-" ? "stdin" : f;
+      if (c.args.size() > 2 && c.args[2] == "/dev/stdout")
+        EXPECT_EQ(r.err, "wyn: /dev/stdout: is also an input; nothing written\n") << what;
+      else
+        EXPECT_EQ(r.err, "wyn: " + named + ": input file is output file\n") << what;
+      EXPECT_TRUE(read_file(f) == script) << what << ": the script was written to";
+    }
+  }
+  // Another file, and the same command with the file as an --in-place
+  // target, are fine.
+  int out = open(g.c_str(), O_WRONLY | O_APPEND);
+  Launch how;
+  how.out = out;
+  Ran other = run({"colour", "--color=never", f}, how);
+  close(out);
+  EXPECT_EQ(other.code, 0) << other.err;
+  out = open(f.c_str(), O_WRONLY | O_APPEND);
+  how.out = out;
+  Ran in_place = run({"expand", "--in-place", f, "3:10"}, how);
+  close(out);
+  EXPECT_EQ(in_place.code, 0) << in_place.err;
+  EXPECT_EQ(read_file(f), expanded);
+}
 // }======
 
 // {====== what --in-place keeps
