@@ -16,6 +16,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <new>
+
 namespace {
 
 // The temporary file not yet renamed into place, for on_signal to remove.
@@ -113,8 +115,39 @@ bool write_all(int fd, const char* data, size_t size) {
   return true;
 }
 
-bool write_all(int fd, const std::string& text) {
-  return write_all(fd, text.data(), text.size());
+// Writes all of text at the start of fd; errno set on failure.
+bool write_all_at(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = pwrite(fd, text.data() + done, text.size() - done, (off_t)done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += (size_t)n;
+  }
+  return true;
+}
+
+// Reads the size bytes fd holds into *copy: false with errno set, ESTALE
+// when fewer are there, ENOMEM when there is no room for them.
+bool copy_of(int fd, size_t size, std::string* copy) {
+  try {
+    copy->resize(size);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return false;
+  }
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = pread(fd, &(*copy)[done], size - done, (off_t)done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = ESTALE;
+      return false;
+    }
+    done += (size_t)n;
+  }
+  return true;
 }
 
 // Where a write to a path lands.
@@ -388,21 +421,55 @@ bool os_sink_commit_spool(OutputSink* sink) {
 
 bool os_sink_overwrite(OutputSink* sink) {
   const char* shown = sink->shown.c_str();
-  int fd = open(sink->target.c_str(), O_WRONLY | O_CLOEXEC);
+  const std::string& text = sink->held;
+  int fd = open(sink->target.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return fail(shown, strerror(errno));
   struct stat st;
   if (fstat(fd, &st) != 0 || !file_id_matches(sink->read_as, st)) {
     close(fd);
     return changed_meanwhile(shown);
   }
-  bool ok =
-      write_all(fd, sink->held) && ftruncate(fd, (off_t)sink->held.size()) == 0 && fsync(fd) == 0;
-  int err = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
+  // A copy of the old text, to put back should the write stop part way.
+  std::string old;
+  if (!copy_of(fd, (size_t)st.st_size, &old)) {
+    int err = errno;
+    close(fd);
+    if (err == ESTALE) return changed_meanwhile(shown);
+    std::string problem = std::string("cannot keep a copy of the old text (") + strerror(err) +
+                          "), so it is not written into; nothing written";
+    return fail(shown, problem.c_str());
   }
-  return ok || fail(shown, strerror(err));
+  // From here the file holds the old text or the whole new one, whatever
+  // signal comes: it ends the tool once the file is one of them.
+  SignalsHeld held;
+  // Room for all of the new text first, so that a full disk or a file
+  // size limit stops nothing half way.
+  if (text.size() > old.size()) {
+    int err = posix_fallocate(fd, 0, (off_t)text.size());
+    if (err != 0) {
+      // What a reservation that failed may have added goes again.
+      struct stat now;
+      if (fstat(fd, &now) == 0 && now.st_size != st.st_size) ftruncate(fd, st.st_size);
+      close(fd);
+      std::string problem =
+          std::string("cannot make room for the new text (") + strerror(err) + "); nothing written";
+      return fail(shown, problem.c_str());
+    }
+  }
+  if (write_all_at(fd, text) && ftruncate(fd, (off_t)text.size()) == 0 && fsync(fd) == 0)
+    return close(fd) == 0 || fail(shown, strerror(errno));
+  int err = errno;
+  bool restored = write_all_at(fd, old) && ftruncate(fd, (off_t)old.size()) == 0 && fsync(fd) == 0;
+  int restore_err = errno;
+  if (close(fd) != 0 && restored) {
+    restored = false;
+    restore_err = errno;
+  }
+  std::string problem = strerror(err);
+  problem += restored ? "; the old text is back in place"
+                      : std::string("; the old text could not be put back (") +
+                            strerror(restore_err) + "): the file is damaged";
+  return fail(shown, problem.c_str());
 }
 
 void os_stdout_id(FileId* id) {

@@ -529,6 +529,88 @@ TEST_F(OutputTest, InPlaceKeepsTheFilesIdentity) {
 }
 // }======
 
+// {====== an in-place write that cannot finish
+struct StopCase {
+  const char* what;
+  bool other_owner;  // another user's file, written by that user; else a second link
+  bool full_disk;    // on a full file system; else under ulimit -f
+  bool grows;        // ulimit -f: the limit lets the new text in; else it stops at the old size
+  bool ignore_sigxfsz;
+  int code;
+  const char* message;  // part of stderr
+};
+
+// A file --in-place must write into (a second link, an owner a new file
+// cannot take) is the old text or the whole new one, whatever stops the
+// write: a file size limit, with or without its signal, or a full disk.
+TEST_F(OutputTest, InPlaceWriteThatCannotFinishKeepsTheOldText) {
+  SKIP_UNDER_WINE("resource limits, owners, a mounted tmpfs");
+  // Exactly 16 KiB, so that the expanded text needs one block more.
+  std::string old = script;
+  old += "// ";
+  old += std::string(16384 - old.size() - 1, 'x') + "\n";
+  std::string grown = expanded + old.substr(strlen(script));
+  ASSERT_GT(grown.size(), old.size());
+  const StopCase cases[] = {
+      {"a second link, a size limit", false, false, false, true, 2, "File too large"},
+      {"a second link, a size limit that kills", false, false, false, false, 128 + SIGXFSZ, ""},
+      {"a second link, room enough", false, false, true, true, 0, ""},
+      {"another user's file, a size limit", true, false, false, true, 2, "File too large"},
+      {"a second link, a full disk", false, true, false, false, 2, "No space left on device"},
+      {"another user's file, a full disk", true, true, false, false, 2, "No space left on device"},
+  };
+  share_with_others();
+  std::string small = path("small");
+  std::filesystem::create_directory(small);
+  bool mounted = root() && mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k,mode=0777") == 0;
+  struct Unmount {
+    std::string at;
+    ~Unmount() {
+      if (!at.empty()) umount(at.c_str());
+    }
+  } unmount{mounted ? small : ""};
+  for (const StopCase& c : cases) {
+    if ((c.other_owner && !root()) || (c.full_disk && !mounted)) {
+      fprintf(stderr, "skipped without root and a tmpfs: %s\n", c.what);
+      continue;
+    }
+    std::string sub = c.full_disk ? small : path("k");
+    if (!c.full_disk) {
+      std::filesystem::remove_all(sub);
+      std::filesystem::create_directory(sub);
+      ASSERT_EQ(chmod(sub.c_str(), 0777), 0);
+    }
+    for (const auto& e : std::filesystem::directory_iterator(sub)) std::filesystem::remove(e);
+    std::string f = sub + "/f.wyn", other = sub + "/other.wyn";
+    write_file(f, old);
+    if (c.other_owner)
+      ASSERT_EQ(chmod(f.c_str(), 0666), 0);
+    else
+      std::filesystem::create_hard_link(f, other);
+    if (c.full_disk) {
+      int fill = open((sub + "/fill").c_str(), O_WRONLY | O_CREAT, 0644);
+      std::string block(4096, 'f');
+      while (write(fill, block.data(), block.size()) > 0) {
+      }
+      close(fill);
+    }
+    Launch how;
+    how.user = c.other_owner ? OTHER : 0;
+    if (!c.full_disk) how.file_size = c.grows ? grown.size() : old.size();
+    how.ignore_sigxfsz = c.ignore_sigxfsz;
+    Ran r = run({"expand", "--in-place", f, "3:10"}, how);
+    EXPECT_EQ(r.code, c.code) << c.what << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
+    std::string now = read_file(f);
+    EXPECT_EQ(now, c.code == 0 ? grown : old) << c.what << ": " << now.size() << " bytes";
+    if (!c.other_owner) {
+      EXPECT_EQ(read_file(other), now) << c.what;
+    }
+    EXPECT_EQ(leftovers(sub), std::vector<std::string>()) << c.what;
+  }
+}
+// }======
+
 // {====== long names
 // A name of bytes the file system allows, up to its limit, where the
 // temporary name that starts with it would pass the limit (cut in the
