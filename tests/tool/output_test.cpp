@@ -5,8 +5,13 @@
 // test's own scratch folder; device nodes are ones the test makes there.
 #include <grp.h>
 #include <iconv.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
 #include <sys/fanotify.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -37,7 +42,25 @@ struct Launch {
   rlim_t file_size = RLIM_INFINITY;  // the largest file it may write (ulimit -f)
   bool ignore_sigpipe = false;
   bool ignore_sigxfsz = false;  // a write past file_size fails rather than kills
+  size_t failing_write = 0;     // a write of exactly this many bytes fails (EIO) when nonzero
 };
+
+// Makes every write or pwrite of exactly size bytes fail with EIO in this
+// process (a little-endian machine: the count's low half is compared).
+bool fail_writes_of(size_t size) {
+  struct sock_filter code[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_write, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pwrite64, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[2])),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (uint32_t)size, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  struct sock_fprog program = {(unsigned short)(sizeof code / sizeof code[0]), code};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
 
 class OutputTest : public ToolTest {
  protected:
@@ -71,6 +94,7 @@ class OutputTest : public ToolTest {
     signal(SIGXFSZ, how.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
     if (how.user && (setgroups(0, nullptr) || setgid(how.user) || setuid(how.user))) _exit(126);
     signal(SIGPIPE, how.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    if (how.failing_write && !fail_writes_of(how.failing_write)) _exit(125);
     unsetenv("NO_COLOR");
     std::vector<char*> argv{const_cast<char*>(WYN_TOOL_PATH)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -535,6 +559,7 @@ struct StopCase {
   bool other_owner;  // another user's file, written by that user; else a second link
   bool full_disk;    // on a full file system; else under ulimit -f
   bool grows;        // ulimit -f: the limit lets the new text in; else it stops at the old size
+  bool write_fails;  // the write of the new text itself fails, after the room is taken
   bool ignore_sigxfsz;
   int code;
   const char* message;  // part of stderr
@@ -552,12 +577,17 @@ TEST_F(OutputTest, InPlaceWriteThatCannotFinishKeepsTheOldText) {
   std::string grown = expanded + old.substr(strlen(script));
   ASSERT_GT(grown.size(), old.size());
   const StopCase cases[] = {
-      {"a second link, a size limit", false, false, false, true, 2, "File too large"},
-      {"a second link, a size limit that kills", false, false, false, false, 128 + SIGXFSZ, ""},
-      {"a second link, room enough", false, false, true, true, 0, ""},
-      {"another user's file, a size limit", true, false, false, true, 2, "File too large"},
-      {"a second link, a full disk", false, true, false, false, 2, "No space left on device"},
-      {"another user's file, a full disk", true, true, false, false, 2, "No space left on device"},
+      {"a second link, a size limit", false, false, false, false, true, 2, "File too large"},
+      {"a second link, a size limit that kills", false, false, false, false, false, 128 + SIGXFSZ,
+       ""},
+      {"a second link, room enough", false, false, true, false, true, 0, ""},
+      {"another user's file, a size limit", true, false, false, false, true, 2, "File too large"},
+      {"a second link, a full disk", false, true, false, false, false, 2,
+       "No space left on device"},
+      {"another user's file, a full disk", true, true, false, false, false, 2,
+       "No space left on device"},
+      {"a second link, a failing write", false, false, true, true, false, 2,
+       "Input/output error; the old text is back in place"},
   };
   share_with_others();
   std::string small = path("small");
@@ -598,6 +628,7 @@ TEST_F(OutputTest, InPlaceWriteThatCannotFinishKeepsTheOldText) {
     how.user = c.other_owner ? OTHER : 0;
     if (!c.full_disk) how.file_size = c.grows ? grown.size() : old.size();
     how.ignore_sigxfsz = c.ignore_sigxfsz;
+    if (c.write_fails) how.failing_write = grown.size();
     Ran r = run({"expand", "--in-place", f, "3:10"}, how);
     EXPECT_EQ(r.code, c.code) << c.what << ": " << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
