@@ -6,7 +6,9 @@
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
+#include <new>
 #include <utility>
 
 #include "output_os.h"
@@ -81,7 +83,11 @@ bool output_write(OutputSink* sink, const char* data, size_t size) {
     case SINK_SPOOL:
       return os_sink_write(sink, data, size);
     case SINK_IN_PLACE:
-      sink->held.append(data, size);
+      try {
+        sink->held.append(data, size);
+      } catch (const std::bad_alloc&) {
+        return output_fail(sink->shown.c_str(), strerror(ENOMEM));
+      }
       return true;
   }
   return false;

@@ -109,6 +109,7 @@ bool write_all(int fd, const char* data, size_t size) {
   while (done < size) {
     ssize_t n = write(fd, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;  // nothing taken and no reason given
     if (n <= 0) return false;
     done += (size_t)n;
   }
@@ -121,6 +122,7 @@ bool write_all_at(int fd, const std::string& text) {
   while (done < text.size()) {
     ssize_t n = pwrite(fd, text.data() + done, text.size() - done, (off_t)done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;
     if (n <= 0) return false;
     done += (size_t)n;
   }

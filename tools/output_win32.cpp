@@ -564,8 +564,7 @@ bool os_sink_write(OutputSink* sink, const char* data, size_t size) {
 }
 
 bool os_sink_close(OutputSink* sink) {
-  CloseHandle(sink->handle);
-  return true;
+  return CloseHandle(sink->handle) || fail_system(sink->shown.c_str(), GetLastError());
 }
 
 void os_sink_drop(OutputSink* sink) {
