@@ -487,10 +487,14 @@ void os_stdout_id(FileId* id) {
 
 void os_output_init(void) {
   atexit(close_standard_streams);
+  // An alternate stack someone set up before (a sanitizer) stays theirs.
   stack_t alt = {};
-  alt.ss_sp = signal_stack;
-  alt.ss_size = sizeof signal_stack;
-  sigaltstack(&alt, nullptr);
+  if (sigaltstack(nullptr, &alt) == 0 && (alt.ss_flags & SS_DISABLE)) {
+    alt.ss_sp = signal_stack;
+    alt.ss_size = sizeof signal_stack;
+    alt.ss_flags = 0;
+    sigaltstack(&alt, nullptr);
+  }
   struct sigaction on = {};
   on.sa_handler = on_signal;
   on.sa_flags = SA_ONSTACK;
