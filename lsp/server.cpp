@@ -131,7 +131,28 @@ void Server::handle(const std::string& body) {
   }
 }
 
-void Server::framing_error(int code, const std::string& problem) {
+void Server::framing_error(int code, const std::string& problem, const std::string& body) {
+  json message = body.empty() ? json() : json::parse(body, nullptr, false);
+  refuse(message.is_discarded() ? json() : message, code, problem);
+}
+
+// Answers a message that is not served: by its id when it has a usable
+// one; a notification is never answered, so its problem is logged; with a
+// null id when nothing can be told of it.
+void Server::refuse(const json& message, int code, const std::string& problem) {
+  if (message.is_object()) {
+    auto id = message.find("id");
+    if (id == message.end() && message.contains("method")) {
+      auto method = message.find("method");
+      log(1,
+          (method->is_string() ? method->get<std::string>() : "a notification") + ": " + problem);
+      return;
+    }
+    if (id != message.end() && (id->is_string() || id->is_number_integer())) {
+      respond(*id, error(code, problem));
+      return;
+    }
+  }
   respond(json(nullptr), error(code, problem));
 }
 

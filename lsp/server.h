@@ -56,9 +56,10 @@ class Server {
   Server(Send send, ServerOptions options = ServerOptions());
   ~Server();
 
-  // One message body as read; malformed framing reported by the transport.
+  // One message body as read; malformed framing reported by the transport,
+  // with the message's body when the transport could tell where it ended.
   void handle(const std::string& body);
-  void framing_error(int code, const std::string& problem);
+  void framing_error(int code, const std::string& problem, const std::string& body = "");
   // Called when the client has been quiet for a while: the deferred
   // whole-buffer checks. True when one ran.
   bool idle();
@@ -81,6 +82,7 @@ class Server {
   using Notification = void (Server::*)(json& params);
 
   void dispatch(json& message);
+  void refuse(const json& message, int code, const std::string& problem);
   void respond(const json& id, const Reply& reply);
   void notify(const char* method, json params);
   void request(const char* method, json params);

@@ -14,7 +14,8 @@ namespace {
 using wyn::lsp::FrameReader;
 using wyn::lsp::ReadStatus;
 
-// "M:body" for a message, "X" malformed, "L" too large, then "E" at the end.
+// "M:body" for a message, "X" malformed ("X:body" when its body was found),
+// "L" too large, "S" bytes skipped, then "E" at the end.
 std::vector<std::string> outcomes(const std::string& stream, size_t chunk, size_t limit) {
   size_t at = 0;
   FrameReader reader(
@@ -31,8 +32,9 @@ std::vector<std::string> outcomes(const std::string& stream, size_t chunk, size_
     ReadStatus s = reader.next(&body, &problem);
     if (s == ReadStatus::End) break;
     out.push_back(s == ReadStatus::Message     ? "M:" + body
-                  : s == ReadStatus::Malformed ? std::string("X")
-                                               : std::string("L"));
+                  : s == ReadStatus::Malformed ? (body.empty() ? "X" : "X:" + body)
+                  : s == ReadStatus::TooLarge  ? std::string("L")
+                                               : std::string("S"));
     if (s != ReadStatus::Message) {
       EXPECT_FALSE(problem.empty());
     }
@@ -72,6 +74,56 @@ TEST(LspTransport, FramesMessagesAndSkipsBadOnes) {
        std::string(20000, 'h') + "\r\n\r\nContent-Length: 1\r\n\r\n5",
        {"X", "M:5", "E"}},
       {"empty", "", {"E"}},
+  };
+  for (const Stream& s : rows)
+    for (size_t chunk : {(size_t)1, (size_t)7, (size_t)65536})
+      EXPECT_EQ(outcomes(s.bytes, chunk, 64), s.want) << s.name << " in reads of " << chunk;
+}
+
+// Every kind of bad frame, each followed by a good message: the bad one
+// costs itself (handed out with its body where the body's end shows, so
+// it can be answered by its id) and the good one always comes through.
+TEST(LspTransport, ABadFrameCostsOnlyItself) {
+  const std::string bad = "{\"id\":1}", good = "Content-Length: 8\r\n\r\n{\"id\":2}";
+  const std::vector<std::string> answered = {"X:" + bad, "M:{\"id\":2}", "E"};
+  const Stream rows[] = {
+      {"letters", "Content-Length: x\r\n\r\n" + bad + good, answered},
+      {"missing", "Content-Type: a/b\r\n\r\n" + bad + good, answered},
+      {"negative", "Content-Length: -8\r\n\r\n" + bad + good, answered},
+      {"plus", "Content-Length: +8\r\n\r\n" + bad + good, answered},
+      {"fraction", "Content-Length: 8.0\r\n\r\n" + bad + good, answered},
+      {"two_numbers", "Content-Length: 8 8\r\n\r\n" + bad + good, answered},
+      {"empty", "Content-Length:\r\n\r\n" + bad + good, answered},
+      {"twice", "Content-Length: 8\r\nContent-Length: 8\r\n\r\n" + bad + good, answered},
+      {"no_colon", "Content-Length: 8\r\nbogus\r\n\r\n" + bad + good, answered},
+      {"header_over_8k",
+       "Content-Length: 8\r\nX-Pad: " + std::string(9000, 'p') + "\r\n\r\n" + bad + good, answered},
+      {"body_shorter", "Content-Length: 20\r\n\r\n" + bad + good, answered},
+      {"body_shorter_by_a_message",
+       "Content-Length: 37\r\n\r\n" + bad + good + good,
+       {"X:" + bad, "M:{\"id\":2}", "M:{\"id\":2}", "E"}},
+      // The cut body is not JSON, which the server answers; its tail is
+      // passed over up to the next header.
+      {"body_longer",
+       "Content-Length: 5\r\n\r\n" + bad + good,
+       {"M:{\"id\"", "S", "M:{\"id\":2}", "E"}},
+      {"body_longer_over_lines",
+       "Content-Length: 3\r\n\r\n{\n\"id\":1\n}" + good,
+       {"M:{\n\"", "S", "M:{\"id\":2}", "E"}},
+      {"bare_cr_line_ends", "Content-Length: 8\r\r" + bad + good, {"S", "M:{\"id\":2}", "E"}},
+      {"ten_to_the_23",
+       "Content-Length: 100000000000000000000000\r\n\r\n" + bad + good,
+       {"L", "M:{\"id\":2}", "E"}},
+      {"two_to_the_63",
+       "Content-Length: 9223372036854775808\r\n\r\n" + bad + good,
+       {"L", "M:{\"id\":2}", "E"}},
+      {"body_not_json", "Content-Length: x\r\n\r\nnot json" + good, {"X", "M:{\"id\":2}", "E"}},
+      {"body_cut_in_a_string",
+       "Content-Length: x\r\n\r\n{\"a\":\"b" + good,
+       {"X", "M:{\"id\":2}", "E"}},
+      {"brackets_in_strings",
+       "Content-Length: x\r\n\r\n{\"a\":\"}\\\"]\"}" + good,
+       {"X:{\"a\":\"}\\\"]\"}", "M:{\"id\":2}", "E"}},
   };
   for (const Stream& s : rows)
     for (size_t chunk : {(size_t)1, (size_t)7, (size_t)65536})
