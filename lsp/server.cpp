@@ -116,9 +116,20 @@ json Server::capabilities() const {
 // {====== messages
 
 void Server::handle(const std::string& body) {
-  json message = json::parse(body, nullptr, false);
+  ParsedMessage parsed = parse_message(body);
+  json& message = parsed.value;
   if (message.is_discarded()) {
     framing_error(PARSE_ERROR, "the message is not valid JSON");
+    return;
+  }
+  if (parsed.too_deep) {
+    const std::string& member = parsed.deep_member;
+    std::string problem = (member.empty() ? std::string("the message") : member) +
+                          " nests deeper than " + std::to_string(kNestingLimit) + " levels";
+    if (member == "id")
+      respond(json(nullptr), error(INVALID_REQUEST, problem));
+    else
+      refuse(message, member == "params" ? INVALID_PARAMS : INVALID_REQUEST, problem);
     return;
   }
   try {
@@ -132,8 +143,10 @@ void Server::handle(const std::string& body) {
 }
 
 void Server::framing_error(int code, const std::string& problem, const std::string& body) {
-  json message = body.empty() ? json() : json::parse(body, nullptr, false);
-  refuse(message.is_discarded() ? json() : message, code, problem);
+  ParsedMessage parsed;
+  if (!body.empty()) parsed = parse_message(body);
+  bool known = !parsed.value.is_discarded() && !(parsed.too_deep && parsed.deep_member == "id");
+  refuse(known ? parsed.value : json(), code, problem);
 }
 
 // Answers a message that is not served: by its id when it has a usable

@@ -1,5 +1,6 @@
 // Content-Length framing: what each byte stream yields, message by message,
 // however the bytes are split into reads; bad framing costs one message.
+// Then how a message body is read: lone surrogates, nesting past the limit.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -7,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "protocol.h"
 #include "transport.h"
 
 namespace {
 
 using wyn::lsp::FrameReader;
+using wyn::lsp::json;
 using wyn::lsp::ReadStatus;
 
 // "M:body" for a message, "X" malformed ("X:body" when its body was found),
@@ -128,6 +131,61 @@ TEST(LspTransport, ABadFrameCostsOnlyItself) {
   for (const Stream& s : rows)
     for (size_t chunk : {(size_t)1, (size_t)7, (size_t)65536})
       EXPECT_EQ(outcomes(s.bytes, chunk, 64), s.want) << s.name << " in reads of " << chunk;
+}
+
+TEST(LspTransport, LoneSurrogatesAreReadAsReplacementCharacters) {
+  const std::string fffd = "\xEF\xBF\xBD", smile = "\xF0\x9F\x98\x80";
+  const struct {
+    const char* name;
+    std::string body;
+    json want;
+  } rows[] = {
+      {"lone_high", R"(["\ud800"])", {fffd}},
+      {"lone_low", R"(["\udc00x"])", {fffd + "x"}},
+      {"high_then_other", R"(["\ud800\u0041"])", {fffd + "A"}},
+      {"high_then_high_pair", R"(["\ud83d\ud83d\ude00"])", {fffd + smile}},
+      {"high_at_string_end", R"(["a\uD800","b"])", {"a" + fffd, "b"}},
+      {"pair_untouched", R"(["\ud83d\ude00"])", {smile}},
+      {"last_pair", R"(["\uDBFF\uDFFF"])", {"\xF4\x8F\xBF\xBF"}},
+      {"escaped_backslash", R"(["\\ud800"])", {"\\ud800"}},
+      {"key", R"({"\udfff":1})", {{fffd, 1}}},
+  };
+  for (const auto& row : rows) {
+    wyn::lsp::ParsedMessage m = wyn::lsp::parse_message(row.body);
+    EXPECT_EQ(m.value, row.want) << row.name;
+  }
+}
+
+TEST(LspTransport, NestingPastTheLimitIsLeftOutAndTold) {
+  auto nested = [](size_t n) { return std::string(n, '[') + std::string(n, ']'); };
+  auto objects = [](size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; i++) s += "{\"k\":";
+    return s + "1" + std::string(n, '}');
+  };
+  const size_t limit = wyn::lsp::kNestingLimit;
+  const struct {
+    const char* name;
+    std::string body;
+    bool too_deep;
+    const char* member;
+  } rows[] = {
+      {"at_the_limit", "{\"id\":1,\"a\":" + nested(limit) + "}", false, ""},
+      {"one_past", "{\"id\":1,\"a\":" + nested(limit + 1) + "}", true, "a"},
+      {"objects", "{\"p\":" + objects(limit + 1) + "}", true, "p"},
+      {"the_first_member_told", "{\"b\":" + nested(limit + 1) + ",\"c\":" + nested(limit + 1) + "}",
+       true, "b"},
+      {"a_million_levels", nested(1000000), true, ""},
+  };
+  for (const auto& row : rows) {
+    wyn::lsp::ParsedMessage m = wyn::lsp::parse_message(row.body);
+    ASSERT_FALSE(m.value.is_discarded()) << row.name;
+    EXPECT_EQ(m.too_deep, row.too_deep) << row.name;
+    EXPECT_EQ(m.deep_member, row.member) << row.name;
+    if (m.value.is_object() && m.value.contains("id")) {
+      EXPECT_EQ(m.value["id"], 1) << row.name;  // what is not too deep is kept
+    }
+  }
 }
 
 TEST(LspTransport, FrameWritesTheLength) {
