@@ -116,6 +116,9 @@ json Server::capabilities() const {
 // {====== messages
 
 void Server::handle(const std::string& body) {
+  // A client that never goes quiet still gets its deferred checks, and the
+  // message (a token request, most likely) sees their result.
+  if (check_overdue()) idle();
   ParsedMessage parsed = parse_message(body);
   json& message = parsed.value;
   if (message.is_discarded()) {

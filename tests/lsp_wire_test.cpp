@@ -173,4 +173,34 @@ TEST_F(LspWire, ALoneSurrogateIsOneReplacementUnit) {
   EXPECT_EQ(w.tokens("file:///s.wyn"), w.tokens("file:///t.wyn"));
 }
 
+// Closing a comment far above leaves the lines below stale until the
+// whole-buffer check; a client that sends something every 0.2 s never
+// lets the server go quiet, and still gets the check within a second of
+// the change, and a refresh, since it holds tokens the check changed.
+TEST_F(LspWire, TheDeferredCheckRunsWithinASecondWhateverTheTraffic) {
+  uint64_t now = 5000;
+  wyn::lsp::ServerOptions o = Wire::options();
+  o.check_at_once = 0;  // every document is checked later
+  o.clock = [&now] { return now; };
+  Wire w(o, json{{"workspace", {{"semanticTokens", {{"refreshSupport", true}}}}}});
+  std::string text = "/*\n";
+  for (int i = 0; i < 100; i++) text += "x = " + std::to_string(i) + ";\n";
+  w.open("file:///d.wyn", text);
+  w.insert("file:///d.wyn", 1, 0, "*/");
+  json stale = w.tokens("file:///d.wyn");
+  w.open("file:///fresh.wyn", "/*\n*/" + text.substr(3));
+  json fresh = w.tokens("file:///fresh.wyn");
+  ASSERT_NE(stale, fresh);  // else there is nothing for the check to do
+  int refreshed_at = -1;
+  for (int ms = 200; ms <= 3000 && refreshed_at < 0; ms += 200) {
+    now += 200;
+    for (const json& m :
+         w.send(R"({"jsonrpc":"2.0","method":"$/setTrace","params":{"value":"off"}})"))
+      if (m.value("method", "") == "workspace/semanticTokens/refresh") refreshed_at = ms;
+  }
+  EXPECT_GE(refreshed_at, 1000);
+  EXPECT_LE(refreshed_at, 1200);
+  EXPECT_EQ(w.tokens("file:///d.wyn"), fresh);
+}
+
 }  // namespace
