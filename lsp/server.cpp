@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 
 namespace wyn::lsp {
 
@@ -119,7 +120,14 @@ void Server::handle(const std::string& body) {
   // A client that never goes quiet still gets its deferred checks, and the
   // message (a token request, most likely) sees their result.
   if (check_overdue()) idle();
-  ParsedMessage parsed = parse_message(body);
+  ParsedMessage parsed;
+  try {
+    parsed = parse_message(body);
+  } catch (const std::bad_alloc&) {
+    // The message's tree did not fit: it is answered, and the next may.
+    respond(json(nullptr), error(INTERNAL_ERROR, "no memory to read the message"));
+    return;
+  }
   json& message = parsed.value;
   if (message.is_discarded()) {
     framing_error(PARSE_ERROR, "the message is not valid JSON");

@@ -7,6 +7,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <new>
+
 namespace wyn::lsp {
 
 namespace {
@@ -170,7 +172,6 @@ bool FrameReader::read_header_block(std::string* block, bool* too_long) {
 
 bool FrameReader::take(size_t n, std::string* out) {
   out->clear();
-  out->reserve(n);  // a document's text arrives in many reads: grown once
   while (n > 0) {
     if (head_ == buffer_.size() && !fill()) return false;
     size_t k = buffer_.size() - head_;
@@ -310,6 +311,16 @@ ReadStatus FrameReader::next(std::string* body, std::string* problem) {
   if (over) {
     // Refused at once; the body is skipped as it streams by, never held.
     *problem = "message longer than the limit of " + std::to_string(limit_) + " bytes";
+    skip_ = length;
+    skipping_ = ValueEnd();
+    return ReadStatus::TooLarge;
+  }
+  try {
+    body->reserve(length);  // a document's text arrives in many reads: grown once
+  } catch (const std::bad_alloc&) {
+    // No room for it now: refused like a body over the limit, and the
+    // messages after it still read.
+    *problem = "no memory for a message of " + std::to_string(length) + " bytes";
     skip_ = length;
     skipping_ = ValueEnd();
     return ReadStatus::TooLarge;
