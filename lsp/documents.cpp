@@ -1,7 +1,10 @@
 // Open documents and their colours: every change goes to the stand-in
 // document and through the plug-in's range re-colouring, the lines it asks
 // to redisplay get their tokens afresh, and a whole-buffer colouring checks
-// the result when the client is quiet.
+// the result when the client is quiet, or a second after the change at the
+// latest when it never is.
+#include <chrono>
+
 #include "server.h"
 
 namespace wyn::lsp {
@@ -119,6 +122,7 @@ void Server::on_did_change(json& params) {
     return;
   }
   d->version = p.version;
+  if (!d->check_due) d->due_since = now();
   d->check_due = true;
   d->tokens_since = false;
   if (d->text.size() <= options_.check_at_once) check_whole(d);
@@ -190,6 +194,22 @@ bool Server::check_whole(OpenDocument* d) {
 bool Server::has_idle_work() const {
   for (const auto& entry : docs_)
     if (entry.second->check_due) return true;
+  return false;
+}
+
+uint64_t Server::now() const {
+  if (options_.clock) return options_.clock();
+  return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool Server::check_overdue() const {
+  if (!has_idle_work()) return false;
+  uint64_t t = now();
+  for (const auto& entry : docs_)
+    if (entry.second->check_due && t - entry.second->due_since >= options_.check_within_ms)
+      return true;
   return false;
 }
 

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 
 namespace wyn::lsp {
 
@@ -116,9 +117,30 @@ json Server::capabilities() const {
 // {====== messages
 
 void Server::handle(const std::string& body) {
-  json message = json::parse(body, nullptr, false);
+  // A client that never goes quiet still gets its deferred checks, and the
+  // message (a token request, most likely) sees their result.
+  if (check_overdue()) idle();
+  ParsedMessage parsed;
+  try {
+    parsed = parse_message(body);
+  } catch (const std::bad_alloc&) {
+    // The message's tree did not fit: it is answered, and the next may.
+    respond(json(nullptr), error(INTERNAL_ERROR, "no memory to read the message"));
+    return;
+  }
+  json& message = parsed.value;
   if (message.is_discarded()) {
     framing_error(PARSE_ERROR, "the message is not valid JSON");
+    return;
+  }
+  if (parsed.too_deep) {
+    const std::string& member = parsed.deep_member;
+    std::string problem = (member.empty() ? std::string("the message") : member) +
+                          " nests deeper than " + std::to_string(kNestingLimit) + " levels";
+    if (member == "id")
+      respond(json(nullptr), error(INVALID_REQUEST, problem));
+    else
+      refuse(message, member == "params" ? INVALID_PARAMS : INVALID_REQUEST, problem);
     return;
   }
   try {
@@ -131,7 +153,30 @@ void Server::handle(const std::string& body) {
   }
 }
 
-void Server::framing_error(int code, const std::string& problem) {
+void Server::framing_error(int code, const std::string& problem, const std::string& body) {
+  ParsedMessage parsed;
+  if (!body.empty()) parsed = parse_message(body);
+  bool known = !parsed.value.is_discarded() && !(parsed.too_deep && parsed.deep_member == "id");
+  refuse(known ? parsed.value : json(), code, problem);
+}
+
+// Answers a message that is not served: by its id when it has a usable
+// one; a notification is never answered, so its problem is logged; with a
+// null id when nothing can be told of it.
+void Server::refuse(const json& message, int code, const std::string& problem) {
+  if (message.is_object()) {
+    auto id = message.find("id");
+    if (id == message.end() && message.contains("method")) {
+      auto method = message.find("method");
+      log(1,
+          (method->is_string() ? method->get<std::string>() : "a notification") + ": " + problem);
+      return;
+    }
+    if (id != message.end() && (id->is_string() || id->is_number_integer())) {
+      respond(*id, error(code, problem));
+      return;
+    }
+  }
   respond(json(nullptr), error(code, problem));
 }
 

@@ -29,6 +29,11 @@ struct ServerOptions {
   size_t check_at_once = 64u << 10;
   // The largest document kept; a change that would make one larger drops it.
   size_t document_limit = kDocumentLimit;
+  // A deferred check runs at the latest this long after the first change it
+  // covers, before the next message, for a client that never goes quiet.
+  uint64_t check_within_ms = 1000;
+  // Milliseconds from any fixed point; empty: the steady clock.
+  std::function<uint64_t()> clock;
 };
 
 // An open document: the client's bytes, its lines, the stand-in document
@@ -42,6 +47,7 @@ struct OpenDocument {
   TokenStore tokens;
   uint64_t sent_id = 0;     // resultId of the tokens last sent; 0 none
   bool check_due = false;   // changed since the last whole-buffer check
+  uint64_t due_since = 0;   // when check_due was set, by the server's clock
   uint64_t generation = 0;  // counts the changes to the text
   // The routines as last found, for the text of routines_generation and
   // the vocabulary of routines_vocabulary.
@@ -56,9 +62,10 @@ class Server {
   Server(Send send, ServerOptions options = ServerOptions());
   ~Server();
 
-  // One message body as read; malformed framing reported by the transport.
+  // One message body as read; malformed framing reported by the transport,
+  // with the message's body when the transport could tell where it ended.
   void handle(const std::string& body);
-  void framing_error(int code, const std::string& problem);
+  void framing_error(int code, const std::string& problem, const std::string& body = "");
   // Called when the client has been quiet for a while: the deferred
   // whole-buffer checks. True when one ran.
   bool idle();
@@ -81,6 +88,9 @@ class Server {
   using Notification = void (Server::*)(json& params);
 
   void dispatch(json& message);
+  void refuse(const json& message, int code, const std::string& problem);
+  uint64_t now() const;
+  bool check_overdue() const;
   void respond(const json& id, const Reply& reply);
   void notify(const char* method, json params);
   void request(const char* method, json params);

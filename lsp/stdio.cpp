@@ -155,7 +155,9 @@ int run_stdio(const ServerOptions& options) {
       server.handle(body);
     } else {
       fprintf(stderr, "wyn lsp: %s\n", problem.c_str());
-      server.framing_error(status == ReadStatus::TooLarge ? INVALID_REQUEST : PARSE_ERROR, problem);
+      if (status != ReadStatus::Skipped)
+        server.framing_error(status == ReadStatus::TooLarge ? INVALID_REQUEST : PARSE_ERROR,
+                             problem, body);
     }
   }
   return server.exit_code();  // 0 only after shutdown, whether exit or the end of input came next
