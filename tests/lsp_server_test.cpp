@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -463,6 +464,44 @@ TEST_F(LspServer, ConfigurationAddsWordsAndRecolours) {
   bool has_loop = false;
   for (const json& i : items) has_loop |= i["label"] == "loop2";
   EXPECT_TRUE(has_loop);
+}
+
+// Parameter labels are offsets into the signature in the client's units,
+// each counted on from the one before; a template with very many
+// parameters (a configuration file under 1 MiB can hold 300,000) is
+// answered at once, not after minutes.
+TEST_F(LspServer, SignatureParameterLabelsInEitherEncoding) {
+  std::string many = "Many (&\xC3\xA4";
+  for (int i = 1; i < 300000; i++) many += ", p";
+  many += ");";
+  struct {
+    const char* encoding;
+    std::vector<uint32_t> labels;  // start and end of each of Put's parameters
+    uint32_t last_of_many;         // where Many's last parameter starts
+  } rows[] = {
+      {"utf-16", {5, 6, 8, 11, 13, 14}, 6 + 299999 * 3},
+      {"utf-8", {5, 7, 9, 14, 16, 17}, 7 + 299999 * 3},
+  };
+  for (const auto& row : rows) {
+    Client c({{"general", {{"positionEncodings", {row.encoding}}}}},
+             {{"templates", {{"Put", "Put (&\xC3\xA4, \xF0\x9D\x84\x9Ex, b);"}, {"Many", many}}}});
+    c.open("file:///p.wyn", "Put (1, \nMany (");
+    json sig = c.result("textDocument/signatureHelp", at("file:///p.wyn", 0, 8));
+    std::vector<uint32_t> labels;
+    for (const json& p : sig["signatures"][0]["parameters"])
+      for (const json& n : p["label"]) labels.push_back(n.get<uint32_t>());
+    EXPECT_EQ(labels, row.labels) << row.encoding;
+    EXPECT_EQ(sig["activeParameter"], 1) << row.encoding;
+
+    auto started = std::chrono::steady_clock::now();
+    sig = c.result("textDocument/signatureHelp", at("file:///p.wyn", 1, 6));
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const json& params = sig["signatures"][0]["parameters"];
+    ASSERT_EQ(params.size(), 300000u) << row.encoding;
+    EXPECT_EQ(params[299999]["label"][0], row.last_of_many) << row.encoding;
+    EXPECT_LT(seconds, 60.0) << row.encoding;  // counted from the start each time: minutes
+  }
 }
 
 }  // namespace
