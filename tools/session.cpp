@@ -31,11 +31,11 @@ bool session_for(const Options& opt, const char* path) {
   if (!reported(plugin().load(wyn::Plugin::default_path(), &error), error)) return false;
   if (!project.empty()) {
     Source file;
-    if (!read_script(project.c_str(), &file) || !config_apply(file)) return false;
+    if (!read_config(project.c_str(), true, &file) || !config_apply(file)) return false;
   }
   for (size_t i = 0; i < opt.configs.size(); i++) {
     Source file;
-    if (!read_script(opt.configs[i], &file) || !config_apply(file)) return false;
+    if (!read_config(opt.configs[i], false, &file) || !config_apply(file)) return false;
   }
   applied = project;
   ready = true;
