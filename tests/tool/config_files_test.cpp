@@ -94,6 +94,21 @@ TEST_F(ToolTest, AConfigurationFileThatIsNoRegularFileIsRefusedWithoutWaiting) {
   }
 }
 
+// The --config files are read once a run: a file of another project,
+// started afresh, takes them too, standard input included.
+TEST_F(ToolTest, NamedConfigurationAppliesToEveryProjectOfARun) {
+  for (const char* project : {"/p/.git", "/q/.git"})
+    std::filesystem::create_directories(dir + project);
+  std::string a = file("p/a.wyn", "ZWORD\n"), b = file("q/b.wyn", "ZWORD\n");
+  file("p/.wyn.cfg", "template zz \"p&\"\n");
+  file("words.cfg", words);
+  for (const std::string& named : {std::string("-"), dir + "/words.cfg"}) {
+    Ran r = wyn({"--config", named, "colour", "--color=always", a, b}, words);
+    EXPECT_EQ(r.code, 0) << named << ": " << r.err;
+    EXPECT_EQ(count_of(r.out, "\x1b[1;38;5;111mZWORD"), 2u) << named << ": " << r.out;
+  }
+}
+
 std::string framed(const std::string& body) {
   return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
