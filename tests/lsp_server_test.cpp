@@ -3,11 +3,10 @@
 // with the plug-in's own whole-buffer colouring; a long edit session whose
 // deltas, applied as a client applies them, always equal a full answer; and
 // each feature answered from the plug-in's vocabulary, routine list, smart
-// indent and expansion.
+// indent and expansion; configuration files that cannot be read.
 #include <gtest/gtest.h>
 
 #include <errno.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifndef _WIN32
@@ -19,12 +18,14 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cwedit.h"
 #include "server.h"
 #include "support/files.h"
+#ifndef _WIN32
+#include "support/fifo_feeder.h"
+#endif
 #include "support/wyn_text.h"
 
 namespace {
@@ -548,31 +549,6 @@ class LspFiles : public LspServer {
   }
 };
 
-#ifndef _WIN32
-// Writes text into a FIFO as soon as a reader opens it, so that a server
-// that wrongly opens one takes what it reads (and the test sees it) rather
-// than waiting for ever; at the end lets the writer go if none did.
-class FifoFeeder {
- public:
-  FifoFeeder(const std::string& path, const std::string& text)
-      : path_(path), writer_([path, text] {
-          int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-          if (fd < 0) return;
-          if (::write(fd, text.data(), text.size()) < 0) perror("FIFO");
-          close(fd);
-        }) {}
-  ~FifoFeeder() {
-    int fd = open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    writer_.join();
-    if (fd >= 0) close(fd);
-  }
-
- private:
-  std::string path_;
-  std::thread writer_;
-};
-#endif
-
 // A configuration file that cannot be read, named in a setting or found
 // beside the documents, is never waited on and never taken for applied:
 // the user is shown why, and the file is read once it is mended. Found
@@ -608,14 +584,14 @@ TEST_F(LspFiles, AConfigurationFileThatCannotBeReadIsReportedAndReadOnceMended) 
       std::filesystem::create_directories(folder);
       std::string path = folder + (found ? "/.wyn.cfg" : "/named.cfg");
 #ifndef _WIN32
-      std::unique_ptr<FifoFeeder> feeder;
+      std::unique_ptr<support::FifoFeeder> feeder;
       if (row.kind == FIFO || row.kind == LINK_TO_FIFO) {
         std::string fifo = row.kind == FIFO ? path : folder + "/target";
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << what;
         if (row.kind == LINK_TO_FIFO) {
           ASSERT_EQ(symlink(fifo.c_str(), path.c_str()), 0);
         }
-        feeder = std::make_unique<FifoFeeder>(fifo, words);
+        feeder = std::make_unique<support::FifoFeeder>(fifo, words);
       }
       if (row.kind == DEVICE && mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
         ASSERT_EQ(errno, EPERM) << what;

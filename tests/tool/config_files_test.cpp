@@ -3,39 +3,17 @@
 // refused by name, never read or waited on, by the tool and the server.
 #include "tool_run.h"
 
+#include "../support/fifo_feeder.h"
+
 #include <errno.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include <memory>
-#include <thread>
 
 namespace {
 
 const char words[] = "keyword ZWORD keyword\n";
-
-// Writes text into a FIFO as soon as a reader opens it, so that a program
-// that wrongly opens one takes what it reads (and the test sees it) rather
-// than waiting for ever; at the end lets the writer go if none did.
-class FifoFeeder {
- public:
-  FifoFeeder(const std::string& path, const std::string& text)
-      : path_(path), writer_([path, text] {
-          int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-          if (fd < 0) return;
-          if (write(fd, text.data(), text.size()) < 0) perror("FIFO");
-          close(fd);
-        }) {}
-  ~FifoFeeder() {
-    int fd = open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    writer_.join();
-    if (fd >= 0) close(fd);
-  }
-
- private:
-  std::string path_;
-  std::thread writer_;
-};
 
 // A .wyn.cfg beside the script, or a --config, that is no regular file
 // stops the command with the file named and why, exit 2, at once; the
@@ -62,11 +40,11 @@ TEST_F(ToolTest, AConfigurationFileThatIsNoRegularFileIsRefusedWithoutWaiting) {
     std::string script = folder + "/a.wyn";
     write_file(script, "ZWORD\n");
     std::string cfg = folder + (c.named ? "/named.cfg" : "/.wyn.cfg");
-    std::unique_ptr<FifoFeeder> feeder;
+    std::unique_ptr<support::FifoFeeder> feeder;
     if (c.kind == FIFO || c.kind == LINK_TO_FIFO) {
       std::string fifo = c.kind == FIFO ? cfg : folder + "/target";
       ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << c.what;
-      feeder = std::make_unique<FifoFeeder>(fifo, words);
+      feeder = std::make_unique<support::FifoFeeder>(fifo, words);
     }
     // The child's standard input is the test's pipe, holding a configuration.
     const char* target = c.kind == LINK_TO_FIFO ? "target" : "/dev/stdin";
