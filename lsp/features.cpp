@@ -222,10 +222,17 @@ Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p
   const std::string* t = vocab_.template_of(d->text.substr(s, e - s));
   CallTemplate call;
   if (t == nullptr || !parse_call_template(*t, &call)) return Reply{json(nullptr)};
+  // Each label's units counted on from the one before, not from the
+  // signature's start: a template may hold a great many parameters.
   json parameters = json::array();
+  size_t byte = 0;
+  uint32_t units = 0;
   for (const auto& o : call.offsets) {
-    uint32_t a = units_between(call.signature, 0, o.first, encoding_);
-    uint32_t b = units_between(call.signature, 0, o.second, encoding_);
+    units += units_between(call.signature, byte, o.first, encoding_);
+    uint32_t a = units;
+    units += units_between(call.signature, o.first, o.second, encoding_);
+    uint32_t b = units;
+    byte = o.second;
     parameters.push_back({{"label", {a, b}}});
   }
   uint32_t active = std::min<uint32_t>(commas, (uint32_t)call.params.size() - 1);

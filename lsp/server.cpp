@@ -2,8 +2,6 @@
 // beside it, message dispatch, the lifecycle and configuration.
 #include "server.h"
 
-#include <errno.h>
-
 #include <stdio.h>
 #include <string.h>
 
@@ -30,25 +28,6 @@ bool is_hex(char c) {
 
 int hex_value(char c) {
   return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
-
-// The text of a configuration file, at most 1 MiB of it.
-bool read_small_file(const std::string& path, std::string* out, std::string* problem) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    *problem = strerror(errno);
-    return false;
-  }
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0 && out->size() <= (1u << 20)) out->append(buf, n);
-  bool failed = ferror(f) != 0;
-  fclose(f);
-  if (failed || out->size() > (1u << 20)) {
-    *problem = failed ? "cannot be read" : "larger than 1 MiB";
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -379,7 +358,7 @@ void Server::apply_settings(const json& settings) {
   if (wyn.contains("configFile") && wyn["configFile"].is_string()) {
     std::string path = wyn["configFile"].get<std::string>();
     if (!path.empty() && path[0] != '/' && !folders_.empty()) path = folders_[0] + "/" + path;
-    if (!path.empty()) apply_config_file(path), changed = true;
+    if (!path.empty()) apply_config_file(path, true), changed = true;
   }
   if (wyn.contains("keywords")) {
     const json& k = wyn["keywords"];
@@ -445,15 +424,26 @@ void Server::apply_settings(const json& settings) {
     vocabulary_changed();
 }
 
-void Server::apply_config_file(const std::string& path) {
+void Server::apply_config_file(const std::string& path, bool told) {
   for (const std::string& done : configs_applied_)
     if (done == path) return;  // words are only ever added: once is enough
   std::string text, problem;
-  if (!read_small_file(path, &text, &problem)) problem = path + ": " + problem;
-  if (problem.empty() && !apply_config(plugin_, text, path, &problem)) {
-    log(1, "configuration: " + problem);
+  if (!read_config_file(path, kConfigFileLimit, &text, &problem))
+    problem = "configuration " + path + " not applied: " + problem;
+  else if (!apply_config(plugin_, text, path, &problem))
+    problem = "configuration not applied: " + problem;
+  if (!problem.empty()) {
+    // Not remembered: once the file is mended it is read the next time it
+    // is named or found. A file found beside each opened document would
+    // say the same thing every time; the user hears it once.
+    auto said = config_problems_.find(path);
+    if (!told && said != config_problems_.end() && said->second == problem) return;
+    config_problems_[path] = problem;
+    log(2, problem);
+    notify("window/showMessage", {{"type", 2}, {"message", "wyn: " + problem}});
     return;
   }
+  config_problems_.erase(path);
   configs_applied_.push_back(path);
   log(3, "configuration " + path + " applied");
 }
@@ -462,7 +452,7 @@ void Server::discover_config(const std::string& folder) {
   std::string found = find_config_file(folder);
   if (found.empty()) return;
   size_t before = vocab_.word_class.size() + vocab_.template_text.size();
-  apply_config_file(found);
+  apply_config_file(found, false);
   vocab_.load(plugin_);
   if (vocab_.word_class.size() + vocab_.template_text.size() != before) vocabulary_changed();
 }

@@ -134,7 +134,10 @@ class Server {
   json capabilities() const;
   bool start_plugin(std::string* error);
   void apply_settings(const json& settings);
-  void apply_config_file(const std::string& path);
+  // Reads and applies a configuration file once it applies cleanly; told:
+  // the user named it in a setting, so a problem is shown even when it was
+  // shown before.
+  void apply_config_file(const std::string& path, bool told);
   void discover_config(const std::string& folder);
   void vocabulary_changed();
   // }======
@@ -186,6 +189,7 @@ class Server {
   bool apply_edit_support_ = false;   // workspace/applyEdit
   std::vector<std::string> folders_;  // workspace folders, as paths
   std::vector<std::string> configs_applied_;
+  std::map<std::string, std::string> config_problems_;  // path: the problem last shown
   uint64_t next_result_id_ = 1;
   uint64_t next_request_id_ = 1;
 

@@ -8,6 +8,10 @@ namespace {
 // ("" for none), so a file of the same project needs no fresh start-up.
 bool ready = false;
 std::string applied;
+// The --config files, read once a run: each project's fresh start-up takes
+// them again, and standard input ("--config -") cannot be read twice.
+std::vector<Source> named;
+enum { NAMED_UNREAD, NAMED_READ, NAMED_FAILED } named_state = NAMED_UNREAD;
 
 }  // namespace
 
@@ -31,12 +35,18 @@ bool session_for(const Options& opt, const char* path) {
   if (!reported(plugin().load(wyn::Plugin::default_path(), &error), error)) return false;
   if (!project.empty()) {
     Source file;
-    if (!read_script(project.c_str(), &file) || !config_apply(file)) return false;
+    if (!read_config(project.c_str(), true, &file) || !config_apply(file)) return false;
   }
-  for (size_t i = 0; i < opt.configs.size(); i++) {
-    Source file;
-    if (!read_script(opt.configs[i], &file) || !config_apply(file)) return false;
+  if (named_state == NAMED_UNREAD) {
+    named_state = NAMED_READ;
+    for (size_t i = 0; i < opt.configs.size() && named_state == NAMED_READ; i++) {
+      named.emplace_back();
+      if (!read_config(opt.configs[i], false, &named.back())) named_state = NAMED_FAILED;
+    }
   }
+  if (named_state == NAMED_FAILED) return false;  // said when it was read
+  for (const Source& file : named)
+    if (!config_apply(file)) return false;
   applied = project;
   ready = true;
   return true;

@@ -92,6 +92,11 @@ bool reported(bool ok, const std::string& error);
 // }======
 
 // {====== config.cpp: --config files
+// Reads a configuration file ("-": standard input) into *out: a regular
+// file, never waited on, within the size limit. found: a project's
+// .wyn.cfg rather than a file the user named. Prints the problem and
+// returns false on failure.
+bool read_config(const char* path, bool found, Source* out);
 // Applies each line of a configuration file through the plug-in's
 // configuration functions. Errors as "NAME:LINE: problem"; false on any.
 bool config_apply(const Source& file);
