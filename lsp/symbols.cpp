@@ -192,7 +192,9 @@ size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& rea
     erase(path);
     return 0;
   }
-  if (it != files_.end() && it->second.size == st.st_size &&
+  // A file the client reported is read whatever its time says: one
+  // rewritten within the clock's tick at the same size looks unchanged.
+  if (walking && it != files_.end() && it->second.size == st.st_size &&
       it->second.mtime == WYN_MTIME_SEC(st) && it->second.mtime_ns == WYN_MTIME_NSEC(st) &&
       it->second.vocabulary == reader.vocab.generation) {
     it->second.walk = walk_;
