@@ -140,12 +140,13 @@ void Server::on_did_change_watched_files(json& params) {
   Fields f(params, "params");
   const json* changes = f.array("changes");
   if (!f.ok()) return log(1, "didChangeWatchedFiles: " + f.problem());
+  std::string bad;  // the first event not understood, said once
   for (const json& c : *changes) {
     Fields event(c, "a file event");
     std::string path = uri_to_path(event.string("uri"));
     int64_t type = event.integer("type");
     if (!event.ok() || type < 1 || type > 3) {
-      log(1, "didChangeWatchedFiles: " + (event.ok() ? "a type is 1, 2 or 3" : event.problem()));
+      if (bad.empty()) bad = event.ok() ? "a type is 1, 2 or 3" : event.problem();
       continue;
     }
     if (path.empty()) continue;
@@ -154,6 +155,7 @@ void Server::on_did_change_watched_files(json& params) {
     else
       index_.touch(path);
   }
+  if (!bad.empty()) log(1, "didChangeWatchedFiles: " + bad);
 }
 
 // }======

@@ -6,12 +6,14 @@
 // empty query is, and the server's peak resident memory.
 //
 //   node scripts/lsp-workspace.js [--files N] [--scripts N] [--script-kib N] [--rounds N]
+//   node scripts/lsp-workspace.js --root DIR [--rounds N]
 //
 // The folder holds N files (default 100,000) in folders of 1,000, of which
 // --scripts (default 200) are scripts of --script-kib KiB each (default 16)
 // made from the examples with their routines renamed; 2000 scripts of 96
 // KiB make about 190 MB. It is made under the system's temporary folder
-// and removed afterwards. WYN_LSP names the server command (default:
+// and removed afterwards; --root names a folder to use as it is instead
+// (/ for the whole machine), which is only read. WYN_LSP names the server command (default:
 // build/linux/wyn lsp). Needs `npm ci` in tests/lsp for the JSON-RPC package.
 'use strict';
 
@@ -32,6 +34,7 @@ const FILES = argValue('--files', 100000);
 const SCRIPTS = argValue('--scripts', 200);
 const SCRIPT_KIB = argValue('--script-kib', 16);
 const ROUNDS = argValue('--rounds', 5);
+const ROOT = process.argv.includes('--root') ? process.argv[process.argv.indexOf('--root') + 1] : null;
 
 const examples = fs
   .readdirSync(path.join(root, 'examples'))
@@ -80,9 +83,9 @@ function memoryKiB(pid, field) {
 }
 
 async function main() {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'wyn-ws-'));
+  const dir = ROOT || fs.mkdtempSync(path.join(os.tmpdir(), 'wyn-ws-'));
   try {
-    const scripts = makeTree(dir);
+    const scripts = ROOT ? 0 : makeTree(dir);
     const cmd = (process.env.WYN_LSP || `${path.join(root, 'build', 'linux', 'wyn')} lsp`).split(/\s+/).filter(Boolean);
     const proc = spawn(cmd[0], cmd.slice(1), { stdio: ['pipe', 'pipe', 'ignore'] });
     const conn = rpc.createMessageConnection(new rpc.StreamMessageReader(proc.stdout), new rpc.StreamMessageWriter(proc.stdin));
@@ -119,14 +122,15 @@ async function main() {
     conn.sendNotification('exit');
 
     const mib = (kib) => `${(kib / 1024).toFixed(0)} MiB`;
-    console.log(`${FILES} files, ${scripts} scripts of ${SCRIPT_KIB} KiB (${((scripts * SCRIPT_KIB) / 1024).toFixed(0)} MiB of scripts)`);
+    if (ROOT) console.log(`the folder ${ROOT}`);
+    else console.log(`${FILES} files, ${scripts} scripts of ${SCRIPT_KIB} KiB (${((scripts * SCRIPT_KIB) / 1024).toFixed(0)} MiB of scripts)`);
     console.log(`first workspace/symbol:            ${f.ms.toFixed(1)} ms (${f.n} answers)`);
     console.log(`didChange + tokens sent behind it: ${tokenMs.toFixed(1)} ms`);
     console.log(`later workspace/symbol, median:    ${median(later).toFixed(1)} ms of ${ROUNDS} (${n} answers)`);
     console.log(`workspace/symbol "":               ${allMs.toFixed(1)} ms, ${all.length} answers, ${(JSON.stringify(all).length / 1048576).toFixed(1)} MiB`);
     console.log(`peak resident memory:              ${mib(hwm)}`);
   } finally {
-    fs.rmSync(dir, { recursive: true, force: true });
+    if (!ROOT) fs.rmSync(dir, { recursive: true, force: true });
   }
 }
 
