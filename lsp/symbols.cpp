@@ -205,9 +205,13 @@ size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& rea
     erase(path);
     return 0;
   }
+  reader.scratch.set_text(text);
+  if (reader.scratch.size() != text.size()) {  // the stand-in could not take it
+    erase(path);
+    return text.size() + 1;
+  }
   LineIndex lines;
   lines.build(text);
-  reader.scratch.set_text(text);
   File f;
   for (const Routine& r : find_routines(reader.scratch, text, reader.vocab)) {
     IndexedRoutine ir;
@@ -226,8 +230,8 @@ size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& rea
   f.walk = walk_;
   f.vocabulary = reader.vocab.generation;
   erase(path);
-  indexed_bytes_ += text.size();
   files_[path] = std::move(f);
+  indexed_bytes_ += text.size();  // once it is in: the sum never counts a file that is not
   return text.size() + 1;
 }
 
@@ -288,6 +292,14 @@ void WorkspaceIndex::step(Document& scratch, const Vocabulary& vocab, Encoding e
       bytes += update(path, true, reader);
     }
   }
+}
+
+void WorkspaceIndex::stop() {
+  open_.reset();
+  todo_.clear();
+  touched_.clear();
+  walking_ = false;
+  walked_ = true;
 }
 
 // Drops the scripts the walk did not see, and words what it left out.

@@ -92,6 +92,9 @@ class WorkspaceIndex {
   // One bounded piece of the work: a few hundred directory entries, or
   // scripts up to a few hundred KiB (always at least one).
   void step(Document& scratch, const Vocabulary& vocab, Encoding enc);
+  // Ends the walk and forgets the touched files, keeping what was read:
+  // for when the work cannot go on (memory ran out).
+  void stop();
   // What the last finished walk left out, once; "" when nothing.
   std::string take_notice() { return std::move(notice_); }
   const std::map<std::string, File>& files() const { return files_; }

@@ -87,7 +87,13 @@ bool Server::has_background_work() const {
 }
 
 void Server::background() {
-  if (index_.busy()) index_.step(scratch_, vocab_, encoding_);
+  try {
+    if (index_.busy()) index_.step(scratch_, vocab_, encoding_);
+  } catch (const std::exception& e) {
+    // Out of memory, most likely: what was read still answers.
+    index_.stop();
+    log(1, std::string("workspace index: ") + e.what() + "; the walk stops here");
+  }
   std::string notice = index_.take_notice();
   if (!notice.empty()) log(2, notice);
   if (!index_.busy()) answer_parked();
