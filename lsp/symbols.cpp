@@ -165,6 +165,11 @@ void WorkspaceIndex::erase(const std::string& path) {
 // size, time or the vocabulary changed, dropped when it is gone or past a
 // limit. The bytes read.
 size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& reader) {
+  if (walking && scripts_ >= limits_.files) {  // counted, not even looked at
+    too_many_++;
+    erase(path);
+    return 0;
+  }
   struct stat st;
   // Links are not followed: no cycles, and nothing outside the folders.
   if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -238,9 +243,10 @@ size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& rea
 void WorkspaceIndex::step(Document& scratch, const Vocabulary& vocab, Encoding enc) {
   Reader reader{scratch, vocab, enc};
   size_t entries = 0, bytes = 0;
-  while (!touched_.empty() && bytes < kStepBytes) {
+  while (!touched_.empty() && entries < kStepEntries && bytes < kStepBytes) {
     std::string path = *touched_.begin();
     touched_.erase(touched_.begin());
+    entries++;
     bytes += update(path, false, reader);
   }
   while (walking_ && entries < kStepEntries && bytes < kStepBytes) {

@@ -87,7 +87,7 @@ async function main() {
   try {
     const scripts = ROOT ? 0 : makeTree(dir);
     const cmd = (process.env.WYN_LSP || `${path.join(root, 'build', 'linux', 'wyn')} lsp`).split(/\s+/).filter(Boolean);
-    const proc = spawn(cmd[0], cmd.slice(1), { stdio: ['pipe', 'pipe', 'ignore'] });
+    const proc = spawn(cmd[0], cmd.slice(1), { stdio: ['pipe', 'pipe', process.env.WYN_LSP_STDERR ? 'inherit' : 'ignore'] });
     const conn = rpc.createMessageConnection(new rpc.StreamMessageReader(proc.stdout), new rpc.StreamMessageWriter(proc.stdin));
     conn.onRequest(() => null);
     conn.onNotification(() => {});
