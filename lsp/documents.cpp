@@ -101,6 +101,7 @@ void Server::on_did_close(json& params) {
   std::string uri, problem;
   if (!read_uri(params, &uri, &problem)) return log(1, "didClose: " + problem);
   docs_.erase(uri);
+  index_.touch(uri_to_path(uri));  // answers come from the file as saved again
 }
 
 void Server::on_did_change(json& params) {

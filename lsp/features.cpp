@@ -51,12 +51,6 @@ bool matches(const std::string& name, const std::string& typed) {
   return at == typed.size();
 }
 
-bool contains_folded(const std::string& hay, const std::string& needle) {
-  auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
-                        [](char a, char b) { return lower(a) == lower(b); });
-  return it != hay.end();
-}
-
 // The word around pos (letters, digits, '_', '#'): [*a, *b).
 void word_around(const std::string& text, size_t pos, size_t* a, size_t* b) {
   size_t s = pos, e = pos;
@@ -265,7 +259,7 @@ Server::Reply Server::on_hover(OpenDocument* d, const PositionParams& p) {
 
 // }======
 
-// {====== symbols, definitions, folding
+// {====== symbols and folding
 
 Server::Reply Server::on_document_symbol(OpenDocument* d, const DocumentParams&) {
   Reply r;
@@ -287,60 +281,6 @@ Server::Reply Server::on_document_symbol(OpenDocument* d, const DocumentParams&)
   }
   out += ']';
   return r;
-}
-
-// Every routine whose name holds query (letter case aside; exact: equals
-// it): open documents as they stand, other files as saved.
-std::vector<Server::SymbolHit> Server::symbols_matching(const std::string& query, bool exact) {
-  std::vector<SymbolHit> out;
-  auto add = [&](const std::string& uri, const std::string& text, const LineIndex& lines,
-                 const Routine& rt) {
-    if (exact ? rt.name != query : !query.empty() && !contains_folded(rt.name, query)) return;
-    out.push_back(SymbolHit{rt.name, uri, lines.position(text, rt.start, encoding_),
-                            lines.position(text, rt.end, encoding_)});
-  };
-  std::vector<std::string> open_paths;
-  for (auto& entry : docs_) {
-    OpenDocument* d = entry.second.get();
-    open_paths.push_back(uri_to_path(d->uri));
-    for (const Routine& rt : routines_of(d)) add(d->uri, d->text, d->lines, rt);
-  }
-  index_.refresh(folders_, scratch_, vocab_);
-  for (const auto& e : index_.entries()) {
-    if (std::find(open_paths.begin(), open_paths.end(), e.first) != open_paths.end()) continue;
-    for (const Routine& rt : e.second.routines)
-      add(path_to_uri(e.first), e.second.text, e.second.lines, rt);
-  }
-  return out;
-}
-
-Server::Reply Server::on_workspace_symbol(const json& params) {
-  Fields f(params, "params");
-  std::string query = f.string("query", false);
-  if (!f.ok()) return error(INVALID_PARAMS, f.problem());
-  Reply r;
-  r.raw = "[";
-  for (const SymbolHit& h : symbols_matching(query, false)) {
-    if (r.raw.size() > 1) r.raw += ',';
-    r.raw += "{\"name\":";
-    write_string(&r.raw, h.name);
-    r.raw += ",\"kind\":12,\"location\":{\"uri\":";
-    write_string(&r.raw, h.uri);
-    r.raw += ",\"range\":";
-    write_range(&r.raw, h.start, h.end);
-    r.raw += "}}";
-  }
-  r.raw += ']';
-  return r;
-}
-
-Server::Reply Server::on_definition(OpenDocument* d, const PositionParams& p) {
-  size_t a = 0, b = 0;
-  if (!word_at(d, p.position, &a, &b)) return Reply{json(nullptr)};
-  json out = json::array();
-  for (const SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true))
-    out.push_back(to_json(Location{h.uri, Range{h.start, h.end}}));
-  return Reply{out};
 }
 
 Server::Reply Server::on_folding_range(OpenDocument* d, const DocumentParams&) {

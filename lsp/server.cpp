@@ -60,7 +60,10 @@ Server::Server(Send send, ServerOptions options)
       {"textDocument/didOpen", &Server::on_did_open},
       {"textDocument/didChange", &Server::on_did_change},
       {"textDocument/didClose", &Server::on_did_close},
+      {"textDocument/didSave", &Server::on_did_save},
       {"workspace/didChangeConfiguration", &Server::on_did_change_configuration},
+      {"workspace/didChangeWatchedFiles", &Server::on_did_change_watched_files},
+      {"$/cancelRequest", &Server::on_cancel_request},
   };
 }
 
@@ -73,7 +76,10 @@ json Server::capabilities() const {
   return json{
       {"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
       {"textDocumentSync",
-       {{"openClose", true}, {"change", 2}, {"save", false}, {"willSave", false}}},
+       {{"openClose", true},
+        {"change", 2},
+        {"save", {{"includeText", false}}},
+        {"willSave", false}}},
       {"semanticTokensProvider",
        {{"legend", {{"tokenTypes", legend_types}, {"tokenModifiers", legend_mods}}},
         {"full", {{"delta", true}}},
@@ -173,7 +179,10 @@ void Server::dispatch(json& message) {
   }
   auto method_it = message.find("method");
   if (method_it == message.end()) {
-    if (has_id) return;  // a client's answer to one of our requests: nothing waits on it
+    // A client's answer to one of our requests: only a refused file watch
+    // matters, so that the index goes back to walking again now and then.
+    if (has_id && message.contains("error") && id == watch_request_) watching_ = false;
+    if (has_id) return;
     respond(json(nullptr), error(INVALID_REQUEST, "no method"));
     return;
   }
@@ -210,7 +219,11 @@ void Server::dispatch(json& message) {
     respond(id, error(INVALID_REQUEST, "the server is shut down"));
     return;
   }
-  respond(id, it->second(params));
+  Reply reply = it->second(params);
+  if (reply.parked)
+    parked_.push_back(Parked{id, it->second, params});
+  else
+    respond(id, reply);
 }
 
 void Server::respond(const json& id, const Reply& reply) {
@@ -235,11 +248,12 @@ void Server::notify(const char* method, json params) {
   send_(dump(m));
 }
 
-void Server::request(const char* method, json params) {
-  json m = {
-      {"jsonrpc", "2.0"}, {"id", "wyn-" + std::to_string(next_request_id_++)}, {"method", method}};
+std::string Server::request(const char* method, json params) {
+  std::string id = "wyn-" + std::to_string(next_request_id_++);
+  json m = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}};
   if (!params.is_null()) m["params"] = std::move(params);
   send_(dump(m));
+  return id;
 }
 
 void Server::log(int type, const std::string& text) {
@@ -295,6 +309,8 @@ Server::Reply Server::on_initialize(const json& params) {
     refresh_support_ = r->is_boolean() && r->get<bool>();
   if (const json* a = at("/workspace/applyEdit"))
     apply_edit_support_ = a->is_boolean() && a->get<bool>();
+  if (const json* w = at("/workspace/didChangeWatchedFiles/dynamicRegistration"))
+    watch_support_ = w->is_boolean() && w->get<bool>();
 
   if (auto f = params.find("workspaceFolders"); f != params.end() && f->is_array()) {
     for (const json& folder : *f)
@@ -307,20 +323,25 @@ Server::Reply Server::on_initialize(const json& params) {
 
   std::string problem;
   if (!start_plugin(&problem)) return error(REQUEST_FAILED, "cannot start the plug-in: " + problem);
+  index_.set_limits(options_.index_limits);
   initialized_ = true;
   for (const std::string& folder : folders_) discover_config(folder);
   if (auto o = params.find("initializationOptions"); o != params.end() && o->is_object())
     apply_settings(*o);
+  start_walk();
 
   json result = {{"capabilities", capabilities()},
                  {"serverInfo", {{"name", "wyn"}, {"version", WYN_VERSION}}}};
   return Reply{result};
 }
 
-void Server::on_initialized(json&) {}
+void Server::on_initialized(json&) {
+  watch_files();
+}
 
 Server::Reply Server::on_shutdown(const json&) {
   shutdown_ = true;
+  answer_parked();  // from the index as it stands: no more walking
   return Reply{json(nullptr)};
 }
 
@@ -460,6 +481,7 @@ void Server::discover_config(const std::string& folder) {
 // New words change colours: every open document is coloured afresh and
 // compared, as after an idle check.
 void Server::vocabulary_changed() {
+  if (initialized_) start_walk();  // routines named by a new reserved word are routines no more
   bool differs = false;
   for (auto& entry : docs_) differs |= check_whole(entry.second.get());
   if (differs && refresh_support_) request("workspace/semanticTokens/refresh", json());

@@ -34,6 +34,13 @@ struct ServerOptions {
   uint64_t check_within_ms = 1000;
   // Milliseconds from any fixed point; empty: the steady clock.
   std::function<uint64_t()> clock;
+  // What the workspace index walks and reads, and the most routines one
+  // workspace/symbol or definition answer holds (the best matches first).
+  WorkspaceIndex::Limits index_limits;
+  size_t symbol_limit = 2000;
+  // For a client that does not report changed files: a symbol request
+  // this many seconds after the last walk started starts another.
+  double rewalk_after = 30;
 };
 
 // An open document: the client's bytes, its lines, the stand-in document
@@ -70,6 +77,10 @@ class Server {
   // whole-buffer checks. True when one ran.
   bool idle();
   bool has_idle_work() const;
+  // A bounded step of the workspace index's work, and the requests that
+  // waited for it answered once it is done; called between messages.
+  void background();
+  bool has_background_work() const;
 
   bool exited() const { return exited_; }
   int exit_code() const { return shutdown_ ? 0 : 1; }
@@ -82,7 +93,8 @@ class Server {
     json result;
     int code = 0;
     std::string message;
-    std::string raw;  // a result already written as JSON text
+    std::string raw;      // a result already written as JSON text
+    bool parked = false;  // answered later, when the workspace index is ready
   };
   using Request = std::function<Reply(const json& params)>;
   using Notification = void (Server::*)(json& params);
@@ -93,7 +105,7 @@ class Server {
   bool check_overdue() const;
   void respond(const json& id, const Reply& reply);
   void notify(const char* method, json params);
-  void request(const char* method, json params);
+  std::string request(const char* method, json params);  // the request's id
   void log(int type, const std::string& text);
   static Reply error(int code, const std::string& message);
   OpenDocument* find(const std::string& uri, Reply* err);
@@ -157,18 +169,28 @@ class Server {
   // }======
 
   // {====== features (features.cpp)
-  DocumentRequest<PositionParams> on_completion, on_signature_help, on_hover, on_definition;
+  DocumentRequest<PositionParams> on_completion, on_signature_help, on_hover;
   DocumentRequest<DocumentParams> on_document_symbol, on_folding_range;
   DocumentRequest<OnTypeParams> on_on_type_formatting;
   DocumentRequest<RangeParams> on_code_action;
-  RequestHandler on_completion_resolve, on_workspace_symbol, on_execute_command;
+  RequestHandler on_completion_resolve, on_execute_command;
   bool expansion_edit(OpenDocument* d, size_t pos, TextEdit* edit);
   bool word_at(const OpenDocument* d, Position at, size_t* a, size_t* b) const;
+  // }======
+
+  // {====== the workspace index (workspace.cpp)
+  RequestHandler on_workspace_symbol;
+  DocumentRequest<PositionParams> on_definition;
+  NotificationHandler on_did_save, on_did_change_watched_files, on_cancel_request;
+  void watch_files();
+  bool must_wait();
+  void answer_parked();
+  void start_walk();
   struct SymbolHit {
     std::string name, uri;
     Position start, end;
   };
-  std::vector<SymbolHit> symbols_matching(const std::string& query, bool exact);
+  std::vector<SymbolHit> symbols_matching(const std::string& query, bool exact, const char* what);
   // }======
 
   Send send_;
@@ -180,6 +202,17 @@ class Server {
   std::map<std::string, Notification> notifications_;
   Document scratch_;  // for expansions, indents and workspace files
   WorkspaceIndex index_;
+  // Requests that wait for the index's first walk, answered in order.
+  struct Parked {
+    json id;
+    Request handler;
+    json params;
+  };
+  std::vector<Parked> parked_;
+  bool watch_support_ = false;  // the client registers file watchers on request
+  bool watching_ = false;       // ... and was asked to, for scripts
+  std::string watch_request_;   // the id of that request
+  double walk_started_ = 0;     // seconds on a steady clock
 
   bool initialized_ = false, shutdown_ = false, exited_ = false;
   Encoding encoding_ = Encoding::Utf16;

@@ -1,7 +1,8 @@
 // The server over the process's stdin and stdout: nothing but protocol
 // messages on stdout, the server's own diagnostics on stderr. When the
 // client has been quiet for a short while the deferred whole-buffer checks
-// run.
+// run; between messages, the workspace index's walk goes on a step at a
+// time.
 #include <errno.h>
 #include <signal.h>
 #include <stdio.h>
@@ -146,6 +147,10 @@ int run_stdio(const ServerOptions& options) {
   while (!server.exited() && out_ok) {
     if (!reader.has_buffered() && server.has_idle_work() && !readable_within(kIdleMs)) {
       server.idle();
+      continue;
+    }
+    if (!reader.has_buffered() && server.has_background_work() && !readable_within(0)) {
+      server.background();  // one bounded step: a message that comes waits for no more
       continue;
     }
     std::string body, problem;
