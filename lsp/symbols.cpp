@@ -9,6 +9,8 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <new>
+
 #ifdef _WIN32
 // The C library's stat on Windows keeps whole seconds only.
 #define WYN_MTIME_SEC(st)  (st).st_mtime
@@ -84,7 +86,10 @@ void WorkspaceIndex::refresh(const std::vector<std::string>& folders, Document& 
       fclose(fp);
       if (entry.text.size() > max_bytes) continue;
       entry.lines.build(entry.text);
-      scratch.set_text(entry.text);
+      if (!scratch.set_text(entry.text)) {  // no routines of the last file for this one
+        closedir(dir);
+        throw std::bad_alloc();
+      }
       entry.routines = find_routines(scratch, entry.text, vocab);
       seen[path] = std::move(entry);
     }
