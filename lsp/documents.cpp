@@ -4,6 +4,8 @@
 // the result when the client is quiet.
 #include "server.h"
 
+#include <new>
+
 namespace wyn::lsp {
 
 namespace {
@@ -79,12 +81,21 @@ void Server::on_did_open(json& params) {
   DidOpenParams p;
   std::string problem;
   if (!read_taking_text(params, &p, &problem)) return log(1, "didOpen: " + problem);
+  try {
+    open_document(p);
+  } catch (const std::bad_alloc&) {  // nothing of it is kept
+    cannot_hold(p.uri, "it is not opened");
+  }
+}
+
+void Server::open_document(DidOpenParams& p) {
+  std::string problem;
   auto d = std::make_unique<OpenDocument>();
   d->uri = p.uri;
   d->version = p.version;
   d->text = std::move(p.text);
   d->lines.build(d->text);
-  if (!d->doc.set_text(d->text)) return cannot_hold(p.uri, "it is not opened");
+  if (!d->doc.set_text(d->text)) throw std::bad_alloc();
   if (!d->doc.colour_whole(&problem)) log(1, "colouring " + p.uri + ": " + problem);
   d->tokens.clear(d->lines.line_count());
   retoken(d.get(), 0, d->lines.line_count() - 1, true);

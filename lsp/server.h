@@ -138,6 +138,7 @@ class Server {
   // throws std::bad_alloc when memory ran out part way through it.
   bool apply_change(OpenDocument* d, const ContentChange& change);
   void cannot_hold(const std::string& uri, const char* what);
+  void open_document(DidOpenParams& p);  // throws std::bad_alloc without memory
   void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                  std::vector<uint32_t>* counts) const;
   bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);
