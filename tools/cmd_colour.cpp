@@ -21,7 +21,6 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #endif
 
@@ -93,7 +92,7 @@ class Pipeline {
 #endif
       try {
         worker_ = std::thread([this] { work(); });
-      } catch (const std::system_error&) {
+      } catch (const std::exception&) {  // std::system_error, std::bad_alloc
         // No room for a second thread: everything is done on this one.
       }
     }
