@@ -78,7 +78,10 @@ CWEXPORT int CWAPI cw_reserve_text(size_t length);
 ** record grows. pos and n_del are clamped to the buffer. Answers 0, with
 ** nothing changed, when memory runs out or the buffer would pass 2 GiB. */
 CWEXPORT int CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length);
-CWEXPORT const char* CWAPI cw_text(size_t* length); /* not NUL-terminated */
+/* The whole text in one piece, not NUL-terminated. Without memory for the
+** copy a text in several pieces needs: "" and length 0, told apart from an
+** empty text by cw_text_length and counted by cw_memory_refusals. */
+CWEXPORT const char* CWAPI cw_text(size_t* length);
 /* Copies up to n characters from pos into out without making the text one
 ** piece; answers how many (0 for a position outside the text). */
 CWEXPORT size_t CWAPI cw_text_range(cw_long pos, size_t n, char* out);
