@@ -7,6 +7,8 @@
 
 #include "server.h"
 
+#include <new>
+
 namespace wyn::lsp {
 
 namespace {
@@ -82,12 +84,21 @@ void Server::on_did_open(json& params) {
   DidOpenParams p;
   std::string problem;
   if (!read_taking_text(params, &p, &problem)) return log(1, "didOpen: " + problem);
+  try {
+    open_document(p);
+  } catch (const std::bad_alloc&) {  // nothing of it is kept
+    cannot_hold(p.uri, "it is not opened");
+  }
+}
+
+void Server::open_document(DidOpenParams& p) {
+  std::string problem;
   auto d = std::make_unique<OpenDocument>();
   d->uri = p.uri;
   d->version = p.version;
   d->text = std::move(p.text);
   d->lines.build(d->text);
-  d->doc.set_text(d->text);
+  if (!d->doc.set_text(d->text)) throw std::bad_alloc();
   if (!d->doc.colour_whole(&problem)) log(1, "colouring " + p.uri + ": " + problem);
   d->tokens.clear(d->lines.line_count());
   retoken(d.get(), 0, d->lines.line_count() - 1, true);
@@ -95,6 +106,13 @@ void Server::on_did_open(json& params) {
   std::string path = uri_to_path(p.uri);
   if (!path.empty()) discover_config(path.substr(0, path.rfind('/') + 1));
   docs_[p.uri] = std::move(d);
+}
+
+// Says that the editor had no room for uri's text, and what became of it.
+void Server::cannot_hold(const std::string& uri, const char* what) {
+  std::string text = "wyn: " + uri + ": Cannot allocate memory; " + what;
+  log(1, text);
+  notify("window/showMessage", {{"type", 1}, {"message", text}});
 }
 
 void Server::on_did_close(json& params) {
@@ -112,7 +130,16 @@ void Server::on_did_change(json& params) {
   if (it == docs_.end()) return log(1, "didChange: document not open: " + p.uri);
   OpenDocument* d = it->second.get();
   for (const ContentChange& c : p.changes) {
-    if (apply_change(d, c)) continue;
+    bool fits = false;
+    try {
+      fits = apply_change(d, c);
+    } catch (const std::bad_alloc&) {
+      // The change may have reached the client's copy and not the
+      // plug-in's: rather than let them drift apart, the document goes.
+      docs_.erase(it);
+      return cannot_hold(p.uri, "it is closed");
+    }
+    if (fits) continue;
     // Past the size the stand-in can hold: rather than let the client's
     // text and the plug-in's drift apart, the document is dropped.
     notify("window/showMessage",
@@ -144,9 +171,9 @@ bool Server::apply_change(OpenDocument* d, const ContentChange& change) {
   d->generation++;
   if (!change.range) {
     if (change.text.size() > options_.document_limit) return false;
+    if (!d->doc.set_text(change.text)) throw std::bad_alloc();
     d->text = change.text;
     d->lines.build(d->text);
-    d->doc.set_text(d->text);
     d->doc.colour_whole();
     std::vector<Token> flat;
     std::vector<uint32_t> counts;
@@ -187,8 +214,9 @@ bool Server::apply_change(OpenDocument* d, const ContentChange& change) {
 // below the edit); this puts them right. True when any token changed.
 bool Server::check_whole(OpenDocument* d) {
   d->check_due = false;
-  d->doc.set_text(d->text);  // clears every colour, so nothing stale survives
-  if (!d->doc.colour_whole()) return false;
+  // Clears every colour, so nothing stale survives; without room for it
+  // the document keeps its text and colours as they are.
+  if (!d->doc.set_text(d->text) || !d->doc.colour_whole()) return false;
   return retoken(d, 0, d->lines.line_count() - 1, false);
 }
 

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 
 #include "jsonw.h"
 
@@ -334,7 +335,7 @@ Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams&
   while (have_end < content_end && is_blank(d->text[have_end])) have_end++;
   std::string text = d->text.substr(0, before_end);
   text.append(d->text, have_end, content_end - have_end);
-  scratch_.set_text(text);
+  if (!scratch_.set_text(text)) throw std::bad_alloc();  // answered as an error
   scratch_.set_cursor((long)before_end);
   Document::Edit edit;
   std::string problem;
@@ -353,7 +354,7 @@ Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams&
 
 // The plug-in's expansion at pos, as one edit of the client's text.
 bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
-  scratch_.set_text(d->text);
+  if (!scratch_.set_text(d->text)) throw std::bad_alloc();
   Document::Edit edit;
   std::string problem;
   if (!scratch_.expand((long)pos, &edit, &problem) || !edit.done || !edit.changed) return false;

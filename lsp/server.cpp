@@ -131,10 +131,17 @@ void Server::handle(const std::string& body) {
   try {
     dispatch(message);
   } catch (const std::exception& e) {
-    // A handler met JSON it did not expect: answer the request, live on.
-    log(1, std::string("internal error: ") + e.what());
-    if (message.is_object() && message.contains("id") && message.contains("method"))
-      respond(message["id"], error(INTERNAL_ERROR, e.what()));
+    // A handler met JSON it did not expect, or memory ran out while it
+    // worked: answer the request, live on.
+    bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+    try {
+      std::string why = memory ? "Cannot allocate memory" : e.what();
+      log(1, "internal error: " + why);
+      if (message.is_object() && message.contains("id") && message.contains("method"))
+        respond(message["id"], error(memory ? REQUEST_FAILED : INTERNAL_ERROR, why));
+    } catch (const std::bad_alloc&) {
+      // Not even room to say so: the message goes unanswered.
+    }
   }
 }
 

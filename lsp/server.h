@@ -159,7 +159,11 @@ class Server {
   DocumentRequest<DocumentParams> on_tokens_full;
   DocumentRequest<DeltaParams> on_tokens_delta;
   DocumentRequest<RangeParams> on_tokens_range;
+  // False when the change would take the document past the size limit;
+  // throws std::bad_alloc when memory ran out part way through it.
   bool apply_change(OpenDocument* d, const ContentChange& change);
+  void cannot_hold(const std::string& uri, const char* what);
+  void open_document(DidOpenParams& p);  // throws std::bad_alloc without memory
   void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                  std::vector<uint32_t>* counts) const;
   bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);

@@ -210,8 +210,7 @@ size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& rea
     erase(path);
     return 0;
   }
-  reader.scratch.set_text(text);
-  if (reader.scratch.size() != text.size()) {  // the stand-in could not take it
+  if (!reader.scratch.set_text(text)) {  // the stand-in could not take it
     erase(path);
     return text.size() + 1;
   }

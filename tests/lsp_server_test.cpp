@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifndef _WIN32
@@ -315,6 +316,75 @@ TEST_F(LspServer, ADocumentGrownPastTheLimitIsDroppedNotCorrupted) {
   s.handle(
       R"({"jsonrpc":"2.0","id":2,"method":"textDocument/semanticTokens/full","params":{"textDocument":{"uri":"file:///g.wyn"}}})");
   EXPECT_EQ(out.back()["error"]["code"], -32602);  // no longer open
+}
+
+// With the editor short of memory for one step: a document that could
+// not be taken in, or whose change could not, is not kept (and the client
+// told), never worked on in a text the client does not have; a request
+// that could not be answered gets an error. The server goes on serving.
+TEST_F(LspServer, WithoutMemoryNothingDivergesAndServingGoesOn) {
+  const std::string uri = "file:///m.wyn", text = "x = 1; /* a */\nwhile (x)\n";
+  const std::string more(20000, 'z');  // needs new pieces of the buffer
+  const struct {
+    const char* what;
+    void (*step)(Client* c, const std::string& uri, const std::string& more);
+    bool kept;      // the document is still open afterwards
+    bool answered;  // an error answered a request (else a message was shown)
+  } cases[] = {
+      {"didOpen", [](Client* c, const std::string& u, const std::string& m) { c->open(u, m); },
+       false, false},
+      {"full didChange",
+       [](Client* c, const std::string& u, const std::string& m) { c->change(u, json(), m); },
+       false, false},
+      {"ranged didChange",
+       [](Client* c, const std::string& u, const std::string& m) {
+         c->change(u, {{"start", pos(1, 0)}, {"end", pos(1, 0)}}, m);
+       },
+       false, false},
+      {"on-type formatting",
+       [](Client* c, const std::string& u, const std::string&) {
+         c->call("textDocument/onTypeFormatting",
+                 {{"textDocument", doc(u)},
+                  {"position", pos(1, 0)},
+                  {"ch", "\n"},
+                  {"options", {{"tabSize", 4}, {"insertSpaces", true}}}});
+       },
+       true, true},
+  };
+  json want;
+  {
+    Client w;
+    w.open(uri, text);
+    want = w.result("textDocument/semanticTokens/full", {{"textDocument", doc(uri)}})["data"];
+  }
+  for (const auto& k : cases) {
+    cw_reset();
+    Client c;
+    if (strcmp(k.what, "didOpen") != 0) c.open(uri, text);
+    size_t seen = c.out.size();
+    cw_fail_buffer_at(1);
+    k.step(&c, uri, more);
+    cw_fail_buffer_at(0);
+    bool shown = false, answered = false;
+    for (size_t i = seen; i < c.out.size(); i++) {
+      const json& m = c.out[i];
+      shown |= m.value("method", "") == "window/showMessage" &&
+               m["params"]["message"].get<std::string>().find("Cannot allocate memory") !=
+                   std::string::npos;
+      answered |= m.contains("error") && m["error"]["code"] == -32803;
+    }
+    EXPECT_EQ(shown, !k.answered) << k.what;
+    EXPECT_EQ(answered, k.answered) << k.what;
+    json after = c.call("textDocument/semanticTokens/full", {{"textDocument", doc(uri)}});
+    if (k.kept)
+      EXPECT_EQ(after["result"]["data"], want) << k.what;
+    else
+      EXPECT_EQ(after["error"]["code"], -32602) << k.what;  // no longer open
+    c.open(uri, text);                                      // opened again, it is served as before
+    EXPECT_EQ(c.result("textDocument/semanticTokens/full", {{"textDocument", doc(uri)}})["data"],
+              want)
+        << k.what;
+  }
 }
 
 TEST_F(LspServer, EditsInOneDocumentLeaveAnotherAlone) {

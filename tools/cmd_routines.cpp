@@ -174,6 +174,7 @@ int cmd_routines(const Options& opt) {
   size_t found = 0;
   for (size_t i = 0; i < files.size(); i++) {
     Source& file = files[i];
+    working_on(paths[i]);
     if (!session_for(opt, paths[i])) return EXIT_ERROR;
     std::unique_ptr<wyn::Document> own;
     if (!one) {

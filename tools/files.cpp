@@ -48,7 +48,11 @@ bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
     return false;
   }
   if (doc != nullptr) {
-    doc->set_text(std::string());
+    if (!doc->set_text(std::string())) {
+      fail(out->name, strerror(ENOMEM));
+      if (!from_stdin) close(fd);
+      return false;
+    }
     if (S_ISREG(st.st_mode) && st.st_size > 0 && (uintmax_t)st.st_size <= input_limit())
       doc->expect((size_t)st.st_size);
   }
@@ -72,10 +76,12 @@ bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
 }  // namespace
 
 bool read_source(const char* path, Source* out) {
+  working_on(path);
   return read_any(path, out);
 }
 
 bool read_source_into(const char* path, Source* out, wyn::Document* doc) {
+  working_on(path);
   return read_any(path, out, doc);
 }
 

@@ -2,6 +2,9 @@
 // then configured by the project's .wyn.cfg and the --config files.
 #include "tool.h"
 
+#include <errno.h>
+#include <string.h>
+
 namespace {
 
 // Written and read by session_for: which .wyn.cfg the loaded plug-in took
@@ -13,6 +16,10 @@ std::string applied;
 std::vector<Source> named;
 enum { NAMED_UNREAD, NAMED_READ, NAMED_FAILED } named_state = NAMED_UNREAD;
 
+// Written by working_on, read by out_of_memory: a fixed buffer, as memory
+// may be short when it is read.
+char at_work[1024];
+
 }  // namespace
 
 wyn::Plugin& plugin() {
@@ -23,6 +30,19 @@ wyn::Plugin& plugin() {
 bool reported(bool ok, const std::string& error) {
   if (!ok) fprintf(stderr, "wyn: %s\n", error.c_str());
   return ok;
+}
+
+void working_on(const char* path) {
+  if (!strcmp(path, "-")) path = "stdin";
+  snprintf(at_work, sizeof at_work, "%s", path);
+}
+
+int out_of_memory() {
+  if (at_work[0] != 0)
+    fprintf(stderr, "wyn: %s: %s\n", at_work, strerror(ENOMEM));
+  else
+    fprintf(stderr, "wyn: %s\n", strerror(ENOMEM));
+  return EXIT_ERROR;
 }
 
 bool session_for(const Options& opt, const char* path) {

@@ -89,6 +89,12 @@ bool session_open(const Options& opt);
 bool session_for(const Options& opt, const char* path);
 // Prints "wyn: ERROR" when ok is false; answers ok.
 bool reported(bool ok, const std::string& error);
+// Notes the file a command is at work on ("-": stdin), so that memory
+// running out names it; kept without allocating.
+void working_on(const char* path);
+// "wyn: FILE: Cannot allocate memory" (without FILE before any was noted),
+// for a command that ran out of memory; answers EXIT_ERROR.
+int out_of_memory();
 // }======
 
 // {====== config.cpp: --config files
