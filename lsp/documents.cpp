@@ -249,7 +249,13 @@ bool Server::idle() {
     if (!d->check_due) continue;
     // A client that fetched tokens since the change needs telling; one
     // that did not gets the corrections with its next request.
-    if (check_whole(d) && d->tokens_since) refresh = true;
+    try {
+      if (check_whole(d) && d->tokens_since) refresh = true;
+    } catch (const std::bad_alloc&) {
+      // The check is dropped (check_whole cleared its mark), the document
+      // keeps the colours it had, and the next change asks for it again.
+      log(1, "the whole-document check of " + entry.first + " found no memory");
+    }
     ran = true;
   }
   if (refresh && refresh_support_) request("workspace/semanticTokens/refresh", json());
