@@ -1,6 +1,7 @@
 // The language server in-process, message bodies in, replies out: opening
 // a document with its full tokens, a one-character edit with its delta,
-// completion and the document's symbols, on the largest example and on a
+// completion, signature help of a template with very many parameters and
+// the document's symbols, on the largest example and on a
 // generated 20,000-line script; and the memory of 100 such documents open.
 // The edit round trip also reports its median and 99th percentile; the
 // JSON parse of the didOpen body is measured alone beside the opening.
@@ -178,6 +179,32 @@ void BM_LspCompletion(benchmark::State& state) {
   state.counters["reply_bytes"] = (double)bytes / (double)state.iterations();
 }
 BENCHMARK(BM_LspCompletion)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// Signature help in a call of a template with N parameters (a project's
+// configuration may hold one with hundreds of thousands), in UTF-16 units
+// with a non-ASCII first parameter so no count can take the bytes for units.
+void BM_LspSignatureHelpManyParameters(benchmark::State& state) {
+  cw_reset();
+  Bench b;
+  std::string many = "Many (&\xC3\xA4";
+  for (int64_t i = 1; i < state.range(0); i++) many += ", p";
+  many += ");";
+  b.server.handle(json{{"jsonrpc", "2.0"},
+                       {"method", "workspace/didChangeConfiguration"},
+                       {"params", {{"settings", {{"wyn", {{"templates", {{"Many", many}}}}}}}}}}
+                      .dump());
+  b.open("file:///m.wyn", "Many (");
+  std::string params =
+      R"({"textDocument":{"uri":"file:///m.wyn"},"position":{"line":0,"character":6}})";
+  size_t bytes = 0;
+  for (auto _ : state) bytes += b.request("textDocument/signatureHelp", params);
+  state.counters["reply_bytes"] = (double)bytes / (double)state.iterations();
+}
+BENCHMARK(BM_LspSignatureHelpManyParameters)
+    ->Arg(4000)
+    ->Arg(16000)
+    ->Arg(300000)
+    ->Unit(benchmark::kMillisecond);
 
 // After an edit, so that the plug-in's routine list runs every time (an
 // unchanged document answers from the last list).

@@ -116,8 +116,8 @@ CWEXPORT size_t CWAPI cw_doc_count(void) {
 /* }====== buffer, cursor, scan position */
 
 /* Also puts cursor and scan position at 0 and forgets saved positions. */
-CWEXPORT void CWAPI cw_set_text(const char* text, size_t length) {
-  cw::set_text(text, length);
+CWEXPORT int CWAPI cw_set_text(const char* text, size_t length) {
+  return cw::set_text(text, length) ? 1 : 0;
 }
 
 CWEXPORT int CWAPI cw_append_text(const char* text, size_t length) {
@@ -128,10 +128,10 @@ CWEXPORT int CWAPI cw_reserve_text(size_t length) {
   return cw::reserve_text(length) ? 1 : 0;
 }
 
-CWEXPORT void CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length) {
-  if (text == NULL) length = 0;                      /* a plain deletion */
-  if (length > 0x7FFFFFF0u - (size_t)ed.len) return; /* positions are 32-bit */
-  cw::replace_text(pos, n_del, text, (cw_long)length);
+CWEXPORT int CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length) {
+  if (text == NULL) length = 0;                        /* a plain deletion */
+  if (length > 0x7FFFFFF0u - (size_t)ed.len) return 0; /* positions are 32-bit */
+  return cw::replace_text(pos, n_del, text, (cw_long)length) ? 1 : 0;
 }
 
 /* The text in one piece: a copy when it spans chunks, kept until it changes. */
@@ -403,6 +403,18 @@ CWEXPORT unsigned long CWAPI cw_alloc_calls(void) {
 
 CWEXPORT void CWAPI cw_fail_alloc_at(unsigned long k) {
   ed.fail_at = k == 0 ? 0 : ed.alloc_calls + k;
+}
+
+CWEXPORT unsigned long CWAPI cw_buffer_allocs(void) {
+  return ed.buffer_calls;
+}
+
+CWEXPORT void CWAPI cw_fail_buffer_at(unsigned long k) {
+  ed.buffer_fail_at = k == 0 ? 0 : ed.buffer_calls + k;
+}
+
+CWEXPORT unsigned long CWAPI cw_memory_refusals(void) {
+  return ed.refusals;
 }
 
 /* }====== the plug-in module */

@@ -47,12 +47,14 @@ CWEXPORT void CWAPI cw_set_state_flag(cw_long value);      /* ScanStateFlag() */
 ** RefreshLines records, change record, routine marks, the noted word);
 ** the rest of the editor is shared. Handles are never reused; 0 is none. */
 typedef unsigned long cw_doc;
-CWEXPORT cw_doc CWAPI cw_doc_new(void); /* empty, not current; 0 on failure */
+CWEXPORT cw_doc CWAPI cw_doc_new(void); /* empty, not current; 0 without memory */
 CWEXPORT cw_doc CWAPI cw_doc_current(void);
 /* Makes doc current; 0 (nothing changes) for an unknown handle. */
 CWEXPORT int CWAPI cw_doc_select(cw_doc doc);
-/* Frees doc; freeing the current one leaves a fresh empty document current.
-** 0 for an unknown handle. */
+/* Frees doc. Freeing the current one makes another document current, or a
+** fresh empty one when there is no other, so that no document stays behind
+** that no handle names. 0 for an unknown handle. Making a document current
+** takes the same time however many there are. */
 CWEXPORT int CWAPI cw_doc_free(cw_doc doc);
 CWEXPORT size_t CWAPI cw_doc_count(void);
 
@@ -60,7 +62,9 @@ CWEXPORT size_t CWAPI cw_doc_count(void);
 
 /* {====== buffer, cursor, scan position ================================ */
 
-CWEXPORT void CWAPI cw_set_text(const char* text, size_t length); /* clears colours */
+/* Replaces the text and clears its colours. Answers 0, leaving the
+** document as it was, when memory runs out or the text passes 2 GiB. */
+CWEXPORT int CWAPI cw_set_text(const char* text, size_t length);
 /* Adds text[0..length) at the end, so that a file can be read into the
 ** buffer in pieces without being held twice: like cw_set_text it records
 ** no change; cursor and scan position stay. Answers 0, adding nothing,
@@ -71,9 +75,13 @@ CWEXPORT int CWAPI cw_append_text(const char* text, size_t length);
 CWEXPORT int CWAPI cw_reserve_text(size_t length);
 /* Replaces n_del characters at pos by text[0..length) as an edit does:
 ** colours of the rest stay, positions move with the text, the change
-** record grows. pos and n_del are clamped to the buffer. */
-CWEXPORT void CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length);
-CWEXPORT const char* CWAPI cw_text(size_t* length); /* not NUL-terminated */
+** record grows. pos and n_del are clamped to the buffer. Answers 0, with
+** nothing changed, when memory runs out or the buffer would pass 2 GiB. */
+CWEXPORT int CWAPI cw_replace_text(cw_long pos, cw_long n_del, const char* text, size_t length);
+/* The whole text in one piece, not NUL-terminated. Without memory for the
+** copy a text in several pieces needs: "" and length 0, told apart from an
+** empty text by cw_text_length and counted by cw_memory_refusals. */
+CWEXPORT const char* CWAPI cw_text(size_t* length);
 /* Copies up to n characters from pos into out without making the text one
 ** piece; answers how many (0 for a position outside the text). */
 CWEXPORT size_t CWAPI cw_text_range(cw_long pos, size_t n, char* out);
@@ -194,6 +202,19 @@ CWEXPORT size_t CWAPI cw_live_since_baseline(void);
 ** from 1 after this call) to fail by returning NULL; 0 disarms. */
 CWEXPORT unsigned long CWAPI cw_alloc_calls(void);
 CWEXPORT void CWAPI cw_fail_alloc_at(unsigned long k);
+
+/* The same for the editor's own allocations: its buffers (a text's pieces
+** and their index, the change record, a document), counted since reset;
+** the k-th from now fails as if memory had run out. 0 disarms. */
+CWEXPORT unsigned long CWAPI cw_buffer_allocs(void);
+CWEXPORT void CWAPI cw_fail_buffer_at(unsigned long k);
+
+/* Requests the editor refused for lack of memory since reset: an
+** allocating call answering NULL, an edit or a text it could not take, a
+** record it could not keep (injected failures count too). A host compares
+** the count before and after a call to tell whether the call had all it
+** needed. */
+CWEXPORT unsigned long CWAPI cw_memory_refusals(void);
 
 /* }====== */
 

@@ -59,11 +59,10 @@ static std::string range_name(cw_long value) {
   return std::to_string(value);
 }
 
-void log_call(const char* name, const char* format, ...) {
+/* One log line; throws std::bad_alloc when memory runs out. */
+static void log_line(const char* name, const char* format, va_list ap) {
   std::string line = name;
   line += "(";
-  va_list ap;
-  va_start(ap, format);
   for (const char* f = format; *f != '\0'; f++) {
     if (f != format) line += ", ";
     switch (*f) {
@@ -95,9 +94,20 @@ void log_call(const char* name, const char* format, ...) {
         break;
     }
   }
-  va_end(ap);
   line += ")";
   ed.log.push_back(line);
+}
+
+/* Without memory the line is left out: the call itself goes on. */
+void log_call(const char* name, const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  try {
+    log_line(name, format, ap);
+  } catch (const std::bad_alloc&) {
+    refused();
+  }
+  va_end(ap);
 }
 
 }  // namespace cw

@@ -123,13 +123,23 @@ cw_long scan_next_far(cw_long pos) {
   return (unsigned char)text_at(pos);
 }
 
+bool buffer_alloc_fails(void) {
+  ++ed.buffer_calls;
+  if (ed.buffer_calls != ed.buffer_fail_at) return false;
+  refused();
+  return true;
+}
+
+/* A chunk with room for CHUNK_BYTES; its text is NULL when memory ran out. */
 static Chunk new_chunk(bool with_colours) {
   Chunk c;
+  c.size = c.lfs = 0;
+  c.cap = CHUNK_BYTES;
+  if (buffer_alloc_fails()) return c;
   c.text =
       std::unique_ptr<char[], TextOwner>(new (std::nothrow) char[CHUNK_BYTES], TextOwner{true});
   if (with_colours && c.text) c.col.reset(new (std::nothrow) unsigned char[CHUNK_BYTES]());
-  c.size = c.lfs = 0;
-  c.cap = CHUNK_BYTES;
+  if (!c.text || (with_colours && !c.col)) refused();
   return c;
 }
 
@@ -165,25 +175,26 @@ static uint32_t count_lfs(const char* p, size_t n) {
   return count;
 }
 
-/* Empties the document to one empty chunk; false when even that fails. */
+/* Empties the document to one empty chunk. False when even that fails:
+** the document is then empty with no chunk at all, which only an append
+** or another make_one_chunk reads. */
 static bool make_one_chunk(void) {
   std::vector<Chunk>().swap(ed.chunks);
   ed.len = 0;
   ed.lines = 1;
+  forget_cache();
+  Chunk c = new_chunk(false);
+  if (!c.text) return false;
   try {
-    ed.chunks.push_back(new_chunk(false));
+    ed.chunks.reserve(1);
+    ed.fw_len.reserve(2);
+    ed.fw_lfs.reserve(2);
   } catch (const std::bad_alloc&) {
-    ed.chunks.clear();
-  }
-  if (ed.chunks.empty() || !ed.chunks[0].text) {
-    ed.chunks.clear();
-    ed.fw_len.assign(1, 0);
-    ed.fw_lfs.assign(1, 0);
-    forget_cache();
+    refused();
     return false;
   }
+  ed.chunks.push_back(std::move(c));
   rebuild_trees();
-  forget_cache();
   return true;
 }
 
@@ -191,8 +202,12 @@ static bool make_one_chunk(void) {
 ** and cuts what it adds into chunks that are stretches of it. */
 /* Gives the block a text is loaded into room for cap bytes. */
 static bool grow_loaded(size_t cap) {
+  if (buffer_alloc_fails()) return false;
   char* p = (char*)realloc(ed.loaded.get(), cap);
-  if (p == NULL) return false;
+  if (p == NULL) {
+    refused();
+    return false;
+  }
   (void)ed.loaded.release();
   ed.loaded.reset(p);
   ed.loaded_cap = cap;
@@ -229,11 +244,13 @@ static bool append_loaded(const char* s, size_t n) {
   size_t room = last_size < CHUNK_FILL ? CHUNK_FILL - last_size : 0;
   size_t fresh = n > room ? (n - room + CHUNK_FILL - 1) / CHUNK_FILL : 0;
   size_t count = (ed.len == 0 ? 0 : ed.chunks.size()) + fresh;
+  if (buffer_alloc_fails()) return false;
   try {
     ed.chunks.reserve(count);
     ed.fw_len.reserve(count + 1);
     ed.fw_lfs.reserve(count + 1);
   } catch (const std::bad_alloc&) {
+    refused();
     return false;
   }
   if (ed.loaded_size + n > ed.loaded_cap) {
@@ -296,10 +313,12 @@ bool append_text(const char* s, size_t n) {
       more.push_back(new_chunk(colours));
       if (!more.back().text || (colours && !more.back().col)) return false;
     }
+    if (buffer_alloc_fails()) return false;
     ed.chunks.reserve(ed.chunks.size() + fresh);
     ed.fw_len.reserve(ed.chunks.size() + fresh + 1);
     ed.fw_lfs.reserve(ed.chunks.size() + fresh + 1);
   } catch (const std::bad_alloc&) {
+    refused();
     return false;
   }
   ed.len += (cw_long)n;
@@ -337,8 +356,10 @@ const char* text_span(cw_long pos, cw_long n) {
   std::string& out = pos == 0 && n == ed.len ? ed.flat : ed.span;
   if (&out == &ed.flat && ed.flat_of == ed.generation) return ed.flat.data();
   try {
+    if (buffer_alloc_fails()) return NULL;
     out.resize((size_t)n);
   } catch (const std::bad_alloc&) {
+    refused();
     return NULL;
   }
   copy_text(pos, n, &out[0]);
@@ -370,7 +391,7 @@ void colour_codes(cw_long pos, cw_long n, unsigned char* out) {
 /* The palette code of a colour, added when new; codes no character holds
 ** any longer are given back first when the palette is full. -1 when 255
 ** other colours are in use. */
-static int colour_code(cw_long colour) {
+static int new_colour_code(cw_long colour) {
   if (colour == CW_NO_COLOUR) return 0;
   std::vector<cw_long>& p = ed.palette;
   if (ed.last_code < p.size() && p[ed.last_code] == colour) return (int)ed.last_code;
@@ -399,6 +420,16 @@ static int colour_code(cw_long colour) {
   return (int)p.size() - 1;
 }
 
+/* The same, -1 as well when memory runs out. */
+static int colour_code(cw_long colour) {
+  try {
+    return new_colour_code(colour);
+  } catch (const std::bad_alloc&) {
+    refused();
+    return -1;
+  }
+}
+
 bool fill_colour_anywhere(cw_long pos, cw_long n, cw_long colour) {
   if (n <= 0) return true;
   int code = colour_code(colour);
@@ -414,7 +445,10 @@ bool fill_colour_anywhere(cw_long pos, cw_long n, cw_long colour) {
     if (ed.hc_col == NULL && code != 0) { /* the chunk's first colour */
       Chunk& c = ed.chunks[ed.hc];
       c.col.reset(new (std::nothrow) unsigned char[CHUNK_BYTES]());
-      if (!c.col) return false;
+      if (!c.col) {
+        refused();
+        return false;
+      }
       ed.hc_col = c.col.get();
     }
     if (ed.hc_col != NULL) memset(ed.hc_col + off, code, (size_t)k);
@@ -551,26 +585,68 @@ cw_long line_break_length(cw_long index) {
 
 /* }====== */
 
-void set_text(const char* s, size_t n) {
+namespace {
+
+/* The text of a document, set aside while a new one is taken in. */
+struct HeldText {
+  std::vector<Chunk> chunks;
+  std::vector<cw_long> fw_len, fw_lfs;
+  std::unique_ptr<char, FreeMemory> loaded;
+  size_t loaded_size, loaded_cap;
+  bool whole;
+  cw_long len, lines;
+};
+
+}  // namespace
+
+/* Swaps the text (chunks, their index, the loaded block) with h. */
+static void swap_text(HeldText* h) {
+  ed.chunks.swap(h->chunks);
+  ed.fw_len.swap(h->fw_len);
+  ed.fw_lfs.swap(h->fw_lfs);
+  ed.loaded.swap(h->loaded);
+  std::swap(ed.loaded_size, h->loaded_size);
+  std::swap(ed.loaded_cap, h->loaded_cap);
+  std::swap(ed.whole, h->whole);
+  std::swap(ed.len, h->len);
+  std::swap(ed.lines, h->lines);
+  forget_cache();
+}
+
+bool set_text(const char* s, size_t n) {
   if (s == NULL) n = 0;
-  if (n > 0x7FFFFFF0u) n = 0x7FFFFFF0u; /* positions are 32-bit */
-  /* What the document held is given back before the new text is taken,
-  ** so a large text never sits in memory twice. */
+  if (n > 0x7FFFFFF0u) return false; /* positions are 32-bit */
+  if (ed.palette.empty()) {          /* a document made without room for it */
+    try {
+      ed.palette.assign(1, CW_NO_COLOUR);
+    } catch (const std::bad_alloc&) {
+      refused();
+      return false;
+    }
+  }
+  /* The old text stays aside until the new one is in, so that a failure
+  ** leaves the document as it was; only then is it given back. */
+  HeldText old = {{}, {}, {}, nullptr, 0, 0, false, 0, 1};
+  swap_text(&old);
+  if (!make_one_chunk() || !append_text(s, n)) {
+    std::vector<Chunk>().swap(ed.chunks); /* stretches of the loaded text go before it */
+    ed.loaded.reset();
+    swap_text(&old);
+    return false;
+  }
+  std::vector<Chunk>().swap(old.chunks);
+  old.loaded.reset();
   std::string().swap(ed.flat);
   std::string().swap(ed.span);
   ed.flat_of = 0;
-  ed.palette.assign(1, CW_NO_COLOUR);
-  std::vector<Chunk>().swap(ed.chunks); /* stretches of the loaded text go before it */
-  ed.loaded.reset();
-  ed.loaded_size = ed.loaded_cap = 0;
-  ed.whole = false;
-  if (make_one_chunk() && !append_text(s, n)) make_one_chunk(); /* no memory: stays empty */
+  ed.palette.assign(1, CW_NO_COLOUR); /* within its room: no allocation */
   ed.generation = ++ed.generation_serial;
   ed.cursor = 0;
   ed.saved.clear();
   ed.scan = 0;
   ed.word_noted = false;
   clear_change();
+  return true;
 }
 
 void clear_change(void) {
@@ -581,24 +657,35 @@ void clear_change(void) {
 
 /* Widens the change record to cover [pos, pos + n_del) becoming n_ins new
 ** bytes; called before the text changes. Bytes of the window that no edit
-** has touched yet are taken from the text, the rest are already held. */
-static void note_change(cw_long pos, cw_long n_del, cw_long n_ins) {
+** has touched yet are taken from the text, the rest are already held.
+** False, with the record as it was, when memory runs out. */
+static bool note_change(cw_long pos, cw_long n_del, cw_long n_ins) {
+  cw_long from = ed.change_from, end = from + ed.change_inserted; /* window now */
+  cw_long lo = pos < from ? pos : from;
+  cw_long hi = pos + n_del > end ? pos + n_del : end;
+  size_t more =
+      !ed.changed ? (size_t)n_del : (size_t)(from - lo) + (size_t)(hi > end ? hi - end : 0);
+  if (more > 0) { /* room first: what follows then cannot fail */
+    if (buffer_alloc_fails()) return false;
+    try {
+      ed.change_old.reserve((ed.changed ? ed.change_old.size() : 0) + more);
+    } catch (const std::bad_alloc&) {
+      refused();
+      return false;
+    }
+  }
   if (!ed.changed) {
     ed.changed = true;
     ed.change_from = pos;
     ed.change_removed = n_del;
     ed.change_inserted = n_ins;
     ed.change_old.resize((size_t)n_del);
-    copy_text(pos, n_del, &ed.change_old[0]);
-    return;
+    if (n_del > 0) copy_text(pos, n_del, &ed.change_old[0]);
+    return true;
   }
-  cw_long from = ed.change_from, end = from + ed.change_inserted; /* window now */
-  cw_long lo = pos < from ? pos : from;
-  cw_long hi = pos + n_del > end ? pos + n_del : end;
   if (from > lo) {
-    std::string head((size_t)(from - lo), '\0');
-    copy_text(lo, from - lo, &head[0]);
-    ed.change_old.insert(0, head);
+    ed.change_old.insert((size_t)0, (size_t)(from - lo), '\0');
+    copy_text(lo, from - lo, &ed.change_old[0]);
   }
   if (hi > end) {
     size_t at = ed.change_old.size();
@@ -608,6 +695,7 @@ static void note_change(cw_long pos, cw_long n_del, cw_long n_ins) {
   ed.change_removed += (from - lo) + (hi > end ? hi - end : 0);
   ed.change_from = lo;
   ed.change_inserted = (hi - lo) - n_del + n_ins;
+  return true;
 }
 
 /* Where a position ends up when [pos, pos + n_del) becomes n_ins bytes:
@@ -656,13 +744,13 @@ static void copy_parts(const Part* parts, size_t at, size_t n, char* text, unsig
   }
 }
 
-void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
+bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   pos = clamp_pos(pos);
   if (n_del < 0) n_del = 0;
   if (n_del > text_length() - pos) n_del = text_length() - pos;
   if (ins == NULL || n_ins < 0) n_ins = 0;
-  if (n_del == 0 && n_ins == 0) return;
-  if (ed.chunks.empty() && !make_one_chunk()) return;
+  if (n_del == 0 && n_ins == 0) return true;
+  if (ed.chunks.empty() && !make_one_chunk()) return false;
 
   /* Room first: an edit that cannot be made leaves everything as it was.
   ** Only an insertion that overflows its chunk needs new ones. */
@@ -680,16 +768,18 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
       spare.reserve(most);
       for (size_t i = 0; i < most; i++) {
         spare.push_back(new_chunk(colours));
-        if (!spare.back().text || (colours && !spare.back().col)) return;
+        if (!spare.back().text || (colours && !spare.back().col)) return false;
       }
+      if (buffer_alloc_fails()) return false;
       ed.chunks.reserve(ed.chunks.size() + most);
       ed.fw_len.reserve(ed.chunks.size() + most + 1);
       ed.fw_lfs.reserve(ed.chunks.size() + most + 1);
     } catch (const std::bad_alloc&) {
-      return;
+      refused();
+      return false;
     }
   }
-  note_change(pos, n_del, n_ins);
+  if (!note_change(pos, n_del, n_ins)) return false;
   std::string().swap(ed.flat); /* stale now, and as large as the text */
   ed.flat_of = 0;
   ed.whole = false;
@@ -708,10 +798,14 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
     reshaped |= c.size == 0;
   }
   if (reshaped) {
-    ed.chunks.erase(std::remove_if(ed.chunks.begin(), ed.chunks.end(),
-                                   [](const Chunk& c) { return c.size == 0; }),
-                    ed.chunks.end());
-    if (ed.chunks.empty() && !make_one_chunk()) return;
+    /* An emptied text keeps one (empty) chunk: no allocation can fail
+    ** half-way through the edit. */
+    if (ed.len == 0)
+      ed.chunks.erase(ed.chunks.begin() + 1, ed.chunks.end());
+    else
+      ed.chunks.erase(std::remove_if(ed.chunks.begin(), ed.chunks.end(),
+                                     [](const Chunk& c) { return c.size == 0; }),
+                      ed.chunks.end());
     rebuild_trees();
   }
   forget_cache();
@@ -771,34 +865,54 @@ void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   ed.scan = moved(ed.scan, pos, n_del, n_ins);
   for (size_t j = 0; j < ed.saved.size(); j++) ed.saved[j] = moved(ed.saved[j], pos, n_del, n_ins);
   ed.generation = ++ed.generation_serial;
+  return true;
 }
 
 /* {====== documents */
 
-/* d becomes an empty document with a new handle. */
-static void make_empty(Document* d) {
+/* d becomes an empty document with a new handle. Without memory for its
+** palette and index it has none, which its empty text never reads. */
+static bool make_empty(Document* d) {
   *d = Document();
   d->id = ++ed.doc_serial;
-  d->palette.assign(1, CW_NO_COLOUR);
   d->lines = 1;
-  d->fw_len.assign(1, 0);
-  d->fw_lfs.assign(1, 0);
   d->run_low = -1;
   d->generation = ++ed.generation_serial;
+  try {
+    d->palette.assign(1, CW_NO_COLOUR);
+    d->fw_len.assign(1, 0);
+    d->fw_lfs.assign(1, 0);
+  } catch (const std::bad_alloc&) {
+    refused();
+    return false;
+  }
+  return true;
 }
 
 cw_doc new_document(void) {
-  Document* d = new (std::nothrow) Document();
-  if (d == NULL) return 0;
-  make_empty(d);
+  if (buffer_alloc_fails()) return 0;
+  Document* d = NULL;
+  try {
+    d = new Document();
+    if (!make_empty(d)) {
+      delete d;
+      return 0;
+    }
+    ed.parked.reserve(ed.parked.size() + 1);
+    ed.parked_at[d->id] = ed.parked.size();
+  } catch (const std::bad_alloc&) {
+    delete d;
+    refused();
+    return 0;
+  }
   ed.parked.push_back(d);
   return d->id;
 }
 
+/* Where the parked document id is, or parked.size() when it is none. */
 static size_t parked_index(cw_doc id) {
-  for (size_t i = 0; i < ed.parked.size(); i++)
-    if (ed.parked[i]->id == id) return i;
-  return ed.parked.size();
+  std::unordered_map<cw_doc, size_t>::const_iterator it = ed.parked_at.find(id);
+  return it == ed.parked_at.end() ? ed.parked.size() : it->second;
 }
 
 /* The current document's state swaps places with the parked one, so the
@@ -809,19 +923,43 @@ bool select_document(cw_doc id) {
   size_t i = parked_index(id);
   if (i == ed.parked.size()) return false;
   std::swap(static_cast<Document&>(ed), *ed.parked[i]);
+  /* the entry now names the document that took the slot: no allocation */
+  std::unordered_map<cw_doc, size_t>::node_type entry = ed.parked_at.extract(id);
+  entry.key() = ed.parked[i]->id;
+  ed.parked_at.insert(std::move(entry));
   return true;
 }
 
+/* Takes parked document i out of the list: the last one fills its place. */
+static Document* unpark(size_t i) {
+  Document* d = ed.parked[i];
+  ed.parked_at.erase(d->id);
+  if (i + 1 < ed.parked.size()) {
+    ed.parked[i] = ed.parked.back();
+    ed.parked_at[ed.parked[i]->id] = i;
+  }
+  ed.parked.pop_back();
+  return d;
+}
+
+/* Freeing the current document makes another current, so that no document
+** stays behind that no handle names: the one parked last, or, when there
+** is none, a fresh empty one. */
 bool free_document(cw_doc id) {
   if (id == 0) return false;
   if (id == ed.id) {
-    make_empty(&ed);
+    if (ed.parked.empty()) {
+      make_empty(&ed);
+      return true;
+    }
+    Document* next = unpark(ed.parked.size() - 1);
+    static_cast<Document&>(ed) = std::move(*next);
+    delete next;
     return true;
   }
   size_t i = parked_index(id);
   if (i == ed.parked.size()) return false;
-  delete ed.parked[i];
-  ed.parked.erase(ed.parked.begin() + (ptrdiff_t)i);
+  delete unpark(i);
   return true;
 }
 
@@ -837,6 +975,7 @@ static void release_memory(void) {
   free_tables();
   for (size_t i = 0; i < ed.parked.size(); i++) delete ed.parked[i];
   ed.parked.clear();
+  ed.parked_at.clear();
 }
 
 void reset_state(void) {

@@ -10,6 +10,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -185,8 +186,9 @@ struct Document {
 ** share. The others wait in parked until selected. */
 struct Editor : Document {
   std::vector<Document*> parked;
-  cw_doc doc_serial;                    /* handles ever made; survives resets */
-  unsigned long long generation_serial; /* texts ever made; survives resets */
+  std::unordered_map<cw_doc, size_t> parked_at; /* handle -> index in parked */
+  cw_doc doc_serial;                            /* handles ever made; survives resets */
+  unsigned long long generation_serial;         /* texts ever made; survives resets */
 
   bool record_runs; /* ColorRun calls kept in runs; on by default */
   cw_long category[CW_CATEGORY_COUNT];
@@ -220,7 +222,10 @@ struct Editor : Document {
   unsigned long long baseline_serial;
   size_t bad_frees;
   unsigned long alloc_calls;
-  unsigned long fail_at; /* alloc_calls value that fails; 0 none */
+  unsigned long fail_at;        /* alloc_calls value that fails; 0 none */
+  unsigned long buffer_calls;   /* the buffer's own allocations since reset */
+  unsigned long buffer_fail_at; /* buffer_calls value that fails; 0 none */
+  unsigned long refusals;       /* requests refused for lack of memory since reset */
 
   bool log_on;
   std::vector<std::string> log;
@@ -231,7 +236,18 @@ struct Editor : Document {
 extern Editor ed;
 
 /* ---- buffer and documents (model.cpp) ---- */
-void set_text(const char* s, size_t n); /* also clears the change record */
+/* Notes a request refused for lack of memory, for cw_memory_refusals. */
+inline void refused(void) {
+  ed.refusals++;
+}
+/* Counts one allocation of the buffer's own (chunks, the loaded text, the
+** chunk index, the change record, documents); true when it is the one
+** cw_fail_buffer_at armed, which then fails as if memory had run out. */
+bool buffer_alloc_fails(void);
+/* Replaces the text; also clears the change record. False when memory runs
+** out or the text would pass 32-bit positions: the document is then as it
+** was. */
+bool set_text(const char* s, size_t n);
 /* Adds n bytes at the end, as loading a text in pieces does: no change is
 ** recorded; cursor, scan and saved positions stay. False, with nothing
 ** added, when memory runs out or positions would pass 32 bits. */
@@ -240,13 +256,14 @@ bool append_text(const char* s, size_t n);
 bool reserve_text(size_t n);
 /* Replaces n_del bytes at pos by ins[0..n_ins); colours of the new bytes
 ** are 0; cursor, saved positions and scan position after the change move
-** with the text. The change record grows to cover it. */
-void replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins);
+** with the text. The change record grows to cover it. False, with nothing
+** changed, when memory runs out. */
+bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins);
 void clear_change(void);
 void reset_state(void);
 cw_doc new_document(void); /* parked, empty; 0 if it cannot be made */
 bool select_document(cw_doc id);
-bool free_document(cw_doc id); /* the current one: a fresh one takes its place */
+bool free_document(cw_doc id); /* the current one: another, or a fresh one, takes its place */
 
 inline cw_long text_length(void) {
   return ed.len;

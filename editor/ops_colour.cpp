@@ -37,7 +37,11 @@ CWEXPORT cw_long CWAPI ColorRun(cw_long colour, cw_long n) {
   CW_ENTER("ColorRun", "ii", colour, n);
   if (ed.record_runs) {
     cw_run run = {ed.scan, n, colour};
-    ed.runs.push_back(run);
+    try {
+      ed.runs.push_back(run);
+    } catch (const std::bad_alloc&) {
+      cw::refused(); /* the record misses it; the colours do not */
+    }
   }
   if (ed.run_low < 0 || ed.scan < ed.run_low) ed.run_low = ed.scan;
   cw_long room = cw::text_length() - ed.scan;
@@ -80,7 +84,12 @@ CWEXPORT cw_long CWAPI ColorUpdateEnd(cw_long how) {
 CWEXPORT cw_long CWAPI LineRange(cw_long first, cw_long last) {
   CW_ENTER("LineRange", "ii", first, last);
   cw_mark range = {first, last};
-  ed.ranges.push_back(range);
+  try {
+    ed.ranges.push_back(range);
+  } catch (const std::bad_alloc&) {
+    cw::refused();
+    return 0; /* names no pair */
+  }
   return (cw_long)ed.ranges.size();
 }
 
@@ -89,7 +98,12 @@ CWEXPORT cw_long CWAPI LineRange(cw_long first, cw_long last) {
 CWEXPORT cw_long CWAPI RefreshLines(cw_long range) {
   CW_ENTER("RefreshLines", "r", range);
   if (range < 1 || (size_t)range > ed.ranges.size()) return 0;
-  ed.refreshed.push_back(ed.ranges[(size_t)range - 1]);
+  try {
+    ed.refreshed.push_back(ed.ranges[(size_t)range - 1]);
+  } catch (const std::bad_alloc&) {
+    cw::refused();
+    return 0;
+  }
   return 1;
 }
 

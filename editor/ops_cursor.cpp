@@ -7,10 +7,15 @@ using cw::ed;
 
 extern "C" {
 
-/* Answers 1. */
+/* Answers 1; 0, saving nothing, when memory runs out. */
 CWEXPORT cw_long CWAPI PushPosition(void) {
   CW_ENTER("PushPosition", "");
-  ed.saved.push_back(ed.cursor);
+  try {
+    ed.saved.push_back(ed.cursor);
+  } catch (const std::bad_alloc&) {
+    cw::refused();
+    return 0;
+  }
   return 1;
 }
 

@@ -102,9 +102,21 @@ Entry* find_entry(const Table* t, const void* key, size_t n) {
 
 Entry* add_entry(Table* t, const void* key, size_t n) {
   void* slot = calloc(1, (size_t)t->slot_size);
-  if (slot == NULL) return NULL;
-  Entry* e = new Entry();
-  e->key.assign((const char*)key, n);
+  if (slot == NULL) {
+    refused();
+    return NULL;
+  }
+  Entry* e = new (std::nothrow) Entry();
+  try {
+    if (e == NULL) throw std::bad_alloc();
+    e->key.assign((const char*)key, n);
+    t->entries.reserve(t->entries.size() + 1);
+  } catch (const std::bad_alloc&) {
+    delete e;
+    free(slot);
+    refused();
+    return NULL;
+  }
   e->hash = hash_of(key, n);
   e->slot = slot;
   e->text = NULL;
@@ -170,7 +182,11 @@ extern "C" {
 CWEXPORT cw_table CWAPI HashCreate(cw_long buckets, cw_long slot_size, cw_long flag) {
   CW_ENTER("HashCreate", "iii", buckets, slot_size, flag);
   if (cw::alloc_fails()) return NULL;
-  cw::Table* t = new cw::Table();
+  cw::Table* t = new (std::nothrow) cw::Table();
+  if (t == NULL) {
+    cw::refused();
+    return NULL;
+  }
   t->handle = cw::HANDLE_BASE + cw::HANDLE_STEP * ++ed.table_serial;
   t->owner = ed.owner;
   t->slot_size = slot_size < (cw_long)sizeof(void*) ? (cw_long)sizeof(void*) : slot_size;
@@ -178,7 +194,16 @@ CWEXPORT cw_table CWAPI HashCreate(cw_long buckets, cw_long slot_size, cw_long f
   size_t n = buckets <= 0                        ? 1
              : (size_t)buckets > cw::MAX_BUCKETS ? cw::MAX_BUCKETS
                                                  : (size_t)buckets;
-  t->buckets.assign(n, NULL);
+  try {
+    t->buckets.assign(n, NULL);
+    ed.tables.reserve(ed.tables.size() + 1);
+    ed.table_slots.reserve(ed.table_slots.size() + 1);
+  } catch (const std::bad_alloc&) {
+    --ed.table_serial;
+    delete t;
+    cw::refused();
+    return NULL;
+  }
   ed.tables.push_back(t);
   ed.table_slots.push_back(t);
   return (cw_table)t->handle;

@@ -67,13 +67,18 @@ CWEXPORT cw_long CWAPI HostStartup(cw_long a, cw_long b) {
 CWEXPORT cw_long CWAPI ExportFunction(const char* prototype) {
   CW_ENTER("ExportFunction", "s", prototype);
   if (prototype == NULL) return 0;
-  cw::Export e = cw::Export();
-  if (!parse_prototype(prototype, &e)) return 0;
-  e.from_module = ed.loading && ed.module != NULL;
-  e.owner = ed.owner;
-  e.fn = e.from_module ? cw::module_symbol(ed.module, e.name.c_str())
-                       : cw::self_symbol(e.name.c_str());
-  ed.exports.push_back(e);
+  try {
+    cw::Export e = cw::Export();
+    if (!parse_prototype(prototype, &e)) return 0;
+    e.from_module = ed.loading && ed.module != NULL;
+    e.owner = ed.owner;
+    e.fn = e.from_module ? cw::module_symbol(ed.module, e.name.c_str())
+                         : cw::self_symbol(e.name.c_str());
+    ed.exports.push_back(e);
+  } catch (const std::bad_alloc&) {
+    cw::refused();
+    return 0;
+  }
   return 1;
 }
 
@@ -85,7 +90,12 @@ CWEXPORT cw_long CWAPI MarkLines(cw_long first, cw_long last, cw_long flag) {
     ed.marks.clear();
   } else if (flag != 0) {
     cw_mark m = {first, last};
-    ed.marks.push_back(m);
+    try {
+      ed.marks.push_back(m);
+    } catch (const std::bad_alloc&) {
+      cw::refused();
+      return 0;
+    }
   }
   return 1;
 }
@@ -117,7 +127,12 @@ CWEXPORT cw_long CWAPI DisplayRelease(void) {
 CWEXPORT cw_long CWAPI ShowMessage(const char* text) {
   CW_ENTER("ShowMessage", "s", text);
   if (text == NULL) return 0;
-  ed.message = text;
+  try {
+    ed.message = text;
+  } catch (const std::bad_alloc&) {
+    cw::refused();
+    return 0;
+  }
   ed.has_message = true;
   return 1;
 }

@@ -50,22 +50,32 @@ extern "C" {
 CWEXPORT cw_long CWAPI RegisterExtension(const char* extension) {
   CW_ENTER("RegisterExtension", "s", extension);
   if (extension == NULL) return 0;
-  cw::Extension e = {extension, ed.owner};
-  ed.extensions.push_back(e);
+  try {
+    cw::Extension e = {extension, ed.owner};
+    ed.extensions.push_back(e);
+  } catch (const std::bad_alloc&) {
+    cw::refused();
+    return 0;
+  }
   return 1;
 }
 
 /* Breaks the line at the cursor; the new line gets the current line's
 ** leading blanks and tabs (those before the cursor) and the cursor goes
-** after them. Answers 1. */
+** after them. Answers 1; 0, with nothing changed, when memory runs out. */
 CWEXPORT cw_long CWAPI InsertNewLine(void) {
   CW_ENTER("InsertNewLine", "");
   cw_long at = ed.cursor;
   cw_long line = cw::line_index(at);
-  std::string ins = line_break_for(line);
-  ins += indent_of(line, at);
-  cw::replace_text(at, 0, ins.data(), (cw_long)ins.size());
-  ed.cursor = at + (cw_long)ins.size();
+  try {
+    std::string ins = line_break_for(line);
+    ins += indent_of(line, at);
+    if (!cw::replace_text(at, 0, ins.data(), (cw_long)ins.size())) return 0;
+    ed.cursor = at + (cw_long)ins.size();
+  } catch (const std::bad_alloc&) {
+    cw::refused();
+    return 0;
+  }
   return 1;
 }
 
@@ -75,10 +85,23 @@ CWEXPORT cw_long CWAPI InsertNewLine(void) {
 ** which inherits the leading blanks and tabs of the line before it, as
 ** typing Enter would; '@' right after a line feed takes one level off that
 ** indentation and is not inserted. Inserted text has no colour. Answers 1,
-** or 0 for NULL text. */
+** or 0 for NULL text and, with nothing changed, when memory runs out. */
+static cw_long expand_template(const char* text);
+
 CWEXPORT cw_long CWAPI ExpandTemplate(const char* text) {
   CW_ENTER("ExpandTemplate", "s", text);
   if (text == NULL) return 0;
+  try {
+    return expand_template(text);
+  } catch (const std::bad_alloc&) {
+    cw::refused();
+    return 0;
+  }
+}
+
+/* ExpandTemplate's work; throws std::bad_alloc when memory runs out,
+** before the text changed. */
+static cw_long expand_template(const char* text) {
   cw_long pos = ed.word_noted ? cw::clamp_pos(ed.word_pos) : ed.cursor;
   cw_long len = ed.word_noted ? ed.word_len : 0;
   if (len > cw::text_length() - pos) len = cw::text_length() - pos;
@@ -114,7 +137,7 @@ CWEXPORT cw_long CWAPI ExpandTemplate(const char* text) {
       out += c;
     }
   }
-  cw::replace_text(pos, len, out.data(), (cw_long)out.size());
+  if (!cw::replace_text(pos, len, out.data(), (cw_long)out.size())) return 0;
   ed.cursor = pos + (cw_long)(caret >= 0 ? (size_t)caret : out.size());
   return 1;
 }

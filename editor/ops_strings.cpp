@@ -18,6 +18,7 @@ bool alloc_fails(void) {
   ed.alloc_calls++;
   if (ed.fail_at != 0 && ed.alloc_calls == ed.fail_at) {
     ed.fail_at = 0;
+    refused();
     return true;
   }
   return false;
@@ -25,9 +26,19 @@ bool alloc_fails(void) {
 
 void* ledger_block(size_t n, int kind) {
   void* p = malloc(n == 0 ? 1 : n);
-  if (p == NULL) return NULL;
-  Block b = {kind, ed.next_serial++, ed.owner};
-  ed.ledger[p] = b;
+  if (p == NULL) {
+    refused();
+    return NULL;
+  }
+  Block b = {kind, ed.next_serial, ed.owner};
+  try {
+    ed.ledger[p] = b;
+  } catch (const std::bad_alloc&) {
+    free(p);
+    refused();
+    return NULL;
+  }
+  ed.next_serial++;
   return p;
 }
 

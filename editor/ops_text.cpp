@@ -37,19 +37,25 @@ CWEXPORT cw_long CWAPI RegexSearch(const char* pattern, cw_long flags, cw_long r
   size_t out = 0, n = (size_t)cw::text_length();
   const char* text = n > 0 ? cw::text_span(0, (cw_long)n) : "";
   if (text == NULL) return 0; /* no memory for the text in one piece */
-  if (!cw::pattern_search(text, n, ed.generation, (size_t)ed.cursor, pattern,
-                          flags == CW_SEARCH_BACKWARD, &out))
+  try {
+    if (!cw::pattern_search(text, n, ed.generation, (size_t)ed.cursor, pattern,
+                            flags == CW_SEARCH_BACKWARD, &out))
+      return 0;
+  } catch (const std::bad_alloc&) { /* the pattern's translation or its index */
+    cw::refused();
     return 0;
+  }
   ed.cursor = cw::clamp_pos((cw_long)(out > n ? n : out));
   return 1;
 }
 
-/* Inserts the low byte of ch at the cursor, cursor after it. Answers 1. */
+/* Inserts the low byte of ch at the cursor, cursor after it. Answers 1;
+** 0, with nothing changed, when memory runs out. */
 CWEXPORT cw_long CWAPI InsertChar(cw_long ch) {
   CW_ENTER("InsertChar", "i", ch);
   char c = (char)(ch & 0xFF);
   cw_long at = ed.cursor;
-  cw::replace_text(at, 0, &c, 1);
+  if (!cw::replace_text(at, 0, &c, 1)) return 0;
   ed.cursor = at + 1;
   return 1;
 }

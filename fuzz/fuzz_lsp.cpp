@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             R"({"semanticTokens":{"refreshSupport":true},"applyEdit":true}}}})");
       if (s == ReadStatus::Message)
         server.handle(body);
-      else
-        server.framing_error(PARSE_ERROR, problem);
+      else if (s != ReadStatus::Skipped)
+        server.framing_error(PARSE_ERROR, problem, body);
     }
     server.idle();
   }

@@ -1,8 +1,13 @@
 // Open documents and their colours: every change goes to the stand-in
 // document and through the plug-in's range re-colouring, the lines it asks
 // to redisplay get their tokens afresh, and a whole-buffer colouring checks
-// the result when the client is quiet.
+// the result when the client is quiet, or a second after the change at the
+// latest when it never is.
+#include <chrono>
+
 #include "server.h"
+
+#include <new>
 
 namespace wyn::lsp {
 
@@ -79,12 +84,21 @@ void Server::on_did_open(json& params) {
   DidOpenParams p;
   std::string problem;
   if (!read_taking_text(params, &p, &problem)) return log(1, "didOpen: " + problem);
+  try {
+    open_document(p);
+  } catch (const std::bad_alloc&) {  // nothing of it is kept
+    cannot_hold(p.uri, "it is not opened");
+  }
+}
+
+void Server::open_document(DidOpenParams& p) {
+  std::string problem;
   auto d = std::make_unique<OpenDocument>();
   d->uri = p.uri;
   d->version = p.version;
   d->text = std::move(p.text);
   d->lines.build(d->text);
-  d->doc.set_text(d->text);
+  if (!d->doc.set_text(d->text)) throw std::bad_alloc();
   if (!d->doc.colour_whole(&problem)) log(1, "colouring " + p.uri + ": " + problem);
   d->tokens.clear(d->lines.line_count());
   retoken(d.get(), 0, d->lines.line_count() - 1, true);
@@ -94,10 +108,18 @@ void Server::on_did_open(json& params) {
   docs_[p.uri] = std::move(d);
 }
 
+// Says that the editor had no room for uri's text, and what became of it.
+void Server::cannot_hold(const std::string& uri, const char* what) {
+  std::string text = "wyn: " + uri + ": Cannot allocate memory; " + what;
+  log(1, text);
+  notify("window/showMessage", {{"type", 1}, {"message", text}});
+}
+
 void Server::on_did_close(json& params) {
   std::string uri, problem;
   if (!read_uri(params, &uri, &problem)) return log(1, "didClose: " + problem);
   docs_.erase(uri);
+  index_.touch(uri_to_path(uri));  // answers come from the file as saved again
 }
 
 void Server::on_did_change(json& params) {
@@ -108,7 +130,16 @@ void Server::on_did_change(json& params) {
   if (it == docs_.end()) return log(1, "didChange: document not open: " + p.uri);
   OpenDocument* d = it->second.get();
   for (const ContentChange& c : p.changes) {
-    if (apply_change(d, c)) continue;
+    bool fits = false;
+    try {
+      fits = apply_change(d, c);
+    } catch (const std::bad_alloc&) {
+      // The change may have reached the client's copy and not the
+      // plug-in's: rather than let them drift apart, the document goes.
+      docs_.erase(it);
+      return cannot_hold(p.uri, "it is closed");
+    }
+    if (fits) continue;
     // Past the size the stand-in can hold: rather than let the client's
     // text and the plug-in's drift apart, the document is dropped.
     notify("window/showMessage",
@@ -119,6 +150,7 @@ void Server::on_did_change(json& params) {
     return;
   }
   d->version = p.version;
+  if (!d->check_due) d->due_since = now();
   d->check_due = true;
   d->tokens_since = false;
   if (d->text.size() <= options_.check_at_once) check_whole(d);
@@ -139,9 +171,9 @@ bool Server::apply_change(OpenDocument* d, const ContentChange& change) {
   d->generation++;
   if (!change.range) {
     if (change.text.size() > options_.document_limit) return false;
+    if (!d->doc.set_text(change.text)) throw std::bad_alloc();
     d->text = change.text;
     d->lines.build(d->text);
-    d->doc.set_text(d->text);
     d->doc.colour_whole();
     std::vector<Token> flat;
     std::vector<uint32_t> counts;
@@ -182,14 +214,31 @@ bool Server::apply_change(OpenDocument* d, const ContentChange& change) {
 // below the edit); this puts them right. True when any token changed.
 bool Server::check_whole(OpenDocument* d) {
   d->check_due = false;
-  d->doc.set_text(d->text);  // clears every colour, so nothing stale survives
-  if (!d->doc.colour_whole()) return false;
+  // Clears every colour, so nothing stale survives; without room for it
+  // the document keeps its text and colours as they are.
+  if (!d->doc.set_text(d->text) || !d->doc.colour_whole()) return false;
   return retoken(d, 0, d->lines.line_count() - 1, false);
 }
 
 bool Server::has_idle_work() const {
   for (const auto& entry : docs_)
     if (entry.second->check_due) return true;
+  return false;
+}
+
+uint64_t Server::now() const {
+  if (options_.clock) return options_.clock();
+  return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool Server::check_overdue() const {
+  if (!has_idle_work()) return false;
+  uint64_t t = now();
+  for (const auto& entry : docs_)
+    if (entry.second->check_due && t - entry.second->due_since >= options_.check_within_ms)
+      return true;
   return false;
 }
 
@@ -200,7 +249,13 @@ bool Server::idle() {
     if (!d->check_due) continue;
     // A client that fetched tokens since the change needs telling; one
     // that did not gets the corrections with its next request.
-    if (check_whole(d) && d->tokens_since) refresh = true;
+    try {
+      if (check_whole(d) && d->tokens_since) refresh = true;
+    } catch (const std::bad_alloc&) {
+      // The check is dropped (check_whole cleared its mark), the document
+      // keeps the colours it had, and the next change asks for it again.
+      log(1, "the whole-document check of " + entry.first + " found no memory");
+    }
     ran = true;
   }
   if (refresh && refresh_support_) request("workspace/semanticTokens/refresh", json());

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 
 #include "jsonw.h"
 
@@ -49,12 +50,6 @@ bool matches(const std::string& name, const std::string& typed) {
   for (size_t i = 1; i < name.size() && at < typed.size(); i++)
     if (lower(name[i]) == lower(typed[at])) at++;
   return at == typed.size();
-}
-
-bool contains_folded(const std::string& hay, const std::string& needle) {
-  auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
-                        [](char a, char b) { return lower(a) == lower(b); });
-  return it != hay.end();
 }
 
 // The word around pos (letters, digits, '_', '#'): [*a, *b).
@@ -222,10 +217,17 @@ Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p
   const std::string* t = vocab_.template_of(d->text.substr(s, e - s));
   CallTemplate call;
   if (t == nullptr || !parse_call_template(*t, &call)) return Reply{json(nullptr)};
+  // Each label's units counted on from the one before, not from the
+  // signature's start: a template may hold a great many parameters.
   json parameters = json::array();
+  size_t byte = 0;
+  uint32_t units = 0;
   for (const auto& o : call.offsets) {
-    uint32_t a = units_between(call.signature, 0, o.first, encoding_);
-    uint32_t b = units_between(call.signature, 0, o.second, encoding_);
+    units += units_between(call.signature, byte, o.first, encoding_);
+    uint32_t a = units;
+    units += units_between(call.signature, o.first, o.second, encoding_);
+    uint32_t b = units;
+    byte = o.second;
     parameters.push_back({{"label", {a, b}}});
   }
   uint32_t active = std::min<uint32_t>(commas, (uint32_t)call.params.size() - 1);
@@ -258,7 +260,7 @@ Server::Reply Server::on_hover(OpenDocument* d, const PositionParams& p) {
 
 // }======
 
-// {====== symbols, definitions, folding
+// {====== symbols and folding
 
 Server::Reply Server::on_document_symbol(OpenDocument* d, const DocumentParams&) {
   Reply r;
@@ -280,60 +282,6 @@ Server::Reply Server::on_document_symbol(OpenDocument* d, const DocumentParams&)
   }
   out += ']';
   return r;
-}
-
-// Every routine whose name holds query (letter case aside; exact: equals
-// it): open documents as they stand, other files as saved.
-std::vector<Server::SymbolHit> Server::symbols_matching(const std::string& query, bool exact) {
-  std::vector<SymbolHit> out;
-  auto add = [&](const std::string& uri, const std::string& text, const LineIndex& lines,
-                 const Routine& rt) {
-    if (exact ? rt.name != query : !query.empty() && !contains_folded(rt.name, query)) return;
-    out.push_back(SymbolHit{rt.name, uri, lines.position(text, rt.start, encoding_),
-                            lines.position(text, rt.end, encoding_)});
-  };
-  std::vector<std::string> open_paths;
-  for (auto& entry : docs_) {
-    OpenDocument* d = entry.second.get();
-    open_paths.push_back(uri_to_path(d->uri));
-    for (const Routine& rt : routines_of(d)) add(d->uri, d->text, d->lines, rt);
-  }
-  index_.refresh(folders_, scratch_, vocab_);
-  for (const auto& e : index_.entries()) {
-    if (std::find(open_paths.begin(), open_paths.end(), e.first) != open_paths.end()) continue;
-    for (const Routine& rt : e.second.routines)
-      add(path_to_uri(e.first), e.second.text, e.second.lines, rt);
-  }
-  return out;
-}
-
-Server::Reply Server::on_workspace_symbol(const json& params) {
-  Fields f(params, "params");
-  std::string query = f.string("query", false);
-  if (!f.ok()) return error(INVALID_PARAMS, f.problem());
-  Reply r;
-  r.raw = "[";
-  for (const SymbolHit& h : symbols_matching(query, false)) {
-    if (r.raw.size() > 1) r.raw += ',';
-    r.raw += "{\"name\":";
-    write_string(&r.raw, h.name);
-    r.raw += ",\"kind\":12,\"location\":{\"uri\":";
-    write_string(&r.raw, h.uri);
-    r.raw += ",\"range\":";
-    write_range(&r.raw, h.start, h.end);
-    r.raw += "}}";
-  }
-  r.raw += ']';
-  return r;
-}
-
-Server::Reply Server::on_definition(OpenDocument* d, const PositionParams& p) {
-  size_t a = 0, b = 0;
-  if (!word_at(d, p.position, &a, &b)) return Reply{json(nullptr)};
-  json out = json::array();
-  for (const SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true))
-    out.push_back(to_json(Location{h.uri, Range{h.start, h.end}}));
-  return Reply{out};
 }
 
 Server::Reply Server::on_folding_range(OpenDocument* d, const DocumentParams&) {
@@ -387,7 +335,7 @@ Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams&
   while (have_end < content_end && is_blank(d->text[have_end])) have_end++;
   std::string text = d->text.substr(0, before_end);
   text.append(d->text, have_end, content_end - have_end);
-  scratch_.set_text(text);
+  if (!scratch_.set_text(text)) throw std::bad_alloc();  // answered as an error
   scratch_.set_cursor((long)before_end);
   Document::Edit edit;
   std::string problem;
@@ -406,7 +354,7 @@ Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams&
 
 // The plug-in's expansion at pos, as one edit of the client's text.
 bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
-  scratch_.set_text(d->text);
+  if (!scratch_.set_text(d->text)) throw std::bad_alloc();
   Document::Edit edit;
   std::string problem;
   if (!scratch_.expand((long)pos, &edit, &problem) || !edit.done || !edit.changed) return false;

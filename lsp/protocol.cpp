@@ -3,6 +3,75 @@
 
 namespace wyn::lsp {
 
+namespace {
+
+// The code unit of "\uXXXX" at s[at], or -1 when s holds no such escape there.
+long escaped_unit(const std::string& s, size_t at) {
+  if (at + 6 > s.size() || s[at] != '\\' || s[at + 1] != 'u') return -1;
+  long v = 0;
+  for (size_t i = at + 2; i < at + 6; i++) {
+    char c = s[i];
+    int d = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : -1;
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
+
+// Copies body into *out with every lone surrogate escape made "\uFFFD",
+// the same length, so nothing else moves. False when there was none (and
+// *out is untouched). Escapes are taken in order from each backslash; one
+// outside a string makes the body invalid JSON anyway.
+bool mend_surrogates(const std::string& body, std::string* out) {
+  bool mended = false;
+  for (size_t i = body.find('\\'); i != std::string::npos; i = body.find('\\', i)) {
+    long unit = escaped_unit(body, i);
+    if (unit < 0) {
+      i += 2;  // any other escape, "\\" included
+      continue;
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      long low = escaped_unit(body, i + 6);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        i += 12;  // a whole pair
+        continue;
+      }
+    } else if (unit < 0xDC00 || unit > 0xDFFF) {
+      i += 6;
+      continue;
+    }
+    if (!mended) *out = body, mended = true;
+    out->replace(i + 2, 4, "FFFD");
+    i += 6;
+  }
+  return mended;
+}
+
+}  // namespace
+
+ParsedMessage parse_message(const std::string& body) {
+  ParsedMessage m;
+  std::string mended;
+  const std::string& text = mend_surrogates(body, &mended) ? mended : body;
+  std::string member;  // the top-level key last read
+  // Containers past the limit are dropped as they are parsed (the parser
+  // itself keeps its levels on the heap), so no deep tree is ever built.
+  auto limit = [&](int depth, json::parse_event_t event, json& parsed) {
+    if (event == json::parse_event_t::key && depth == 1) member = parsed.get<std::string>();
+    if (depth <= kNestingLimit ||
+        (event != json::parse_event_t::object_start && event != json::parse_event_t::array_start))
+      return true;
+    if (!m.too_deep) m.deep_member = member;
+    m.too_deep = true;
+    return false;
+  };
+  m.value = json::parse(text, limit, false);
+  return m;
+}
+
 Fields::Fields(const json& j, const char* what) : j_(j), what_(what) {
   if (!j.is_object()) problem_ = what_ + " is not an object";
 }

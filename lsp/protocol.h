@@ -28,6 +28,23 @@ enum ErrorCode {
   REQUEST_FAILED = -32803
 };
 
+// Containers nested deeper than this in a message are left out of it and
+// the message refused: copying, writing and freeing a JSON value recurse
+// once a level, and a thread's stack (1 MiB on Windows) holds only some
+// thousands. What clients send nests about ten deep.
+constexpr int kNestingLimit = 100;
+
+// A message body as the server reads it.
+struct ParsedMessage {
+  json value;               // discarded when the body is not JSON
+  bool too_deep = false;    // containers past kNestingLimit were left out
+  std::string deep_member;  // the top-level member holding the first of them
+};
+// Lone UTF-16 surrogates written as escapes ("\ud800", which JavaScript
+// writes for a string cut between the halves of a pair) are read as U+FFFD:
+// one unit, as the client counts them, so its positions stay in step.
+ParsedMessage parse_message(const std::string& body);
+
 // Reads fields of one JSON object; the first problem met is kept and every
 // later read answers a default, so a reader checks ok() once at the end.
 class Fields {

@@ -2,12 +2,11 @@
 // beside it, message dispatch, the lifecycle and configuration.
 #include "server.h"
 
-#include <errno.h>
-
 #include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 
 namespace wyn::lsp {
 
@@ -29,25 +28,6 @@ bool is_hex(char c) {
 
 int hex_value(char c) {
   return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
-
-// The text of a configuration file, at most 1 MiB of it.
-bool read_small_file(const std::string& path, std::string* out, std::string* problem) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    *problem = strerror(errno);
-    return false;
-  }
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0 && out->size() <= (1u << 20)) out->append(buf, n);
-  bool failed = ferror(f) != 0;
-  fclose(f);
-  if (failed || out->size() > (1u << 20)) {
-    *problem = failed ? "cannot be read" : "larger than 1 MiB";
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -80,7 +60,10 @@ Server::Server(Send send, ServerOptions options)
       {"textDocument/didOpen", &Server::on_did_open},
       {"textDocument/didChange", &Server::on_did_change},
       {"textDocument/didClose", &Server::on_did_close},
+      {"textDocument/didSave", &Server::on_did_save},
       {"workspace/didChangeConfiguration", &Server::on_did_change_configuration},
+      {"workspace/didChangeWatchedFiles", &Server::on_did_change_watched_files},
+      {"$/cancelRequest", &Server::on_cancel_request},
   };
 }
 
@@ -93,7 +76,10 @@ json Server::capabilities() const {
   return json{
       {"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
       {"textDocumentSync",
-       {{"openClose", true}, {"change", 2}, {"save", false}, {"willSave", false}}},
+       {{"openClose", true},
+        {"change", 2},
+        {"save", {{"includeText", false}}},
+        {"willSave", false}}},
       {"semanticTokensProvider",
        {{"legend", {{"tokenTypes", legend_types}, {"tokenModifiers", legend_mods}}},
         {"full", {{"delta", true}}},
@@ -116,22 +102,73 @@ json Server::capabilities() const {
 // {====== messages
 
 void Server::handle(const std::string& body) {
-  json message = json::parse(body, nullptr, false);
+  // A client that never goes quiet still gets its deferred checks, and the
+  // message (a token request, most likely) sees their result.
+  if (check_overdue()) idle();
+  ParsedMessage parsed;
+  try {
+    parsed = parse_message(body);
+  } catch (const std::bad_alloc&) {
+    // The message's tree did not fit: it is answered, and the next may.
+    respond(json(nullptr), error(INTERNAL_ERROR, "no memory to read the message"));
+    return;
+  }
+  json& message = parsed.value;
   if (message.is_discarded()) {
     framing_error(PARSE_ERROR, "the message is not valid JSON");
+    return;
+  }
+  if (parsed.too_deep) {
+    const std::string& member = parsed.deep_member;
+    std::string problem = (member.empty() ? std::string("the message") : member) +
+                          " nests deeper than " + std::to_string(kNestingLimit) + " levels";
+    if (member == "id")
+      respond(json(nullptr), error(INVALID_REQUEST, problem));
+    else
+      refuse(message, member == "params" ? INVALID_PARAMS : INVALID_REQUEST, problem);
     return;
   }
   try {
     dispatch(message);
   } catch (const std::exception& e) {
-    // A handler met JSON it did not expect: answer the request, live on.
-    log(1, std::string("internal error: ") + e.what());
-    if (message.is_object() && message.contains("id") && message.contains("method"))
-      respond(message["id"], error(INTERNAL_ERROR, e.what()));
+    // A handler met JSON it did not expect, or memory ran out while it
+    // worked: answer the request, live on.
+    bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+    try {
+      std::string why = memory ? "Cannot allocate memory" : e.what();
+      log(1, "internal error: " + why);
+      if (message.is_object() && message.contains("id") && message.contains("method"))
+        respond(message["id"], error(memory ? REQUEST_FAILED : INTERNAL_ERROR, why));
+    } catch (const std::bad_alloc&) {
+      // Not even room to say so: the message goes unanswered.
+    }
   }
 }
 
-void Server::framing_error(int code, const std::string& problem) {
+void Server::framing_error(int code, const std::string& problem, const std::string& body) {
+  ParsedMessage parsed;
+  if (!body.empty()) parsed = parse_message(body);
+  bool known = !parsed.value.is_discarded() && !(parsed.too_deep && parsed.deep_member == "id");
+  refuse(known ? parsed.value : json(), code, problem);
+}
+
+// Answers a message that is not served: by its id when it has a usable
+// one; a notification is never answered, so its problem is logged; with a
+// null id when nothing can be told of it.
+void Server::refuse(const json& message, int code, const std::string& problem) {
+  if (message.is_object()) {
+    auto id = message.find("id");
+    if (id == message.end() && message.contains("method")) {
+      auto method = message.find("method");
+      log(1,
+          (method->is_string() ? method->get<std::string>() : "a notification") + ": " + problem);
+      return;
+    }
+    if (id != message.end() && (id->is_string() || id->is_number_integer())) {
+      respond(*id, error(code, problem));
+      return;
+    }
+  }
   respond(json(nullptr), error(code, problem));
 }
 
@@ -149,7 +186,10 @@ void Server::dispatch(json& message) {
   }
   auto method_it = message.find("method");
   if (method_it == message.end()) {
-    if (has_id) return;  // a client's answer to one of our requests: nothing waits on it
+    // A client's answer to one of our requests: only a refused file watch
+    // matters, so that the index goes back to walking again now and then.
+    if (has_id && message.contains("error") && id == watch_request_) watching_ = false;
+    if (has_id) return;
     respond(json(nullptr), error(INVALID_REQUEST, "no method"));
     return;
   }
@@ -186,7 +226,11 @@ void Server::dispatch(json& message) {
     respond(id, error(INVALID_REQUEST, "the server is shut down"));
     return;
   }
-  respond(id, it->second(params));
+  Reply reply = it->second(params);
+  if (reply.parked)
+    parked_.push_back(Parked{id, it->second, params});
+  else
+    respond(id, reply);
 }
 
 void Server::respond(const json& id, const Reply& reply) {
@@ -211,11 +255,12 @@ void Server::notify(const char* method, json params) {
   send_(dump(m));
 }
 
-void Server::request(const char* method, json params) {
-  json m = {
-      {"jsonrpc", "2.0"}, {"id", "wyn-" + std::to_string(next_request_id_++)}, {"method", method}};
+std::string Server::request(const char* method, json params) {
+  std::string id = "wyn-" + std::to_string(next_request_id_++);
+  json m = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}};
   if (!params.is_null()) m["params"] = std::move(params);
   send_(dump(m));
+  return id;
 }
 
 void Server::log(int type, const std::string& text) {
@@ -271,6 +316,8 @@ Server::Reply Server::on_initialize(const json& params) {
     refresh_support_ = r->is_boolean() && r->get<bool>();
   if (const json* a = at("/workspace/applyEdit"))
     apply_edit_support_ = a->is_boolean() && a->get<bool>();
+  if (const json* w = at("/workspace/didChangeWatchedFiles/dynamicRegistration"))
+    watch_support_ = w->is_boolean() && w->get<bool>();
 
   if (auto f = params.find("workspaceFolders"); f != params.end() && f->is_array()) {
     for (const json& folder : *f)
@@ -283,20 +330,25 @@ Server::Reply Server::on_initialize(const json& params) {
 
   std::string problem;
   if (!start_plugin(&problem)) return error(REQUEST_FAILED, "cannot start the plug-in: " + problem);
+  index_.set_limits(options_.index_limits);
   initialized_ = true;
   for (const std::string& folder : folders_) discover_config(folder);
   if (auto o = params.find("initializationOptions"); o != params.end() && o->is_object())
     apply_settings(*o);
+  start_walk();
 
   json result = {{"capabilities", capabilities()},
                  {"serverInfo", {{"name", "wyn"}, {"version", WYN_VERSION}}}};
   return Reply{result};
 }
 
-void Server::on_initialized(json&) {}
+void Server::on_initialized(json&) {
+  watch_files();
+}
 
 Server::Reply Server::on_shutdown(const json&) {
   shutdown_ = true;
+  answer_parked();  // from the index as it stands: no more walking
   return Reply{json(nullptr)};
 }
 
@@ -334,7 +386,7 @@ void Server::apply_settings(const json& settings) {
   if (wyn.contains("configFile") && wyn["configFile"].is_string()) {
     std::string path = wyn["configFile"].get<std::string>();
     if (!path.empty() && path[0] != '/' && !folders_.empty()) path = folders_[0] + "/" + path;
-    if (!path.empty()) apply_config_file(path), changed = true;
+    if (!path.empty()) apply_config_file(path, true), changed = true;
   }
   if (wyn.contains("keywords")) {
     const json& k = wyn["keywords"];
@@ -400,15 +452,26 @@ void Server::apply_settings(const json& settings) {
     vocabulary_changed();
 }
 
-void Server::apply_config_file(const std::string& path) {
+void Server::apply_config_file(const std::string& path, bool told) {
   for (const std::string& done : configs_applied_)
     if (done == path) return;  // words are only ever added: once is enough
   std::string text, problem;
-  if (!read_small_file(path, &text, &problem)) problem = path + ": " + problem;
-  if (problem.empty() && !apply_config(plugin_, text, path, &problem)) {
-    log(1, "configuration: " + problem);
+  if (!read_config_file(path, kConfigFileLimit, &text, &problem))
+    problem = "configuration " + path + " not applied: " + problem;
+  else if (!apply_config(plugin_, text, path, &problem))
+    problem = "configuration not applied: " + problem;
+  if (!problem.empty()) {
+    // Not remembered: once the file is mended it is read the next time it
+    // is named or found. A file found beside each opened document would
+    // say the same thing every time; the user hears it once.
+    auto said = config_problems_.find(path);
+    if (!told && said != config_problems_.end() && said->second == problem) return;
+    config_problems_[path] = problem;
+    log(2, problem);
+    notify("window/showMessage", {{"type", 2}, {"message", "wyn: " + problem}});
     return;
   }
+  config_problems_.erase(path);
   configs_applied_.push_back(path);
   log(3, "configuration " + path + " applied");
 }
@@ -417,7 +480,7 @@ void Server::discover_config(const std::string& folder) {
   std::string found = find_config_file(folder);
   if (found.empty()) return;
   size_t before = vocab_.word_class.size() + vocab_.template_text.size();
-  apply_config_file(found);
+  apply_config_file(found, false);
   vocab_.load(plugin_);
   if (vocab_.word_class.size() + vocab_.template_text.size() != before) vocabulary_changed();
 }
@@ -425,6 +488,7 @@ void Server::discover_config(const std::string& folder) {
 // New words change colours: every open document is coloured afresh and
 // compared, as after an idle check.
 void Server::vocabulary_changed() {
+  if (initialized_) start_walk();  // routines named by a new reserved word are routines no more
   bool differs = false;
   for (auto& entry : docs_) differs |= check_whole(entry.second.get());
   if (differs && refresh_support_) request("workspace/semanticTokens/refresh", json());

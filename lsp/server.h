@@ -29,6 +29,18 @@ struct ServerOptions {
   size_t check_at_once = 64u << 10;
   // The largest document kept; a change that would make one larger drops it.
   size_t document_limit = kDocumentLimit;
+  // A deferred check runs at the latest this long after the first change it
+  // covers, before the next message, for a client that never goes quiet.
+  uint64_t check_within_ms = 1000;
+  // Milliseconds from any fixed point; empty: the steady clock.
+  std::function<uint64_t()> clock;
+  // What the workspace index walks and reads, and the most routines one
+  // workspace/symbol or definition answer holds (the best matches first).
+  WorkspaceIndex::Limits index_limits;
+  size_t symbol_limit = 2000;
+  // For a client that does not report changed files: a symbol request
+  // this many seconds after the last walk started starts another.
+  double rewalk_after = 30;
 };
 
 // An open document: the client's bytes, its lines, the stand-in document
@@ -42,6 +54,7 @@ struct OpenDocument {
   TokenStore tokens;
   uint64_t sent_id = 0;     // resultId of the tokens last sent; 0 none
   bool check_due = false;   // changed since the last whole-buffer check
+  uint64_t due_since = 0;   // when check_due was set, by the server's clock
   uint64_t generation = 0;  // counts the changes to the text
   // The routines as last found, for the text of routines_generation and
   // the vocabulary of routines_vocabulary.
@@ -56,13 +69,18 @@ class Server {
   Server(Send send, ServerOptions options = ServerOptions());
   ~Server();
 
-  // One message body as read; malformed framing reported by the transport.
+  // One message body as read; malformed framing reported by the transport,
+  // with the message's body when the transport could tell where it ended.
   void handle(const std::string& body);
-  void framing_error(int code, const std::string& problem);
+  void framing_error(int code, const std::string& problem, const std::string& body = "");
   // Called when the client has been quiet for a while: the deferred
   // whole-buffer checks. True when one ran.
   bool idle();
   bool has_idle_work() const;
+  // A bounded step of the workspace index's work, and the requests that
+  // waited for it answered once it is done; called between messages.
+  void background();
+  bool has_background_work() const;
 
   bool exited() const { return exited_; }
   int exit_code() const { return shutdown_ ? 0 : 1; }
@@ -75,15 +93,19 @@ class Server {
     json result;
     int code = 0;
     std::string message;
-    std::string raw;  // a result already written as JSON text
+    std::string raw;      // a result already written as JSON text
+    bool parked = false;  // answered later, when the workspace index is ready
   };
   using Request = std::function<Reply(const json& params)>;
   using Notification = void (Server::*)(json& params);
 
   void dispatch(json& message);
+  void refuse(const json& message, int code, const std::string& problem);
+  uint64_t now() const;
+  bool check_overdue() const;
   void respond(const json& id, const Reply& reply);
   void notify(const char* method, json params);
-  void request(const char* method, json params);
+  std::string request(const char* method, json params);  // the request's id
   void log(int type, const std::string& text);
   static Reply error(int code, const std::string& message);
   OpenDocument* find(const std::string& uri, Reply* err);
@@ -124,7 +146,10 @@ class Server {
   json capabilities() const;
   bool start_plugin(std::string* error);
   void apply_settings(const json& settings);
-  void apply_config_file(const std::string& path);
+  // Reads and applies a configuration file once it applies cleanly; told:
+  // the user named it in a setting, so a problem is shown even when it was
+  // shown before.
+  void apply_config_file(const std::string& path, bool told);
   void discover_config(const std::string& folder);
   void vocabulary_changed();
   // }======
@@ -134,7 +159,11 @@ class Server {
   DocumentRequest<DocumentParams> on_tokens_full;
   DocumentRequest<DeltaParams> on_tokens_delta;
   DocumentRequest<RangeParams> on_tokens_range;
+  // False when the change would take the document past the size limit;
+  // throws std::bad_alloc when memory ran out part way through it.
   bool apply_change(OpenDocument* d, const ContentChange& change);
+  void cannot_hold(const std::string& uri, const char* what);
+  void open_document(DidOpenParams& p);  // throws std::bad_alloc without memory
   void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                  std::vector<uint32_t>* counts) const;
   bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);
@@ -144,18 +173,28 @@ class Server {
   // }======
 
   // {====== features (features.cpp)
-  DocumentRequest<PositionParams> on_completion, on_signature_help, on_hover, on_definition;
+  DocumentRequest<PositionParams> on_completion, on_signature_help, on_hover;
   DocumentRequest<DocumentParams> on_document_symbol, on_folding_range;
   DocumentRequest<OnTypeParams> on_on_type_formatting;
   DocumentRequest<RangeParams> on_code_action;
-  RequestHandler on_completion_resolve, on_workspace_symbol, on_execute_command;
+  RequestHandler on_completion_resolve, on_execute_command;
   bool expansion_edit(OpenDocument* d, size_t pos, TextEdit* edit);
   bool word_at(const OpenDocument* d, Position at, size_t* a, size_t* b) const;
+  // }======
+
+  // {====== the workspace index (workspace.cpp)
+  RequestHandler on_workspace_symbol;
+  DocumentRequest<PositionParams> on_definition;
+  NotificationHandler on_did_save, on_did_change_watched_files, on_cancel_request;
+  void watch_files();
+  bool must_wait();
+  void answer_parked();
+  void start_walk();
   struct SymbolHit {
     std::string name, uri;
     Position start, end;
   };
-  std::vector<SymbolHit> symbols_matching(const std::string& query, bool exact);
+  std::vector<SymbolHit> symbols_matching(const std::string& query, bool exact, const char* what);
   // }======
 
   Send send_;
@@ -167,6 +206,17 @@ class Server {
   std::map<std::string, Notification> notifications_;
   Document scratch_;  // for expansions, indents and workspace files
   WorkspaceIndex index_;
+  // Requests that wait for the index's first walk, answered in order.
+  struct Parked {
+    json id;
+    Request handler;
+    json params;
+  };
+  std::vector<Parked> parked_;
+  bool watch_support_ = false;  // the client registers file watchers on request
+  bool watching_ = false;       // ... and was asked to, for scripts
+  std::string watch_request_;   // the id of that request
+  double walk_started_ = 0;     // seconds on a steady clock
 
   bool initialized_ = false, shutdown_ = false, exited_ = false;
   Encoding encoding_ = Encoding::Utf16;
@@ -176,6 +226,7 @@ class Server {
   bool apply_edit_support_ = false;   // workspace/applyEdit
   std::vector<std::string> folders_;  // workspace folders, as paths
   std::vector<std::string> configs_applied_;
+  std::map<std::string, std::string> config_problems_;  // path: the problem last shown
   uint64_t next_result_id_ = 1;
   uint64_t next_request_id_ = 1;
 

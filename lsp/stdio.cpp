@@ -1,7 +1,8 @@
 // The server over the process's stdin and stdout: nothing but protocol
 // messages on stdout, the server's own diagnostics on stderr. When the
 // client has been quiet for a short while the deferred whole-buffer checks
-// run.
+// run; between messages, the workspace index's walk goes on a step at a
+// time.
 #include <errno.h>
 #include <signal.h>
 #include <stdio.h>
@@ -148,6 +149,10 @@ int run_stdio(const ServerOptions& options) {
       server.idle();
       continue;
     }
+    if (!reader.has_buffered() && server.has_background_work() && !readable_within(0)) {
+      server.background();  // one bounded step: a message that comes waits for no more
+      continue;
+    }
     std::string body, problem;
     ReadStatus status = reader.next(&body, &problem);
     if (status == ReadStatus::End) break;
@@ -155,7 +160,9 @@ int run_stdio(const ServerOptions& options) {
       server.handle(body);
     } else {
       fprintf(stderr, "wyn lsp: %s\n", problem.c_str());
-      server.framing_error(status == ReadStatus::TooLarge ? INVALID_REQUEST : PARSE_ERROR, problem);
+      if (status != ReadStatus::Skipped)
+        server.framing_error(status == ReadStatus::TooLarge ? INVALID_REQUEST : PARSE_ERROR,
+                             problem, body);
     }
   }
   return server.exit_code();  // 0 only after shutdown, whether exit or the end of input came next

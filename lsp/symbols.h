@@ -9,7 +9,10 @@
 #include <time.h>
 
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "session.h"
@@ -32,30 +35,95 @@ struct Routine {
 // session's outline rule.
 std::vector<Routine> find_routines(Document& doc, const std::string& text, const Vocabulary& vocab);
 
-// The routines of *.wyn files below some folders, read again only when a
-// file's size or time changes.
+// A routine of a workspace file as answers need it: where its name sits in
+// the file's names, and its extent in the client's units.
+struct IndexedRoutine {
+  uint32_t name_at = 0, name_len = 0;
+  Position start, end;
+};
+
+// The routines of the *.wyn files below the workspace folders. A walk of
+// the folders is taken a bounded step at a time, so the server can answer
+// edits between steps; files the client reports created, changed or
+// removed are brought up to date one by one. Each file keeps its routines'
+// names and extents only, never its text. What is walked and read is
+// capped; a walk that met a cap says so once through take_notice().
 class WorkspaceIndex {
  public:
-  struct Entry {
-    std::string path;
-    std::string text;  // kept for position conversion
-    LineIndex lines;
-    std::vector<Routine> routines;
+  struct Limits {
+    size_t entries = 200000;          // directory entries read by one walk
+    size_t files = 5000;              // scripts indexed
+    size_t file_bytes = 4u << 20;     // the largest script read
+    size_t total_bytes = 256u << 20;  // all the scripts read, together
+    int depth = 32;                   // folders below a workspace folder
+  };
+  struct File {
+    std::string names;  // the routines' names, end to end
+    std::vector<IndexedRoutine> routines;
     off_t size = 0;
     time_t mtime = 0;
     long mtime_ns = 0;
+    uint64_t walk = 0;        // the last walk that saw it
+    uint64_t vocabulary = 0;  // the vocabulary generation it was read with
+    std::string_view name(const IndexedRoutine& r) const {
+      return std::string_view(names).substr(r.name_at, r.name_len);
+    }
   };
-  // Walks the folders (hidden folders skipped, at most max_files files of
-  // at most max_bytes each) and brings every entry up to date.
-  void refresh(const std::vector<std::string>& folders, Document& scratch, const Vocabulary& vocab);
-  const std::map<std::string, Entry>& entries() const { return entries_; }
-  void clear() { entries_.clear(); }
 
-  size_t max_files = 5000;
-  size_t max_bytes = 16u << 20;
+  WorkspaceIndex();
+  ~WorkspaceIndex();  // closes the folder a walk has open
+  WorkspaceIndex(const WorkspaceIndex&) = delete;
+  WorkspaceIndex& operator=(const WorkspaceIndex&) = delete;
+
+  void set_limits(const Limits& limits) { limits_ = limits; }
+  // Starts a walk of folders from the top; one under way starts over.
+  // Files unchanged since they were read, with the same vocabulary, are
+  // not read again.
+  void walk(const std::vector<std::string>& folders);
+  // A file created or changed: read again by the next step, when it is a
+  // script the walk would index.
+  void touch(const std::string& path);
+  // A file or folder removed: its scripts leave the index.
+  void forget(const std::string& path);
+
+  bool busy() const { return walking_ || !touched_.empty(); }
+  // A walk has finished and every touched file has been read.
+  bool settled() const { return walked_ && touched_.empty(); }
+  // One bounded piece of the work: a few hundred directory entries, or
+  // scripts up to a few hundred KiB (always at least one).
+  void step(Document& scratch, const Vocabulary& vocab, Encoding enc);
+  // Ends the walk and forgets the touched files, keeping what was read:
+  // for when the work cannot go on (memory ran out).
+  void stop();
+  // What the last finished walk left out, once; "" when nothing.
+  std::string take_notice() { return std::move(notice_); }
+  const std::map<std::string, File>& files() const { return files_; }
 
  private:
-  std::map<std::string, Entry> entries_;
+  struct Reader;
+  struct OpenFolder;
+  bool covers(const std::string& path) const;
+  size_t update(const std::string& path, bool walking, Reader& reader);
+  void erase(const std::string& path);
+  void finish_walk();
+
+  Limits limits_;
+  std::map<std::string, File> files_;
+  size_t indexed_bytes_ = 0;  // the sizes of files_, added up
+  std::vector<std::string> folders_;
+  std::set<std::string> touched_;  // read again at the next step
+
+  // The walk under way: folders still to read, with their depth, and the
+  // one being read.
+  bool walking_ = false, walked_ = false;
+  uint64_t walk_ = 0;
+  std::vector<std::pair<std::string, int>> todo_;
+  std::unique_ptr<OpenFolder> open_;
+  // What this walk has met, against the limits, and what it left out.
+  size_t entries_ = 0, scripts_ = 0, bytes_ = 0;
+  size_t too_large_ = 0, too_many_ = 0;
+  bool entries_cut_ = false;
+  std::string notice_, last_notice_;
 };
 
 }  // namespace wyn::lsp

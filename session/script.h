@@ -7,6 +7,8 @@
 #ifndef WYN_SESSION_SCRIPT_H
 #define WYN_SESSION_SCRIPT_H
 
+#include <stddef.h>
+
 #include <string>
 #include <vector>
 
@@ -39,6 +41,19 @@ bool parse_number(const std::string& word, long* value);
 // On failure *error is "NAME:LINE: problem".
 bool apply_config(Plugin& plugin, const std::string& text, const std::string& name,
                   std::string* error);
+
+// The most a configuration file may hold, in bytes, where the front end
+// sets no limit of its own.
+const size_t kConfigFileLimit = (size_t)1 << 20;
+
+// Reads the configuration file at path whole into *text. It must be a
+// regular file (links followed): a FIFO, a device or a link to standard
+// input is refused before it is opened, and it is opened without blocking,
+// so a file swapped for one in between is refused too. At most limit
+// bytes, and no NUL byte. False with *problem saying why (strerror for a
+// failed call) and errno set: EFBIG when over the limit, EILSEQ at a NUL.
+bool read_config_file(const std::string& path, size_t limit, std::string* text,
+                      std::string* problem);
 
 // The .wyn.cfg that applies to files in folder: in folder or the nearest
 // folder above it, looking no higher than a folder that holds .git; "" when

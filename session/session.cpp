@@ -4,6 +4,7 @@
 #include "session.h"
 
 #include <algorithm>
+#include <new>
 
 #include "cwedit.h"
 
@@ -19,11 +20,21 @@ bool fail(std::string* error, const std::string& problem) {
   return false;
 }
 
+// Whatever the editor refused for lack of memory since it answered
+// refusals_before was missing from the action under way: it is reported as
+// std::bad_alloc once the plug-in has returned.
+void check_memory(unsigned long refusals_before) {
+  if (cw_memory_refusals() != refusals_before) throw std::bad_alloc();
+}
+
 // A registered function by name, as the editor calls it.
 bool call_plugin(const char* name, int argc, const char* const* argv, long* result,
                  std::string* error) {
   cw_long r = 0;
-  if (cw_call(name, argc, argv, &r) != 0)
+  unsigned long refusals = cw_memory_refusals();
+  int called = cw_call(name, argc, argv, &r);
+  check_memory(refusals);
+  if (called != 0)
     return fail(error, std::string("the plug-in did not register ") + name + " for " +
                            std::to_string(argc) + " argument(s)");
   if (result != nullptr) *result = (long)r;
@@ -121,8 +132,14 @@ Plugin::~Plugin() {
 
 bool Plugin::load(const std::string& path, std::string* error) {
   cw_record_runs(0);  // nobody here reads them: one record per run would cost more than the text
+  unsigned long refusals = cw_memory_refusals();
   loaded_ = cw_load_module(path.c_str()) == 0;
   if (!loaded_) return fail(error, path + ": cannot load the plug-in");
+  if (cw_memory_refusals() != refusals) {  // start-up left tables or words out
+    cw_unload_module();
+    loaded_ = false;
+    throw std::bad_alloc();
+  }
   return true;
 }
 
@@ -237,7 +254,11 @@ void Plugin::set_state_flag(long value) {
 // }====== Document
 
 Document::Document(const std::string& bytes) : id_(cw_doc_new()) {
-  set_text(bytes);
+  if (id_ == 0) throw std::bad_alloc();
+  if (!set_text(bytes)) {
+    cw_doc_free(id_);
+    throw std::bad_alloc();
+  }
 }
 
 Document::~Document() {
@@ -248,10 +269,11 @@ void Document::select() const {
   if (cw_doc_current() != id_) cw_doc_select(id_);
 }
 
-void Document::set_text(const std::string& bytes) {
+bool Document::set_text(const std::string& bytes) {
   select();
-  cw_set_text(bytes.data(), bytes.size());
+  if (!cw_set_text(bytes.data(), bytes.size())) return false;
   clear_records();
+  return true;
 }
 
 bool Document::append(const char* bytes, size_t n) {
@@ -434,7 +456,7 @@ Document::Edit Document::replace(long pos, long n_del, const std::string& text) 
   clear_records();
   cw_long n = cw_text_length();
   cw_long at = pos < 0 ? 0 : pos > (long)n ? n : (cw_long)pos;
-  cw_replace_text(at, (cw_long)n_del, text.data(), text.size());
+  if (!cw_replace_text(at, (cw_long)n_del, text.data(), text.size())) throw std::bad_alloc();
   cw_set_cursor(at + (cw_long)text.size());
   Edit edit;
   if (!recolour((long)at, &edit, nullptr)) edit.done = false;
@@ -493,7 +515,7 @@ bool Document::type(char c, Edit* edit, std::string* error) {
   select();
   clear_records();
   long at = (long)cw_cursor();
-  InsertChar((cw_long)(unsigned char)c);
+  if (!InsertChar((cw_long)(unsigned char)c)) throw std::bad_alloc();
   return recolour(at, edit, error);
 }
 
@@ -505,7 +527,7 @@ bool Document::enter(Edit* edit, std::string* error) {
   long at = (long)cw_cursor();
   long done = 0;
   if (!call_plugin("_wyn_indent", 0, nullptr, &done, error)) return false;
-  if (!done) InsertNewLine();
+  if (!done && !InsertNewLine()) throw std::bad_alloc();
   return recolour(at, edit, error);
 }
 

@@ -4,8 +4,13 @@
 // re-colours them. Front ends (the wyn tool, the language server, the
 // Windows tool) parse their input, call this and render what it answers.
 //
-// Nothing is thrown across this header. A call that can fail answers false
-// and, when error is not null, says why in *error.
+// A call that can fail answers false and, when error is not null, says why
+// in *error. Nothing else is thrown across this header but std::bad_alloc,
+// as the standard containers throw it: when memory runs out part way
+// through an action (the editor refused an edit, a record or a document
+// for lack of it), so that a result with a piece missing is never taken
+// for a whole one. The calls that take a whole text answer false instead
+// and leave the document as it was.
 //
 // The stand-in is process-wide: one Plugin per process, any number of
 // Documents. Every Document call that reads or drives the editor makes its
@@ -103,17 +108,20 @@ class Document {
     std::vector<LineSpan> redisplay;
   };
 
-  explicit Document(const std::string& bytes = std::string());  // not coloured yet
+  // Not coloured yet. Throws std::bad_alloc when the editor has no room
+  // for one more document or for its text.
+  explicit Document(const std::string& bytes = std::string());
   ~Document();
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
 
   // Replaces the whole text; colours, cursor and records start afresh.
-  void set_text(const std::string& bytes);
+  // False, with the document as it was, when the editor has no room for it.
+  [[nodiscard]] bool set_text(const std::string& bytes);
   // Adds bytes at the end, as a file is read in a piece at a time, so its
   // text is never held twice: no edit is recorded and nothing is coloured.
   // False, adding nothing, when the editor has no room for them.
-  bool append(const char* bytes, size_t n);
+  [[nodiscard]] bool append(const char* bytes, size_t n);
   // Says that n bytes in all are about to be appended (a file's size), so
   // that they are held without slack.
   void expect(size_t n);

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
+
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "cwedit.h"
 #include "frame/exports.h"
@@ -225,5 +228,116 @@ TEST(FaultInjection, NullPassedBackIsANoOp) {
   EXPECT_EQ(cw_live_since_baseline(), 0u);
   EXPECT_EQ(cw_bad_frees(), 0u);
 }
+
+}  // namespace
+
+namespace {
+
+// {====== the editor's own buffers under allocation failure
+
+// An operation on the buffer, and whether it answered that it was done.
+struct buffer_op {
+  const char* name;
+  bool (*run)(void);
+};
+
+const std::string kLong = [] {  // several pieces of the buffer
+  std::string text;
+  while (text.size() < 40000) text += kScript;
+  return text;
+}();
+
+bool set_short(void) {
+  return cw_set_text("if (a) then\n", 12) != 0;
+}
+bool set_long(void) {
+  return cw_set_text(kLong.data(), kLong.size()) != 0;
+}
+bool append_long(void) {
+  return cw_append_text(kLong.data(), kLong.size()) != 0;
+}
+bool insert_long(void) {  // overflows its piece: new pieces are made
+  return cw_replace_text(30, 2, kLong.data(), kLong.size()) != 0;
+}
+bool delete_all(void) {
+  return cw_replace_text(0, cw_text_length(), nullptr, 0) != 0;
+}
+bool type_char(void) {
+  return InsertChar('x') != 0;
+}
+bool new_line(void) {
+  return InsertNewLine() != 0;
+}
+bool expand_here(void) {
+  return ExpandTemplate("while (&)\n\tendwhile;") != 0;
+}
+bool new_document(void) {
+  return cw_doc_new() != 0;
+}
+
+const buffer_op buffer_ops[] = {
+    {"set a short text", set_short},
+    {"set a long text", set_long},
+    {"append a long text", append_long},
+    {"insert a long text", insert_long},
+    {"delete everything", delete_all},
+    {"type a character", type_char},
+    {"new line", new_line},
+    {"expand a template", expand_here},
+    {"new document", new_document},
+};
+
+// Each operation on an edited, coloured buffer (so that its pieces are
+// the buffer's own and its change record holds something), run once to
+// count the buffer's allocations, then once with each failing: it either
+// answers done, or leaves text, cursor, colours, change record and the
+// documents as they were and says the editor ran short.
+TEST(BufferFaults, EachOperationIsDoneOrChangesNothing) {
+  auto prepare = [] {
+    support::fresh_editor(kScript, support::ALL_TABLES, 20);
+    cw_replace_text(5, 1, "ZZ", 2);
+    _wyn_language_colors(CW_ALL_LINES);
+  };
+  for (const buffer_op& op : buffer_ops) {
+    prepare();
+    unsigned long before = cw_buffer_allocs();
+    ASSERT_TRUE(op.run()) << op.name;
+    unsigned long n = cw_buffer_allocs() - before;
+    EXPECT_GT(n, 0u) << op.name << ": nothing to fail";
+    for (unsigned long k = 1; k <= n; k++) {
+      prepare();
+      std::string text = support::buffer_text(), old;
+      std::vector<signed char> colours(text.size());
+      cw_categories(0, text.size(), colours.data());
+      cw_change change = {}, change_after = {};
+      ASSERT_EQ(cw_changed(&change), 1);
+      size_t n_old = 0, docs = cw_doc_count();
+      const char* was = cw_change_old(&n_old);
+      old.assign(was, n_old);
+      cw_long cursor = cw_cursor();
+      unsigned long refusals = cw_memory_refusals();
+      cw_fail_buffer_at(k);
+      bool done = op.run();
+      cw_fail_buffer_at(0);
+      std::string what = std::string(op.name) + ", allocation " + std::to_string(k);
+      EXPECT_GT(cw_memory_refusals(), refusals) << what;
+      if (done) continue;
+      EXPECT_EQ(support::buffer_text(), text) << what;
+      EXPECT_EQ(cw_line_count(), 1 + (cw_long)std::count(text.begin(), text.end(), '\n')) << what;
+      std::vector<signed char> now(text.size());
+      cw_categories(0, text.size(), now.data());
+      EXPECT_EQ(now, colours) << what;
+      EXPECT_EQ(cw_cursor(), cursor) << what;
+      EXPECT_EQ(cw_changed(&change_after), 1) << what;
+      EXPECT_EQ(change_after.from, change.from) << what;
+      EXPECT_EQ(change_after.inserted, change.inserted) << what;
+      const char* is = cw_change_old(&n_old);
+      EXPECT_EQ(std::string(is, n_old), old) << what;
+      EXPECT_EQ(cw_doc_count(), docs) << what;
+    }
+  }
+}
+
+// }======
 
 }  // namespace

@@ -3,10 +3,20 @@
 // with the plug-in's own whole-buffer colouring; a long edit session whose
 // deltas, applied as a client applies them, always equal a full answer; and
 // each feature answered from the plug-in's vocabulary, routine list, smart
-// indent and expansion.
+// indent and expansion; configuration files that cannot be read.
 #include <gtest/gtest.h>
 
+#include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifndef _WIN32
+#include <sys/sysmacros.h>
+#endif
+
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +24,9 @@
 #include "cwedit.h"
 #include "server.h"
 #include "support/files.h"
+#ifndef _WIN32
+#include "support/fifo_feeder.h"
+#endif
 #include "support/wyn_text.h"
 
 namespace {
@@ -22,10 +35,12 @@ using wyn::lsp::json;
 
 class Client {
  public:
-  explicit Client(json caps = json::object(), json init_options = json())
+  explicit Client(json caps = json::object(), json init_options = json(),
+                  const std::string& root = "")
       : server([this](const std::string& body) { out.push_back(json::parse(body)); }, options()) {
     json params = {{"capabilities", caps}, {"processId", nullptr}};
     if (!init_options.is_null()) params["initializationOptions"] = init_options;
+    if (!root.empty()) params["rootUri"] = wyn::lsp::Server::path_to_uri(root);
     init_result = call("initialize", params);
     notify("initialized", json::object());
   }
@@ -51,6 +66,13 @@ class Client {
     raw(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
   }
   void raw(const std::string& body) { server.handle(body); }
+  // The messages of the notifications sent with method, in order.
+  std::vector<std::string> said(const std::string& method) const {
+    std::vector<std::string> texts;
+    for (const json& m : out)
+      if (m.value("method", "") == method) texts.push_back(m["params"].value("message", ""));
+    return texts;
+  }
   void open(const std::string& uri, const std::string& text) {
     notify(
         "textDocument/didOpen",
@@ -296,6 +318,75 @@ TEST_F(LspServer, ADocumentGrownPastTheLimitIsDroppedNotCorrupted) {
   EXPECT_EQ(out.back()["error"]["code"], -32602);  // no longer open
 }
 
+// With the editor short of memory for one step: a document that could
+// not be taken in, or whose change could not, is not kept (and the client
+// told), never worked on in a text the client does not have; a request
+// that could not be answered gets an error. The server goes on serving.
+TEST_F(LspServer, WithoutMemoryNothingDivergesAndServingGoesOn) {
+  const std::string uri = "file:///m.wyn", text = "x = 1; /* a */\nwhile (x)\n";
+  const std::string more(20000, 'z');  // needs new pieces of the buffer
+  const struct {
+    const char* what;
+    void (*step)(Client* c, const std::string& uri, const std::string& more);
+    bool kept;      // the document is still open afterwards
+    bool answered;  // an error answered a request (else a message was shown)
+  } cases[] = {
+      {"didOpen", [](Client* c, const std::string& u, const std::string& m) { c->open(u, m); },
+       false, false},
+      {"full didChange",
+       [](Client* c, const std::string& u, const std::string& m) { c->change(u, json(), m); },
+       false, false},
+      {"ranged didChange",
+       [](Client* c, const std::string& u, const std::string& m) {
+         c->change(u, {{"start", pos(1, 0)}, {"end", pos(1, 0)}}, m);
+       },
+       false, false},
+      {"on-type formatting",
+       [](Client* c, const std::string& u, const std::string&) {
+         c->call("textDocument/onTypeFormatting",
+                 {{"textDocument", doc(u)},
+                  {"position", pos(1, 0)},
+                  {"ch", "\n"},
+                  {"options", {{"tabSize", 4}, {"insertSpaces", true}}}});
+       },
+       true, true},
+  };
+  json want;
+  {
+    Client w;
+    w.open(uri, text);
+    want = w.result("textDocument/semanticTokens/full", {{"textDocument", doc(uri)}})["data"];
+  }
+  for (const auto& k : cases) {
+    cw_reset();
+    Client c;
+    if (strcmp(k.what, "didOpen") != 0) c.open(uri, text);
+    size_t seen = c.out.size();
+    cw_fail_buffer_at(1);
+    k.step(&c, uri, more);
+    cw_fail_buffer_at(0);
+    bool shown = false, answered = false;
+    for (size_t i = seen; i < c.out.size(); i++) {
+      const json& m = c.out[i];
+      shown |= m.value("method", "") == "window/showMessage" &&
+               m["params"]["message"].get<std::string>().find("Cannot allocate memory") !=
+                   std::string::npos;
+      answered |= m.contains("error") && m["error"]["code"] == -32803;
+    }
+    EXPECT_EQ(shown, !k.answered) << k.what;
+    EXPECT_EQ(answered, k.answered) << k.what;
+    json after = c.call("textDocument/semanticTokens/full", {{"textDocument", doc(uri)}});
+    if (k.kept)
+      EXPECT_EQ(after["result"]["data"], want) << k.what;
+    else
+      EXPECT_EQ(after["error"]["code"], -32602) << k.what;  // no longer open
+    c.open(uri, text);                                      // opened again, it is served as before
+    EXPECT_EQ(c.result("textDocument/semanticTokens/full", {{"textDocument", doc(uri)}})["data"],
+              want)
+        << k.what;
+  }
+}
+
 TEST_F(LspServer, EditsInOneDocumentLeaveAnotherAlone) {
   Client c;
   c.open("file:///a.wyn", "x = 1; /* a */\n");
@@ -463,6 +554,161 @@ TEST_F(LspServer, ConfigurationAddsWordsAndRecolours) {
   bool has_loop = false;
   for (const json& i : items) has_loop |= i["label"] == "loop2";
   EXPECT_TRUE(has_loop);
+}
+
+// Parameter labels are offsets into the signature in the client's units,
+// each counted on from the one before; a template with very many
+// parameters (a configuration file under 1 MiB can hold 300,000) is
+// answered at once, not after minutes.
+TEST_F(LspServer, SignatureParameterLabelsInEitherEncoding) {
+  std::string many = "Many (&\xC3\xA4";
+  for (int i = 1; i < 300000; i++) many += ", p";
+  many += ");";
+  struct {
+    const char* encoding;
+    std::vector<uint32_t> labels;  // start and end of each of Put's parameters
+    uint32_t last_of_many;         // where Many's last parameter starts
+  } rows[] = {
+      {"utf-16", {5, 6, 8, 11, 13, 14}, 6 + 299999 * 3},
+      {"utf-8", {5, 7, 9, 14, 16, 17}, 7 + 299999 * 3},
+  };
+  for (const auto& row : rows) {
+    Client c({{"general", {{"positionEncodings", {row.encoding}}}}},
+             {{"templates", {{"Put", "Put (&\xC3\xA4, \xF0\x9D\x84\x9Ex, b);"}, {"Many", many}}}});
+    c.open("file:///p.wyn", "Put (1, \nMany (");
+    json sig = c.result("textDocument/signatureHelp", at("file:///p.wyn", 0, 8));
+    std::vector<uint32_t> labels;
+    for (const json& p : sig["signatures"][0]["parameters"])
+      for (const json& n : p["label"]) labels.push_back(n.get<uint32_t>());
+    EXPECT_EQ(labels, row.labels) << row.encoding;
+    EXPECT_EQ(sig["activeParameter"], 1) << row.encoding;
+
+    auto started = std::chrono::steady_clock::now();
+    sig = c.result("textDocument/signatureHelp", at("file:///p.wyn", 1, 6));
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const json& params = sig["signatures"][0]["parameters"];
+    ASSERT_EQ(params.size(), 300000u) << row.encoding;
+    EXPECT_EQ(params[299999]["label"][0], row.last_of_many) << row.encoding;
+    EXPECT_LT(seconds, 60.0) << row.encoding;  // counted from the start each time: minutes
+  }
+}
+
+// A folder of the test's own for the files a server reads.
+class LspFiles : public LspServer {
+ protected:
+  std::string dir;
+  void SetUp() override {
+    LspServer::SetUp();
+    static int serial = 0;
+    dir = (std::filesystem::temp_directory_path() /
+           ("wyn-lsp-test-" + std::to_string(getpid()) + "-" + std::to_string(serial++)))
+              .string();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(dir);
+    LspServer::TearDown();
+  }
+  void write(const std::string& path, const std::string& text) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+  }
+};
+
+// A configuration file that cannot be read, named in a setting or found
+// beside the documents, is never waited on and never taken for applied:
+// the user is shown why, and the file is read once it is mended. Found
+// beside each opened document, the same problem is shown once.
+TEST_F(LspFiles, AConfigurationFileThatCannotBeReadIsReportedAndReadOnceMended) {
+  const std::string words = "keyword CFGWORD keyword\n";
+  std::string big = words;
+  while (big.size() <= (1u << 20)) big += "# a comment to make the file large\n";
+  enum Kind { MISSING, FOLDER, LARGE, NUL, FIFO, LINK_TO_FIFO, DEVICE };
+  struct {
+    const char* name;
+    Kind kind;
+    const char* reason;
+  } rows[] = {
+      {"missing", MISSING, "No such file or directory"},
+      {"folder", FOLDER, "is a directory"},
+      {"over 1 MiB", LARGE, "larger than 1 MiB"},
+      {"NUL byte", NUL, "NUL byte"},
+#ifndef _WIN32
+      {"FIFO", FIFO, "FIFO"},
+      {"link to a FIFO", LINK_TO_FIFO, "FIFO"},
+      {"device", DEVICE, "device"},
+#endif
+  };
+  for (bool found : {false, true}) {
+#ifdef _WIN32
+    if (found) break;  // a folder as a file: URI is a POSIX path here
+#endif
+    for (const auto& row : rows) {
+      std::string what = std::string(row.name) + (found ? ", found" : ", named");
+      if (found && row.kind == MISSING) continue;  // nothing is found
+      std::string folder = dir + "/" + std::to_string(found) + "-" + std::to_string(row.kind);
+      std::filesystem::create_directories(folder);
+      std::string path = folder + (found ? "/.wyn.cfg" : "/named.cfg");
+#ifndef _WIN32
+      std::unique_ptr<support::FifoFeeder> feeder;
+      if (row.kind == FIFO || row.kind == LINK_TO_FIFO) {
+        std::string fifo = row.kind == FIFO ? path : folder + "/target";
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << what;
+        if (row.kind == LINK_TO_FIFO) {
+          ASSERT_EQ(symlink(fifo.c_str(), path.c_str()), 0);
+        }
+        feeder = std::make_unique<support::FifoFeeder>(fifo, words);
+      }
+      if (row.kind == DEVICE && mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
+        ASSERT_EQ(errno, EPERM) << what;
+        continue;  // only the superuser makes device nodes
+      }
+#endif
+      if (row.kind == FOLDER) std::filesystem::create_directory(path);
+      if (row.kind == LARGE) write(path, big);
+      if (row.kind == NUL) write(path, words + std::string("\0", 1));
+
+      Client c(json::object(), json(), found ? folder : "");
+      std::string uri = wyn::lsp::Server::path_to_uri(folder + "/a.wyn");
+      json settings = {{"settings", {{"wyn", {{"configFile", path}}}}}};
+      if (found) {
+        EXPECT_TRUE(c.init_result.contains("result")) << what;
+        c.open(uri, "CFGWORD");
+        c.open(wyn::lsp::Server::path_to_uri(folder + "/b.wyn"), "CFGWORD");
+      } else {
+        c.notify("workspace/didChangeConfiguration", settings);
+      }
+#ifndef _WIN32
+      feeder.reset();
+#endif
+      std::vector<std::string> shown = c.said("window/showMessage");
+      EXPECT_EQ(shown.size(), 1u) << what;
+      for (const std::string& m : shown) {
+        EXPECT_NE(m.find(path + " not applied: "), std::string::npos) << what << ": " << m;
+        EXPECT_NE(m.find(row.reason), std::string::npos) << what << ": " << m;
+      }
+      for (const std::string& m : c.said("window/logMessage"))
+        EXPECT_NE(m, "configuration " + path + " applied") << what;
+      c.open(uri, "CFGWORD");
+      EXPECT_TRUE(c.result("textDocument/hover", at(uri, 0, 0)).is_null()) << what;
+
+      std::filesystem::remove_all(path);
+      write(path, words);
+      c.out.clear();
+      if (found)
+        c.open(uri, "CFGWORD");
+      else
+        c.notify("workspace/didChangeConfiguration", settings);
+      EXPECT_FALSE(c.result("textDocument/hover", at(uri, 0, 0)).is_null()) << what;
+      EXPECT_EQ(c.said("window/logMessage"),
+                std::vector<std::string>{"configuration " + path + " applied"})
+          << what;
+    }
+  }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <stdio.h>
 #include <string.h>
+
+#include <new>
 #include <string>
 #include <vector>
 
@@ -163,6 +165,78 @@ TEST_F(SessionTest, AidsAndErrorsAnswerThroughTheApi) {
   wyn::Plugin other;
   EXPECT_FALSE(other.load("/nonexistent/libnothing.so", &error));
   EXPECT_NE(error.find("cannot load"), std::string::npos);
+}
+
+// Documents opened and closed over and over, the current one or not, with
+// another kept open: the editor holds no more documents afterwards than
+// before, and the one kept has its text and colours.
+TEST_F(SessionTest, OpeningAndClosingLeavesNoDocumentBehind) {
+  const struct {
+    const char* what;
+    bool current_at_close;  // coloured, so it is the editor's current one
+  } cases[] = {{"closed while current", true}, {"closed while another is current", false}};
+  for (const auto& c : cases) {
+    wyn::Document kept(texts[1]);
+    ASSERT_TRUE(kept.colour_whole());
+    std::vector<signed char> colours = kept.categories();
+    size_t before = cw_doc_count();
+    for (int i = 0; i < 200; i++) {
+      wyn::Document d(texts[i % 4]);
+      bool coloured = !c.current_at_close || d.colour_whole();
+      ASSERT_TRUE(coloured);
+      if (!c.current_at_close) kept.cursor();
+    }
+    EXPECT_EQ(cw_doc_count(), before) << c.what;
+    EXPECT_EQ(kept.text(), texts[1]) << c.what;
+    EXPECT_EQ(kept.categories(), colours) << c.what;
+  }
+}
+
+// With the editor's k-th buffer allocation failing, a document that
+// cannot take a whole text answers false and keeps its own; an action
+// that cannot be made throws std::bad_alloc with the text as it was; one
+// that could is done as always. No document is made or lost.
+TEST_F(SessionTest, WithoutMemoryAnActionIsWholeOrNotDone) {
+  const struct {
+    const char* what;
+    bool (*act)(wyn::Document* d);
+  } actions[] = {
+      {"set a text", [](wyn::Document* d) { return d->set_text(std::string(20000, 'a')); }},
+      {"type", [](wyn::Document* d) { return d->type('x', nullptr, nullptr); }},
+      {"enter", [](wyn::Document* d) { return d->enter(nullptr, nullptr); }},
+      {"replace", [](wyn::Document* d) { return d->replace(3, 2, std::string(9000, 'b')).done; }},
+      {"expand", [](wyn::Document* d) { return d->expand(29, nullptr, nullptr); }},
+      {"a new document", [](wyn::Document*) { return wyn::Document(texts[2]).size() > 0; }},
+  };
+  const std::string text = "program\n  x = 1; // note\n  while\nendprogram\n";
+  for (const auto& a : actions) {
+    for (unsigned long k = 1;; k++) {
+      wyn::Document doc(text);
+      ASSERT_TRUE(doc.colour_whole());
+      doc.set_cursor(12);
+      size_t docs = cw_doc_count();
+      unsigned long before = cw_buffer_allocs();
+      cw_fail_buffer_at(k);
+      bool done = false, thrown = false;
+      try {
+        done = a.act(&doc);
+      } catch (const std::bad_alloc&) {
+        thrown = true;
+      }
+      cw_fail_buffer_at(0);
+      bool failed = cw_buffer_allocs() - before >= k;
+      std::string what = std::string(a.what) + ", allocation " + std::to_string(k);
+      EXPECT_EQ(cw_doc_count(), docs) << what;
+      if (!failed) {  // every allocation tried: the action had all it needed
+        EXPECT_TRUE(done && !thrown) << what;
+        break;
+      }
+      EXPECT_FALSE(done) << what;
+      if (!thrown || strcmp(a.what, "expand") != 0) {
+        EXPECT_EQ(doc.text(), text) << what;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <memory>
 
 // The rendering thread where the C++ library has threads (not the
@@ -91,14 +92,18 @@ class Pipeline {
       // their own, which would keep what it freed from the other side.
       mallopt(M_ARENA_MAX, 1);
 #endif
-      worker_ = std::thread([this] { work(); });
+      try {
+        worker_ = std::thread([this] { work(); });
+      } catch (const std::exception&) {  // std::system_error, std::bad_alloc
+        // No room for a second thread: everything is done on this one.
+      }
     }
 #else
     (void)threaded;
 #endif
   }
   ~Pipeline() {
-    finish();
+    stop();
   }
 
   // The next job to fill, once the rendering side is done with it; hand
@@ -131,8 +136,24 @@ class Pipeline {
     submit(j);
   }
   // Waits until every job is written; false when a write failed. The
-  // rendering side ends.
+  // rendering side ends; memory running out there is thrown here.
   bool finish() {
+    stop();
+    if (failure_) {
+      std::exception_ptr failure = failure_;
+      failure_ = nullptr;
+      std::rethrow_exception(failure);
+    }
+    return ok_;
+  }
+
+ private:
+  // What is coloured but not yet taken waits in the document, so a few
+  // pieces in flight are enough to keep the rendering side busy.
+  static const size_t slots = 8;
+
+  // Ends the rendering side once every job handed over is done.
+  void stop() {
 #ifdef RENDER_THREAD
     if (threaded()) {
       {
@@ -146,13 +167,7 @@ class Pipeline {
     t_->render += render_time_;
     t_->write += write_time_;
     render_time_ = write_time_ = 0;
-    return ok_;
   }
-
- private:
-  // What is coloured but not yet taken waits in the document, so a few
-  // pieces in flight are enough to keep the rendering side busy.
-  static const size_t slots = 8;
 
   bool threaded() const {
 #ifdef RENDER_THREAD
@@ -228,7 +243,14 @@ class Pipeline {
         changed_.wait(hold, [&] { return j.state == Job::QUEUED || stopping_; });
         if (j.state != Job::QUEUED) break;
       }
-      render_and_write(j, &rendering, &writing);
+      // Out of memory here, the rest is passed over, still freeing each
+      // job so that the other side never waits, and thrown there at finish.
+      try {
+        if (ok_) render_and_write(j, &rendering, &writing);
+      } catch (const std::bad_alloc&) {
+        failure_ = std::current_exception();
+        ok_ = false;
+      }
       set_state(j, Job::FREE);
     }
     render_time_ += rendering;  // read after the join
@@ -253,6 +275,7 @@ class Pipeline {
   CutLine cut_;        // the rendering side's: where a line cut into jobs stands
   size_t filled_ = 0;  // jobs handed over so far
   std::atomic<bool> ok_{true};
+  std::exception_ptr failure_;  // the rendering side's, read after the join
   double render_time_ = 0, write_time_ = 0;
 };
 
@@ -432,10 +455,12 @@ int cmd_colour(const Options& opt) {
     head = terminal_legend(ansi);
   }
   bool ok = true;
-  {
+  std::string tail;
+  try {
     Pipeline out(sink, to_html, ansi, true, &t);
     out.raw(head);
     for (size_t i = 0; i < files.size() && ok; i++) {
+      working_on(names_read[i]);
       ok = session_for(opt, names_read[i]);
       if (!ok) break;
       if (names.size() == 1) {
@@ -458,14 +483,16 @@ int cmd_colour(const Options& opt) {
       ok = show_streamed(doc.get(), files[i].name, encoding, to_html, ansi, &out, &t);
     }
     ok = out.finish() && ok;
+    if (to_html) html_end(&tail);
+  } catch (const std::bad_alloc&) {
+    output_abort(sink);  // its temporary file goes with it
+    throw;
   }
   if (!ok) {
     output_abort(sink);
     return EXIT_ERROR;
   }
   double w = now_seconds();
-  std::string tail;
-  if (to_html) html_end(&tail);
   if (!output_write(sink, tail.data(), tail.size())) {
     output_abort(sink);
     return EXIT_ERROR;

@@ -2,6 +2,7 @@
 // with the touched lines re-coloured after every edit as the editor does.
 #include "tool.h"
 
+#include <errno.h>
 #include <string.h>
 
 namespace {
@@ -12,8 +13,10 @@ namespace {
 bool read_into(const Options& opt, Source* file, wyn::Document* doc) {
   if (!opt.in_place) return read_source_into(opt.args[0], file, doc);
   if (!read_source(opt.args[0], file)) return false;
-  doc->set_text(file->text);
-  return true;
+  if (doc->set_text(file->text)) return true;
+  // Nothing is written from a document that could not take the text.
+  fprintf(stderr, "wyn: %s: %s\n", file->name.c_str(), strerror(ENOMEM));
+  return false;
 }
 
 // With trace, tells which lines an edit handed to the re-colouring and

@@ -198,6 +198,7 @@ int cmd_routines(const Options& opt) {
       continue;
     }
     read.push_back(file.id);
+    working_on(name.c_str());
     if (!session_for(opt, name.c_str())) return EXIT_ERROR;
     files.emplace_back();
     Found& found = files.back();

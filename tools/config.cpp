@@ -4,10 +4,26 @@
 // the project's .wyn.cfg, found above a file as .editorconfig is.
 #include "tool.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+
+bool read_config(const char* path, bool found, Source* out) {
+  // Standard input, when asked for by name, is read as any input is.
+  if (!strcmp(path, "-")) return read_script(path, out);
+  out->name = path;
+  std::string problem;
+  if (wyn::read_config_file(path, input_limit(), &out->text, &problem)) return true;
+  if (errno == EFBIG)
+    problem = "larger than " + size_text(input_limit()) +
+              ", the size limit (--max-size raises it, up to " + size_text(INPUT_LIMIT_MOST) + ")";
+  // A file the user did not name may puzzle: say how to go without it.
+  fprintf(stderr, "wyn: %s: %s%s\n", path, problem.c_str(),
+          found ? " (--no-config leaves it out)" : "");
+  return false;
+}
 
 bool config_apply(const Source& file) {
   std::string error;

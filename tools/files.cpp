@@ -48,13 +48,18 @@ bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
     return false;
   }
   if (doc != nullptr) {
-    doc->set_text(std::string());
+    if (!doc->set_text(std::string())) {
+      fail(out->name, strerror(ENOMEM));
+      if (!from_stdin) close(fd);
+      return false;
+    }
     if (S_ISREG(st.st_mode) && st.st_size > 0 && (uintmax_t)st.st_size <= input_limit())
       doc->expect((size_t)st.st_size);
   }
   bool ok = doc != nullptr ? read_bounded(fd, true, &out->id, take_into_document, doc)
                            : read_all_bounded(fd, true, &out->text, &out->id);
   int err = errno;
+  output_note_input(out->name, out->id);
   if (!from_stdin) close(fd);
   if (ok) return true;
   if (err == EFBIG)
@@ -71,10 +76,12 @@ bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
 }  // namespace
 
 bool read_source(const char* path, Source* out) {
+  working_on(path);
   return read_any(path, out);
 }
 
 bool read_source_into(const char* path, Source* out, wyn::Document* doc) {
+  working_on(path);
   return read_any(path, out, doc);
 }
 

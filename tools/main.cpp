@@ -6,6 +6,8 @@
 #include <getopt.h>
 #include <string.h>
 
+#include <new>
+
 #include "output.h"
 
 namespace {
@@ -458,8 +460,14 @@ int main(int argc, char** argv) {
     if (int rc = check_fits(opt)) return rc;
     if (opt.html_fragment && opt.html == nullptr) opt.html = "-";
     if (!view_setup(opt)) return EXIT_ERROR;
-    if (opt.css) return cmd_css(opt);
-    return commands[i].run(opt);
+    // Memory running out anywhere in a command ends it here, with what it
+    // was at work on named and nothing half-written left behind.
+    try {
+      if (opt.css) return cmd_css(opt);
+      return commands[i].run(opt);
+    } catch (const std::bad_alloc&) {
+      return out_of_memory();
+    }
   }
   return usage_error("unknown command ", opt.command);
 }

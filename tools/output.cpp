@@ -5,8 +5,22 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+#include <utility>
 
 #include "output_os.h"
+
+namespace {
+
+// Every regular file read as an input, and how many of them stdout was
+// found not to be.
+std::vector<std::pair<std::string, FileId>> inputs;
+size_t inputs_checked = 0;
+
+}  // namespace
 
 bool output_fail(const char* name, const char* problem) {
   fprintf(stderr, "wyn: %s: %s\n", name, problem);
@@ -17,8 +31,32 @@ void output_init(void) {
   os_output_init();
 }
 
+void output_note_input(const std::string& name, const FileId& id) {
+  if (id.known && id.regular) inputs.emplace_back(name, id);
+}
+
+void stdout_must_be_no_input(void) {
+  if (inputs_checked == inputs.size()) return;
+  static FileId out;
+  static bool known = false;
+  if (!known) {
+    os_stdout_id(&out);
+    known = true;
+  }
+  for (; inputs_checked < inputs.size(); inputs_checked++) {
+    const auto& [name, in] = inputs[inputs_checked];
+    if (out.known && out.regular && in.dev == out.dev && in.ino == out.ino) {
+      // Nothing has gone to stdout: leave without the exit check's flush.
+      fprintf(stderr, "wyn: %s: input file is output file\n", name.c_str());
+      fflush(stderr);
+      _Exit(2);
+    }
+  }
+}
+
 void out_write(const char* data, size_t size) {
   if (size == 0) return;
+  stdout_must_be_no_input();
   errno = 0;
   if (fwrite(data, 1, size, stdout) != size || ferror(stdout)) stdout_failed(errno);
 }
@@ -45,7 +83,11 @@ bool output_write(OutputSink* sink, const char* data, size_t size) {
     case SINK_SPOOL:
       return os_sink_write(sink, data, size);
     case SINK_IN_PLACE:
-      sink->held.append(data, size);
+      try {
+        sink->held.append(data, size);
+      } catch (const std::bad_alloc&) {
+        return output_fail(sink->shown.c_str(), strerror(ENOMEM));
+      }
       return true;
   }
   return false;

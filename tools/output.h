@@ -27,6 +27,12 @@ void out_text(const std::string& text);
 // Pushes what stdout holds out now, checked the same way.
 void out_flush(void);
 
+// Remembers a file read as an input (name as the user knows it). stdout
+// that is the same regular file, as the shell opened it with 1<> or >>, is
+// refused before the first byte goes to it: "wyn: NAME: input file is
+// output file" and exit status 2. Pipes, terminals and devices are fine.
+void output_note_input(const std::string& name, const FileId& id);
+
 // The checks made before anything is written. An output (not "-") that
 // is the same file as one of inputs, or with scripts_too an existing .wyn
 // file, is refused with a message: false.

@@ -45,6 +45,14 @@ struct OutputSink {
 // Says "wyn: NAME: PROBLEM" on stderr; false, for returning.
 bool output_fail(const char* name, const char* problem);
 
+// What stdout is, as a file read is told (FileId::known stays false when
+// the system cannot say).
+void os_stdout_id(FileId* id);
+
+// Ends the program, status 2, when stdout is the same file as an input
+// noted so far; call before anything is written to it.
+void stdout_must_be_no_input(void);
+
 // Ends the program with status 2 after a failed write to stdout; quietly
 // when the reader went away (EPIPE).
 [[noreturn]] void stdout_failed(int err);

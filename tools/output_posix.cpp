@@ -16,6 +16,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <new>
+
 namespace {
 
 // The temporary file not yet renamed into place, for on_signal to remove.
@@ -24,25 +26,48 @@ namespace {
 char pending[PATH_MAX + 64];
 volatile sig_atomic_t has_pending = 0;
 
-const int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal that can be caught and whose default action ends the
+// process, those that dump core too: whichever ends the tool, a temporary
+// file goes first. The real-time signals are added at run time.
+const int deadly_signals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+
+// The deadly signals as a set, made once.
+const sigset_t& deadly_set(void) {
+  static const sigset_t set = [] {
+    sigset_t s;
+    sigemptyset(&s);
+    for (int sig : deadly_signals) sigaddset(&s, sig);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++) sigaddset(&s, sig);
+    return s;
+  }();
+  return set;
+}
 
 // Removes the pending temporary file, then dies of the signal as if no
-// handler were there. Only async-signal-safe calls.
+// handler were there: the status still tells which. Only
+// async-signal-safe calls.
 void on_signal(int sig) {
   if (has_pending) unlink(pending);
   signal(sig, SIG_DFL);
   raise(sig);
 }
 
-// Holds the cleanup signals back for its lifetime.
+// Room for on_signal when the stack itself ran out (SIGSEGV).
+alignas(16) char signal_stack[64 << 10];
+
+// Holds the deadly signals back for its lifetime.
 struct SignalsHeld {
   sigset_t old;
-  SignalsHeld() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : cleanup_signals) sigaddset(&set, sig);
-    sigprocmask(SIG_BLOCK, &set, &old);
-  }
+  SignalsHeld() { sigprocmask(SIG_BLOCK, &deadly_set(), &old); }
   ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
 };
 
@@ -84,14 +109,47 @@ bool write_all(int fd, const char* data, size_t size) {
   while (done < size) {
     ssize_t n = write(fd, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;  // nothing taken and no reason given
     if (n <= 0) return false;
     done += (size_t)n;
   }
   return true;
 }
 
-bool write_all(int fd, const std::string& text) {
-  return write_all(fd, text.data(), text.size());
+// Writes all of text at the start of fd; errno set on failure.
+bool write_all_at(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = pwrite(fd, text.data() + done, text.size() - done, (off_t)done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;
+    if (n <= 0) return false;
+    done += (size_t)n;
+  }
+  return true;
+}
+
+// Reads the size bytes fd holds into *copy: false with errno set, ESTALE
+// when fewer are there, ENOMEM when there is no room for them.
+bool copy_of(int fd, size_t size, std::string* copy) {
+  try {
+    copy->resize(size);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return false;
+  }
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = pread(fd, &(*copy)[done], size - done, (off_t)done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = ESTALE;
+      return false;
+    }
+    done += (size_t)n;
+  }
+  return true;
 }
 
 // Where a write to a path lands.
@@ -168,10 +226,28 @@ bool resolve(const char* path, Target* t) {
   return false;
 }
 
+// The hidden temporary name beside target, to be filled in by mkostemp: a
+// dot, as much of target's own name as fits the folder's longest name (cut
+// before a UTF-8 character, not in it), ".wyn-XXXXXX".
+std::string temp_name_for(const std::string& target) {
+  static const char suffix[] = ".wyn-XXXXXX";
+  std::string folder = folder_of(target), name = name_of(target);
+  long most = pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (most <= 0) most = NAME_MAX;
+  size_t fixed = 1 + strlen(suffix);  // the dot and the suffix
+  size_t room = (size_t)most > fixed ? (size_t)most - fixed : 0;
+  if (name.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && ((unsigned char)name[cut] & 0xC0) == 0x80) cut--;
+    name.resize(cut);
+  }
+  return folder + "/." + name + suffix;
+}
+
 // Creates the hidden temporary file beside target: -1 with errno set on
 // failure.
 int make_temp(const std::string& target, std::string* temp) {
-  *temp = folder_of(target) + "/." + name_of(target) + ".wyn-XXXXXX";
+  *temp = temp_name_for(target);
   if (temp->size() >= sizeof pending) {
     errno = ENAMETOOLONG;
     return -1;
@@ -347,21 +423,60 @@ bool os_sink_commit_spool(OutputSink* sink) {
 
 bool os_sink_overwrite(OutputSink* sink) {
   const char* shown = sink->shown.c_str();
-  int fd = open(sink->target.c_str(), O_WRONLY | O_CLOEXEC);
+  const std::string& text = sink->held;
+  int fd = open(sink->target.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return fail(shown, strerror(errno));
   struct stat st;
   if (fstat(fd, &st) != 0 || !file_id_matches(sink->read_as, st)) {
     close(fd);
     return changed_meanwhile(shown);
   }
-  bool ok =
-      write_all(fd, sink->held) && ftruncate(fd, (off_t)sink->held.size()) == 0 && fsync(fd) == 0;
-  int err = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
+  // A copy of the old text, to put back should the write stop part way.
+  std::string old;
+  if (!copy_of(fd, (size_t)st.st_size, &old)) {
+    int err = errno;
+    close(fd);
+    if (err == ESTALE) return changed_meanwhile(shown);
+    std::string problem = std::string("cannot keep a copy of the old text (") + strerror(err) +
+                          "), so it is not written into; nothing written";
+    return fail(shown, problem.c_str());
   }
-  return ok || fail(shown, strerror(err));
+  // From here the file holds the old text or the whole new one, whatever
+  // signal comes: it ends the tool once the file is one of them.
+  SignalsHeld held;
+  // Room for all of the new text first, so that a full disk or a file
+  // size limit stops nothing half way.
+  if (text.size() > old.size()) {
+    int err = posix_fallocate(fd, 0, (off_t)text.size());
+    if (err != 0) {
+      // What a reservation that failed may have added goes again.
+      struct stat now;
+      if (fstat(fd, &now) == 0 && now.st_size != st.st_size) ftruncate(fd, st.st_size);
+      close(fd);
+      std::string problem =
+          std::string("cannot make room for the new text (") + strerror(err) + "); nothing written";
+      return fail(shown, problem.c_str());
+    }
+  }
+  if (write_all_at(fd, text) && ftruncate(fd, (off_t)text.size()) == 0 && fsync(fd) == 0)
+    return close(fd) == 0 || fail(shown, strerror(errno));
+  int err = errno;
+  bool restored = write_all_at(fd, old) && ftruncate(fd, (off_t)old.size()) == 0 && fsync(fd) == 0;
+  int restore_err = errno;
+  if (close(fd) != 0 && restored) {
+    restored = false;
+    restore_err = errno;
+  }
+  std::string problem = strerror(err);
+  problem += restored ? "; the old text is back in place"
+                      : std::string("; the old text could not be put back (") +
+                            strerror(restore_err) + "): the file is damaged";
+  return fail(shown, problem.c_str());
+}
+
+void os_stdout_id(FileId* id) {
+  struct stat st;
+  if (fstat(1, &st) == 0) file_id_of(st, id);
 }
 
 [[noreturn]] void stdout_failed(int err) {
@@ -372,13 +487,26 @@ bool os_sink_overwrite(OutputSink* sink) {
 
 void os_output_init(void) {
   atexit(close_standard_streams);
+  // An alternate stack someone set up before (a sanitizer) stays theirs.
+  stack_t alt = {};
+  if (sigaltstack(nullptr, &alt) == 0 && (alt.ss_flags & SS_DISABLE)) {
+    alt.ss_sp = signal_stack;
+    alt.ss_size = sizeof signal_stack;
+    alt.ss_flags = 0;
+    sigaltstack(&alt, nullptr);
+  }
   struct sigaction on = {};
   on.sa_handler = on_signal;
+  on.sa_flags = SA_ONSTACK;
   sigemptyset(&on.sa_mask);
-  for (int sig : cleanup_signals) {
+  const sigset_t& deadly = deadly_set();
+  for (int sig = 1; sig <= SIGRTMAX; sig++) {
     struct sigaction old;
-    // A signal ignored by whoever started us (nohup) stays ignored.
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+    // A signal ignored by whoever started us (nohup, SIGPIPE for a
+    // checked EPIPE) stays ignored, and one already handled (a sanitizer's
+    // report of a crash) stays with its handler.
+    if (sigismember(&deadly, sig) == 1 && sigaction(sig, nullptr, &old) == 0 &&
+        old.sa_handler == SIG_DFL && !(old.sa_flags & SA_SIGINFO))
       sigaction(sig, &on, nullptr);
   }
 }
@@ -390,7 +518,9 @@ char** output_args(int* argc, char** argv) {
 
 bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too) {
   Target t;
-  if (!strcmp(out, "-") || !resolve(out, &t) || t.kind != TO_REGULAR) return true;
+  if (!strcmp(out, "-") || !resolve(out, &t)) return true;
+  // One of the tool's own descriptors counts as the file it is open on.
+  if (t.kind != TO_REGULAR && !(t.kind == TO_FD && S_ISREG(t.st.st_mode))) return true;
   for (const FileId& in : inputs)
     if (in.known && in.dev == t.st.st_dev && in.ino == t.st.st_ino)
       return fail(out, "is also an input; nothing written");
@@ -418,6 +548,7 @@ OutputSink* os_sink_open(const char* out, const FileId* read_as) {
   switch (t.kind) {
     case TO_FD:
       // Our own stdout or stderr: what is buffered there goes first.
+      if (t.fd == 1) stdout_must_be_no_input();
       if (t.fd == 1 && fflush(stdout) != 0) stdout_failed(errno);
       if (t.fd == 2) fflush(stderr);
       sink->mode = SINK_THROUGH;

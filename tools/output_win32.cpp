@@ -15,6 +15,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
+
 #include "output_os.h"
 
 namespace {
@@ -65,6 +67,11 @@ int errno_of(DWORD err) {
       return EPIPE;
     case ERROR_FILENAME_EXCED_RANGE:
       return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_FILE_TOO_LARGE:
+      return EFBIG;
     case ERROR_DIRECTORY:
       return ENOTDIR;
     default:
@@ -199,7 +206,17 @@ bool resolve(const char* out, Target* t) {
 HANDLE make_temp(const std::wstring& target, std::wstring* temp) {
   std::wstring base = folder_of(target);
   if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
-  base += L"." + name_of(target) + L".wyn-";
+  // A name is at most 255 UTF-16 units: the target's own is cut, before a
+  // surrogate pair rather than in it, so that the dot, ".wyn-" and the
+  // twelve digits below still fit.
+  std::wstring name = name_of(target);
+  const size_t room = 255 - 1 - 5 - 12;
+  if (name.size() > room) {
+    size_t cut = room;
+    if (cut > 0 && name[cut] >= 0xDC00 && name[cut] <= 0xDFFF) cut--;
+    name.resize(cut);
+  }
+  base += L"." + name + L".wyn-";
   static unsigned serial = 0;
   for (int tries = 0; tries < 100; tries++) {
     wchar_t suffix[32];
@@ -356,21 +373,98 @@ bool os_sink_commit_spool(OutputSink* sink) {
   return fail_system(shown, err);
 }
 
+namespace {
+
+// Moves h to offset from the start.
+bool seek_to(HANDLE h, size_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = (LONGLONG)offset;
+  return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) != 0;
+}
+
+// Makes the file h size bytes long.
+bool resize_to(HANDLE h, size_t size) {
+  return seek_to(h, size) && SetEndOfFile(h);
+}
+
+// Writes text over the start of h and cuts the file after it.
+bool write_over(HANDLE h, const std::string& text) {
+  return seek_to(h, 0) && write_all(h, text.data(), text.size()) && resize_to(h, text.size()) &&
+         FlushFileBuffers(h);
+}
+
+// Reads the size bytes h holds into *copy; false with the system's error
+// set, ERROR_HANDLE_EOF when fewer are there.
+bool copy_of(HANDLE h, size_t size, std::string* copy) {
+  try {
+    copy->resize(size);
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  if (!seek_to(h, 0)) return false;
+  for (size_t done = 0; done < size;) {
+    DWORD chunk = size - done > (1u << 30) ? (1u << 30) : (DWORD)(size - done), got = 0;
+    if (!ReadFile(h, &(*copy)[done], chunk, &got, nullptr)) return false;
+    if (got == 0) {
+      SetLastError(ERROR_HANDLE_EOF);
+      return false;
+    }
+    done += got;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool os_sink_overwrite(OutputSink* sink) {
   const char* shown = sink->shown.c_str();
-  HANDLE h = CreateFileW(sink->target.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, share_all,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
+  const std::string& text = sink->held;
+  HANDLE h = CreateFileW(sink->target.c_str(), GENERIC_READ | GENERIC_WRITE, share_all, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return fail_system(shown, GetLastError());
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(h, &info) || !id_matches(sink->read_as, info)) {
     CloseHandle(h);
     return changed_meanwhile(shown);
   }
-  bool ok =
-      write_all(h, sink->held.data(), sink->held.size()) && SetEndOfFile(h) && FlushFileBuffers(h);
+  // A copy of the old text, to put back should the write stop part way.
+  std::string old;
+  if (!copy_of(h, (size_t)sink->read_as.size, &old)) {
+    DWORD err = GetLastError();
+    CloseHandle(h);
+    if (err == ERROR_HANDLE_EOF) return changed_meanwhile(shown);
+    std::string problem = std::string("cannot keep a copy of the old text (") +
+                          strerror(errno_of(err)) + "), so it is not written into; nothing written";
+    return fail(shown, problem.c_str());
+  }
+  // Room for all of the new text first (the file made that long), so that
+  // a full disk stops nothing half way.
+  if (text.size() > old.size() && !resize_to(h, text.size())) {
+    DWORD err = GetLastError();
+    resize_to(h, old.size());
+    CloseHandle(h);
+    std::string problem = std::string("cannot make room for the new text (") +
+                          strerror(errno_of(err)) + "); nothing written";
+    return fail(shown, problem.c_str());
+  }
+  if (write_over(h, text)) {
+    CloseHandle(h);
+    return true;
+  }
   DWORD err = GetLastError();
+  bool restored = write_over(h, old);
+  DWORD restore_err = GetLastError();
   CloseHandle(h);
-  return ok || fail_system(shown, err);
+  std::string problem = strerror(errno_of(err));
+  problem += restored ? "; the old text is back in place"
+                      : std::string("; the old text could not be put back (") +
+                            strerror(errno_of(restore_err)) + "): the file is damaged";
+  return fail(shown, problem.c_str());
+}
+
+void os_stdout_id(FileId* id) {
+  file_id_of_fd(_fileno(stdout), id);
 }
 
 [[noreturn]] void stdout_failed(int err) {
@@ -470,8 +564,7 @@ bool os_sink_write(OutputSink* sink, const char* data, size_t size) {
 }
 
 bool os_sink_close(OutputSink* sink) {
-  CloseHandle(sink->handle);
-  return true;
+  return CloseHandle(sink->handle) || fail_system(sink->shown.c_str(), GetLastError());
 }
 
 void os_sink_drop(OutputSink* sink) {

@@ -90,9 +90,20 @@ bool session_open(const Options& opt);
 bool session_for(const Options& opt, const char* path);
 // Prints "wyn: ERROR" when ok is false; answers ok.
 bool reported(bool ok, const std::string& error);
+// Notes the file a command is at work on ("-": stdin), so that memory
+// running out names it; kept without allocating.
+void working_on(const char* path);
+// "wyn: FILE: Cannot allocate memory" (without FILE before any was noted),
+// for a command that ran out of memory; answers EXIT_ERROR.
+int out_of_memory();
 // }======
 
 // {====== config.cpp: --config files
+// Reads a configuration file ("-": standard input) into *out: a regular
+// file, never waited on, within the size limit. found: a project's
+// .wyn.cfg rather than a file the user named. Prints the problem and
+// returns false on failure.
+bool read_config(const char* path, bool found, Source* out);
 // Applies each line of a configuration file through the plug-in's
 // configuration functions. Errors as "NAME:LINE: problem"; false on any.
 bool config_apply(const Source& file);

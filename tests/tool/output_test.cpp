@@ -5,8 +5,13 @@
 // test's own scratch folder; device nodes are ones the test makes there.
 #include <grp.h>
 #include <iconv.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
 #include <sys/fanotify.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -30,12 +35,32 @@ bool root() {
 
 // How to start the tool beyond what wyn() does.
 struct Launch {
-  int in = -1;        // stdin; an empty file of the scratch folder when -1
-  int out = -1;       // stdout; collected in a file when -1
-  uid_t user = 0;     // run as this user and group when nonzero
-  rlim_t memory = 0;  // address-space limit in bytes when nonzero
+  int in = -1;                       // stdin; an empty file of the scratch folder when -1
+  int out = -1;                      // stdout; collected in a file when -1
+  uid_t user = 0;                    // run as this user and group when nonzero
+  rlim_t memory = 0;                 // address-space limit in bytes when nonzero
+  rlim_t file_size = RLIM_INFINITY;  // the largest file it may write (ulimit -f)
   bool ignore_sigpipe = false;
+  bool ignore_sigxfsz = false;  // a write past file_size fails rather than kills
+  size_t failing_write = 0;     // a write of exactly this many bytes fails (EIO) when nonzero
 };
+
+// Makes every write or pwrite of exactly size bytes fail with EIO in this
+// process (a little-endian machine: the count's low half is compared).
+bool fail_writes_of(size_t size) {
+  struct sock_filter code[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_write, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pwrite64, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[2])),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (uint32_t)size, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  struct sock_fprog program = {(unsigned short)(sizeof code / sizeof code[0]), code};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
 
 class OutputTest : public ToolTest {
  protected:
@@ -63,8 +88,13 @@ class OutputTest : public ToolTest {
       struct rlimit lim = {how.memory, how.memory};
       setrlimit(RLIMIT_AS, &lim);
     }
+    struct rlimit fsize = {how.file_size, how.file_size}, no_core = {0, 0};
+    setrlimit(RLIMIT_FSIZE, &fsize);
+    setrlimit(RLIMIT_CORE, &no_core);  // signals that dump core leave nothing behind
+    signal(SIGXFSZ, how.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
     if (how.user && (setgroups(0, nullptr) || setgid(how.user) || setuid(how.user))) _exit(126);
     signal(SIGPIPE, how.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    if (how.failing_write && !fail_writes_of(how.failing_write)) _exit(125);
     unsetenv("NO_COLOR");
     std::vector<char*> argv{const_cast<char*>(WYN_TOOL_PATH)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -335,6 +365,61 @@ TEST_F(OutputTest, AnOutputThatIsAnInputIsRefused) {
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(read_file(f), script);
 }
+
+// stdout opened on an input by the shell, read and write (1<>) or
+// appending (>>), is refused as a named output is: nothing written.
+TEST_F(OutputTest, StdoutOnAnInputIsRefused) {
+  SKIP_UNDER_WINE("descriptors handed over as Unix ones tell no file index under Wine");
+  std::string f = file("f.wyn", script), g = file("g.wyn", "begin\nend;\n");
+  std::filesystem::create_hard_link(f, path("hard.wyn"));
+  const SameCase cases[] = {
+      {"a page", {"colour", "--html", "-", "$F"}},
+      {"coloured text", {"colour", "--color=never", "$F"}},
+      {"several scripts", {"colour", "--color=never", "$G", "$F"}},
+      {"tags", {"routines", "--ctags=-", "$F"}},
+      {"a list of routines", {"routines", "$F"}},
+      {"an expanded script", {"expand", "$F", "3:10"}},
+      {"an edited script", {"edit", "$F", "-e", "home"}},
+      {"an edited script as a page", {"edit", "--html", "-", "$F", "-e", "home"}},
+      {"a page through /dev/stdout", {"colour", "--html", "/dev/stdout", "$F"}},
+      {"stdin", {"colour", "--color=never", "-"}},
+  };
+  for (const SameCase& c : cases) {
+    for (int flags : {O_RDWR, O_WRONLY | O_APPEND}) {
+      std::string what = std::string(c.what) + (flags == O_RDWR ? " (1<>)" : " (>>)");
+      write_file(f, script);
+      int out = open(path("hard.wyn").c_str(), flags);
+      int in = open(f.c_str(), O_RDONLY);
+      Launch how;
+      how.in = in;
+      how.out = out;
+      Ran r = run(filled(c.args, {{"$F", f}, {"$G", g}}), how);
+      close(out);
+      close(in);
+      EXPECT_EQ(r.code, 2) << what;
+      std::string named = c.args.back() == "-" ? "stdin" : f;
+      if (c.args.size() > 2 && c.args[2] == "/dev/stdout")
+        EXPECT_EQ(r.err, "wyn: /dev/stdout: is also an input; nothing written\n") << what;
+      else
+        EXPECT_EQ(r.err, "wyn: " + named + ": input file is output file\n") << what;
+      EXPECT_TRUE(read_file(f) == script) << what << ": the script was written to";
+    }
+  }
+  // Another file, and the same command with the file as an --in-place
+  // target, are fine.
+  int out = open(g.c_str(), O_WRONLY | O_APPEND);
+  Launch how;
+  how.out = out;
+  Ran other = run({"colour", "--color=never", f}, how);
+  close(out);
+  EXPECT_EQ(other.code, 0) << other.err;
+  out = open(f.c_str(), O_WRONLY | O_APPEND);
+  how.out = out;
+  Ran in_place = run({"expand", "--in-place", f, "3:10"}, how);
+  close(out);
+  EXPECT_EQ(in_place.code, 0) << in_place.err;
+  EXPECT_EQ(read_file(f), expanded);
+}
 // }======
 
 // {====== what --in-place keeps
@@ -468,6 +553,133 @@ TEST_F(OutputTest, InPlaceKeepsTheFilesIdentity) {
 }
 // }======
 
+// {====== an in-place write that cannot finish
+struct StopCase {
+  const char* what;
+  bool other_owner;  // another user's file, written by that user; else a second link
+  bool full_disk;    // on a full file system; else under ulimit -f
+  bool grows;        // ulimit -f: the limit lets the new text in; else it stops at the old size
+  bool write_fails;  // the write of the new text itself fails, after the room is taken
+  bool ignore_sigxfsz;
+  int code;
+  const char* message;  // part of stderr
+};
+
+// A file --in-place must write into (a second link, an owner a new file
+// cannot take) is the old text or the whole new one, whatever stops the
+// write: a file size limit, with or without its signal, or a full disk.
+TEST_F(OutputTest, InPlaceWriteThatCannotFinishKeepsTheOldText) {
+  SKIP_UNDER_WINE("resource limits, owners, a mounted tmpfs");
+  // Exactly 16 KiB, so that the expanded text needs one block more.
+  std::string old = script;
+  old += "// ";
+  old += std::string(16384 - old.size() - 1, 'x') + "\n";
+  std::string grown = expanded + old.substr(strlen(script));
+  ASSERT_GT(grown.size(), old.size());
+  const StopCase cases[] = {
+      {"a second link, a size limit", false, false, false, false, true, 2, "File too large"},
+      {"a second link, a size limit that kills", false, false, false, false, false, 128 + SIGXFSZ,
+       ""},
+      {"a second link, room enough", false, false, true, false, true, 0, ""},
+      {"another user's file, a size limit", true, false, false, false, true, 2, "File too large"},
+      {"a second link, a full disk", false, true, false, false, false, 2,
+       "No space left on device"},
+      {"another user's file, a full disk", true, true, false, false, false, 2,
+       "No space left on device"},
+      {"a second link, a failing write", false, false, true, true, false, 2,
+       "Input/output error; the old text is back in place"},
+  };
+  share_with_others();
+  std::string small = path("small");
+  std::filesystem::create_directory(small);
+  bool mounted = root() && mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k,mode=0777") == 0;
+  struct Unmount {
+    std::string at;
+    ~Unmount() {
+      if (!at.empty()) umount(at.c_str());
+    }
+  } unmount{mounted ? small : ""};
+  for (const StopCase& c : cases) {
+    if ((c.other_owner && !root()) || (c.full_disk && !mounted)) {
+      fprintf(stderr, "skipped without root and a tmpfs: %s\n", c.what);
+      continue;
+    }
+    std::string sub = c.full_disk ? small : path("k");
+    if (!c.full_disk) {
+      std::filesystem::remove_all(sub);
+      std::filesystem::create_directory(sub);
+      ASSERT_EQ(chmod(sub.c_str(), 0777), 0);
+    }
+    for (const auto& e : std::filesystem::directory_iterator(sub)) std::filesystem::remove(e);
+    std::string f = sub + "/f.wyn", other = sub + "/other.wyn";
+    write_file(f, old);
+    if (c.other_owner)
+      ASSERT_EQ(chmod(f.c_str(), 0666), 0);
+    else
+      std::filesystem::create_hard_link(f, other);
+    if (c.full_disk) {
+      int fill = open((sub + "/fill").c_str(), O_WRONLY | O_CREAT, 0644);
+      std::string block(4096, 'f');
+      while (write(fill, block.data(), block.size()) > 0) {
+      }
+      close(fill);
+    }
+    Launch how;
+    how.user = c.other_owner ? OTHER : 0;
+    if (!c.full_disk) how.file_size = c.grows ? grown.size() : old.size();
+    how.ignore_sigxfsz = c.ignore_sigxfsz;
+    if (c.write_fails) how.failing_write = grown.size();
+    Ran r = run({"expand", "--in-place", f, "3:10"}, how);
+    EXPECT_EQ(r.code, c.code) << c.what << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
+    std::string now = read_file(f);
+    EXPECT_EQ(now, c.code == 0 ? grown : old) << c.what << ": " << now.size() << " bytes";
+    if (!c.other_owner) {
+      EXPECT_EQ(read_file(other), now) << c.what;
+    }
+    EXPECT_EQ(leftovers(sub), std::vector<std::string>()) << c.what;
+  }
+}
+// }======
+
+// {====== long names
+// A name of bytes the file system allows, up to its limit, where the
+// temporary name that starts with it would pass the limit (cut in the
+// middle of a character, too).
+TEST_F(OutputTest, LongNamesAreWritten) {
+  const struct {
+    const char* what;
+    std::string stem;  // the names' start
+    size_t size;       // the names' size
+  } cases[] = {
+      {"240 bytes", "", 240},
+      {"255 bytes", "", 255},
+      {"255 bytes, a two-byte character across the cut", std::string(242, 'a') + "\xc3\xa9", 255},
+  };
+  auto named = [&](const std::string& stem, size_t size, const std::string& suffix) {
+    return path("n/") + stem + std::string(size - stem.size() - suffix.size(), 'x') + suffix;
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(path("n"));
+    std::filesystem::create_directory(path("n"));
+    std::string f = named(c.stem, c.size, ".wyn"), page = named(c.stem, c.size, ".html");
+    std::string tags = named(c.stem, c.size, ".tags");
+    write_file(f, script);
+    write_file(tags, "old");  // replaced, where the page is new
+    Ran in_place = run({"expand", "--in-place", f, "3:10"});
+    EXPECT_EQ(in_place.code, 0) << c.what << ": " << in_place.err;
+    EXPECT_EQ(read_file(f), expanded) << c.what;
+    Ran to_page = run({"colour", "--html", page, f});
+    EXPECT_EQ(to_page.code, 0) << c.what << ": " << to_page.err;
+    EXPECT_NE(read_file(page).find("</html>"), std::string::npos) << c.what;
+    Ran to_tags = run({"routines", "--ctags=" + tags, f});
+    EXPECT_EQ(to_tags.code, 0) << c.what << ": " << to_tags.err;
+    EXPECT_NE(read_file(tags).find("Foo\t"), std::string::npos) << c.what;
+    EXPECT_EQ(leftovers(path("n")), std::vector<std::string>()) << c.what;
+  }
+}
+// }======
+
 // {====== signals and a file changed meanwhile
 bool exited(pid_t pid) {
   siginfo_t info = {};
@@ -515,14 +727,15 @@ pid_t hold_at_temp(const std::string& folder, const std::function<pid_t()>& laun
 }
 
 struct MeanwhileCase {
-  const char* what;
+  std::string what;
   std::function<void(pid_t)> act;
   int code;
   const char* file_after;  // what the file holds afterwards
 };
 
-// A signal while the new text waits in its temporary file removes it; a
-// file changed by someone else meanwhile is left as they wrote it.
+// A signal that ends the tool while the new text waits in its temporary
+// file removes it, and the tool still dies of that signal; a file changed
+// by someone else meanwhile is left as they wrote it.
 TEST_F(OutputTest, SignalsAndChangesWhileWriting) {
   SKIP_UNDER_WINE("POSIX signals and fanotify");
   if (!root()) GTEST_SKIP() << "needs root to hold the tool at its temporary file (fanotify)";
@@ -534,13 +747,17 @@ TEST_F(OutputTest, SignalsAndChangesWhileWriting) {
     EXPECT_EQ(ftruncate(keep, (off_t)strlen(changed)), 0);
   };
   auto replace = [&](pid_t) { rename((f + ".new").c_str(), f.c_str()); };
-  const MeanwhileCase cases[] = {
-      {"SIGINT", [](pid_t pid) { kill(pid, SIGINT); }, 128 + SIGINT, script},
-      {"SIGTERM", [](pid_t pid) { kill(pid, SIGTERM); }, 128 + SIGTERM, script},
-      {"SIGHUP", [](pid_t pid) { kill(pid, SIGHUP); }, 128 + SIGHUP, script},
+  std::vector<MeanwhileCase> cases = {
       {"rewritten", rewrite, 2, changed},
       {"replaced", replace, 2, changed},
   };
+  // Every signal whose default action ends a process.
+  const int deadly[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGXCPU,   SIGXFSZ,
+                        SIGALRM, SIGUSR1, SIGUSR2,   SIGPIPE, SIGVTALRM, SIGPROF,
+                        SIGPOLL, SIGSYS,  SIGTRAP,   SIGBUS,  SIGSEGV,   SIGILL,
+                        SIGFPE,  SIGABRT, SIGSTKFLT, SIGPWR,  SIGRTMIN,  SIGRTMAX};
+  for (int sig : deadly)
+    cases.push_back({strsignal(sig), [sig](pid_t pid) { kill(pid, sig); }, 128 + sig, script});
   for (const MeanwhileCase& c : cases) {
     std::filesystem::remove_all(path("w"));
     std::filesystem::create_directory(path("w"));
