@@ -14,23 +14,12 @@
 'use strict';
 
 const fs = require('node:fs');
-const path = require('node:path');
-const { spawn } = require('node:child_process');
+const { argValue, exampleTexts, startServer, now } = require('./lsp-measure');
 
-const root = path.resolve(__dirname, '..');
-const rpc = require(path.join(root, 'tests', 'lsp', 'node_modules', 'vscode-jsonrpc', 'node'));
-
-const argValue = (name, dflt) => {
-  const i = process.argv.indexOf(name);
-  return i > 0 ? Number(process.argv[i + 1]) : dflt;
-};
 const EDITS = argValue('--edits', 1000);
 const DOCS = argValue('--docs', 100);
 
-const examples = fs
-  .readdirSync(path.join(root, 'examples'))
-  .filter((n) => n.endsWith('.wyn'))
-  .map((n) => fs.readFileSync(path.join(root, 'examples', n), 'utf8'));
+const examples = exampleTexts();
 const largest = examples.reduce((a, b) => (b.length > a.length ? b : a));
 
 // LINES lines of the examples one after the other, each copy's routines
@@ -45,23 +34,12 @@ function generated(lines, salt = 0) {
   return `${out.slice(0, lines).join('\n')}\n`;
 }
 
-async function start() {
-  const cmd = (process.env.WYN_LSP || `${path.join(root, 'build', 'linux', 'wyn')} lsp`).split(/\s+/).filter(Boolean);
-  const proc = spawn(cmd[0], cmd.slice(1), { stdio: ['pipe', 'pipe', 'inherit'] });
-  const conn = rpc.createMessageConnection(new rpc.StreamMessageReader(proc.stdout), new rpc.StreamMessageWriter(proc.stdin));
-  conn.onRequest(() => null);
-  conn.onNotification(() => {});
-  conn.listen();
-  await conn.sendRequest('initialize', {
-    processId: process.pid,
+function start() {
+  return startServer({
     rootUri: null,
     capabilities: { textDocument: { completion: { completionItem: { snippetSupport: true } } } },
   });
-  conn.sendNotification('initialized', {});
-  return { proc, conn };
 }
-
-const now = () => Number(process.hrtime.bigint()) / 1e6;
 
 function stats(ms) {
   const s = [...ms].sort((a, b) => a - b);

@@ -20,26 +20,17 @@
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { spawn } = require('node:child_process');
 const { pathToFileURL } = require('node:url');
 
-const root = path.resolve(__dirname, '..');
-const rpc = require(path.join(root, 'tests', 'lsp', 'node_modules', 'vscode-jsonrpc', 'node'));
+const { argValue, exampleTexts, startServer, now } = require('./lsp-measure');
 
-const argValue = (name, dflt) => {
-  const i = process.argv.indexOf(name);
-  return i > 0 ? Number(process.argv[i + 1]) : dflt;
-};
 const FILES = argValue('--files', 100000);
 const SCRIPTS = argValue('--scripts', 200);
 const SCRIPT_KIB = argValue('--script-kib', 16);
 const ROUNDS = argValue('--rounds', 5);
 const ROOT = process.argv.includes('--root') ? process.argv[process.argv.indexOf('--root') + 1] : null;
 
-const examples = fs
-  .readdirSync(path.join(root, 'examples'))
-  .filter((n) => n.endsWith('.wyn'))
-  .map((n) => fs.readFileSync(path.join(root, 'examples', n), 'utf8').split('\n'));
+const examples = exampleTexts().map((t) => t.split('\n'));
 
 // About KIB KiB of the examples one after the other, each copy's routines
 // renamed after the file and the copy, so names stay distinct.
@@ -74,7 +65,6 @@ function makeTree(dir) {
   return scripts;
 }
 
-const now = () => Number(process.hrtime.bigint()) / 1e6;
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor((xs.length - 1) / 2)];
 
 function memoryKiB(pid, field) {
@@ -86,14 +76,10 @@ async function main() {
   const dir = ROOT || fs.mkdtempSync(path.join(os.tmpdir(), 'wyn-ws-'));
   try {
     const scripts = ROOT ? 0 : makeTree(dir);
-    const cmd = (process.env.WYN_LSP || `${path.join(root, 'build', 'linux', 'wyn')} lsp`).split(/\s+/).filter(Boolean);
-    const proc = spawn(cmd[0], cmd.slice(1), { stdio: ['pipe', 'pipe', process.env.WYN_LSP_STDERR ? 'inherit' : 'ignore'] });
-    const conn = rpc.createMessageConnection(new rpc.StreamMessageReader(proc.stdout), new rpc.StreamMessageWriter(proc.stdin));
-    conn.onRequest(() => null);
-    conn.onNotification(() => {});
-    conn.listen();
-    await conn.sendRequest('initialize', { processId: process.pid, rootUri: pathToFileURL(dir).href, capabilities: {} });
-    conn.sendNotification('initialized', {});
+    const { proc, conn } = await startServer(
+      { rootUri: pathToFileURL(dir).href, capabilities: {} },
+      process.env.WYN_LSP_STDERR ? 'inherit' : 'ignore',
+    );
 
     // The first request and, right behind it, an edit and its tokens.
     const uri = 'untitled:/typing.wyn';

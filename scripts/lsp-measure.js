@@ -1,0 +1,46 @@
+// What the measuring scripts of `wyn lsp` share: their arguments, the
+// examples they build scripts from, and a server started over pipes with
+// the same JSON-RPC package the common editors' clients use. WYN_LSP names
+// the server command (default: build/linux/wyn lsp). Needs `npm ci` in
+// tests/lsp for that package.
+'use strict';
+
+const fs = require('node:fs');
+const path = require('node:path');
+const { spawn } = require('node:child_process');
+
+const root = path.resolve(__dirname, '..');
+const rpc = require(path.join(root, 'tests', 'lsp', 'node_modules', 'vscode-jsonrpc', 'node'));
+
+// The number after NAME on the command line, or DFLT.
+function argValue(name, dflt) {
+  const i = process.argv.indexOf(name);
+  return i > 0 ? Number(process.argv[i + 1]) : dflt;
+}
+
+// The text of each example script.
+function exampleTexts() {
+  return fs
+    .readdirSync(path.join(root, 'examples'))
+    .filter((n) => n.endsWith('.wyn'))
+    .map((n) => fs.readFileSync(path.join(root, 'examples', n), 'utf8'));
+}
+
+// The server, started and initialized with PARAMS (processId added); its
+// requests are answered with null and its notifications dropped. STDERR is
+// what becomes of the server's log ('inherit' or 'ignore').
+async function startServer(params, stderr = 'inherit') {
+  const cmd = (process.env.WYN_LSP || `${path.join(root, 'build', 'linux', 'wyn')} lsp`).split(/\s+/).filter(Boolean);
+  const proc = spawn(cmd[0], cmd.slice(1), { stdio: ['pipe', 'pipe', stderr] });
+  const conn = rpc.createMessageConnection(new rpc.StreamMessageReader(proc.stdout), new rpc.StreamMessageWriter(proc.stdin));
+  conn.onRequest(() => null);
+  conn.onNotification(() => {});
+  conn.listen();
+  await conn.sendRequest('initialize', { processId: process.pid, ...params });
+  conn.sendNotification('initialized', {});
+  return { proc, conn };
+}
+
+const now = () => Number(process.hrtime.bigint()) / 1e6;
+
+module.exports = { root, argValue, exampleTexts, startServer, now };
