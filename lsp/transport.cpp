@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <exception>
 #include <new>
 
 namespace wyn::lsp {
@@ -317,9 +318,10 @@ ReadStatus FrameReader::next(std::string* body, std::string* problem) {
   }
   try {
     body->reserve(length);  // a document's text arrives in many reads: grown once
-  } catch (const std::bad_alloc&) {
-    // No room for it now: refused like a body over the limit, and the
-    // messages after it still read.
+  } catch (const std::exception&) {
+    // No room for it now (or, on a 32-bit system, more than a string can
+    // hold at all): refused like a body over the limit, and the messages
+    // after it still read.
     *problem = "no memory for a message of " + std::to_string(length) + " bytes";
     skip_ = length;
     skipping_ = ValueEnd();

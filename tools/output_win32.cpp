@@ -200,22 +200,42 @@ bool resolve(const char* out, Target* t) {
   return true;
 }
 
+// name as a full path in backslashes; name itself when it has none.
+std::wstring full_name(const std::wstring& name) {
+  DWORD n = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return name;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(name.c_str(), n, &full[0], nullptr);
+  if (n == 0 || n >= full.size()) return name;
+  full.resize(n);
+  return full;
+}
+
 // Creates the temporary file beside target, open for writing and for
 // deletion by anyone (on_ctrl); INVALID_HANDLE_VALUE with the system's
 // error set on failure.
 HANDLE make_temp(const std::wstring& target, std::wstring* temp) {
   std::wstring base = folder_of(target);
   if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
-  // A name is at most 255 UTF-16 units: the target's own is cut, before a
-  // surrogate pair rather than in it, so that the dot, ".wyn-" and the
-  // twelve digits below still fit.
+  // A name is at most 255 UTF-16 units, and at most 255 bytes of UTF-8
+  // where the file system underneath counts bytes (Wine's, for one); a
+  // name's UTF-8 is never shorter than its UTF-16, so the target's own is
+  // cut to fit in UTF-8 bytes, at a character's start (never inside a
+  // surrogate pair), so that the dot, ".wyn-" and the twelve digits below
+  // still fit.
   std::wstring name = name_of(target);
   const size_t room = 255 - 1 - 5 - 12;
-  if (name.size() > room) {
-    size_t cut = room;
-    if (cut > 0 && name[cut] >= 0xDC00 && name[cut] <= 0xDFFF) cut--;
-    name.resize(cut);
+  size_t bytes = 0, cut = 0;
+  while (cut < name.size()) {
+    wchar_t c = name[cut];
+    bool pair = c >= 0xD800 && c <= 0xDBFF && cut + 1 < name.size() && name[cut + 1] >= 0xDC00 &&
+                name[cut + 1] <= 0xDFFF;
+    size_t b = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    if (bytes + b > room) break;
+    bytes += b;
+    cut += pair ? 2 : 1;
   }
+  name.resize(cut);
   base += L"." + name + L".wyn-";
   static unsigned serial = 0;
   for (int tries = 0; tries < 100; tries++) {
@@ -351,7 +371,10 @@ bool os_sink_commit_spool(OutputSink* sink) {
     drop_temp(sink->temp);
     return changed_meanwhile(shown);
   }
-  if (ReplaceFileW(sink->target.c_str(), sink->temp.c_str(), nullptr,
+  // Both by their full names, in backslashes: some ReplaceFileW take the
+  // replaced file's folder from its name for a scratch file of their own,
+  // and find none in a bare or slashed name.
+  if (ReplaceFileW(full_name(sink->target).c_str(), full_name(sink->temp).c_str(), nullptr,
                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
     forget_temp();
     return true;
