@@ -32,21 +32,24 @@ set(layers
   "host contract | src/host        | src/host                                   | src"
   "plug-in       | src             | src                                        | src"
   "stand-in      | editor          | src/host                                   | editor src"
+  # The session alone drives the plug-in, through the stand-in's public
+  # header and the host contract whose values it passes on.
   "session       | session         | editor/cwedit.h src/host                   | editor src"
   "server        | lsp             | session                                    | session editor src"
   # The tool serves `wyn lsp` through the server's entry point alone.
   "tool          | tools           | session lsp/server.h                       | session lsp editor src"
+  # The tool's Windows stand-ins for POSIX headers, over system headers only.
   "win32 shims   | tools/win32     |                                            |"
   # Tests, benchmarks and fuzz targets reach into every layer's internals;
-  # no layer above may include them.
+  # none of those layers may include them.
   "tests         | tests           | src editor session lsp                     | tests src editor session lsp"
   "benchmarks    | bench           | tests src editor session lsp               | tests src editor session lsp"
   "fuzz targets  | fuzz            | tests src editor session lsp               | tests src editor session lsp"
   # The tool's tests run the built tool; only its output layer in-process.
   "tool tests    | tests/tool      | tests/support tools/output.h               | tests/tool tools"
-  "test runner   | cmake           |                                            |")
+  "gtest shim    | cmake           |                                            |")
 
-# The rows as lists: layer_names, and layer_<i>_dirs/_may/_path.
+# Row i as the lists layer_<i>_name, _dirs, _may and _path.
 set(layer_count 0)
 set(all_dirs)
 foreach(row IN LISTS layers)
