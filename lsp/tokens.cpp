@@ -8,8 +8,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "cwedit.h"
 #include "jsonw.h"
+#include "session.h"
 
 namespace wyn::lsp {
 
@@ -25,19 +25,19 @@ uint32_t token_modifiers_of(uint8_t type) {
 
 int token_type_of_category(int category) {
   switch (category) {
-    case CW_COMMENTS:
+    case CAT_COMMENT:
       return TOK_COMMENT;
-    case CW_CONSTANTS:
+    case CAT_CONSTANT:
       return TOK_VARIABLE;
-    case CW_KEYWORDS:
+    case CAT_KEYWORD:
       return TOK_KEYWORD;
-    case CW_FUNCTIONS:
+    case CAT_FUNCTION:
       return TOK_FUNCTION;
-    case CW_STRINGS:
+    case CAT_STRING:
       return TOK_STRING;
-    case CW_NUMBERS:
+    case CAT_NUMBER:
       return TOK_NUMBER;
-    case CW_OPERATORS:
+    case CAT_OPERATOR:
       return TOK_OPERATOR;
     default:
       return -1;

@@ -45,7 +45,8 @@ struct Token {
 };
 uint32_t token_modifiers_of(uint8_t type);
 
-// The token type of a plug-in category (-1 none), or -1.
+// The token type of a category (a wyn::Category), or -1 for CAT_NONE and
+// any value that is no category.
 int token_type_of_category(int category);
 
 // Appends the tokens of the client line text[from, to): maximal runs of
