@@ -393,5 +393,10 @@ int main(int argc, char** argv) {
   if (!mkdtemp(base.data())) fail(0, "no temporary folder");
   g_folder = base;
   atexit(remove_folder);
+  // The server starts in that folder: a path to it relative to here would
+  // no longer lead to it.
+  std::string server = argv[2];
+  if (server.find('/') != std::string::npos) server = std::filesystem::absolute(server).string();
+  argv[2] = server.data();
   return run(steps, argv + 2, base);
 }
