@@ -61,6 +61,18 @@ foreach(t ${WYN_TRANSCRIPTS})
   add_test(NAME lsp_transcript.${name} COMMAND wyn_lsp_transcript ${t} $<TARGET_FILE:wyn_tool> lsp)
   set_tests_properties(lsp_transcript.${name} PROPERTIES LABELS lsp TIMEOUT 60)
 endforeach()
+# The driver's own checks: transcripts that must fail, each with its message.
+set(WYN_TRANSCRIPT_FAULTS "wrong-answer=message.result.serverInfo.name differs"
+  "unwanted-message=expected no message matching" "missing-answer=the server's output ended")
+foreach(case ${WYN_TRANSCRIPT_FAULTS})
+  string(REPLACE "=" ";" case ${case})
+  list(GET case 0 name)
+  list(GET case 1 message)
+  add_test(NAME lsp_transcript_fault.${name} COMMAND wyn_lsp_transcript
+    ${PROJECT_SOURCE_DIR}/tests/lsp/transcript-faults/${name}.test $<TARGET_FILE:wyn_tool> lsp)
+  set_tests_properties(lsp_transcript_fault.${name} PROPERTIES LABELS lsp TIMEOUT 60
+    PASS_REGULAR_EXPRESSION "${message}")
+endforeach()
 
 # The fuzz target: the server's message loop, instrumented, over the
 # ordinary stand-in and plug-in libraries, which other targets fuzz.

@@ -78,11 +78,21 @@ bool unescape(const std::string& in, std::string* out) {
     }
     if (++i == in.size()) return false;
     switch (in[i]) {
-      case 'r': *out += '\r'; break;
-      case 'n': *out += '\n'; break;
-      case 't': *out += '\t'; break;
-      case '\\': *out += '\\'; break;
-      case '"': *out += '"'; break;
+      case 'r':
+        *out += '\r';
+        break;
+      case 'n':
+        *out += '\n';
+        break;
+      case 't':
+        *out += '\t';
+        break;
+      case '\\':
+        *out += '\\';
+        break;
+      case '"':
+        *out += '"';
+        break;
       case 'x': {
         if (i + 2 >= in.size() || !isxdigit((unsigned char)in[i + 1]) ||
             !isxdigit((unsigned char)in[i + 2]))
@@ -91,7 +101,8 @@ bool unescape(const std::string& in, std::string* out) {
         i += 2;
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
   return true;
@@ -157,8 +168,7 @@ std::vector<Step> parse_transcript(const std::string& path) {
 }
 
 // Whether actual has everything expected has; *why says where not.
-bool matches(const json& expected, const json& actual, const std::string& where,
-             std::string* why) {
+bool matches(const json& expected, const json& actual, const std::string& where, std::string* why) {
   if (expected.is_object() && expected.size() == 1 && expected.contains("$contains")) {
     if (!actual.is_array()) return *why = where + " is not an array", false;
     for (const json& want : expected["$contains"]) {
@@ -241,7 +251,8 @@ class Server {
           std::string body = read_.substr(start, length);
           read_.erase(0, start + length);
           *message = json::parse(body, nullptr, false);
-          if (message->is_discarded()) fail(line, "the server sent a body that is not JSON: " + body);
+          if (message->is_discarded())
+            fail(line, "the server sent a body that is not JSON: " + body);
           return true;
         }
       } else if (read_.size() > 8192) {
@@ -312,7 +323,6 @@ class Server {
   std::string read_;     // bytes from the server not yet made messages
 };
 
-
 std::string listing(const std::vector<json>& seen) {
   if (seen.empty()) return "  (none)\n";
   std::string s;
@@ -325,8 +335,8 @@ void check_absent(const std::vector<const Step*>& absent, const json& message) {
   std::string why;
   for (const Step* a : absent)
     if (matches(a->value, message, "message", &why))
-      fail(a->line, "expected no message matching\n  " + a->value.dump() + "\nbut the server sent\n  " +
-                        message.dump());
+      fail(a->line, "expected no message matching\n  " + a->value.dump() +
+                        "\nbut the server sent\n  " + message.dump());
 }
 
 int run(const std::vector<Step>& steps, char** server_argv, const std::string& cwd) {
@@ -336,9 +346,15 @@ int run(const std::vector<Step>& steps, char** server_argv, const std::string& c
   int status_line = 0;
   for (const Step& s : steps) {
     switch (s.kind) {
-      case Step::Send: server.send(framed_text(s.value.dump())); break;
-      case Step::Raw: server.send(s.text); break;
-      case Step::Absent: absent.push_back(&s); break;
+      case Step::Send:
+        server.send(framed_text(s.value.dump()));
+        break;
+      case Step::Raw:
+        server.send(s.text);
+        break;
+      case Step::Absent:
+        absent.push_back(&s);
+        break;
       case Step::Exit:
         status = s.status;
         status_line = s.line;
@@ -372,8 +388,8 @@ int run(const std::vector<Step>& steps, char** server_argv, const std::string& c
   while (server.next(&m, steps.empty() ? 0 : steps.back().line)) check_absent(absent, m);
   int got = server.wait();
   if (got != status)
-    fail(status_line, "the server ended with status " + std::to_string(got) + ", not " +
-                          std::to_string(status));
+    fail(status_line,
+         "the server ended with status " + std::to_string(got) + ", not " + std::to_string(status));
   return 0;
 }
 
