@@ -48,6 +48,32 @@ if(TARGET wyn_bench)
   add_dependencies(wyn_bench wyn)
 endif()
 
+# Protocol cases as transcripts of a conversation (tests/lsp/transcripts),
+# each a test of its own, run by a small driver against the built `wyn lsp`;
+# in the Wine tool build, against wyn.exe too.
+add_executable(wyn_lsp_transcript ${PROJECT_SOURCE_DIR}/tests/lsp/transcript.cpp)
+target_compile_options(wyn_lsp_transcript PRIVATE ${WYN_WARNINGS})
+target_link_libraries(wyn_lsp_transcript PRIVATE nlohmann_json::nlohmann_json)
+add_dependencies(wyn_lsp_transcript wyn_tool)
+file(GLOB WYN_TRANSCRIPTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/lsp/transcripts/*.test)
+foreach(t ${WYN_TRANSCRIPTS})
+  get_filename_component(name ${t} NAME_WE)
+  add_test(NAME lsp_transcript.${name} COMMAND wyn_lsp_transcript ${t} $<TARGET_FILE:wyn_tool> lsp)
+  set_tests_properties(lsp_transcript.${name} PROPERTIES LABELS lsp TIMEOUT 60)
+endforeach()
+# The driver's own checks: transcripts that must fail, each with its message.
+set(WYN_TRANSCRIPT_FAULTS "wrong-answer=message.result.serverInfo.name differs"
+  "unwanted-message=expected no message matching" "missing-answer=the server's output ended")
+foreach(case ${WYN_TRANSCRIPT_FAULTS})
+  string(REPLACE "=" ";" case ${case})
+  list(GET case 0 name)
+  list(GET case 1 message)
+  add_test(NAME lsp_transcript_fault.${name} COMMAND wyn_lsp_transcript
+    ${PROJECT_SOURCE_DIR}/tests/lsp/transcript-faults/${name}.test $<TARGET_FILE:wyn_tool> lsp)
+  set_tests_properties(lsp_transcript_fault.${name} PROPERTIES LABELS lsp TIMEOUT 60
+    PASS_REGULAR_EXPRESSION "${message}")
+endforeach()
+
 # The fuzz target: the server's message loop, instrumented, over the
 # ordinary stand-in and plug-in libraries, which other targets fuzz.
 if(WYN_FUZZ)
