@@ -56,8 +56,8 @@ bool changed_span(size_t* head_out, size_t* end_out) {
   if (!cw_changed(&c)) return false;
   size_t n = (size_t)cw_text_length(), n_old = 0;
   const char* old = cw_change_old(&n_old);
-  // Byte i of the text now; read in place, so the editor's gap stays where
-  // the edit left it.
+  // Byte i of the text now, read from its chunk in place: asking for the
+  // text in one piece would copy all of it after every edit.
   auto after = [](size_t i) { return (char)cw_char_at((cw_long)i); };
   size_t from = (size_t)c.from, removed = (size_t)c.removed, inserted = (size_t)c.inserted;
   size_t before_size = n - inserted + removed;
@@ -251,7 +251,9 @@ void Plugin::set_state_flag(long value) {
   cw_set_state_flag((cw_long)value);
 }
 
-// }====== Document
+// }====== Plugin
+
+// {====== Document
 
 Document::Document(const std::string& bytes) : id_(cw_doc_new()) {
   if (id_ == 0) throw std::bad_alloc();
@@ -411,7 +413,7 @@ bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
     size_t start = after == stream_starts_.begin() ? 0 : *(after - 1);
     cw_long first = cw_line_of((cw_long)start);
     cw_long last = cw_line_of((cw_long)std::max((size_t)end, stream_next_));
-    ColorClear(first, last, 1, INT32_MAX, 0);
+    ColorClear(first, last, CW_FIRST_COLUMN, CW_LAST_COLUMN, CW_CLEAR_FLAG);  // whole lines
     long again = std::min<long>(2L * (last - first + 1) + lines, (long)cw_line_count() + 1);
     end = colour_lines((long)start, again, error);
     if (end < 0) return false;
@@ -552,6 +554,6 @@ bool Document::routines(std::vector<LineSpan>* marks, std::string* message, std:
   return true;
 }
 
-// }======
+// }====== Document
 
 }  // namespace wyn
