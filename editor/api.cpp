@@ -318,6 +318,9 @@ CWEXPORT size_t CWAPI cw_mark_count(void) {
 CWEXPORT cw_mark CWAPI cw_mark_at(size_t i) {
   return mark_or_none(ed.marks, i);
 }
+CWEXPORT void CWAPI cw_clear_marks(void) {
+  ed.marks.clear();
+}
 
 CWEXPORT size_t CWAPI cw_extension_count(void) {
   return ed.extensions.size();

@@ -159,6 +159,9 @@ CWEXPORT const char* CWAPI cw_last_message(void);
 CWEXPORT void CWAPI cw_clear_message(void);
 CWEXPORT size_t CWAPI cw_mark_count(void);
 CWEXPORT cw_mark CWAPI cw_mark_at(size_t i);
+/* Takes the routine-view marks away, as the editor's view of a newly shown
+** document starts without any. */
+CWEXPORT void CWAPI cw_clear_marks(void);
 
 /* Registered extensions and prototypes, in order of registration. */
 CWEXPORT size_t CWAPI cw_extension_count(void);

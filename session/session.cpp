@@ -536,6 +536,11 @@ bool Document::enter(Edit* edit, std::string* error) {
 bool Document::routines(std::vector<LineSpan>* marks, std::string* message, std::string* error) {
   select();
   cw_clear_message();
+  // The plug-in keeps the marks in view when it finds no routine (so an
+  // editor's list stays put), and the stand-in keeps one list for all its
+  // documents: without this, a text with no routine would answer the
+  // marks of the last one listed, in this document or another.
+  cw_clear_marks();
   if (!call_plugin("_wyn_routines", 0, nullptr, nullptr, error)) return false;
   if (marks != nullptr) {
     marks->clear();
