@@ -16,7 +16,7 @@ fuzz=${WYN_FUZZ_BUILD:-build/fuzz}
 
 echo "== Sanitizer build"
 cmake --preset linux-asan -B "$asan" >/dev/null
-cmake --build "$asan" --target wyn_tests -j "$jobs"
+cmake --build "$asan" --target wyn_tests wyn_tool wyn_lsp_transcript -j "$jobs"
 echo "== Sanitizer tests"
 # As the linux-asan test preset, in whichever folder: the tool's own tests
 # (real processes, a browser) are left to the normal run.
