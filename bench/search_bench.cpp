@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "../editor/search.h"
-#include "../src/edit/patterns.h"
+#include "../standin/search.h"
+#include "../plugin/edit/patterns.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // wyn: the command line, its help page and the dispatch to the commands.
 #include "tool.h"
 
-#include "server.h"
+#include "lsp.h"
 
 #include <getopt.h>
 #include <string.h>

@@ -14,7 +14,7 @@
 
 #include "input.h"
 #include "output.h"
-#include "script.h"
+#include "statements.h"
 #include "session.h"
 
 // Exit codes, the same for every command.

@@ -28,7 +28,7 @@ static void step(const char* op) {
     return __real_##op(a);                    \
   }
 
-// ORDER: the --wrap list in cmake/fuzz.cmake.
+// ORDER: the --wrap list in fuzz/CMakeLists.txt.
 GUARD0(ScanNext)
 GUARD0(ScanPrev)
 GUARD0(ScanChar)

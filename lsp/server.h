@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "lsp.h"
 #include "protocol.h"
-#include "script.h"
+#include "statements.h"
 #include "session.h"
 #include "symbols.h"
 #include "tokens.h"
@@ -238,8 +239,6 @@ class Server {
 
 // The server over stdin and stdout until exit; the process's exit status.
 int run_stdio(const ServerOptions& options);
-// `wyn lsp [--stdio]`: argv[0] is "lsp".
-int lsp_main(int argc, char** argv);
 
 }  // namespace wyn::lsp
 

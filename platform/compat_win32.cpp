@@ -1,4 +1,4 @@
-// The POSIX file calls of tools/win32/compat.h on Windows: UTF-8 names
+// The POSIX file calls of platform/win32/compat.h on Windows: UTF-8 names
 // turned into UTF-16 for the system, files always opened in binary mode.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

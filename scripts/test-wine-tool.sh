@@ -3,7 +3,7 @@
 # sources built once more with the tool replaced by a script that starts
 # build/win32/wyn.exe in the Windows build's Wine prefix, plus the
 # Windows-only cases and the comparison of every example with the Linux
-# tool (tests/tool/wine). Then the language server's Node client test with
+# tool (tests/cli/wine). Then the language server's Node client test with
 # `wine wyn.exe lsp` as the server. Run after scripts/test-wine.sh, which
 # builds wyn.exe and makes the prefix. Prints last
 #   wine-tool: N passed, M failed
@@ -42,7 +42,7 @@ skipped=$(grep -cE 'Test +#[0-9]+: .*\*\*\*Skipped' "$log" || true)
 if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
   tool_summary="wine-tool: $((BASH_REMATCH[2] - BASH_REMATCH[1] - skipped)) passed, ${BASH_REMATCH[1]} failed"
 fi
-echo "wine-tool: $skipped skipped (what cannot apply on Windows: SKIP_UNDER_WINE in tests/tool)"
+echo "wine-tool: $skipped skipped (what cannot apply on Windows: SKIP_UNDER_WINE in tests/cli)"
 
 echo "== Language server's Node client test with wine wyn.exe lsp"
 packages=()

@@ -1,6 +1,6 @@
 // Statement scripts, configuration files applied through the plug-in's
 // configuration entry points, and where a project's .wyn.cfg lies.
-#include "script.h"
+#include "statements.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -4,8 +4,8 @@
 // configuration files themselves: each setting applied through the
 // plug-in's configuration entry point of the same purpose, and the
 // project's .wyn.cfg found above a file as .editorconfig is.
-#ifndef WYN_SESSION_SCRIPT_H
-#define WYN_SESSION_SCRIPT_H
+#ifndef WYN_SESSION_STATEMENTS_H
+#define WYN_SESSION_STATEMENTS_H
 
 #include <stddef.h>
 

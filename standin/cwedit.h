@@ -8,7 +8,7 @@
 #define CWEDIT_H
 
 #include <stddef.h>
-#include "../src/host/host.h"
+#include "../plugin/host/host.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -3,7 +3,7 @@
 ** operations the plug-in imports from it, each a thin forwarder into
 ** CWDLL32.dll, which holds the one editor model both DLLs share.
 */
-#include "../src/host/host.h"
+#include "../plugin/host/host.h"
 
 /* Exported at their import numbers by cwstart.def. */
 extern "C" {

@@ -20,7 +20,7 @@ struct Export {
   const char* name;
   WORD ordinal;
 };
-// grep ORDER EXPORTS: the table of src/frame/wyn.def.
+// grep ORDER EXPORTS: the table of plugin/frame/wyn.def.
 const Export kExports[] = {
     {"_wyn_expand", 3},
     {"_wyn_init", 4},

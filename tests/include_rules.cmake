@@ -2,18 +2,16 @@
 # and header, finds the file each one names as the compiler would (the
 # including file's own folder first, then the folders the build gives its
 # target), and fails on any include the table below does not allow, naming
-# the rule and the line. The build's include folders are wider than the
-# rules (a front end still sees the stand-in's headers), so this is what
-# keeps a front end off the stand-in and the plug-in.
+# the rule and the line. The build already refuses most of these (a layer's
+# public include folder is its own); this also catches a reach through a
+# relative path, and says which rule it breaks.
 #
 #   cmake -DROOT=<source folder> -P tests/include_rules.cmake
 #
 # Angle-bracket includes are not read: they name system headers, and the
-# Windows stand-ins for two of those (tools/win32/iconv.h, langinfo.h) are
-# the tool's own. Neither are headers the build forces in with -include:
-# on Windows the session layer and the server are compiled with the tool's
-# tools/win32/compat.h (cmake/win32.cmake), an edge up to the tool's folder
-# that stays until those shims have a folder of their own below the session.
+# platform layer's Windows stand-ins for two of those (platform/win32/
+# iconv.h, langinfo.h) stand in for system headers. Neither is the header
+# the platform layer forces in with -include on Windows.
 
 cmake_minimum_required(VERSION 3.20)
 
@@ -29,24 +27,24 @@ endif()
 # mirrors the include folders the build gives the layer's targets, searched
 # after the including file's own folder.
 set(layers
-  "host contract | src/host        | src/host                                   | src"
-  "plug-in       | src             | src                                        | src"
-  "stand-in      | editor          | src/host                                   | editor src"
+  "platform      | platform        |                                            |"
+  "host contract | plugin/host     | plugin/host                                | plugin"
+  "plug-in       | plugin          | plugin                                     | plugin"
+  "stand-in      | standin         | plugin/host                                | standin"
   # The session alone drives the plug-in, through the stand-in's public
   # header and the host contract whose values it passes on.
-  "session       | session         | editor/cwedit.h src/host                   | editor src"
-  "server        | lsp             | session                                    | session editor src"
-  # The tool serves `wyn lsp` through the server's entry point alone.
-  "tool          | tools           | session lsp/server.h                       | session lsp editor src"
-  # The tool's Windows stand-ins for POSIX headers, over system headers only.
-  "win32 shims   | tools/win32     |                                            |"
+  "session       | session         | standin/cwedit.h plugin/host               | session standin"
+  "server        | lsp             | session                                    | lsp session"
+  # The tool serves `wyn lsp` through the server's door alone.
+  "tool          | cli             | session lsp/lsp.h                          | cli session lsp"
   # Tests, benchmarks and fuzz targets reach into every layer's internals;
   # none of those layers may include them.
-  "tests         | tests           | src editor session lsp                     | tests src editor session lsp"
-  "benchmarks    | bench           | tests src editor session lsp               | tests src editor session lsp"
-  "fuzz targets  | fuzz            | tests src editor session lsp               | tests src editor session lsp"
-  # The tool's tests run the built tool; only its output layer in-process.
-  "tool tests    | tests/tool      | tests/support tools/output.h               | tests/tool tools"
+  "tests         | tests           | plugin standin session lsp                 | tests plugin standin session lsp"
+  "benchmarks    | bench           | tests plugin standin session lsp           | tests plugin standin session lsp"
+  "fuzz targets  | fuzz            | tests plugin standin session lsp           | tests plugin standin session lsp"
+  # The tool's tests run the built tool; only its input and output layer
+  # in-process.
+  "tool tests    | tests/cli       | tests/support cli/output.h cli/input.h     | tests/cli cli"
   "gtest shim    | cmake           |                                            |")
 
 # Row i as the lists layer_<i>_name, _dirs, _may and _path.

@@ -10,22 +10,24 @@ if(NOT ROOT OR NOT WORK)
 endif()
 
 # Headers every case's tree holds, so that includes resolve.
-set(tree editor/cwedit.h editor/model.h session/session.h lsp/server.h src/host/host.h
-  src/frame/module.h tools/tool.h tests/support/files.h)
+set(tree standin/cwedit.h standin/model.h session/session.h lsp/server.h lsp/lsp.h
+  plugin/host/host.h plugin/frame/module.h cli/tool.h tests/support/files.h)
 
 # file | its text ("\n" for new lines) | "" when allowed, else a line the check prints
 set(cases
-  "lsp/a.cpp      | #include \"session.h\"                 | "
-  "lsp/a.cpp      | // first\\n#include \"cwedit.h\"       | lsp/a.cpp:2: #include \"cwedit.h\" (editor/cwedit.h) is not allowed here"
-  "lsp/a.cpp      | #include \"cwedit.h\"                  | rule: the server (lsp/) may include only lsp/, session/"
-  "lsp/a.cpp      | #include \"../tests/support/files.h\"  | (tests/support/files.h) is not allowed here"
-  "session/a.cpp  | #include \"cwedit.h\"                  | "
-  "session/a.cpp  | #include \"model.h\"                   | session/a.cpp:1: #include \"model.h\" (editor/model.h) is not allowed here"
-  "tools/a.cpp    | #include \"server.h\"\\n#include \"tool.h\" | "
-  "tools/win32/a.h| #include \"../tool.h\"                 | rule: the win32 shims (tools/win32/) may include only tools/win32/"
-  "src/frame/a.cpp| #include \"../host/host.h\"            | "
-  "src/host/a.h   | #include \"../frame/module.h\"         | (src/frame/module.h) is not allowed here"
-  "editor/a.cpp   | #include \"missing.h\"                 | editor/a.cpp:1: #include \"missing.h\" names no file of the project")
+  "lsp/a.cpp        | #include \"session.h\"                 | "
+  "lsp/a.cpp        | // first\\n#include \"cwedit.h\"       | lsp/a.cpp:2: #include \"cwedit.h\" names no file of the project"
+  "lsp/a.cpp        | #include \"../standin/cwedit.h\"       | rule: the server (lsp/) may include only lsp/, session/"
+  "lsp/a.cpp        | #include \"../tests/support/files.h\"  | (tests/support/files.h) is not allowed here"
+  "session/a.cpp    | #include \"cwedit.h\"                  | "
+  "session/a.cpp    | #include \"model.h\"                   | session/a.cpp:1: #include \"model.h\" (standin/model.h) is not allowed here"
+  "cli/a.cpp        | #include \"lsp.h\"\\n#include \"tool.h\" | "
+  "cli/a.cpp        | #include \"server.h\"                  | cli/a.cpp:1: #include \"server.h\" (lsp/server.h) is not allowed here"
+  "cli/a.cpp        | #include \"../standin/cwedit.h\"       | rule: the tool (cli/) may include only cli/, session/, lsp/lsp.h"
+  "platform/win32/a.h| #include \"../../cli/tool.h\"       | rule: the platform (platform/) may include only platform/"
+  "plugin/frame/a.cpp| #include \"../host/host.h\"          | "
+  "plugin/host/a.h  | #include \"../frame/module.h\"         | (plugin/frame/module.h) is not allowed here"
+  "standin/a.cpp    | #include \"missing.h\"                 | standin/a.cpp:1: #include \"missing.h\" names no file of the project")
 
 set(failures 0)
 set(number 0)

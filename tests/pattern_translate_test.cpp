@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "../editor/pattern_translate.h"
-#include "../src/edit/patterns.h"
+#include "../standin/pattern_translate.h"
+#include "../plugin/edit/patterns.h"
 
 namespace {
 

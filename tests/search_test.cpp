@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "../editor/cwedit.h"
-#include "../editor/literal_index.h"
-#include "../editor/search.h"
-#include "../src/edit/patterns.h"
+#include "../standin/cwedit.h"
+#include "../standin/literal_index.h"
+#include "../standin/search.h"
+#include "../plugin/edit/patterns.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // sources on Windows: the POSIX file calls they make, taking UTF-8 names
 // and reading in binary mode, over the system's UTF-16 calls, so a name in
 // any script survives and CR LF reaches the plug-in as it is on disk.
-#ifndef WYN_TOOLS_WIN32_COMPAT_H
-#define WYN_TOOLS_WIN32_COMPAT_H
+#ifndef WYN_PLATFORM_WIN32_COMPAT_H
+#define WYN_PLATFORM_WIN32_COMPAT_H
 
 #if defined(_WIN32) && defined(__cplusplus)
 

@@ -1,6 +1,6 @@
 // The part of iconv the tool uses, on Windows: decoding a code page named
 // as iconv names it to UTF-32LE with the system's own converters
-// (tools/iconv_win32.cpp). Stateless code pages only; other conversions
+// (platform/iconv_win32.cpp). Stateless code pages only; other conversions
 // cannot be opened.
 #ifndef WYN_TOOLS_WIN32_ICONV_H
 #define WYN_TOOLS_WIN32_ICONV_H

@@ -418,7 +418,7 @@ struct target {
   driver run;
 };
 
-// ORDER: WYN_FUZZ_TARGETS in cmake/fuzz.cmake builds one program for each.
+// ORDER: the target list in fuzz/CMakeLists.txt builds one program for each.
 inline const target targets[] = {
     {"colour", run_colour},
     {"update", run_update},
