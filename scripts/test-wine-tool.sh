@@ -30,7 +30,7 @@ wine "$win/wyn.exe" --version </dev/null >/dev/null 2>&1
 echo "== Tool tests against wyn.exe under Wine ($build)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWYN_WERROR=ON \
   -DWYN_WINE_TOOL="$win/wyn.exe" -DWYN_WINE_PREFIX="$WINEPREFIX" >/dev/null
-cmake --build "$build" -j "$jobs" --target wyn_tool_wine_tests
+cmake --build "$build" -j "$jobs" --target wyn_tool_wine_tests wyn_lsp_transcript
 log=$(mktemp)
 trap 'rm -f "$log"; wineserver -k 2>/dev/null || true' EXIT
 rc=0
