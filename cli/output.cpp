@@ -1,8 +1,10 @@
 // Safe writing, the part every system shares: stdout checked on every
-// write, and whole texts written through a sink, which the system's own
-// layer opens, fills and puts in place.
+// write, whole texts written through a sink, which the system's own layer
+// opens, fills and puts in place, and the order of steps that writes a
+// file where it stands so that it holds the old text or the whole new one.
 #include "output.h"
 
+#include <assert.h>
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,6 +27,10 @@ size_t inputs_checked = 0;
 bool output_fail(const char* name, const char* problem) {
   fprintf(stderr, "wyn: %s: %s\n", name, problem);
   return false;
+}
+
+bool changed_meanwhile(const char* shown) {
+  return output_fail(shown, "changed while being edited; nothing written");
 }
 
 void output_init(void) {
@@ -93,6 +99,91 @@ bool output_write(OutputSink* sink, const char* data, size_t size) {
   return false;
 }
 
+namespace {
+
+// Reads the size bytes h holds into *copy. False with errno set, or with
+// *short_read when fewer are there (the file changed).
+bool copy_of(OsHandle h, size_t size, std::string* copy, bool* short_read) {
+  *short_read = false;
+  try {
+    copy->resize(size);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return false;
+  }
+  for (size_t done = 0; done < size;) {
+    long long n = os_file_read_at(h, done, &(*copy)[done], size - done);
+    if (n < 0) return false;
+    *short_read = n == 0;
+    if (*short_read) return false;
+    done += (size_t)n;
+  }
+  return true;
+}
+
+// Writes text over the start of h, cuts the file after it and makes it
+// last; false with errno set.
+bool write_over(OsHandle h, const std::string& text) {
+  return os_file_write_at(h, 0, text.data(), text.size()) && os_file_resize(h, text.size()) &&
+         os_file_sync(h);
+}
+
+// Writes what the sink holds into its target where it stands (a file with
+// several links, or one whose identity a new file cannot take), after
+// checking once more that it is the file read_as describes. The file then
+// holds the whole new text or, when that cannot be, the old text put back:
+// room for the new text is made first, a copy of the old is kept to write
+// back, and no signal ends the tool in between.
+bool overwrite(OutputSink* sink) {
+  assert(sink->mode == SINK_IN_PLACE);
+  const char* shown = sink->shown.c_str();
+  const std::string& text = sink->held;
+  OsHandle h = os_file_open(sink->target);
+  if (h == kNoHandle) return output_fail(shown, strerror(errno));
+  if (!os_file_is(h, sink->read_as)) {
+    os_file_close(h);
+    return changed_meanwhile(shown);
+  }
+  // The file is still the one read: it holds read_as.size bytes.
+  std::string old;
+  bool short_read = false;
+  if (!copy_of(h, (size_t)sink->read_as.size, &old, &short_read)) {
+    int err = errno;
+    os_file_close(h);
+    if (short_read) return changed_meanwhile(shown);
+    std::string problem = std::string("cannot keep a copy of the old text (") + strerror(err) +
+                          "), so it is not written into; nothing written";
+    return output_fail(shown, problem.c_str());
+  }
+  // From here the file holds the old text or the whole new one, whatever
+  // signal comes: it ends the tool once the file is one of them.
+  SignalsHeld held;
+  // Room for all of the new text first, so that a full disk or a file
+  // size limit stops nothing half way.
+  if (text.size() > old.size() && !os_file_reserve(h, old.size(), text.size())) {
+    int err = errno;
+    os_file_close(h);
+    std::string problem =
+        std::string("cannot make room for the new text (") + strerror(err) + "); nothing written";
+    return output_fail(shown, problem.c_str());
+  }
+  if (write_over(h, text)) return os_file_close(h) || output_fail(shown, strerror(errno));
+  int err = errno;
+  bool restored = write_over(h, old);
+  int restore_err = errno;
+  if (!os_file_close(h) && restored) {
+    restored = false;
+    restore_err = errno;
+  }
+  std::string problem = strerror(err);
+  problem += restored ? "; the old text is back in place"
+                      : std::string("; the old text could not be put back (") +
+                            strerror(restore_err) + "): the file is damaged";
+  return output_fail(shown, problem.c_str());
+}
+
+}  // namespace
+
 bool output_commit(OutputSink* sink) {
   bool ok = true;
   switch (sink->mode) {
@@ -105,7 +196,7 @@ bool output_commit(OutputSink* sink) {
       ok = os_sink_commit_spool(sink);
       break;
     case SINK_IN_PLACE:
-      ok = os_sink_overwrite(sink);
+      ok = overwrite(sink);
       break;
   }
   delete sink;

@@ -1,12 +1,16 @@
 // wyn: what the output layer asks of the operating system: how stdout is
-// finished, how a named output is resolved and opened, and how a sink's
-// handle is written, closed and put in place; one implementation per
-// system (output_posix.cpp, output_win32.cpp). The sink's write, commit
-// and abort (output.h) are output.cpp's, over these.
+// finished, how a named output is resolved and opened, how a sink's handle
+// is written, closed and put in place, and the few file calls a write into
+// a file where it stands is made of; one implementation per system
+// (output_posix.cpp, output_win32.cpp). The sink's write, commit and abort
+// (output.h) and the order of those file calls are output.cpp's.
 #ifndef WYN_OUTPUT_OS_H
 #define WYN_OUTPUT_OS_H
 
 #include <stdint.h>
+#ifndef _WIN32
+#include <signal.h>
+#endif
 
 #include <string>
 
@@ -16,10 +20,12 @@
 using OsHandle = void*;  // a HANDLE
 using OsPath = std::wstring;
 inline OsHandle const kNoHandle = (OsHandle)(intptr_t)-1;  // INVALID_HANDLE_VALUE
+using OsSignalMask = int;                                  // nothing to keep
 #else
 using OsHandle = int;  // a descriptor
 using OsPath = std::string;
 inline constexpr OsHandle kNoHandle = -1;
+using OsSignalMask = sigset_t;
 #endif
 
 // Where the chunks of an open output go.
@@ -73,10 +79,49 @@ bool os_sink_write(OutputSink* sink, const char* data, size_t size);
 bool os_sink_close(OutputSink* sink);
 // Puts the finished temporary file in place of the target.
 bool os_sink_commit_spool(OutputSink* sink);
-// Writes what is held into the target where it stands, after checking
-// once more that it is the file read_as describes.
-bool os_sink_overwrite(OutputSink* sink);
 // Closes what is open and removes the temporary file, if any.
 void os_sink_drop(OutputSink* sink);
+
+// Says the output changed while the tool worked on it; false.
+bool changed_meanwhile(const char* shown);
+
+// Holds back, for its lifetime, the signals (on Windows the console's
+// Ctrl-C and close) that would end the tool: one that comes meanwhile ends
+// it once the holder is gone, so what is written in between is finished.
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  OsSignalMask old_;
+};
+
+// {====== a regular file written where it stands
+// Each call that fails sets errno, as the C library would for the same
+// failure. h is a handle os_file_open gave and not yet closed.
+// Opens the regular file at path for reading and writing; kNoHandle on
+// failure.
+OsHandle os_file_open(const OsPath& path);
+// True when h is still the file id describes.
+bool os_file_is(OsHandle h, const FileId& id);
+// Reads at most size bytes from offset on: how many, 0 at the end, -1 on
+// failure.
+long long os_file_read_at(OsHandle h, size_t offset, char* data, size_t size);
+// Writes all size bytes from offset on.
+bool os_file_write_at(OsHandle h, size_t offset, const char* data, size_t size);
+// Makes room for the file to grow from old_size to size bytes, so that
+// writing them cannot run out of it; on failure the file is old_size
+// bytes long as before.
+bool os_file_reserve(OsHandle h, size_t old_size, size_t size);
+// Cuts or extends the file to size bytes.
+bool os_file_resize(OsHandle h, size_t size);
+// Makes what was written last.
+bool os_file_sync(OsHandle h);
+// Closes h; false when that failed.
+bool os_file_close(OsHandle h);
+// }======
 
 #endif

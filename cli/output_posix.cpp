@@ -16,8 +16,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <new>
-
 namespace {
 
 // The temporary file not yet renamed into place, for on_signal to remove.
@@ -64,13 +62,6 @@ void on_signal(int sig) {
 // Room for on_signal when the stack itself ran out (SIGSEGV).
 alignas(16) char signal_stack[64 << 10];
 
-// Holds the deadly signals back for its lifetime.
-struct SignalsHeld {
-  sigset_t old;
-  SignalsHeld() { sigprocmask(SIG_BLOCK, &deadly_set(), &old); }
-  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
-};
-
 bool fail(const char* name, const char* problem) {
   return output_fail(name, problem);
 }
@@ -111,42 +102,6 @@ bool write_all(int fd, const char* data, size_t size) {
     if (n < 0 && errno == EINTR) continue;
     if (n == 0) errno = EIO;  // nothing taken and no reason given
     if (n <= 0) return false;
-    done += (size_t)n;
-  }
-  return true;
-}
-
-// Writes all of text at the start of fd; errno set on failure.
-bool write_all_at(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = pwrite(fd, text.data() + done, text.size() - done, (off_t)done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = EIO;
-    if (n <= 0) return false;
-    done += (size_t)n;
-  }
-  return true;
-}
-
-// Reads the size bytes fd holds into *copy: false with errno set, ESTALE
-// when fewer are there, ENOMEM when there is no room for them.
-bool copy_of(int fd, size_t size, std::string* copy) {
-  try {
-    copy->resize(size);
-  } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
-    return false;
-  }
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = pread(fd, &(*copy)[done], size - done, (off_t)done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = ESTALE;
-      return false;
-    }
     done += (size_t)n;
   }
   return true;
@@ -317,10 +272,6 @@ const char* why_not_writable(const std::string& path, const struct stat& st) {
   return nullptr;
 }
 
-bool changed_meanwhile(const char* shown) {
-  return fail(shown, "changed while being edited; nothing written");
-}
-
 OutputSink* sink_failed(OutputSink* sink) {
   delete sink;
   return nullptr;
@@ -421,57 +372,62 @@ bool os_sink_commit_spool(OutputSink* sink) {
   return true;
 }
 
-bool os_sink_overwrite(OutputSink* sink) {
-  const char* shown = sink->shown.c_str();
-  const std::string& text = sink->held;
-  int fd = open(sink->target.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return fail(shown, strerror(errno));
+SignalsHeld::SignalsHeld() {
+  sigprocmask(SIG_BLOCK, &deadly_set(), &old_);
+}
+
+SignalsHeld::~SignalsHeld() {
+  sigprocmask(SIG_SETMASK, &old_, nullptr);
+}
+
+OsHandle os_file_open(const OsPath& path) {
+  return open(path.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+bool os_file_is(OsHandle h, const FileId& id) {
   struct stat st;
-  if (fstat(fd, &st) != 0 || !file_id_matches(sink->read_as, st)) {
-    close(fd);
-    return changed_meanwhile(shown);
+  return fstat(h, &st) == 0 && file_id_matches(id, st);
+}
+
+long long os_file_read_at(OsHandle h, size_t offset, char* data, size_t size) {
+  for (;;) {
+    ssize_t n = pread(h, data, size, (off_t)offset);
+    if (n >= 0 || errno != EINTR) return n;
   }
-  // A copy of the old text, to put back should the write stop part way.
-  std::string old;
-  if (!copy_of(fd, (size_t)st.st_size, &old)) {
-    int err = errno;
-    close(fd);
-    if (err == ESTALE) return changed_meanwhile(shown);
-    std::string problem = std::string("cannot keep a copy of the old text (") + strerror(err) +
-                          "), so it is not written into; nothing written";
-    return fail(shown, problem.c_str());
+}
+
+bool os_file_write_at(OsHandle h, size_t offset, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = pwrite(h, data + done, size - done, (off_t)(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;  // nothing taken and no reason given
+    if (n <= 0) return false;
+    done += (size_t)n;
   }
-  // From here the file holds the old text or the whole new one, whatever
-  // signal comes: it ends the tool once the file is one of them.
-  SignalsHeld held;
-  // Room for all of the new text first, so that a full disk or a file
-  // size limit stops nothing half way.
-  if (text.size() > old.size()) {
-    int err = posix_fallocate(fd, 0, (off_t)text.size());
-    if (err != 0) {
-      // What a reservation that failed may have added goes again.
-      struct stat now;
-      if (fstat(fd, &now) == 0 && now.st_size != st.st_size) ftruncate(fd, st.st_size);
-      close(fd);
-      std::string problem =
-          std::string("cannot make room for the new text (") + strerror(err) + "); nothing written";
-      return fail(shown, problem.c_str());
-    }
-  }
-  if (write_all_at(fd, text) && ftruncate(fd, (off_t)text.size()) == 0 && fsync(fd) == 0)
-    return close(fd) == 0 || fail(shown, strerror(errno));
-  int err = errno;
-  bool restored = write_all_at(fd, old) && ftruncate(fd, (off_t)old.size()) == 0 && fsync(fd) == 0;
-  int restore_err = errno;
-  if (close(fd) != 0 && restored) {
-    restored = false;
-    restore_err = errno;
-  }
-  std::string problem = strerror(err);
-  problem += restored ? "; the old text is back in place"
-                      : std::string("; the old text could not be put back (") +
-                            strerror(restore_err) + "): the file is damaged";
-  return fail(shown, problem.c_str());
+  return true;
+}
+
+bool os_file_reserve(OsHandle h, size_t old_size, size_t size) {
+  int err = posix_fallocate(h, 0, (off_t)size);
+  if (err == 0) return true;
+  // What a reservation that failed may have added goes again.
+  struct stat now;
+  if (fstat(h, &now) == 0 && now.st_size != (off_t)old_size) ftruncate(h, (off_t)old_size);
+  errno = err;
+  return false;
+}
+
+bool os_file_resize(OsHandle h, size_t size) {
+  return ftruncate(h, (off_t)size) == 0;
+}
+
+bool os_file_sync(OsHandle h) {
+  return fsync(h) == 0;
+}
+
+bool os_file_close(OsHandle h) {
+  return close(h) == 0;
 }
 
 void os_stdout_id(FileId* id) {

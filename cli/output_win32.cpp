@@ -3,7 +3,8 @@
 // sequences; outputs that are devices or pipes (NUL, CON, \\.\...) written
 // through; regular files replaced whole through a temporary file beside
 // them that ReplaceFileW puts in their place (keeping attributes, ACLs and
-// streams), and no temporary file left behind by Ctrl-C.
+// streams), and no temporary file left behind by Ctrl-C, nor a file that
+// is written where it stands left half written.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -15,15 +16,14 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <new>
-
 #include "output_os.h"
 
 namespace {
 
 // The temporary file not yet put in place, for on_ctrl to remove. Written
 // by make_temp and forget_temp, read by on_ctrl on the system's own
-// thread; the lock keeps it from seeing half a name.
+// thread; the lock keeps it from seeing half a name. A SignalsHeld holds
+// the lock as well, so on_ctrl, and the end it leads to, waits for it.
 CRITICAL_SECTION pending_lock;
 wchar_t pending[32768];
 bool has_pending = false;
@@ -277,10 +277,6 @@ void drop_temp(const std::wstring& temp) {
   SetLastError(err);
 }
 
-bool changed_meanwhile(const char* shown) {
-  return fail(shown, "changed while being edited; nothing written");
-}
-
 std::string utf8_of(const std::wstring& path) {
   return wyn_utf8(path.c_str());
 }
@@ -398,6 +394,12 @@ bool os_sink_commit_spool(OutputSink* sink) {
 
 namespace {
 
+// errno for what the system said went wrong last; false, for returning.
+bool failed(void) {
+  errno = errno_of(GetLastError());
+  return false;
+}
+
 // Moves h to offset from the start.
 bool seek_to(HANDLE h, size_t offset) {
   LARGE_INTEGER at;
@@ -405,85 +407,61 @@ bool seek_to(HANDLE h, size_t offset) {
   return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) != 0;
 }
 
-// Makes the file h size bytes long.
-bool resize_to(HANDLE h, size_t size) {
-  return seek_to(h, size) && SetEndOfFile(h);
-}
-
-// Writes text over the start of h and cuts the file after it.
-bool write_over(HANDLE h, const std::string& text) {
-  return seek_to(h, 0) && write_all(h, text.data(), text.size()) && resize_to(h, text.size()) &&
-         FlushFileBuffers(h);
-}
-
-// Reads the size bytes h holds into *copy; false with the system's error
-// set, ERROR_HANDLE_EOF when fewer are there.
-bool copy_of(HANDLE h, size_t size, std::string* copy) {
-  try {
-    copy->resize(size);
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  if (!seek_to(h, 0)) return false;
-  for (size_t done = 0; done < size;) {
-    DWORD chunk = size - done > (1u << 30) ? (1u << 30) : (DWORD)(size - done), got = 0;
-    if (!ReadFile(h, &(*copy)[done], chunk, &got, nullptr)) return false;
-    if (got == 0) {
-      SetLastError(ERROR_HANDLE_EOF);
-      return false;
-    }
-    done += got;
-  }
-  return true;
-}
-
 }  // namespace
 
-bool os_sink_overwrite(OutputSink* sink) {
-  const char* shown = sink->shown.c_str();
-  const std::string& text = sink->held;
-  HANDLE h = CreateFileW(sink->target.c_str(), GENERIC_READ | GENERIC_WRITE, share_all, nullptr,
+SignalsHeld::SignalsHeld() : old_(0) {
+  // on_ctrl takes the lock too: it waits until the holder is gone.
+  EnterCriticalSection(&pending_lock);
+}
+
+SignalsHeld::~SignalsHeld() {
+  LeaveCriticalSection(&pending_lock);
+}
+
+OsHandle os_file_open(const OsPath& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share_all, nullptr,
                          OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return fail_system(shown, GetLastError());
+  if (h == INVALID_HANDLE_VALUE) failed();
+  return h;
+}
+
+bool os_file_is(OsHandle h, const FileId& id) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h, &info) || !id_matches(sink->read_as, info)) {
-    CloseHandle(h);
-    return changed_meanwhile(shown);
+  return GetFileInformationByHandle(h, &info) && id_matches(id, info);
+}
+
+long long os_file_read_at(OsHandle h, size_t offset, char* data, size_t size) {
+  DWORD chunk = size > (1u << 30) ? (1u << 30) : (DWORD)size, got = 0;
+  if (!seek_to(h, offset) || !ReadFile(h, data, chunk, &got, nullptr)) {
+    failed();
+    return -1;
   }
-  // A copy of the old text, to put back should the write stop part way.
-  std::string old;
-  if (!copy_of(h, (size_t)sink->read_as.size, &old)) {
-    DWORD err = GetLastError();
-    CloseHandle(h);
-    if (err == ERROR_HANDLE_EOF) return changed_meanwhile(shown);
-    std::string problem = std::string("cannot keep a copy of the old text (") +
-                          strerror(errno_of(err)) + "), so it is not written into; nothing written";
-    return fail(shown, problem.c_str());
-  }
-  // Room for all of the new text first (the file made that long), so that
-  // a full disk stops nothing half way.
-  if (text.size() > old.size() && !resize_to(h, text.size())) {
-    DWORD err = GetLastError();
-    resize_to(h, old.size());
-    CloseHandle(h);
-    std::string problem = std::string("cannot make room for the new text (") +
-                          strerror(errno_of(err)) + "); nothing written";
-    return fail(shown, problem.c_str());
-  }
-  if (write_over(h, text)) {
-    CloseHandle(h);
-    return true;
-  }
-  DWORD err = GetLastError();
-  bool restored = write_over(h, old);
-  DWORD restore_err = GetLastError();
-  CloseHandle(h);
-  std::string problem = strerror(errno_of(err));
-  problem += restored ? "; the old text is back in place"
-                      : std::string("; the old text could not be put back (") +
-                            strerror(errno_of(restore_err)) + "): the file is damaged";
-  return fail(shown, problem.c_str());
+  return got;
+}
+
+bool os_file_write_at(OsHandle h, size_t offset, const char* data, size_t size) {
+  return (seek_to(h, offset) && write_all(h, data, size)) || failed();
+}
+
+bool os_file_reserve(OsHandle h, size_t old_size, size_t size) {
+  // The file made that long: the room is taken there and then.
+  if (os_file_resize(h, size)) return true;
+  int err = errno;
+  os_file_resize(h, old_size);
+  errno = err;
+  return false;
+}
+
+bool os_file_resize(OsHandle h, size_t size) {
+  return (seek_to(h, size) && SetEndOfFile(h)) || failed();
+}
+
+bool os_file_sync(OsHandle h) {
+  return FlushFileBuffers(h) || failed();
+}
+
+bool os_file_close(OsHandle h) {
+  return CloseHandle(h) || failed();
 }
 
 void os_stdout_id(FileId* id) {
