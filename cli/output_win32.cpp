@@ -79,6 +79,12 @@ int errno_of(DWORD err) {
   }
 }
 
+// errno for what the system said went wrong last; false, for returning.
+bool failed(void) {
+  errno = errno_of(GetLastError());
+  return false;
+}
+
 bool fail_system(const char* name, DWORD err) {
   return fail(name, strerror(errno_of(err)));
 }
@@ -110,20 +116,6 @@ bool write_all(HANDLE h, const char* data, size_t size) {
   return true;
 }
 
-// Where a write to a path lands.
-enum Kind {
-  TO_THROUGH,  // a device or pipe: written through
-  TO_REGULAR,  // an existing regular file: replaced whole
-  TO_NEW       // nothing yet: created
-};
-
-struct Target {
-  Kind kind = TO_NEW;
-  std::wstring path;  // a regular file's path with every link followed
-  HANDLE through = INVALID_HANDLE_VALUE;
-  BY_HANDLE_FILE_INFORMATION info = {};
-};
-
 const DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 void fill_id(const BY_HANDLE_FILE_INFORMATION& info, FileId* id) {
@@ -141,8 +133,7 @@ void fill_id(const BY_HANDLE_FILE_INFORMATION& info, FileId* id) {
 bool id_matches(const FileId& id, const BY_HANDLE_FILE_INFORMATION& info) {
   FileId now;
   fill_id(info, &now);
-  return id.known && id.dev == now.dev && id.ino == now.ino && id.size == now.size &&
-         id.mtime.tv_sec == now.mtime.tv_sec && id.mtime.tv_nsec == now.mtime.tv_nsec;
+  return same_as_read(id, now);
 }
 
 // What path names now, through a handle that only reads attributes.
@@ -155,9 +146,9 @@ bool info_of(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
   return ok;
 }
 
-// Finds what a write to out reaches. False with errno set when nothing
-// can be written there (a folder, a missing folder, no access).
-bool resolve(const char* out, Target* t) {
+}  // namespace
+
+bool os_resolve(const char* out, OsTarget* t) {
   std::wstring w = wyn_wide(out);
   t->path = w;
   // Opened for writing first: a device or pipe is then ready to take the
@@ -166,7 +157,7 @@ bool resolve(const char* out, Target* t) {
                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     t->kind = TO_THROUGH;
-    t->through = h;
+    t->handle = h;
     return true;
   }
   if (h == INVALID_HANDLE_VALUE) {
@@ -183,7 +174,8 @@ bool resolve(const char* out, Target* t) {
       return false;
     }
   }
-  bool ok = GetFileInformationByHandle(h, &t->info) != 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = GetFileInformationByHandle(h, &info) != 0;
   wchar_t final_path[32768];
   DWORD n = ok ? GetFinalPathNameByHandleW(h, final_path, 32768, FILE_NAME_NORMALIZED) : 0;
   CloseHandle(h);
@@ -191,14 +183,40 @@ bool resolve(const char* out, Target* t) {
     errno = EIO;
     return false;
   }
-  if (t->info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     errno = EISDIR;
     return false;
   }
   if (n > 0 && n < 32768) t->path = final_path;
   t->kind = TO_REGULAR;
+  fill_id(info, &t->id);
+  t->links = info.nNumberOfLinks;
+  t->attributes = info.dwFileAttributes;
   return true;
 }
+
+bool os_open_through(OsTarget* t, OutputSink* sink) {
+  sink->handle = t->handle;
+  t->handle = kNoHandle;
+  return true;
+}
+
+std::string os_why_not_writable(const OsTarget& t) {
+  if (t.attributes & FILE_ATTRIBUTE_READONLY) return "read-only file (read-only attribute)";
+  HANDLE probe =
+      CreateFileW(t.path.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+    return "not writable by you";
+  if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+  return "";
+}
+
+bool os_names_script(const OsPath& path) {
+  size_t n = path.size();
+  return n > 4 && _wcsicmp(path.c_str() + n - 4, L".wyn") == 0;
+}
+
+namespace {
 
 // name as a full path in backslashes; name itself when it has none.
 std::wstring full_name(const std::wstring& name) {
@@ -292,64 +310,46 @@ void file_id_of_fd(int fd, FileId* id) {
   fill_id(info, id);
 }
 
-namespace {
-
-OutputSink* sink_failed(OutputSink* sink) {
-  if (sink->handle != INVALID_HANDLE_VALUE) CloseHandle(sink->handle);
-  delete sink;
-  return nullptr;
+OsHandle os_make_temp(const OsPath& target, OsPath* temp) {
+  HANDLE h = make_temp(target, temp);
+  if (h == INVALID_HANDLE_VALUE) failed();
+  return h;
 }
 
-OutputSink* open_regular(OutputSink* sink, const BY_HANDLE_FILE_INFORMATION& info) {
+bool os_temp_take_identity(OsHandle, const OsTarget&) {
+  return true;  // ReplaceFileW gives the new file what the old one is
+}
+
+bool os_temp_new_mode(OsHandle) {
+  return true;  // a new file's ACL comes from its folder
+}
+
+void os_drop_temp(const OsPath& temp) {
+  int err = errno;
+  drop_temp(temp);
+  errno = err;
+}
+
+bool os_path_is(const OsPath& path, const FileId& id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return info_of(path, &info) && id_matches(id, info);
+}
+
+std::string os_folder_shown(const OsPath& path) {
+  return utf8_of(folder_of(path));
+}
+
+std::string os_name_shown(const OsPath& path) {
+  return utf8_of(name_of(path));
+}
+
+bool os_write(OsHandle h, const char* data, size_t size) {
+  return write_all(h, data, size) || failed();
+}
+
+bool os_spool_place(OutputSink* sink) {
   const char* shown = sink->shown.c_str();
-  if (!id_matches(sink->read_as, info)) return changed_meanwhile(shown), sink_failed(sink);
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-    return fail(shown, "read-only file (read-only attribute); nothing written"), sink_failed(sink);
-  HANDLE probe = CreateFileW(sink->target.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING,
-                             0, nullptr);
-  if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
-    return fail(shown, "not writable by you; nothing written"), sink_failed(sink);
-  if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
-  // Another name shares the file: only writing into it keeps them one.
-  sink->mode = SINK_IN_PLACE;
-  if (info.nNumberOfLinks > 1) return sink;
-  HANDLE h = make_temp(sink->target, &sink->temp);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD err = GetLastError();
-    std::string folder = utf8_of(folder_of(sink->target)), problem = strerror(errno_of(err));
-    if (err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT)
-      problem = "cannot make a file in this folder (" + problem + "); " +
-                utf8_of(name_of(sink->target)) +
-                " is replaced through a new file beside it; nothing written";
-    return fail(folder.c_str(), problem.c_str()), sink_failed(sink);
-  }
-  sink->mode = SINK_SPOOL;
-  sink->handle = h;
-  sink->exists = true;
-  return sink;
-}
-
-OutputSink* open_new(OutputSink* sink) {
-  HANDLE h = make_temp(sink->target, &sink->temp);
-  if (h == INVALID_HANDLE_VALUE)
-    return fail_system(sink->shown.c_str(), GetLastError()), sink_failed(sink);
-  sink->mode = SINK_SPOOL;
-  sink->handle = h;
-  return sink;
-}
-
-}  // namespace
-
-bool os_sink_commit_spool(OutputSink* sink) {
-  const char* shown = sink->shown.c_str();
-  bool flushed = FlushFileBuffers(sink->handle) != 0;
-  DWORD err = GetLastError();
-  CloseHandle(sink->handle);
-  sink->handle = INVALID_HANDLE_VALUE;
-  if (!flushed) {
-    drop_temp(sink->temp);
-    return fail_system(shown, err);
-  }
+  DWORD err = 0;
   if (!sink->exists) {
     // Without replacing: a file that appeared meanwhile is someone's.
     if (MoveFileExW(sink->temp.c_str(), sink->target.c_str(), MOVEFILE_WRITE_THROUGH)) {
@@ -360,12 +360,6 @@ bool os_sink_commit_spool(OutputSink* sink) {
     drop_temp(sink->temp);
     return err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS ? changed_meanwhile(shown)
                                                                    : fail_system(shown, err);
-  }
-  // Last look: someone may have saved the file while we worked.
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!info_of(sink->target, &info) || !id_matches(sink->read_as, info)) {
-    drop_temp(sink->temp);
-    return changed_meanwhile(shown);
   }
   // Both by their full names, in backslashes: some ReplaceFileW take the
   // replaced file's folder from its name for a scratch file of their own,
@@ -393,12 +387,6 @@ bool os_sink_commit_spool(OutputSink* sink) {
 }
 
 namespace {
-
-// errno for what the system said went wrong last; false, for returning.
-bool failed(void) {
-  errno = errno_of(GetLastError());
-  return false;
-}
 
 // Moves h to offset from the start.
 bool seek_to(HANDLE h, size_t offset) {
@@ -511,64 +499,4 @@ void os_output_init(void) {
   }
   atexit(close_standard_streams);
   SetConsoleCtrlHandler(on_ctrl, TRUE);
-}
-
-bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too) {
-  Target t;
-  if (!strcmp(out, "-") || !resolve(out, &t)) return true;
-  if (t.through != INVALID_HANDLE_VALUE) CloseHandle(t.through);
-  if (t.kind != TO_REGULAR) return true;
-  FileId id;
-  fill_id(t.info, &id);
-  for (const FileId& in : inputs)
-    if (in.known && in.dev == id.dev && in.ino == id.ino)
-      return fail(out, "is also an input; nothing written");
-  size_t n = t.path.size();
-  if (scripts_too && n > 4 && _wcsicmp(t.path.c_str() + n - 4, L".wyn") == 0)
-    return fail(out, "is a script (.wyn), not a page or tags file; nothing written");
-  return true;
-}
-
-OutputSink* os_sink_open(const char* out, const FileId* read_as) {
-  OutputSink* sink = new OutputSink;
-  sink->shown = out;
-  if (read_as == nullptr && !strcmp(out, "-")) return sink;
-  Target t;
-  if (!resolve(out, &t)) return fail(out, strerror(errno)), sink_failed(sink);
-  sink->target = t.path;
-  if (read_as != nullptr) {
-    if (t.kind != TO_REGULAR) {
-      if (t.through != INVALID_HANDLE_VALUE) CloseHandle(t.through);
-      return fail(out, t.kind == TO_NEW ? "no longer there; nothing written"
-                                        : "not a regular file; --in-place writes only to one"),
-             sink_failed(sink);
-    }
-    sink->read_as = *read_as;
-    return open_regular(sink, t.info);
-  }
-  switch (t.kind) {
-    case TO_THROUGH:
-      sink->mode = SINK_THROUGH;
-      sink->handle = t.through;
-      return sink;
-    case TO_REGULAR:
-      fill_id(t.info, &sink->read_as);
-      return open_regular(sink, t.info);
-    case TO_NEW:
-      return open_new(sink);
-  }
-  return sink_failed(sink);
-}
-
-bool os_sink_write(OutputSink* sink, const char* data, size_t size) {
-  return write_all(sink->handle, data, size) || fail_system(sink->shown.c_str(), GetLastError());
-}
-
-bool os_sink_close(OutputSink* sink) {
-  return CloseHandle(sink->handle) || fail_system(sink->shown.c_str(), GetLastError());
-}
-
-void os_sink_drop(OutputSink* sink) {
-  if (sink->handle != INVALID_HANDLE_VALUE) CloseHandle(sink->handle);
-  if (sink->mode == SINK_SPOOL) drop_temp(sink->temp);
 }
