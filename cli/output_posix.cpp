@@ -1,7 +1,10 @@
-// Safe writing on POSIX systems: stdout checked to the last byte, outputs
-// that are devices or pipes written through, regular files replaced whole
-// with what they were (owner, group, mode, ACLs, extended attributes, hard
-// links), and no temporary file left behind by a signal.
+// Safe writing on POSIX systems, the calls output.cpp asks for
+// (output_os.h): stdout checked to the last byte, names followed to the
+// device, pipe, file or descriptor of the tool's own they lead to, a
+// temporary file that takes a file's owner, group, mode, ACLs and extended
+// attributes and is renamed into place, no temporary file left behind by a
+// signal, and deadly signals held back while a file is written where it
+// stands.
 #include "output_os.h"
 
 #include <errno.h>

@@ -1,10 +1,11 @@
-// Safe writing on Windows: stdout and stdin in binary mode and checked to
-// the last byte, a console given UTF-8 and, when it takes them, colour
-// sequences; outputs that are devices or pipes (NUL, CON, \\.\...) written
-// through; regular files replaced whole through a temporary file beside
-// them that ReplaceFileW puts in their place (keeping attributes, ACLs and
-// streams), and no temporary file left behind by Ctrl-C, nor a file that
-// is written where it stands left half written.
+// Safe writing on Windows, the calls output.cpp asks for (output_os.h):
+// stdout and stdin in binary mode and checked to the last byte, a console
+// given UTF-8 and, when it takes them, colour sequences; outputs that are
+// devices or pipes (NUL, CON, \\.\...) written through; regular files
+// replaced whole through a temporary file beside them that ReplaceFileW
+// puts in their place (keeping attributes, ACLs and streams), and no
+// temporary file left behind by Ctrl-C, nor a file that is written where
+// it stands left half written.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
