@@ -1,7 +1,10 @@
-// Safe writing on POSIX systems: stdout checked to the last byte, outputs
-// that are devices or pipes written through, regular files replaced whole
-// with what they were (owner, group, mode, ACLs, extended attributes, hard
-// links), and no temporary file left behind by a signal.
+// Safe writing on POSIX systems, the calls output.cpp asks for
+// (output_os.h): stdout checked to the last byte, names followed to the
+// device, pipe, file or descriptor of the tool's own they lead to, a
+// temporary file that takes a file's owner, group, mode, ACLs and extended
+// attributes and is renamed into place, no temporary file left behind by a
+// signal, and deadly signals held back while a file is written where it
+// stands.
 #include "output_os.h"
 
 #include <errno.h>
@@ -15,8 +18,6 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-
-#include <new>
 
 namespace {
 
@@ -64,17 +65,6 @@ void on_signal(int sig) {
 // Room for on_signal when the stack itself ran out (SIGSEGV).
 alignas(16) char signal_stack[64 << 10];
 
-// Holds the deadly signals back for its lifetime.
-struct SignalsHeld {
-  sigset_t old;
-  SignalsHeld() { sigprocmask(SIG_BLOCK, &deadly_set(), &old); }
-  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
-};
-
-bool fail(const char* name, const char* problem) {
-  return output_fail(name, problem);
-}
-
 // Closes a standard stream; false when something written to it was lost.
 // A stream that was never open (EBADF) with nothing pending is no loss.
 bool close_stream(FILE* stream, int* err) {
@@ -103,70 +93,6 @@ std::string name_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Writes all of data to fd from where it stands; errno set on failure.
-bool write_all(int fd, const char* data, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = EIO;  // nothing taken and no reason given
-    if (n <= 0) return false;
-    done += (size_t)n;
-  }
-  return true;
-}
-
-// Writes all of text at the start of fd; errno set on failure.
-bool write_all_at(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = pwrite(fd, text.data() + done, text.size() - done, (off_t)done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = EIO;
-    if (n <= 0) return false;
-    done += (size_t)n;
-  }
-  return true;
-}
-
-// Reads the size bytes fd holds into *copy: false with errno set, ESTALE
-// when fewer are there, ENOMEM when there is no room for them.
-bool copy_of(int fd, size_t size, std::string* copy) {
-  try {
-    copy->resize(size);
-  } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
-    return false;
-  }
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = pread(fd, &(*copy)[done], size - done, (off_t)done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = ESTALE;
-      return false;
-    }
-    done += (size_t)n;
-  }
-  return true;
-}
-
-// Where a write to a path lands.
-enum Kind {
-  TO_FD,       // one of the tool's own open files (/dev/stdout, /proc/self/fd/N)
-  TO_THROUGH,  // a device, FIFO or socket: written through
-  TO_REGULAR,  // an existing regular file: replaced whole
-  TO_NEW       // nothing yet: created
-};
-
-struct Target {
-  Kind kind = TO_NEW;
-  std::string path;  // with every link followed
-  int fd = -1;       // TO_FD
-  struct stat st = {};
-};
-
 // The tool's own file descriptor that path names, or -1.
 int own_fd(const std::string& path) {
   if (path == "/dev/stdin") return 0;
@@ -185,16 +111,17 @@ int own_fd(const std::string& path) {
   return -1;
 }
 
-// Follows path, link by link, to what a write reaches. A dangling link
-// leads to its missing target, which a write creates. False with errno
-// set when it cannot be followed or is a folder.
-bool resolve(const char* path, Target* t) {
+// os_resolve but for the identity of what it finds.
+bool follow(const char* path, OsTarget* t) {
   std::string p = path;
   for (int hops = 0; hops < 40; hops++) {
     t->path = p;
-    if ((t->fd = own_fd(p)) >= 0) {
-      t->kind = TO_FD;
-      return fstat(t->fd, &t->st) == 0;
+    int fd = own_fd(p);
+    if (fd >= 0) {
+      t->kind = TO_THROUGH;
+      t->handle = fd;
+      t->own = true;
+      return fstat(fd, &t->st) == 0;
     }
     if (lstat(p.c_str(), &t->st) != 0) {
       t->kind = TO_NEW;
@@ -244,9 +171,9 @@ std::string temp_name_for(const std::string& target) {
   return folder + "/." + name + suffix;
 }
 
-// Creates the hidden temporary file beside target: -1 with errno set on
-// failure.
-int make_temp(const std::string& target, std::string* temp) {
+}  // namespace
+
+OsHandle os_make_temp(const OsPath& target, OsPath* temp) {
   *temp = temp_name_for(target);
   if (temp->size() >= sizeof pending) {
     errno = ENAMETOOLONG;
@@ -261,13 +188,15 @@ int make_temp(const std::string& target, std::string* temp) {
   return fd;
 }
 
-void drop_temp(const std::string& temp) {
+void os_drop_temp(const OsPath& temp) {
   SignalsHeld held;
   int err = errno;
   unlink(temp.c_str());
   has_pending = 0;
   errno = err;
 }
+
+namespace {
 
 bool rename_temp(const std::string& temp, const std::string& target, bool may_replace) {
   SignalsHeld held;
@@ -307,171 +236,153 @@ bool copy_attributes(const std::string& path, int fd) {
   return true;
 }
 
-// Why the user may not write the file at path (st), or null when they may.
-// root may write anything, so a file without any write permission counts
-// as read-only for root too.
-const char* why_not_writable(const std::string& path, const struct stat& st) {
-  if ((st.st_mode & 0222) == 0) return "read-only file";
-  if (geteuid() != 0 && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
-    return errno == EROFS ? "on a read-only file system" : "not writable by you";
-  return nullptr;
-}
-
-bool changed_meanwhile(const char* shown) {
-  return fail(shown, "changed while being edited; nothing written");
-}
-
-OutputSink* sink_failed(OutputSink* sink) {
-  delete sink;
-  return nullptr;
-}
-
-// The regular file target (read as read_as) is to be replaced: checks it
-// may be, then spools to a temporary file that takes its identity, or,
-// when a new file cannot be it, holds the text to write into it.
-OutputSink* open_regular(OutputSink* sink) {
-  const char* shown = sink->shown.c_str();
-  struct stat st;
-  if (stat(sink->target.c_str(), &st) != 0) return fail(shown, strerror(errno)), sink_failed(sink);
-  if (!file_id_matches(sink->read_as, st)) return changed_meanwhile(shown), sink_failed(sink);
-  if (const char* why = why_not_writable(sink->target, st)) {
-    char problem[96];
-    snprintf(problem, sizeof problem, "%s (mode %04o); nothing written", why,
-             (unsigned)(st.st_mode & 07777));
-    return fail(shown, problem), sink_failed(sink);
-  }
-  // Another name shares the file: only writing into it keeps them one.
-  sink->mode = SINK_IN_PLACE;
-  if (st.st_nlink > 1) return sink;
-  int fd = make_temp(sink->target, &sink->temp);
-  if (fd < 0) {
-    std::string folder = folder_of(sink->target), problem = strerror(errno);
-    if (errno == EACCES || errno == EPERM || errno == EROFS)
-      problem = "cannot make a file in this folder (" + problem + "); " + name_of(sink->target) +
-                " is replaced through a new file beside it; nothing written";
-    return fail(folder.c_str(), problem.c_str()), sink_failed(sink);
-  }
-  // The new file takes the old one's identity; when it cannot (another
-  // user's file), the old file is written in place instead.
-  if (fchown(fd, st.st_uid, st.st_gid) != 0 || fchmod(fd, st.st_mode & 07777) != 0 ||
-      !copy_attributes(sink->target, fd)) {
-    close(fd);
-    drop_temp(sink->temp);
-    return sink;
-  }
-  sink->mode = SINK_SPOOL;
-  sink->handle = fd;
-  sink->exists = true;
-  return sink;
-}
-
-// target does not exist yet: spools to a temporary file that commit names.
-OutputSink* open_new(OutputSink* sink) {
-  int fd = make_temp(sink->target, &sink->temp);
-  if (fd < 0) return fail(sink->shown.c_str(), strerror(errno)), sink_failed(sink);
-  mode_t mask = umask(0);
-  umask(mask);
-  if (fchmod(fd, 0644 & ~mask) != 0) {
-    int err = errno;
-    close(fd);
-    drop_temp(sink->temp);
-    return fail(sink->shown.c_str(), strerror(err)), sink_failed(sink);
-  }
-  sink->mode = SINK_SPOOL;
-  sink->handle = fd;
-  return sink;
-}
-
-// Closes the spool after making its text last; false with errno set.
-bool finish_spool(OutputSink* sink) {
-  bool ok = fsync(sink->handle) == 0;
-  int err = errno;
-  if (close(sink->handle) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  sink->handle = -1;
-  errno = err;
-  return ok;
-}
-
 }  // namespace
 
-bool os_sink_commit_spool(OutputSink* sink) {
-  const char* shown = sink->shown.c_str();
-  if (!finish_spool(sink)) {
-    int err = errno;
-    drop_temp(sink->temp);
-    return fail(shown, strerror(err));
+bool os_resolve(const char* out, OsTarget* t) {
+  if (!follow(out, t)) return false;
+  if (t->kind != TO_NEW) {
+    file_id_of(t->st, &t->id);
+    t->links = (unsigned long)t->st.st_nlink;
   }
-  if (sink->exists) {
-    // Last look: someone may have saved the file while we worked.
-    struct stat st;
-    if (stat(sink->target.c_str(), &st) != 0 || !file_id_matches(sink->read_as, st)) {
-      drop_temp(sink->temp);
-      return changed_meanwhile(shown);
-    }
+  return true;
+}
+
+bool os_open_through(OsTarget* t, OutputSink* sink) {
+  if (t->own) {
+    // Our own stdout or stderr: what is buffered there goes first.
+    if (t->handle == 1) stdout_must_be_no_input();
+    if (t->handle == 1 && fflush(stdout) != 0) stdout_failed(errno);
+    if (t->handle == 2) fflush(stderr);
+    sink->handle = t->handle;
+    sink->own_handle = true;
+    return true;
   }
+  sink->handle = open(t->path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  return sink->handle >= 0;
+}
+
+// root may write anything, so a file without any write permission counts
+// as read-only for root too.
+std::string os_why_not_writable(const OsTarget& t) {
+  const char* why = nullptr;
+  if ((t.st.st_mode & 0222) == 0)
+    why = "read-only file";
+  else if (geteuid() != 0 && faccessat(AT_FDCWD, t.path.c_str(), W_OK, AT_EACCESS) != 0)
+    why = errno == EROFS ? "on a read-only file system" : "not writable by you";
+  if (why == nullptr) return "";
+  char problem[96];
+  snprintf(problem, sizeof problem, "%s (mode %04o)", why, (unsigned)(t.st.st_mode & 07777));
+  return problem;
+}
+
+bool os_names_script(const OsPath& path) {
+  size_t n = path.size();
+  return n > 4 && path.compare(n - 4, 4, ".wyn") == 0;
+}
+
+std::string os_folder_shown(const OsPath& path) {
+  return folder_of(path);
+}
+
+std::string os_name_shown(const OsPath& path) {
+  return name_of(path);
+}
+
+bool os_temp_take_identity(OsHandle h, const OsTarget& t) {
+  return fchown(h, t.st.st_uid, t.st.st_gid) == 0 && fchmod(h, t.st.st_mode & 07777) == 0 &&
+         copy_attributes(t.path, h);
+}
+
+bool os_temp_new_mode(OsHandle h) {
+  mode_t mask = umask(0);
+  umask(mask);
+  return fchmod(h, 0644 & ~mask) == 0;
+}
+
+bool os_path_is(const OsPath& path, const FileId& id) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && file_id_matches(id, st);
+}
+
+bool os_spool_place(OutputSink* sink) {
   if (!rename_temp(sink->temp, sink->target, sink->exists)) {
     int err = errno;
-    drop_temp(sink->temp);
-    return err == EEXIST ? changed_meanwhile(shown) : fail(shown, strerror(err));
+    os_drop_temp(sink->temp);
+    return err == EEXIST ? changed_meanwhile(sink->shown.c_str())
+                         : output_fail(sink->shown.c_str(), strerror(err));
   }
   sync_folder(folder_of(sink->target));
   return true;
 }
 
-bool os_sink_overwrite(OutputSink* sink) {
-  const char* shown = sink->shown.c_str();
-  const std::string& text = sink->held;
-  int fd = open(sink->target.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return fail(shown, strerror(errno));
+bool os_write(OsHandle h, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(h, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;  // nothing taken and no reason given
+    if (n <= 0) return false;
+    done += (size_t)n;
+  }
+  return true;
+}
+
+SignalsHeld::SignalsHeld() {
+  sigprocmask(SIG_BLOCK, &deadly_set(), &old_);
+}
+
+SignalsHeld::~SignalsHeld() {
+  sigprocmask(SIG_SETMASK, &old_, nullptr);
+}
+
+OsHandle os_file_open(const OsPath& path) {
+  return open(path.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+bool os_file_is(OsHandle h, const FileId& id) {
   struct stat st;
-  if (fstat(fd, &st) != 0 || !file_id_matches(sink->read_as, st)) {
-    close(fd);
-    return changed_meanwhile(shown);
+  return fstat(h, &st) == 0 && file_id_matches(id, st);
+}
+
+long long os_file_read_at(OsHandle h, size_t offset, char* data, size_t size) {
+  for (;;) {
+    ssize_t n = pread(h, data, size, (off_t)offset);
+    if (n >= 0 || errno != EINTR) return n;
   }
-  // A copy of the old text, to put back should the write stop part way.
-  std::string old;
-  if (!copy_of(fd, (size_t)st.st_size, &old)) {
-    int err = errno;
-    close(fd);
-    if (err == ESTALE) return changed_meanwhile(shown);
-    std::string problem = std::string("cannot keep a copy of the old text (") + strerror(err) +
-                          "), so it is not written into; nothing written";
-    return fail(shown, problem.c_str());
+}
+
+bool os_file_write_at(OsHandle h, size_t offset, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = pwrite(h, data + done, size - done, (off_t)(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;  // nothing taken and no reason given
+    if (n <= 0) return false;
+    done += (size_t)n;
   }
-  // From here the file holds the old text or the whole new one, whatever
-  // signal comes: it ends the tool once the file is one of them.
-  SignalsHeld held;
-  // Room for all of the new text first, so that a full disk or a file
-  // size limit stops nothing half way.
-  if (text.size() > old.size()) {
-    int err = posix_fallocate(fd, 0, (off_t)text.size());
-    if (err != 0) {
-      // What a reservation that failed may have added goes again.
-      struct stat now;
-      if (fstat(fd, &now) == 0 && now.st_size != st.st_size) ftruncate(fd, st.st_size);
-      close(fd);
-      std::string problem =
-          std::string("cannot make room for the new text (") + strerror(err) + "); nothing written";
-      return fail(shown, problem.c_str());
-    }
-  }
-  if (write_all_at(fd, text) && ftruncate(fd, (off_t)text.size()) == 0 && fsync(fd) == 0)
-    return close(fd) == 0 || fail(shown, strerror(errno));
-  int err = errno;
-  bool restored = write_all_at(fd, old) && ftruncate(fd, (off_t)old.size()) == 0 && fsync(fd) == 0;
-  int restore_err = errno;
-  if (close(fd) != 0 && restored) {
-    restored = false;
-    restore_err = errno;
-  }
-  std::string problem = strerror(err);
-  problem += restored ? "; the old text is back in place"
-                      : std::string("; the old text could not be put back (") +
-                            strerror(restore_err) + "): the file is damaged";
-  return fail(shown, problem.c_str());
+  return true;
+}
+
+bool os_file_reserve(OsHandle h, size_t old_size, size_t size) {
+  int err = posix_fallocate(h, 0, (off_t)size);
+  if (err == 0) return true;
+  // What a reservation that failed may have added goes again.
+  struct stat now;
+  if (fstat(h, &now) == 0 && now.st_size != (off_t)old_size) ftruncate(h, (off_t)old_size);
+  errno = err;
+  return false;
+}
+
+bool os_file_resize(OsHandle h, size_t size) {
+  return ftruncate(h, (off_t)size) == 0;
+}
+
+bool os_file_sync(OsHandle h) {
+  return fsync(h) == 0;
+}
+
+bool os_file_close(OsHandle h) {
+  return close(h) == 0;
 }
 
 void os_stdout_id(FileId* id) {
@@ -514,70 +425,4 @@ void os_output_init(void) {
 char** output_args(int* argc, char** argv) {
   (void)argc;
   return argv;
-}
-
-bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too) {
-  Target t;
-  if (!strcmp(out, "-") || !resolve(out, &t)) return true;
-  // One of the tool's own descriptors counts as the file it is open on.
-  if (t.kind != TO_REGULAR && !(t.kind == TO_FD && S_ISREG(t.st.st_mode))) return true;
-  for (const FileId& in : inputs)
-    if (in.known && in.dev == t.st.st_dev && in.ino == t.st.st_ino)
-      return fail(out, "is also an input; nothing written");
-  size_t n = t.path.size();
-  if (scripts_too && n > 4 && t.path.compare(n - 4, 4, ".wyn") == 0)
-    return fail(out, "is a script (.wyn), not a page or tags file; nothing written");
-  return true;
-}
-
-OutputSink* os_sink_open(const char* out, const FileId* read_as) {
-  OutputSink* sink = new OutputSink;
-  sink->shown = out;
-  if (read_as == nullptr && !strcmp(out, "-")) return sink;
-  Target t;
-  if (!resolve(out, &t)) return fail(out, strerror(errno)), sink_failed(sink);
-  sink->target = t.path;
-  if (read_as != nullptr) {
-    if (t.kind != TO_REGULAR)
-      return fail(out, t.kind == TO_NEW ? "no longer there; nothing written"
-                                        : "not a regular file; --in-place writes only to one"),
-             sink_failed(sink);
-    sink->read_as = *read_as;
-    return open_regular(sink);
-  }
-  switch (t.kind) {
-    case TO_FD:
-      // Our own stdout or stderr: what is buffered there goes first.
-      if (t.fd == 1) stdout_must_be_no_input();
-      if (t.fd == 1 && fflush(stdout) != 0) stdout_failed(errno);
-      if (t.fd == 2) fflush(stderr);
-      sink->mode = SINK_THROUGH;
-      sink->handle = t.fd;
-      sink->own_handle = true;
-      return sink;
-    case TO_THROUGH:
-      sink->handle = open(t.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-      if (sink->handle < 0) return fail(out, strerror(errno)), sink_failed(sink);
-      sink->mode = SINK_THROUGH;
-      return sink;
-    case TO_REGULAR:
-      file_id_of(t.st, &sink->read_as);
-      return open_regular(sink);
-    case TO_NEW:
-      return open_new(sink);
-  }
-  return sink_failed(sink);
-}
-
-bool os_sink_write(OutputSink* sink, const char* data, size_t size) {
-  return write_all(sink->handle, data, size) || fail(sink->shown.c_str(), strerror(errno));
-}
-
-bool os_sink_close(OutputSink* sink) {
-  return sink->own_handle || close(sink->handle) == 0 || fail(sink->shown.c_str(), strerror(errno));
-}
-
-void os_sink_drop(OutputSink* sink) {
-  if (sink->handle != kNoHandle && !sink->own_handle) close(sink->handle);
-  if (sink->mode == SINK_SPOOL) drop_temp(sink->temp);
 }

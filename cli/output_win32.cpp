@@ -1,9 +1,11 @@
-// Safe writing on Windows: stdout and stdin in binary mode and checked to
-// the last byte, a console given UTF-8 and, when it takes them, colour
-// sequences; outputs that are devices or pipes (NUL, CON, \\.\...) written
-// through; regular files replaced whole through a temporary file beside
-// them that ReplaceFileW puts in their place (keeping attributes, ACLs and
-// streams), and no temporary file left behind by Ctrl-C.
+// Safe writing on Windows, the calls output.cpp asks for (output_os.h):
+// stdout and stdin in binary mode and checked to the last byte, a console
+// given UTF-8 and, when it takes them, colour sequences; outputs that are
+// devices or pipes (NUL, CON, \\.\...) written through; regular files
+// replaced whole through a temporary file beside them that ReplaceFileW
+// puts in their place (keeping attributes, ACLs and streams), and no
+// temporary file left behind by Ctrl-C, nor a file that is written where
+// it stands left half written.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -15,15 +17,14 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <new>
-
 #include "output_os.h"
 
 namespace {
 
 // The temporary file not yet put in place, for on_ctrl to remove. Written
 // by make_temp and forget_temp, read by on_ctrl on the system's own
-// thread; the lock keeps it from seeing half a name.
+// thread; the lock keeps it from seeing half a name. A SignalsHeld holds
+// the lock as well, so on_ctrl, and the end it leads to, waits for it.
 CRITICAL_SECTION pending_lock;
 wchar_t pending[32768];
 bool has_pending = false;
@@ -79,6 +80,12 @@ int errno_of(DWORD err) {
   }
 }
 
+// errno for what the system said went wrong last; false, for returning.
+bool failed(void) {
+  errno = errno_of(GetLastError());
+  return false;
+}
+
 bool fail_system(const char* name, DWORD err) {
   return fail(name, strerror(errno_of(err)));
 }
@@ -110,20 +117,6 @@ bool write_all(HANDLE h, const char* data, size_t size) {
   return true;
 }
 
-// Where a write to a path lands.
-enum Kind {
-  TO_THROUGH,  // a device or pipe: written through
-  TO_REGULAR,  // an existing regular file: replaced whole
-  TO_NEW       // nothing yet: created
-};
-
-struct Target {
-  Kind kind = TO_NEW;
-  std::wstring path;  // a regular file's path with every link followed
-  HANDLE through = INVALID_HANDLE_VALUE;
-  BY_HANDLE_FILE_INFORMATION info = {};
-};
-
 const DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 void fill_id(const BY_HANDLE_FILE_INFORMATION& info, FileId* id) {
@@ -141,8 +134,7 @@ void fill_id(const BY_HANDLE_FILE_INFORMATION& info, FileId* id) {
 bool id_matches(const FileId& id, const BY_HANDLE_FILE_INFORMATION& info) {
   FileId now;
   fill_id(info, &now);
-  return id.known && id.dev == now.dev && id.ino == now.ino && id.size == now.size &&
-         id.mtime.tv_sec == now.mtime.tv_sec && id.mtime.tv_nsec == now.mtime.tv_nsec;
+  return same_as_read(id, now);
 }
 
 // What path names now, through a handle that only reads attributes.
@@ -155,9 +147,9 @@ bool info_of(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
   return ok;
 }
 
-// Finds what a write to out reaches. False with errno set when nothing
-// can be written there (a folder, a missing folder, no access).
-bool resolve(const char* out, Target* t) {
+}  // namespace
+
+bool os_resolve(const char* out, OsTarget* t) {
   std::wstring w = wyn_wide(out);
   t->path = w;
   // Opened for writing first: a device or pipe is then ready to take the
@@ -166,7 +158,7 @@ bool resolve(const char* out, Target* t) {
                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     t->kind = TO_THROUGH;
-    t->through = h;
+    t->handle = h;
     return true;
   }
   if (h == INVALID_HANDLE_VALUE) {
@@ -183,7 +175,8 @@ bool resolve(const char* out, Target* t) {
       return false;
     }
   }
-  bool ok = GetFileInformationByHandle(h, &t->info) != 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = GetFileInformationByHandle(h, &info) != 0;
   wchar_t final_path[32768];
   DWORD n = ok ? GetFinalPathNameByHandleW(h, final_path, 32768, FILE_NAME_NORMALIZED) : 0;
   CloseHandle(h);
@@ -191,14 +184,40 @@ bool resolve(const char* out, Target* t) {
     errno = EIO;
     return false;
   }
-  if (t->info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     errno = EISDIR;
     return false;
   }
   if (n > 0 && n < 32768) t->path = final_path;
   t->kind = TO_REGULAR;
+  fill_id(info, &t->id);
+  t->links = info.nNumberOfLinks;
+  t->attributes = info.dwFileAttributes;
   return true;
 }
+
+bool os_open_through(OsTarget* t, OutputSink* sink) {
+  sink->handle = t->handle;
+  t->handle = kNoHandle;
+  return true;
+}
+
+std::string os_why_not_writable(const OsTarget& t) {
+  if (t.attributes & FILE_ATTRIBUTE_READONLY) return "read-only file (read-only attribute)";
+  HANDLE probe =
+      CreateFileW(t.path.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+    return "not writable by you";
+  if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+  return "";
+}
+
+bool os_names_script(const OsPath& path) {
+  size_t n = path.size();
+  return n > 4 && _wcsicmp(path.c_str() + n - 4, L".wyn") == 0;
+}
+
+namespace {
 
 // name as a full path in backslashes; name itself when it has none.
 std::wstring full_name(const std::wstring& name) {
@@ -277,10 +296,6 @@ void drop_temp(const std::wstring& temp) {
   SetLastError(err);
 }
 
-bool changed_meanwhile(const char* shown) {
-  return fail(shown, "changed while being edited; nothing written");
-}
-
 std::string utf8_of(const std::wstring& path) {
   return wyn_utf8(path.c_str());
 }
@@ -296,64 +311,46 @@ void file_id_of_fd(int fd, FileId* id) {
   fill_id(info, id);
 }
 
-namespace {
-
-OutputSink* sink_failed(OutputSink* sink) {
-  if (sink->handle != INVALID_HANDLE_VALUE) CloseHandle(sink->handle);
-  delete sink;
-  return nullptr;
+OsHandle os_make_temp(const OsPath& target, OsPath* temp) {
+  HANDLE h = make_temp(target, temp);
+  if (h == INVALID_HANDLE_VALUE) failed();
+  return h;
 }
 
-OutputSink* open_regular(OutputSink* sink, const BY_HANDLE_FILE_INFORMATION& info) {
+bool os_temp_take_identity(OsHandle, const OsTarget&) {
+  return true;  // ReplaceFileW gives the new file what the old one is
+}
+
+bool os_temp_new_mode(OsHandle) {
+  return true;  // a new file's ACL comes from its folder
+}
+
+void os_drop_temp(const OsPath& temp) {
+  int err = errno;
+  drop_temp(temp);
+  errno = err;
+}
+
+bool os_path_is(const OsPath& path, const FileId& id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return info_of(path, &info) && id_matches(id, info);
+}
+
+std::string os_folder_shown(const OsPath& path) {
+  return utf8_of(folder_of(path));
+}
+
+std::string os_name_shown(const OsPath& path) {
+  return utf8_of(name_of(path));
+}
+
+bool os_write(OsHandle h, const char* data, size_t size) {
+  return write_all(h, data, size) || failed();
+}
+
+bool os_spool_place(OutputSink* sink) {
   const char* shown = sink->shown.c_str();
-  if (!id_matches(sink->read_as, info)) return changed_meanwhile(shown), sink_failed(sink);
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-    return fail(shown, "read-only file (read-only attribute); nothing written"), sink_failed(sink);
-  HANDLE probe = CreateFileW(sink->target.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING,
-                             0, nullptr);
-  if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
-    return fail(shown, "not writable by you; nothing written"), sink_failed(sink);
-  if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
-  // Another name shares the file: only writing into it keeps them one.
-  sink->mode = SINK_IN_PLACE;
-  if (info.nNumberOfLinks > 1) return sink;
-  HANDLE h = make_temp(sink->target, &sink->temp);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD err = GetLastError();
-    std::string folder = utf8_of(folder_of(sink->target)), problem = strerror(errno_of(err));
-    if (err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT)
-      problem = "cannot make a file in this folder (" + problem + "); " +
-                utf8_of(name_of(sink->target)) +
-                " is replaced through a new file beside it; nothing written";
-    return fail(folder.c_str(), problem.c_str()), sink_failed(sink);
-  }
-  sink->mode = SINK_SPOOL;
-  sink->handle = h;
-  sink->exists = true;
-  return sink;
-}
-
-OutputSink* open_new(OutputSink* sink) {
-  HANDLE h = make_temp(sink->target, &sink->temp);
-  if (h == INVALID_HANDLE_VALUE)
-    return fail_system(sink->shown.c_str(), GetLastError()), sink_failed(sink);
-  sink->mode = SINK_SPOOL;
-  sink->handle = h;
-  return sink;
-}
-
-}  // namespace
-
-bool os_sink_commit_spool(OutputSink* sink) {
-  const char* shown = sink->shown.c_str();
-  bool flushed = FlushFileBuffers(sink->handle) != 0;
-  DWORD err = GetLastError();
-  CloseHandle(sink->handle);
-  sink->handle = INVALID_HANDLE_VALUE;
-  if (!flushed) {
-    drop_temp(sink->temp);
-    return fail_system(shown, err);
-  }
+  DWORD err = 0;
   if (!sink->exists) {
     // Without replacing: a file that appeared meanwhile is someone's.
     if (MoveFileExW(sink->temp.c_str(), sink->target.c_str(), MOVEFILE_WRITE_THROUGH)) {
@@ -364,12 +361,6 @@ bool os_sink_commit_spool(OutputSink* sink) {
     drop_temp(sink->temp);
     return err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS ? changed_meanwhile(shown)
                                                                    : fail_system(shown, err);
-  }
-  // Last look: someone may have saved the file while we worked.
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!info_of(sink->target, &info) || !id_matches(sink->read_as, info)) {
-    drop_temp(sink->temp);
-    return changed_meanwhile(shown);
   }
   // Both by their full names, in backslashes: some ReplaceFileW take the
   // replaced file's folder from its name for a scratch file of their own,
@@ -405,85 +396,61 @@ bool seek_to(HANDLE h, size_t offset) {
   return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) != 0;
 }
 
-// Makes the file h size bytes long.
-bool resize_to(HANDLE h, size_t size) {
-  return seek_to(h, size) && SetEndOfFile(h);
-}
-
-// Writes text over the start of h and cuts the file after it.
-bool write_over(HANDLE h, const std::string& text) {
-  return seek_to(h, 0) && write_all(h, text.data(), text.size()) && resize_to(h, text.size()) &&
-         FlushFileBuffers(h);
-}
-
-// Reads the size bytes h holds into *copy; false with the system's error
-// set, ERROR_HANDLE_EOF when fewer are there.
-bool copy_of(HANDLE h, size_t size, std::string* copy) {
-  try {
-    copy->resize(size);
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  if (!seek_to(h, 0)) return false;
-  for (size_t done = 0; done < size;) {
-    DWORD chunk = size - done > (1u << 30) ? (1u << 30) : (DWORD)(size - done), got = 0;
-    if (!ReadFile(h, &(*copy)[done], chunk, &got, nullptr)) return false;
-    if (got == 0) {
-      SetLastError(ERROR_HANDLE_EOF);
-      return false;
-    }
-    done += got;
-  }
-  return true;
-}
-
 }  // namespace
 
-bool os_sink_overwrite(OutputSink* sink) {
-  const char* shown = sink->shown.c_str();
-  const std::string& text = sink->held;
-  HANDLE h = CreateFileW(sink->target.c_str(), GENERIC_READ | GENERIC_WRITE, share_all, nullptr,
+SignalsHeld::SignalsHeld() : old_(0) {
+  // on_ctrl takes the lock too: it waits until the holder is gone.
+  EnterCriticalSection(&pending_lock);
+}
+
+SignalsHeld::~SignalsHeld() {
+  LeaveCriticalSection(&pending_lock);
+}
+
+OsHandle os_file_open(const OsPath& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share_all, nullptr,
                          OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return fail_system(shown, GetLastError());
+  if (h == INVALID_HANDLE_VALUE) failed();
+  return h;
+}
+
+bool os_file_is(OsHandle h, const FileId& id) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h, &info) || !id_matches(sink->read_as, info)) {
-    CloseHandle(h);
-    return changed_meanwhile(shown);
+  return GetFileInformationByHandle(h, &info) && id_matches(id, info);
+}
+
+long long os_file_read_at(OsHandle h, size_t offset, char* data, size_t size) {
+  DWORD chunk = size > (1u << 30) ? (1u << 30) : (DWORD)size, got = 0;
+  if (!seek_to(h, offset) || !ReadFile(h, data, chunk, &got, nullptr)) {
+    failed();
+    return -1;
   }
-  // A copy of the old text, to put back should the write stop part way.
-  std::string old;
-  if (!copy_of(h, (size_t)sink->read_as.size, &old)) {
-    DWORD err = GetLastError();
-    CloseHandle(h);
-    if (err == ERROR_HANDLE_EOF) return changed_meanwhile(shown);
-    std::string problem = std::string("cannot keep a copy of the old text (") +
-                          strerror(errno_of(err)) + "), so it is not written into; nothing written";
-    return fail(shown, problem.c_str());
-  }
-  // Room for all of the new text first (the file made that long), so that
-  // a full disk stops nothing half way.
-  if (text.size() > old.size() && !resize_to(h, text.size())) {
-    DWORD err = GetLastError();
-    resize_to(h, old.size());
-    CloseHandle(h);
-    std::string problem = std::string("cannot make room for the new text (") +
-                          strerror(errno_of(err)) + "); nothing written";
-    return fail(shown, problem.c_str());
-  }
-  if (write_over(h, text)) {
-    CloseHandle(h);
-    return true;
-  }
-  DWORD err = GetLastError();
-  bool restored = write_over(h, old);
-  DWORD restore_err = GetLastError();
-  CloseHandle(h);
-  std::string problem = strerror(errno_of(err));
-  problem += restored ? "; the old text is back in place"
-                      : std::string("; the old text could not be put back (") +
-                            strerror(errno_of(restore_err)) + "): the file is damaged";
-  return fail(shown, problem.c_str());
+  return got;
+}
+
+bool os_file_write_at(OsHandle h, size_t offset, const char* data, size_t size) {
+  return (seek_to(h, offset) && write_all(h, data, size)) || failed();
+}
+
+bool os_file_reserve(OsHandle h, size_t old_size, size_t size) {
+  // The file made that long: the room is taken there and then.
+  if (os_file_resize(h, size)) return true;
+  int err = errno;
+  os_file_resize(h, old_size);
+  errno = err;
+  return false;
+}
+
+bool os_file_resize(OsHandle h, size_t size) {
+  return (seek_to(h, size) && SetEndOfFile(h)) || failed();
+}
+
+bool os_file_sync(OsHandle h) {
+  return FlushFileBuffers(h) || failed();
+}
+
+bool os_file_close(OsHandle h) {
+  return CloseHandle(h) || failed();
 }
 
 void os_stdout_id(FileId* id) {
@@ -533,64 +500,4 @@ void os_output_init(void) {
   }
   atexit(close_standard_streams);
   SetConsoleCtrlHandler(on_ctrl, TRUE);
-}
-
-bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too) {
-  Target t;
-  if (!strcmp(out, "-") || !resolve(out, &t)) return true;
-  if (t.through != INVALID_HANDLE_VALUE) CloseHandle(t.through);
-  if (t.kind != TO_REGULAR) return true;
-  FileId id;
-  fill_id(t.info, &id);
-  for (const FileId& in : inputs)
-    if (in.known && in.dev == id.dev && in.ino == id.ino)
-      return fail(out, "is also an input; nothing written");
-  size_t n = t.path.size();
-  if (scripts_too && n > 4 && _wcsicmp(t.path.c_str() + n - 4, L".wyn") == 0)
-    return fail(out, "is a script (.wyn), not a page or tags file; nothing written");
-  return true;
-}
-
-OutputSink* os_sink_open(const char* out, const FileId* read_as) {
-  OutputSink* sink = new OutputSink;
-  sink->shown = out;
-  if (read_as == nullptr && !strcmp(out, "-")) return sink;
-  Target t;
-  if (!resolve(out, &t)) return fail(out, strerror(errno)), sink_failed(sink);
-  sink->target = t.path;
-  if (read_as != nullptr) {
-    if (t.kind != TO_REGULAR) {
-      if (t.through != INVALID_HANDLE_VALUE) CloseHandle(t.through);
-      return fail(out, t.kind == TO_NEW ? "no longer there; nothing written"
-                                        : "not a regular file; --in-place writes only to one"),
-             sink_failed(sink);
-    }
-    sink->read_as = *read_as;
-    return open_regular(sink, t.info);
-  }
-  switch (t.kind) {
-    case TO_THROUGH:
-      sink->mode = SINK_THROUGH;
-      sink->handle = t.through;
-      return sink;
-    case TO_REGULAR:
-      fill_id(t.info, &sink->read_as);
-      return open_regular(sink, t.info);
-    case TO_NEW:
-      return open_new(sink);
-  }
-  return sink_failed(sink);
-}
-
-bool os_sink_write(OutputSink* sink, const char* data, size_t size) {
-  return write_all(sink->handle, data, size) || fail_system(sink->shown.c_str(), GetLastError());
-}
-
-bool os_sink_close(OutputSink* sink) {
-  return CloseHandle(sink->handle) || fail_system(sink->shown.c_str(), GetLastError());
-}
-
-void os_sink_drop(OutputSink* sink) {
-  if (sink->handle != INVALID_HANDLE_VALUE) CloseHandle(sink->handle);
-  if (sink->mode == SINK_SPOOL) drop_temp(sink->temp);
 }

@@ -27,7 +27,7 @@ enum {
 enum ColourWhen { COLOUR_AUTO, COLOUR_ALWAYS, COLOUR_NEVER };
 enum Theme { THEME_AUTO, THEME_DARK, THEME_LIGHT };
 
-// The command line, parsed once by main.cpp.
+// The command line, parsed once by main.cpp from its table of options.
 struct Options {
   const char* command = nullptr;
   std::vector<const char*> args;     // operands after the command
@@ -212,6 +212,11 @@ std::string html_style_sheet();
 // Writes a page to path, "-" for stdout. Prints the problem; false on it.
 bool html_write(const char* path, const std::string& page);
 bool use_colour(ColourWhen when);
+// }======
+
+// {====== help.cpp: the help page
+// Writes the help page to stdout (--help).
+void help_write(void);
 // }======
 
 // {====== the commands

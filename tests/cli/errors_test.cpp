@@ -72,6 +72,50 @@ TEST_F(ToolTest, BadInputIsOneLineExitTwoAndWritesNothing) {
   EXPECT_EQ(read_file(good), script);
 }
 
+// The command line's own checks, in full: which command takes an option,
+// a value that is missing, and which fault is told when there are two.
+TEST_F(ToolTest, UsageErrorsNameTheOptionAndTheCommandsThatTakeIt) {
+  const struct {
+    std::vector<std::string> args;
+    const char* message;  // the whole line, between "wyn: " and " (see wyn --help)"
+  } cases[] = {
+      {{"info", "--html", "x"}, "--html goes with colour or edit, not info"},
+      {{"info", "--stats"}, "--stats goes with colour, not info"},
+      {{"info", "--ctags"}, "--ctags goes with routines, not info"},
+      {{"colour", "--in-place"}, "--in-place goes with expand, indent or edit, not colour"},
+      {{"info", "--state-flag", "3"},
+       "--keys, -e, --trace, --check and --state-flag go with edit, not info"},
+      {{"info", "-n"},
+       "-n, --theme, --tab-width and --legend go with colour, expand, indent or edit, not info"},
+      {{"info", "--encoding", "latin1"},
+       "--encoding goes with colour, routines, expand, indent or edit, not info"},
+      {{"routines", "--html-fragment"}, "--html-fragment goes with colour or edit, not routines"},
+      {{"info", "--css"},
+       "--css writes the style sheet alone: wyn colour --css [--html OUT], not info"},
+      {{"colour", "--templates"}, "--keywords and --templates go with info, not colour"},
+      {{"info", "-R"}, "-R and --marks go with routines, not info"},
+      {{"colour", "--html"}, "--html needs OUT.html"},
+      {{"edit", "-e"}, "-e needs ACTIONS"},
+      {{"colour", "--config"}, "--config needs a CONFIG file"},
+      {{"colour", "--max-size"}, "--max-size takes a size, not nothing"},
+      {{"colour", "--tab-width"}, "--tab-width takes a number from 1 to 32, not nothing"},
+      {{"colour", "--colo"}, "unknown option --colo"},
+      {{"routines", "--ctags="}, "unknown option --ctags="},
+      // A misplaced edit option is told before an operand that does not fit,
+      // and that before a misplaced display option.
+      {{"routines", "--ctags", "--in-place"},
+       "--in-place goes with expand, indent or edit, not routines"},
+      {{"routines", "--ctags", "-n"}, "--ctags needs a FILE to point at, not standard input"},
+  };
+  for (const auto& c : cases) {
+    Ran r = wyn(c.args);
+    EXPECT_EQ(r.code, 2) << c.message;
+    EXPECT_EQ(r.err, std::string("wyn: ") + c.message + " (see wyn --help)\n");
+  }
+  // --state-flag 0 is the default, which any command takes.
+  EXPECT_EQ(wyn({"info", "--state-flag", "0"}).code, 0);
+}
+
 // --in-place with a bad position or an expansion that does nothing leaves
 // the file as it was, and a bad --config stops the command before it acts.
 TEST_F(ToolTest, FailedInPlaceLeavesTheFileAlone) {

@@ -1,6 +1,8 @@
 // wyn.exe under Wine: what only Windows has (devices by name, drive-letter
 // paths, byte-exact CR LF through the binary standard streams), and every
 // example giving the same results as the Linux tool.
+#include <sys/stat.h>
+
 #include "tool_run.h"
 
 namespace {
@@ -65,6 +67,51 @@ TEST_F(WindowsTest, CrLfKeptByteExact) {
   std::string back = read_file(path);
   EXPECT_EQ(count_of(back, "\r\n"), count_of(back, "\n"));
   EXPECT_NE(back, script);
+}
+
+// --in-place on a file with a second name writes into the file itself, so
+// that both names keep one text, and leaves nothing beside it; a read-only
+// file is refused and left as it was.
+TEST_F(WindowsTest, InPlaceWritesIntoALinkedFileAndRefusesAReadOnlyOne) {
+  const std::string script = "function F(a)\nbegin\n    while\nend;\n";
+  std::string want = linux_wyn({"expand", file("want.wyn", script), "3:10"}).out;
+  ASSERT_NE(want, script);
+  const struct {
+    const char* what;
+    bool second_name;
+    bool read_only;
+    int code;
+    const char* message;  // part of stderr
+  } cases[] = {
+      {"one name", false, false, 0, ""},
+      {"a second name", true, false, 0, ""},
+      {"read-only", false, true, 2, "read-only file (read-only attribute); nothing written"},
+      {"read-only, a second name", true, true, 2, "read-only file (read-only attribute)"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string sub = dir + "/" + std::to_string(++n);
+    std::filesystem::create_directory(sub);
+    std::string f = sub + "/f.wyn", other = sub + "/other.wyn";
+    write_file(f, script);
+    if (c.second_name) std::filesystem::create_hard_link(f, other);
+    if (c.read_only) {
+      ASSERT_EQ(chmod(f.c_str(), 0444), 0);
+    }
+    Ran r = wyn({"expand", "--in-place", f, "3:10"});
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(f), c.code == 0 ? want : script);
+    if (c.second_name) {
+      EXPECT_EQ(read_file(other), read_file(f));
+    }
+    size_t files = 0;
+    for (auto it = std::filesystem::directory_iterator(sub);
+         it != std::filesystem::directory_iterator(); ++it)
+      files++;
+    EXPECT_EQ(files, c.second_name ? 2u : 1u);
+  }
 }
 
 TEST_F(WindowsTest, WindowsNamesForOutputs) {
