@@ -77,7 +77,7 @@ bool read_script(const char* path, Source* out);
 // Writes go through output.h: write_output, replace_file, out_text.
 // }======
 
-// {====== session.cpp: the plug-in, loaded once per run
+// {====== project.cpp: the plug-in, loaded once per run
 // The run's plug-in (see session.h).
 wyn::Plugin& plugin();
 // Loads the plug-in beside the executable (start-up runs), then applies
@@ -98,7 +98,7 @@ void working_on(const char* path);
 int out_of_memory();
 // }======
 
-// {====== config.cpp: --config files
+// {====== config_files.cpp: --config files
 // Reads a configuration file ("-": standard input) into *out: a regular
 // file, never waited on, within the size limit. found: a project's
 // .wyn.cfg rather than a file the user named. Prints the problem and
