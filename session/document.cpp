@@ -1,12 +1,14 @@
-// The session layer over the stand-in editor: the plug-in loaded and
-// called by its registered names, documents made current before every call
-// that reads or drives them, and edits re-coloured the way the editor does.
-#include "session.h"
+// A text opened in the stand-in editor: made the editor's current document
+// before every call that reads or drives it, coloured whole or a number of
+// lines at a time, and edited by hand or by the plug-in's aids, each edit
+// re-coloured over the lines the editor would hand the plug-in.
+#include <assert.h>
 
-#include <algorithm>
 #include <new>
 
 #include "cwedit.h"
+#include "plugin_calls.h"
+#include "session.h"
 
 namespace wyn {
 
@@ -15,30 +17,11 @@ static_assert((int)CAT_COUNT == (int)CW_CATEGORY_COUNT && (int)CAT_OPERATOR == (
 
 namespace {
 
-bool fail(std::string* error, const std::string& problem) {
-  if (error != nullptr) *error = problem;
-  return false;
-}
-
-// Whatever the editor refused for lack of memory since it answered
-// refusals_before was missing from the action under way: it is reported as
-// std::bad_alloc once the plug-in has returned.
-void check_memory(unsigned long refusals_before) {
-  if (cw_memory_refusals() != refusals_before) throw std::bad_alloc();
-}
-
-// A registered function by name, as the editor calls it.
-bool call_plugin(const char* name, int argc, const char* const* argv, long* result,
-                 std::string* error) {
-  cw_long r = 0;
-  unsigned long refusals = cw_memory_refusals();
-  int called = cw_call(name, argc, argv, &r);
-  check_memory(refusals);
-  if (called != 0)
-    return fail(error, std::string("the plug-in did not register ") + name + " for " +
-                           std::to_string(argc) + " argument(s)");
-  if (result != nullptr) *result = (long)r;
-  return true;
+LineSpan span_of(const cw_mark& m) {
+  LineSpan span;
+  span.first = (long)m.first;
+  span.last = (long)m.last;
+  return span;
 }
 
 bool is_word_char(char c) {
@@ -56,6 +39,9 @@ bool changed_span(size_t* head_out, size_t* end_out) {
   if (!cw_changed(&c)) return false;
   size_t n = (size_t)cw_text_length(), n_old = 0;
   const char* old = cw_change_old(&n_old);
+  // The record holds the bytes the change removed, and the change lies in
+  // the text as it is now.
+  assert(n_old >= (size_t)c.removed && (size_t)c.from + (size_t)c.inserted <= n);
   // Byte i of the text now, read from its chunk in place: asking for the
   // text in one piece would copy all of it after every edit.
   auto after = [](size_t i) { return (char)cw_char_at((cw_long)i); };
@@ -90,6 +76,7 @@ void clear_records() {
 // line's end leaves that line's text as it was) to the last changed one
 // are handed to the plug-in's range re-colouring, as the editor does.
 bool recolour(long cursor_before, Document::Edit* edit, std::string* error) {
+  assert(cursor_before >= 0);  // a cursor the editor clamped
   size_t head = 0, end = 0;
   bool changed = changed_span(&head, &end);
   Document::Edit done;
@@ -109,13 +96,8 @@ bool recolour(long cursor_before, Document::Edit* edit, std::string* error) {
     done.changed = true;
     done.handed.first = first;
     done.handed.last = last;
-    for (size_t i = 0; i < cw_refresh_count(); i++) {
-      cw_mark m = cw_refresh_at(i);
-      LineSpan span;
-      span.first = (long)m.first;
-      span.last = (long)m.last;
-      done.redisplay.push_back(span);
-    }
+    for (size_t i = 0; i < cw_refresh_count(); i++)
+      done.redisplay.push_back(span_of(cw_refresh_at(i)));
   }
   clear_records();
   if (edit != nullptr) *edit = done;
@@ -123,137 +105,6 @@ bool recolour(long cursor_before, Document::Edit* edit, std::string* error) {
 }
 
 }  // namespace
-
-// {====== Plugin
-
-Plugin::~Plugin() {
-  if (loaded_) cw_unload_module();
-}
-
-bool Plugin::load(const std::string& path, std::string* error) {
-  cw_record_runs(0);  // nobody here reads them: one record per run would cost more than the text
-  unsigned long refusals = cw_memory_refusals();
-  loaded_ = cw_load_module(path.c_str()) == 0;
-  if (!loaded_) return fail(error, path + ": cannot load the plug-in");
-  if (cw_memory_refusals() != refusals) {  // start-up left tables or words out
-    cw_unload_module();
-    loaded_ = false;
-    throw std::bad_alloc();
-  }
-  return true;
-}
-
-bool Plugin::add_keyword(const std::string& word, long word_class, std::string* error) {
-  std::string cls = std::to_string(word_class);
-  const char* argv[] = {word.c_str(), cls.c_str()};
-  return call_plugin("_wyn_add_keyword", 2, argv, nullptr, error);
-}
-
-bool Plugin::assign_template(const std::string& name, const std::string& text, std::string* error) {
-  const char* argv[] = {name.c_str(), text.c_str()};
-  return call_plugin("_wyn_assign_template", 2, argv, nullptr, error);
-}
-
-bool Plugin::set_hash_size(long word_class, long size, std::string* error) {
-  std::string cls = std::to_string(word_class), n = std::to_string(size);
-  const char* argv[] = {cls.c_str(), n.c_str()};
-  return call_plugin("_wyn_hash_size", 2, argv, nullptr, error);
-}
-
-bool Plugin::set_comment_introducer(const std::string& text, std::string* error) {
-  const char* argv[] = {text.c_str()};
-  return call_plugin("WYNSetCommentChar", 1, argv, nullptr, error);
-}
-
-bool Plugin::call(const char* name, int argc, const char* const* argv, long* result,
-                  std::string* error) {
-  if (name == nullptr) return fail(error, "no function name");
-  return call_plugin(name, argc, argv, result, error);
-}
-
-std::vector<std::string> Plugin::functions() const {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < cw_export_count(); i++) out.push_back(cw_export_at(i));
-  return out;
-}
-
-std::vector<std::string> Plugin::extensions() const {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < cw_extension_count(); i++) out.push_back(cw_extension_at(i));
-  return out;
-}
-
-std::vector<TableInfo> Plugin::tables() const {
-  std::vector<TableInfo> out;
-  for (size_t i = 0; i < cw_table_count(); i++) {
-    TableInfo t;
-    t.entries = cw_table_size(cw_table_at(i));
-    t.buckets = (long)cw_table_buckets(cw_table_at(i));
-    out.push_back(t);
-  }
-  return out;
-}
-
-unsigned long long Plugin::host_calls() const {
-  return cw_call_count();
-}
-
-namespace {
-
-// Index of the template table start-up made: the last table created with
-// the template flag. Its three keyword tables were created just before it,
-// in class order; tables the editor made before start-up may come first. -1
-// before start-up.
-long template_table_index() {
-  for (size_t i = cw_table_count(); i-- > 0;)
-    if (cw_table_flag(cw_table_at(i)) == CW_HASH_TEMPLATES) return i >= 3 ? (long)i : -1;
-  return -1;
-}
-
-}  // namespace
-
-std::vector<std::string> Plugin::words(int word_class) const {
-  std::vector<std::string> out;
-  long t = template_table_index();
-  if (t < 0 || word_class < 0 || word_class > 2) return out;
-  cw_table table = cw_table_at((size_t)(t - 3 + word_class));
-  for (size_t k = 0; k < cw_table_size(table); k++) {
-    size_t n = 0;
-    const char* key = cw_table_key(table, k, &n);
-    if (key != nullptr) out.emplace_back(key, n);
-  }
-  return out;
-}
-
-std::vector<std::pair<std::string, std::string>> Plugin::templates() const {
-  std::vector<std::pair<std::string, std::string>> out;
-  long t = template_table_index();
-  if (t < 0) return out;
-  cw_table table = cw_table_at((size_t)t);
-  for (size_t k = 0; k < cw_table_size(table); k++) {
-    size_t n = 0;
-    const char* key = cw_table_key(table, k, &n);
-    if (key == nullptr) continue;
-    std::string name(key, n);
-    if (name.find('\0') != std::string::npos) continue;  // no NUL-terminated lookup for it
-    cw_slot slot = cw_table_find(table, name.c_str());
-    const char* text = slot != nullptr ? (const char*)*slot : nullptr;
-    if (text != nullptr) out.emplace_back(name, text);
-  }
-  return out;
-}
-
-long Plugin::category_colour(int category) const {
-  return (long)cw_category_colour(category);
-}
-
-void Plugin::set_state_flag(long value) {
-  cw_set_state_flag((cw_long)value);
-}
-
-// }====== Plugin
-
-// {====== Document
 
 Document::Document(const std::string& bytes) : id_(cw_doc_new()) {
   if (id_ == 0) throw std::bad_alloc();
@@ -268,6 +119,7 @@ Document::~Document() {
 }
 
 void Document::select() const {
+  assert(id_ != 0);  // the constructor throws rather than keep no document
   if (cw_doc_current() != id_) cw_doc_select(id_);
 }
 
@@ -357,88 +209,8 @@ long Document::colour_lines(long from_pos, long count, std::string* error) {
   return ok ? (long)cw_scan_pos() : -1;
 }
 
-void Document::colour_begin() {
-  stream_next_ = 0;
-  stream_held_from_ = 0;
-  stream_held_.clear();
-  stream_starts_.clear();
-  stream_distrusted_ = false;
-}
-
-// Each run starts where the last one stopped: at a line start, or on the
-// '/' that closed a block comment, where the whole-buffer colouring is in
-// its plain state too. The plug-in may still back up from there to what it
-// takes for the opener of an enclosing comment. From a closing '/' that is
-// the comment just closed, coloured again as it was; from a line start it
-// is an opener the whole-buffer run saw inside a string or a line comment,
-// and the run's colours cannot be trusted. Then, and whenever a backed-up
-// run changes colours already handed out, its colours go and the text is
-// coloured again from the last line start where a trusted run began, at or
-// before where the distrusted one went: a run from there backs up over
-// nothing, as before, and goes on the way the whole-buffer run goes. It
-// runs on for twice the lines it goes back over, so that the runs after it
-// start out of the misleading opener's reach, or the next distrust goes
-// back twice as far: the work stays linear in the text.
-bool Document::colour_more(long lines, size_t* final_end, std::string* error) {
-  select();
-  size_t n = size();
-  if (stream_next_ >= n) {
-    *final_end = n;
-    return true;
-  }
-  if (lines < 1) lines = 1;
-  bool on_closer = stream_next_ > 0 && cw_char_at((cw_long)stream_next_ - 1) != '\n';
-  cw_clear_runs();
-  cw_set_scan_pos((cw_long)stream_next_);
-  std::string count = std::to_string(lines);
-  const char* argv[] = {count.c_str()};
-  if (!call_plugin("_wyn_language_colors", 1, argv, nullptr, error)) return false;
-  long end = (long)cw_scan_pos();
-  cw_long low = cw_colour_low();  // where the run's first colour went
-  cw_clear_runs();
-  bool trusted = (size_t)end > stream_next_;
-  if (trusted && low >= 0 && (size_t)low < stream_next_) {
-    trusted = on_closer && (size_t)low >= stream_held_from_;
-    if (trusted) {
-      std::vector<signed char> now(stream_next_ - (size_t)low);
-      categories((size_t)low, now.size(), now.data());
-      trusted = std::equal(now.begin(), now.end(),
-                           stream_held_.begin() + (ptrdiff_t)((size_t)low - stream_held_from_));
-    }
-  }
-  if (!trusted) {
-    stream_distrusted_ = true;
-    size_t went = low >= 0 && (size_t)low < stream_next_ ? (size_t)low : stream_next_;
-    auto after = std::upper_bound(stream_starts_.begin(), stream_starts_.end(), went);
-    size_t start = after == stream_starts_.begin() ? 0 : *(after - 1);
-    cw_long first = cw_line_of((cw_long)start);
-    cw_long last = cw_line_of((cw_long)std::max((size_t)end, stream_next_));
-    ColorClear(first, last, CW_FIRST_COLUMN, CW_LAST_COLUMN, CW_CLEAR_FLAG);  // whole lines
-    long again = std::min<long>(2L * (last - first + 1) + lines, (long)cw_line_count() + 1);
-    end = colour_lines((long)start, again, error);
-    if (end < 0) return false;
-    stream_held_.clear();  // nothing to back up over unchanged
-    stream_held_from_ = stream_next_ = (size_t)end;
-    *final_end = stream_next_;
-    return true;
-  }
-  if (!on_closer) stream_starts_.push_back(stream_next_);
-  stream_held_from_ = stream_next_;
-  // The next run can back up over these colours unchanged only from the
-  // closer of a comment; from a line start any back-up is distrusted.
-  bool ends_on_closer = cw_char_at((cw_long)end - 1) != '\n';
-  stream_held_.resize(ends_on_closer ? (size_t)end - stream_next_ : 0);
-  categories(stream_next_, stream_held_.size(), stream_held_.data());
-  stream_next_ = (size_t)end;
-  *final_end = stream_next_;
-  return true;
-}
-
-bool Document::distrusted_a_run() const {
-  return stream_distrusted_;
-}
-
 void Document::categories(size_t from, size_t n, signed char* out) const {
+  assert(out != nullptr || n == 0);
   select();
   if (from > 0x7FFFFFFFu) {  // beyond any position
     for (size_t i = 0; i < n; i++) out[i] = CAT_NONE;
@@ -544,13 +316,7 @@ bool Document::routines(std::vector<LineSpan>* marks, std::string* message, std:
   if (!call_plugin("_wyn_routines", 0, nullptr, nullptr, error)) return false;
   if (marks != nullptr) {
     marks->clear();
-    for (size_t i = 0; i < cw_mark_count(); i++) {
-      cw_mark m = cw_mark_at(i);
-      LineSpan span;
-      span.first = (long)m.first;
-      span.last = (long)m.last;
-      marks->push_back(span);
-    }
+    for (size_t i = 0; i < cw_mark_count(); i++) marks->push_back(span_of(cw_mark_at(i)));
   }
   if (message != nullptr) {
     const char* text = cw_last_message();
@@ -558,7 +324,5 @@ bool Document::routines(std::vector<LineSpan>* marks, std::string* message, std:
   }
   return true;
 }
-
-// }====== Document
 
 }  // namespace wyn
