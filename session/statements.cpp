@@ -2,6 +2,7 @@
 // configuration entry points, and where a project's .wyn.cfg lies.
 #include "statements.h"
 
+#include <assert.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -27,6 +28,7 @@ int hex_value(char c) {
 // Reads a quoted text whose opening quote is at text[*i]; leaves *i past
 // the closing quote. Returns null, or what is wrong.
 const char* read_quoted(const std::string& text, size_t* i, std::string* out) {
+  assert(*i < text.size() && text[*i] == '"');
   size_t p = *i + 1;
   for (;;) {
     if (p >= text.size() || text[p] == '\n') return "unterminated quoted text";
@@ -195,6 +197,7 @@ bool apply_config(Plugin& plugin, const std::string& text, const std::string& na
 
 bool read_config_file(const std::string& path, size_t limit, std::string* text,
                       std::string* problem) {
+  assert(text != nullptr && problem != nullptr);
   int status = read_regular_file(path, limit, text, nullptr, problem);
   if (status == 0 && memchr(text->data(), 0, text->size()) != nullptr) {
     text->clear();
