@@ -12,10 +12,14 @@
 
 namespace wyn {
 
+namespace {
+
 bool fail(std::string* error, const std::string& problem) {
   if (error != nullptr) *error = problem;
   return false;
 }
+
+}  // namespace
 
 // The editor's refusals are counted: any made while the plug-in ran left
 // something out of the action under way, reported once the plug-in has

@@ -9,9 +9,6 @@
 
 namespace wyn {
 
-// Says why in *error (when error is not null) and answers false.
-bool fail(std::string* error, const std::string& problem);
-
 // Calls the registered function name as the editor does, arguments as it
 // passes them; *result may be null. False, with *error saying so, when no
 // function of that name takes argc arguments. Throws std::bad_alloc when
