@@ -5,24 +5,11 @@
 #include "outline.h"
 
 #include <dirent.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#ifdef _WIN32
-// The C library's stat on Windows keeps whole seconds only.
-#define WYN_MTIME_SEC(st)  (st).st_mtime
-#define WYN_MTIME_NSEC(st) 0L
-#else
-#define WYN_MTIME_SEC(st)  (st).st_mtim.tv_sec
-#define WYN_MTIME_NSEC(st) (st).st_mtim.tv_nsec
-#endif
-#ifndef O_NONBLOCK
-#define O_NONBLOCK 0  // no pipes among a folder's files there
-#endif
+#include "files.h"
+
 namespace wyn::lsp {
 
 std::vector<Routine> find_routines(Document& doc, const std::string& text,
@@ -63,25 +50,6 @@ bool is_script_name(const char* name) {
 // project pulls in.
 bool skipped_folder(const char* name) {
   return name[0] == '.' || strcmp(name, "node_modules") == 0;
-}
-
-// The bytes of the regular file at path, at most max of them; false when
-// it is not a regular file, cannot be read or is larger. Opened without
-// waiting, so a pipe put in the file's place cannot stall the server.
-bool read_regular(const std::string& path, size_t max, std::string* out, struct stat* st) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
-  bool ok = fstat(fd, st) == 0 && S_ISREG(st->st_mode) && (size_t)st->st_size <= max;
-  char buf[65536];
-  while (ok) {
-    ssize_t k = read(fd, buf, sizeof buf);
-    if (k < 0 && errno == EINTR) continue;
-    if (k < 0 || out->size() + (size_t)k > max) ok = false;
-    if (k <= 0) break;
-    out->append(buf, (size_t)k);
-  }
-  close(fd);
-  return ok;
 }
 
 }  // namespace
@@ -200,13 +168,14 @@ size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& rea
   // A file the client reported is read whatever its time says: one
   // rewritten within the clock's tick at the same size looks unchanged.
   if (walking && it != files_.end() && it->second.size == st.st_size &&
-      it->second.mtime == WYN_MTIME_SEC(st) && it->second.mtime_ns == WYN_MTIME_NSEC(st) &&
+      it->second.modified == modified_time(st) &&
       it->second.vocabulary == reader.vocab.generation) {
     it->second.walk = walk_;
     return 0;
   }
   std::string text;
-  if (!read_regular(path, limits_.file_bytes, &text, &st)) {
+  FileTime modified;
+  if (read_regular_file(path, limits_.file_bytes, &text, &modified, nullptr) != 0) {
     erase(path);
     return 0;
   }
@@ -229,8 +198,7 @@ size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& rea
   f.names.shrink_to_fit();
   f.routines.shrink_to_fit();
   f.size = (off_t)text.size();
-  f.mtime = WYN_MTIME_SEC(st);
-  f.mtime_ns = WYN_MTIME_NSEC(st);
+  f.modified = modified;
   f.walk = walk_;
   f.vocabulary = reader.vocab.generation;
   erase(path);

@@ -6,7 +6,6 @@
 
 #include <stdint.h>
 #include <sys/types.h>
-#include <time.h>
 
 #include <map>
 #include <memory>
@@ -15,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files.h"
 #include "session.h"
 #include "text.h"
 #include "vocab.h"
@@ -61,8 +61,7 @@ class WorkspaceIndex {
     std::string names;  // the routines' names, end to end
     std::vector<IndexedRoutine> routines;
     off_t size = 0;
-    time_t mtime = 0;
-    long mtime_ns = 0;
+    FileTime modified;
     uint64_t walk = 0;        // the last walk that saw it
     uint64_t vocabulary = 0;  // the vocabulary generation it was read with
     std::string_view name(const IndexedRoutine& r) const {

@@ -2,19 +2,13 @@
 // configuration entry points, and where a project's .wyn.cfg lies.
 #include "statements.h"
 
+#include <assert.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#ifndef O_NONBLOCK
-#define O_NONBLOCK 0  // Windows: nothing a file name reaches waits on open
-#endif
-#ifndef O_NOCTTY
-#define O_NOCTTY 0
-#endif
+#include "files.h"
 
 namespace wyn {
 
@@ -34,6 +28,7 @@ int hex_value(char c) {
 // Reads a quoted text whose opening quote is at text[*i]; leaves *i past
 // the closing quote. Returns null, or what is wrong.
 const char* read_quoted(const std::string& text, size_t* i, std::string* out) {
+  assert(*i < text.size() && text[*i] == '"');
   size_t p = *i + 1;
   for (;;) {
     if (p >= text.size() || text[p] == '\n') return "unterminated quoted text";
@@ -123,21 +118,6 @@ std::string config_statement(const Statement& st, Plugin* plugin) {
   return "unknown setting '" + verb + "' (keyword, template, hash-size or comment-char)";
 }
 
-// What a configuration file that is no regular file is instead.
-const char* not_regular(mode_t mode) {
-  if (S_ISDIR(mode)) return "is a directory";
-  if (S_ISFIFO(mode)) return "is a FIFO or pipe, not a regular file";
-  if (S_ISCHR(mode)) return "is a device, not a regular file";
-  return "not a regular file";
-}
-
-// "1 MiB", "64 KiB", else a count of bytes.
-std::string size_words(size_t bytes) {
-  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
-  if (bytes >= (1u << 10) && bytes % (1u << 10) == 0) return std::to_string(bytes >> 10) + " KiB";
-  return std::to_string(bytes) + " bytes";
-}
-
 bool exists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
@@ -217,58 +197,16 @@ bool apply_config(Plugin& plugin, const std::string& text, const std::string& na
 
 bool read_config_file(const std::string& path, size_t limit, std::string* text,
                       std::string* problem) {
-  text->clear();
-  auto fail = [problem](const std::string& why, int err) {
-    *problem = why;
-    errno = err;
-    return false;
-  };
-  // A file in a cloned project may be a link to anything: what is no
-  // regular file is never opened, as opening a FIFO waits for a writer and
-  // reading a device or standard input may never end.
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return fail(strerror(errno), errno);
-  if (!S_ISREG(st.st_mode))
-    return fail(not_regular(st.st_mode), S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-  // What was looked at may have been replaced since: the open does not
-  // wait, and the file opened is the one checked.
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return fail(strerror(errno), errno);
-  struct stat opened;
-  std::string why;
-  int err = 0;
-  if (fstat(fd, &opened) != 0) {
-    err = errno, why = strerror(errno);
-  } else if (!S_ISREG(opened.st_mode)) {
-    why = not_regular(opened.st_mode), err = EINVAL;
-  } else if ((unsigned long long)opened.st_size > limit) {
-    why = "larger than " + size_words(limit), err = EFBIG;
-  } else {
-    text->reserve((size_t)opened.st_size);
-    char chunk[1 << 16];
-    for (;;) {
-      ssize_t n = read(fd, chunk, sizeof chunk);
-      if (n == 0) break;
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        err = errno, why = strerror(errno);
-        break;
-      }
-      if ((size_t)n > limit - text->size()) {  // it grew while being read
-        why = "larger than " + size_words(limit), err = EFBIG;
-        break;
-      }
-      if (memchr(chunk, 0, (size_t)n) != nullptr) {
-        why = "binary file (holds a NUL byte), not a configuration file", err = EILSEQ;
-        break;
-      }
-      text->append(chunk, (size_t)n);
-    }
+  assert(text != nullptr && problem != nullptr);
+  int status = read_regular_file(path, limit, text, nullptr, problem);
+  if (status == 0 && memchr(text->data(), 0, text->size()) != nullptr) {
+    text->clear();
+    *problem = "binary file (holds a NUL byte), not a configuration file";
+    status = EILSEQ;
   }
-  close(fd);
-  if (err == 0) return true;
-  text->clear();
-  return fail(why, err);
+  if (status == 0) return true;
+  errno = status;
+  return false;
 }
 
 std::string find_config_file(const std::string& start) {

@@ -46,12 +46,11 @@ bool apply_config(Plugin& plugin, const std::string& text, const std::string& na
 // sets no limit of its own.
 const size_t kConfigFileLimit = (size_t)1 << 20;
 
-// Reads the configuration file at path whole into *text. It must be a
-// regular file (links followed): a FIFO, a device or a link to standard
-// input is refused before it is opened, and it is opened without blocking,
-// so a file swapped for one in between is refused too. At most limit
-// bytes, and no NUL byte. False with *problem saying why (strerror for a
-// failed call) and errno set: EFBIG when over the limit, EILSEQ at a NUL.
+// Reads the configuration file at path whole into *text, as
+// read_regular_file reads a file (a regular one only, never waited on, at
+// most limit bytes), and refuses one holding a NUL byte. False with
+// *problem saying why (strerror for a failed call) and errno set: EFBIG
+// when over the limit, EILSEQ at a NUL.
 bool read_config_file(const std::string& path, size_t limit, std::string* text,
                       std::string* problem);
 
