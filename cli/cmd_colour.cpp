@@ -1,6 +1,7 @@
 // wyn colour FILE...: each file coloured by the plug-in in counted runs
 // from its start and shown a piece at a time as its colours become final,
 // to the terminal or to an HTML page.
+#include "render.h"
 #include "tool.h"
 
 #include "display.h"

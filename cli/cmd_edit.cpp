@@ -1,5 +1,6 @@
 // wyn expand, wyn indent, wyn edit: the editing aids at work on a file,
 // with the touched lines re-coloured after every edit as the editor does.
+#include "render.h"
 #include "tool.h"
 
 #include <errno.h>

@@ -1,4 +1,5 @@
 // wyn: the command line, its help page and the dispatch to the commands.
+#include "render.h"
 #include "tool.h"
 
 #include "lsp.h"

@@ -1,8 +1,8 @@
-// Showing the colours the plug-in gave a document, as categories per byte:
-// ANSI for a terminal in a dark or a light theme, a standalone HTML page (or
-// its <pre> alone, or its style sheet) for a browser. What is shown is the
-// text decoded for display; the categories stay the plug-in's.
-#include "tool.h"
+// A script as a page shows it: a standalone HTML page (or its <pre> alone,
+// or its style sheet), the editor's colours made readable on a light and a
+// dark background, every line an anchor. What is shown is the text decoded
+// for display; the categories stay the plug-in's.
+#include "render_view.h"
 
 #include <math.h>
 #include <stdlib.h>
@@ -13,55 +13,12 @@
 
 namespace {
 
-struct Look {
-  const char* css;     // class name in the page
-  const char* legend;  // what the legend calls it
-  int dark, light;     // xterm 256-colour index on a dark / a light background
-  bool bold;
-};
-
-// ORDER: wyn::Category. The terminal colours are fixed xterm-256 indices,
-// whose values every terminal shares, so their contrast is known. Ratios
-// (WCAG) on black for the dark theme and on white for the light one; both
-// need 4.5 at least:
-//   comment    114 #87d787 12.1     22 #005f00  8.0
-//   constant   213 #ff87ff 10.2    127 #af00af  6.1
-//   keyword    111 #87afff  9.6     19 #0000af 13.0
-//   function    80 #5fd7d7 12.2     24 #005f87  7.0
-//   string     222 #ffd787 15.3     94 #875f00  5.7
-//   number     209 #ff875f  8.9    124 #af0000  7.4
-//   operator   253 #dadada 15.0    236 #303030 13.2
-//   line no.   247 #9e9e9e  7.8    241 #626262  6.1
-const Look looks[CAT_COUNT] = {
-    {"wyn-comment", "comment", 114, 22, false},
-    {"wyn-constant", "constant or system variable", 213, 127, false},
-    {"wyn-keyword", "reserved word", 111, 19, true},
-    {"wyn-function", "built-in function", 80, 24, false},
-    {"wyn-string", "string", 222, 94, false},
-    {"wyn-number", "number", 209, 124, false},
-    {"wyn-operator", "operator", 253, 236, false},
-};
-const int line_number_look[2] = {247, 241};  // dark, light
-
 // The page's two schemes: background, plain text, line numbers.
 struct Scheme {
   unsigned background, text, line_number;
 };
 const Scheme light_page = {0xfbfbf8, 0x1f1f1f, 0x6b6b6b};
 const Scheme dark_page = {0x1e1e1e, 0xd4d4d4, 0x9a9a9a};
-
-// Written by view_setup (the command line), read by every rendering.
-struct View {
-  bool light = false;         // the light terminal theme
-  bool line_numbers = false;  // -n
-  int tab_width = 0;          // 0: tabs as they are (8 columns in a page)
-  bool fragment = false;      // the page's <pre> only
-  bool stdout_terminal = false;
-  const char* encoding = nullptr;
-  // Written by html_begin, read by html_section: anchors stay unique on a
-  // page of several files.
-  size_t files = 1, section = 0;
-} view;
 
 // {====== colour arithmetic (sRGB, as WCAG defines contrast)
 
@@ -107,17 +64,6 @@ std::string css_colour(unsigned rgb) {
 }
 
 // }======
-
-void append_sgr(std::string* out, int colour, bool bold) {
-  char sgr[24];  // one per token: no string of its own
-  int n = 0;
-  for (const char* p = bold ? "\x1b[1;38;5;" : "\x1b[38;5;"; *p != 0; p++) sgr[n++] = *p;
-  if (colour >= 100) sgr[n++] = (char)('0' + colour / 100);
-  if (colour >= 10) sgr[n++] = (char)('0' + colour / 10 % 10);
-  sgr[n++] = (char)('0' + colour % 10);
-  sgr[n++] = 'm';
-  out->append(sgr, (size_t)n);
-}
 
 void append_escaped(std::string* out, char c) {
   switch (c) {
@@ -183,240 +129,7 @@ void append_line_anchor(std::string* out, long line) {
   *out += "</a>";
 }
 
-// A control character a terminal would act on, written as ^X instead (a C1
-// control, U+0080..U+009F, as M-^X): a script must not move the cursor or
-// change the terminal's settings, and an 8-bit charset would turn U+009B
-// back into a control sequence's opener. Answers how many bytes of text it
-// stood for, 0 when text[i] starts no such character.
-size_t append_visible_control(std::string* out, const std::string& text, size_t i) {
-  unsigned char c = (unsigned char)text[i];
-  if (c == '\t' || c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) return 0;
-  if (c < 0x20 || c == 0x7F) {
-    *out += '^';
-    *out += (char)(c ^ 0x40);
-    return 1;
-  }
-  unsigned char next = i + 1 < text.size() ? (unsigned char)text[i + 1] : 0;
-  if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
-    *out += "M-^";
-    *out += (char)((next - 0x80) ^ 0x40);
-    return 2;
-  }
-  return 0;
-}
-
-// A piece as it is rendered: what the last piece held back, then its own
-// bytes; copied only when something was held.
-class Piece {
- public:
-  Piece(const CutLine& cut, const std::string& bytes, const std::vector<signed char>& cats)
-      : bytes_(&bytes), cats_(&cats) {
-    if (cut.held.empty()) return;
-    joined_ = cut.held + bytes;
-    if (cats.size() == bytes.size() && cut.held_cats.size() == cut.held.size()) {
-      joined_cats_ = cut.held_cats;
-      joined_cats_.insert(joined_cats_.end(), cats.begin(), cats.end());
-    }
-    bytes_ = &joined_;
-    cats_ = &joined_cats_;
-  }
-  const std::string& bytes() const { return *bytes_; }
-  const std::vector<signed char>& cats() const { return *cats_; }
-
- private:
-  const std::string* bytes_;
-  const std::vector<signed char>* cats_;
-  std::string joined_;
-  std::vector<signed char> joined_cats_;
-};
-
-// The decoder for a piece: the text's own, made afresh at its first line.
-Decoder& decoder_for(CutLine* cut, const char* encoding, long first_line) {
-  if (cut->decoder == nullptr || (first_line == 1 && !cut->inside))
-    cut->decoder = std::make_shared<Decoder>(encoding);
-  return *cut->decoder;
-}
-
-// After a piece of which took bytes were rendered, ending at a line start
-// or not: what the next piece goes on from.
-void piece_done(CutLine* cut, const Piece& piece, size_t took, bool at_line_start, int open,
-                int column) {
-  if (!cut->more) {
-    cut->held.clear();
-    cut->held_cats.clear();
-    cut->inside = false;
-    cut->open = CAT_NONE;
-    cut->column = 0;
-    return;
-  }
-  const std::string& bytes = piece.bytes();
-  const std::vector<signed char>& cats = piece.cats();
-  cut->held.assign(bytes, took, std::string::npos);
-  if (cats.size() == bytes.size())
-    cut->held_cats.assign(cats.begin() + (ptrdiff_t)took, cats.end());
-  else
-    cut->held_cats.clear();
-  cut->inside = !at_line_start;
-  cut->open = open;
-  cut->column = column;
-}
-
-// How much of an undecoded piece is rendered now: all but a CR at its end
-// when more follows, which may be half of a CR LF.
-size_t undecoded_part(const CutLine& cut, const std::string& bytes) {
-  size_t n = bytes.size();
-  return cut.more && n > 0 && bytes[n - 1] == '\r' ? n - 1 : n;
-}
-
 }  // namespace
-
-bool view_setup(const Options& opt) {
-  if (opt.encoding != nullptr) {
-    std::string problem;
-    if (!display_encoding_known(opt.encoding, &problem)) {
-      fprintf(stderr, "wyn: %s\n", problem.c_str());
-      return false;
-    }
-  }
-  view.encoding = opt.encoding;
-  view.line_numbers = opt.line_numbers;
-  view.tab_width = opt.tab_width;
-  view.fragment = opt.html_fragment;
-  view.stdout_terminal = isatty(1);
-  if (opt.theme != THEME_AUTO) {
-    view.light = opt.theme == THEME_LIGHT;
-  } else {
-    // COLORFGBG="fg;bg" (some terminals set it): white or light grey
-    // behind the text asks for the light theme.
-    const char* fgbg = getenv("COLORFGBG");
-    const char* bg = fgbg != nullptr ? strrchr(fgbg, ';') : nullptr;
-    view.light = bg != nullptr && (!strcmp(bg + 1, "7") || !strcmp(bg + 1, "15"));
-  }
-  return true;
-}
-
-bool use_colour(ColourWhen when) {
-  if (when != COLOUR_AUTO) return when == COLOUR_ALWAYS;
-  const char* term = getenv("TERM");
-  const char* no_colour = getenv("NO_COLOR");
-  return isatty(1) && (term == nullptr || strcmp(term, "dumb") != 0) &&
-         (no_colour == nullptr || no_colour[0] == 0);
-}
-
-void render_terminal(const std::string& bytes, const std::vector<signed char>& cats, bool ansi,
-                     std::string* out, long first_line, const char* encoding, CutLine* cut) {
-  CutLine whole;  // whole lines: nothing goes on into another piece
-  if (cut == nullptr) cut = &whole;
-  // A terminal shows characters: the text is decoded and goes out in the
-  // locale's charset. Plain text for a pipe or a file stays the script's
-  // own bytes unless --encoding asks for it decoded (to UTF-8), so nothing
-  // is lost to a locale that lacks a character. ASCII text in an encoding
-  // that keeps ASCII decodes to itself, and every charset takes it as it
-  // is: it is read in place.
-  static const std::vector<signed char> none;
-  Piece piece(*cut, bytes, ansi ? cats : none);
-  const std::string& source = piece.bytes();
-  bool terminal = ansi || view.stdout_terminal;
-  const char* shown_as = view.encoding != nullptr ? view.encoding : encoding;
-  bool decode = terminal || view.encoding != nullptr;
-  bool as_is = is_ascii(source) && display_keeps_ascii(shown_as);
-  Shown shown;
-  size_t took = source.size();
-  if (decode && !as_is)
-    took = decoder_for(cut, shown_as, first_line).decode(source, piece.cats(), cut->more, &shown);
-  else if (terminal)
-    took = undecoded_part(*cut, source);
-  const std::string& text = decode && !as_is ? shown.text : source;
-  const signed char* by = nullptr;  // one category per byte of text, or none
-  if (ansi && as_is && piece.cats().size() == source.size()) by = piece.cats().data();
-  if (ansi && !as_is && !shown.cats.empty()) by = shown.cats.data();
-  bool guard = terminal;  // control characters would reach a terminal
-  bool convert = terminal && !as_is;
-  int theme = view.light ? 1 : 0;
-  static thread_local std::string converted;  // kept for its room
-  std::string& part = convert ? converted : *out;
-  if (convert) part.clear();
-  size_t n = decode && !as_is ? text.size() : took;
-  part.reserve(part.size() + n + n / 2);
-  int open = cut->inside ? cut->open : (int)CAT_NONE;
-  long line = cut->inside ? first_line : first_line - 1;
-  int column = cut->inside ? cut->column : 0;
-  bool columns = view.tab_width > 0;  // counted only where tabs need them
-  const unsigned char* p = (const unsigned char*)text.data();
-  for (size_t i = 0; i < n; i++) {
-    char c = text[i];
-    if (view.line_numbers && (i == 0 ? !cut->inside : text[i - 1] == '\n')) {
-      char number[24];
-      snprintf(number, sizeof number, "%6ld  ", ++line);
-      if (ansi) append_sgr(&part, line_number_look[theme], false);
-      part += number;
-      if (ansi) part += "\x1b[0m";
-      open = CAT_NONE;
-    }
-    // Colours close at line ends, so each line stands alone in a pager.
-    int want = by == nullptr || c == '\n' || c == '\r' ? (int)CAT_NONE : by[i];
-    if (want != open) {
-      if (open != CAT_NONE) part += "\x1b[0m";
-      if (want != CAT_NONE)
-        append_sgr(&part, view.light ? looks[want].light : looks[want].dark, looks[want].bold);
-      open = want;
-    }
-    if (c == '\n') {
-      part += c;
-      column = 0;
-      continue;
-    }
-    if (c == '\t' && columns) {
-      do part += ' ';
-      while (++column % view.tab_width != 0);
-      continue;
-    }
-    if (guard) {
-      size_t used = append_visible_control(&part, text, i);
-      if (used > 0) {
-        column += used == 1 ? 2 : 4;
-        i += used - 1;
-        continue;
-      }
-    }
-    // Printable bytes of one category up to the line's end go at once.
-    size_t j = i + 1;
-    if (by == nullptr)
-      while (j < n && p[j] >= 0x20 && p[j] != 0x7F && p[j] != 0xC2) j++;
-    else
-      while (j < n && p[j] >= 0x20 && p[j] != 0x7F && p[j] != 0xC2 && by[j] == want) j++;
-    part.append(text, i, j - i);
-    if (columns)
-      for (size_t k = i; k < j; k++)
-        if ((p[k] & 0xC0) != 0x80) column++;  // one column a character
-    i = j - 1;
-  }
-  bool at_line_start = n > 0 ? text[n - 1] == '\n' : !cut->inside;
-  if (open != CAT_NONE && !cut->more) {
-    part += "\x1b[0m";
-    open = CAT_NONE;
-  }
-  piece_done(cut, piece, took, at_line_start, open, column);
-  if (convert) {
-    to_terminal_charset(&part);
-    *out += part;
-  }
-}
-
-void render_ansi(const std::string& text, const std::vector<signed char>& cats, std::string* out) {
-  render_terminal(text, cats, true, out);
-}
-
-std::string terminal_legend(bool ansi) {
-  std::string out;
-  for (int k = 0; k < CAT_COUNT; k++) {
-    if (k > 0) out += "  ";
-    if (ansi) append_sgr(&out, view.light ? looks[k].light : looks[k].dark, looks[k].bold);
-    out += looks[k].legend;
-    if (ansi) out += "\x1b[0m";
-  }
-  return out + "\n";
-}
 
 std::string html_style_sheet() {
   std::string out;
