@@ -143,28 +143,19 @@ void Pipeline::set_state(Job& j, Job::State state) {
   (state == Job::QUEUED ? changed_ : done_).notify_all();
 }
 
+// A thread that waits sleeps: on a core the two threads share, a waiting
+// one that kept looking would take the time the other needs to get on.
 void Pipeline::wait_free(Job& j) {
-  if (soon(j, Job::FREE)) return;
+  if (j.state.load(std::memory_order_acquire) == Job::FREE) return;
   std::unique_lock<std::mutex> hold(lock_);
   done_.wait(hold, [&] { return j.state == Job::FREE; });
-}
-
-// Whether j comes to be in state within a short while: the other side
-// is usually about to get there, and waking a sleeping thread takes
-// longer than rendering a piece.
-bool Pipeline::soon(const Job& j, Job::State state) {
-  double until = now_seconds() + 100e-6;
-  for (unsigned k = 1;; k++) {
-    if (j.state.load(std::memory_order_acquire) == state) return true;
-    if (k % 64 == 0 && now_seconds() > until) return false;
-  }
 }
 
 void Pipeline::work() {
   double rendering = 0, writing = 0;
   for (size_t k = 0;; k++) {
     Job& j = slots_[k % slots];
-    if (!soon(j, Job::QUEUED)) {
+    if (j.state.load(std::memory_order_acquire) != Job::QUEUED) {
       std::unique_lock<std::mutex> hold(lock_);
       changed_.wait(hold, [&] { return j.state == Job::QUEUED || stopping_; });
       if (j.state != Job::QUEUED) break;

@@ -89,7 +89,6 @@ class Pipeline {
   void set_state(Job& j, Job::State state);
   void wait_free(Job& j);
 #ifdef RENDER_THREAD
-  static bool soon(const Job& j, Job::State state);
   void work();
   std::thread worker_;
   std::mutex lock_;
