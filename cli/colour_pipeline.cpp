@@ -100,35 +100,43 @@ bool Pipeline::threaded() const {
 #endif
 }
 
-// Renders a job into out_ (a raw one is written as it is) and writes it.
+// Renders a job into out_ or page_ (a raw one is written as it is) and
+// writes it.
 void Pipeline::render_and_write(Job& j, double* rendering, double* writing) {
   double a = now_seconds();
-  const std::string* made = &out_;
+  const char* made = nullptr;
+  size_t size = 0;
   out_.clear();
+  page_.clear();
   switch (j.kind) {
     case Job::RAW:
-      made = &j.text;
+      made = j.text.data();
+      size = j.text.size();
       break;
     case Job::OPEN:
-      html_section_open(&out_, j.text);
+      html_section_open(&page_, j.text);
       break;
     case Job::CLOSE:
-      html_section_close(&out_);
+      html_section_close(&page_);
       break;
     case Job::LINES:
       cut_.more = j.more;
       if (to_html_)
-        html_section_lines(&out_, j.text, j.cats, j.first_line, j.encoding, &cut_);
+        html_section_lines(&page_, j.text, j.cats, j.first_line, j.encoding, &cut_);
       else
         render_terminal(j.text, j.cats, ansi_, &out_, j.first_line, j.encoding, &cut_);
       break;
   }
+  if (made == nullptr) {
+    made = to_html_ ? page_.data() : out_.data();
+    size = to_html_ ? page_.size() : out_.size();
+  }
   double b = now_seconds();
   *rendering += b - a;
-  if (ok_ && !made->empty()) {
+  if (ok_ && size > 0) {
     if (sink_ == nullptr)
-      out_write(made->data(), made->size());
-    else if (!output_write(sink_, made->data(), made->size()))
+      out_write(made, size);
+    else if (!output_write(sink_, made, size))
       ok_ = false;
   }
   *writing += now_seconds() - b;

@@ -100,7 +100,8 @@ class Pipeline {
   bool to_html_, ansi_;
   Clock* t_;
   Job slots_[slots];
-  std::string out_;    // the rendering side's output, a job at a time
+  std::string out_;    // the rendering side's output for a terminal, a job at a time
+  PageBuffer page_;    // the same for a page
   CutLine cut_;        // the rendering side's: where a line cut into jobs stands
   size_t filled_ = 0;  // jobs handed over so far
   std::atomic<bool> ok_{true};

@@ -6,6 +6,10 @@
 
 #include "tool.h"
 
+#include <string.h>
+
+#include <memory>
+
 // {====== render_view.cpp: the view, and lines cut into pieces
 // Takes the display options (--theme, -n, --tab-width, --legend,
 // --encoding, --html-fragment) for every later rendering. Prints the
@@ -50,25 +54,55 @@ bool use_colour(ColourWhen when);
 // }======
 
 // {====== render_html.cpp
+// A page's sections as they are made, in many small pieces: room is
+// taken without filling it first (which would cost a pass over every byte
+// of the page), and only what was written is ever read.
+class PageBuffer {
+ public:
+  void put(const char* s, size_t n) {
+    if (n == 0) return;
+    if (capacity_ - size_ < n) grow(n);
+    memcpy(bytes_.get() + size_, s, n);
+    size_ += n;
+  }
+  void put(const char* s) { put(s, strlen(s)); }
+  void put(const std::string& s) { put(s.data(), s.size()); }
+  // n in decimal.
+  void number(size_t n);
+  // About n more bytes are to come: room for them at once if there is
+  // memory for it, else it is taken as they come.
+  void expect(size_t n);
+  const char* data() const { return bytes_.get(); }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // Empty again; the room stays for what comes next.
+  void clear() { size_ = 0; }
+
+ private:
+  void grow(size_t n);
+  std::unique_ptr<char[]> bytes_;  // [0, size_) written, [size_, capacity_) not yet
+  size_t size_ = 0, capacity_ = 0;
+};
+
 // A standalone HTML page, one section per file, in the editor's colours made
 // readable on a light and a dark background; the title names the files and
 // a page of several has a table of contents. Every line is an anchor: #L12,
 // or #f2-L12 for the second file. With --html-fragment only the <pre>s.
 void html_begin(std::string* out, const std::vector<std::string>& names);
 void html_begin(std::string* out, const std::string& name);
-void html_section(std::string* out, const std::string& name, const std::string& bytes,
+void html_section(PageBuffer* out, const std::string& name, const std::string& bytes,
                   const std::vector<signed char>& cats);
 // html_section a piece at a time, as render_terminal takes them.
-void html_section_open(std::string* out, const std::string& name);
-void html_section_lines(std::string* out, const std::string& bytes,
+void html_section_open(PageBuffer* out, const std::string& name);
+void html_section_lines(PageBuffer* out, const std::string& bytes,
                         const std::vector<signed char>& cats, long first_line, const char* encoding,
                         CutLine* cut = nullptr);
-void html_section_close(std::string* out);
+void html_section_close(PageBuffer* out);
 void html_end(std::string* out);
 // The page's style sheet alone (--css).
 std::string html_style_sheet();
 // Writes a page to path, "-" for stdout. Prints the problem; false on it.
-bool html_write(const char* path, const std::string& page);
+bool html_write(const char* path, const PageBuffer& page);
 // }======
 
 #endif

@@ -4,7 +4,9 @@
 // for display; the categories stay the plug-in's.
 #include "render_view.h"
 
+#include <assert.h>
 #include <math.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -65,23 +67,32 @@ std::string css_colour(unsigned rgb) {
 
 // }======
 
-void append_escaped(std::string* out, char c) {
-  switch (c) {
-    case '<':
-      *out += "&lt;";
-      break;
-    case '>':
-      *out += "&gt;";
-      break;
-    case '&':
-      *out += "&amp;";
-      break;
-    case '"':
-      *out += "&quot;";
-      break;
-    default:
-      *out += c;
+// Byte classes for the page: what a run of plain text stops at.
+enum { HTML_PLAIN, HTML_ESCAPE, HTML_LF, HTML_CR };
+
+struct HtmlClasses {
+  unsigned char of[256];
+  HtmlClasses() {
+    for (int c = 0; c < 256; c++) of[c] = HTML_PLAIN;
+    of[(unsigned char)'<'] = of[(unsigned char)'>'] = HTML_ESCAPE;
+    of[(unsigned char)'&'] = of[(unsigned char)'"'] = HTML_ESCAPE;
+    of[(unsigned char)'\n'] = HTML_LF;
+    of[(unsigned char)'\r'] = HTML_CR;
   }
+};
+const HtmlClasses html_classes;
+
+// What a page's escaped characters read.
+const char* html_escape_of(char c) {
+  assert(html_classes.of[(unsigned char)c] == HTML_ESCAPE);
+  return c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : "&quot;";
+}
+
+void append_escaped(std::string* out, char c) {
+  if (html_classes.of[(unsigned char)c] == HTML_ESCAPE)
+    *out += html_escape_of(c);
+  else
+    *out += c;
 }
 
 // A file name in the page: escaped, and valid UTF-8 whatever its bytes.
@@ -91,42 +102,15 @@ void append_name(std::string* out, const std::string& name) {
   for (char c : shown.text) append_escaped(out, c);
 }
 
-// Characters a page cannot take as they are, or that end a line.
-bool special_in_html(char c) {
-  return c == '<' || c == '>' || c == '&' || c == '"' || c == '\n' || c == '\r';
-}
-
-void append_number(std::string* out, size_t n) {
-  char digits[24];
-  int k = 0;
-  do {
-    digits[k++] = (char)('0' + n % 10);
-    n /= 10;
-  } while (n > 0);
-  while (k > 0) *out += digits[--k];
-}
-
 // The start of a line anchor's id: "L", or "f2-L" on a page of several
 // files.
 std::string anchor_prefix() {
   std::string prefix;
   if (view.files > 1) {
-    prefix = "f";
-    append_number(&prefix, view.section);
-    prefix += '-';
+    prefix = "f" + std::to_string(view.section) + "-";
   }
   prefix += 'L';
   return prefix;
-}
-
-// The line-number cell, a link to itself: #L12, or #f2-L12 on a page of
-// several files. snprintf per line would cost more than the rest.
-void append_line_anchor(std::string* out, long line) {
-  std::string id = anchor_prefix();
-  append_number(&id, (size_t)line);
-  *out += "<a class=\"ln\" id=\"" + id + "\" href=\"#" + id + "\">";
-  append_number(out, (size_t)line);
-  *out += "</a>";
 }
 
 }  // namespace
@@ -200,48 +184,66 @@ void html_begin(std::string* out, const std::string& name) {
   html_begin(out, std::vector<std::string>{name});
 }
 
-void html_section(std::string* out, const std::string& name, const std::string& bytes,
+void html_section(PageBuffer* out, const std::string& name, const std::string& bytes,
                   const std::vector<signed char>& cats) {
   html_section_open(out, name);
   html_section_lines(out, bytes, cats, 1, nullptr);
   html_section_close(out);
 }
 
-void html_section_open(std::string* out, const std::string& name) {
+void html_section_open(PageBuffer* out, const std::string& name) {
   view.section++;
   if (!view.fragment) {
-    *out += "<h2 id=\"f" + std::to_string(view.section) + "\">";
-    append_name(out, name);
-    *out += "</h2>\n";
+    std::string heading = "<h2 id=\"f" + std::to_string(view.section) + "\">";
+    append_name(&heading, name);
+    heading += "</h2>\n";
+    out->put(heading);
   }
-  *out += "<pre class=\"wyn\">";
+  out->put("<pre class=\"wyn\">");
 }
 
-void html_section_close(std::string* out) {
-  *out += "</pre>\n";
+void html_section_close(PageBuffer* out) {
+  out->put("</pre>\n");
+}
+
+void PageBuffer::grow(size_t n) {
+  // To the size asked for, not doubled: a buffer that lives as long as the
+  // run should not be twice what it needs. Past what a size can count is
+  // memory running out.
+  if (n > SIZE_MAX / 2 - size_) throw std::bad_alloc();
+  size_t want = size_ + n + 4096;
+  if (capacity_ > 0 && want < capacity_ + capacity_ / 2) want = capacity_ + capacity_ / 2;
+  std::unique_ptr<char[]> bigger(new char[want]);  // left as it is: written before it is read
+  if (size_ > 0) memcpy(bigger.get(), bytes_.get(), size_);
+  bytes_ = std::move(bigger);
+  capacity_ = want;
+}
+
+void PageBuffer::expect(size_t n) {
+  if (capacity_ - size_ >= n || n > SIZE_MAX / 4 - size_) return;
+  try {
+    grow(n);
+  } catch (const std::bad_alloc&) {
+    // Only a guess: the room is taken a piece at a time instead.
+  }
+}
+
+void PageBuffer::number(size_t n) {
+  char digits[24];
+  int k = 24;
+  do {
+    digits[--k] = (char)('0' + n % 10);
+    n /= 10;
+  } while (n > 0);
+  put(digits + k, (size_t)(24 - k));
 }
 
 namespace {
 
-// Byte classes for the page: what a run of plain text stops at.
-enum { HTML_PLAIN, HTML_ESCAPE, HTML_LF, HTML_CR };
-
-struct HtmlClasses {
-  unsigned char of[256];
-  HtmlClasses() {
-    for (int c = 0; c < 256; c++) of[c] = HTML_PLAIN;
-    of[(unsigned char)'<'] = of[(unsigned char)'>'] = HTML_ESCAPE;
-    of[(unsigned char)'&'] = of[(unsigned char)'"'] = HTML_ESCAPE;
-    of[(unsigned char)'\n'] = HTML_LF;
-    of[(unsigned char)'\r'] = HTML_CR;
-  }
-};
-const HtmlClasses html_classes;
-
 // Each category's span opener, made once; plain arrays, so nothing is
 // torn down at exit under a rendering thread that is still at work.
 struct HtmlSpans {
-  char open[CAT_COUNT][40];
+  char open[CAT_COUNT][40];  // a class name is at most this long
   size_t length[CAT_COUNT];
   HtmlSpans() {
     for (int k = 0; k < CAT_COUNT; k++) {
@@ -252,127 +254,77 @@ struct HtmlSpans {
 };
 const HtmlSpans html_spans;
 
-// What a page's escaped characters and span openers read; a class name is
-// at most this long.
-const char* html_escape_of(char c) {
-  return c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : "&quot;";
-}
-
-// Appends to a string through a pointer, growing it by doubling, so the
-// page's many small pieces cost no call each. done() trims what is unused.
-class Appender {
- public:
-  // expect: about how much will be appended, so one growth mostly does.
-  Appender(std::string* out, size_t expect) : out_(out), used_(out->size()) { grow(expect); }
-  // Room for at least n more bytes.
-  char* room(size_t n) {
-    if (out_->size() - used_ < n) grow(n);
-    return &(*out_)[used_];
-  }
-  void advance(size_t n) { used_ += n; }
-  void put(const char* s, size_t n) {
-    memcpy(room(n), s, n);
-    used_ += n;
-  }
-  void put(const char* s) { put(s, strlen(s)); }
-  void number(size_t n) {
-    char digits[24];
-    int k = 24;
-    do {
-      digits[--k] = (char)('0' + n % 10);
-      n /= 10;
-    } while (n > 0);
-    put(digits + k, (size_t)(24 - k));
-  }
-  void done() { out_->resize(used_); }
-
- private:
-  // To the size asked for, not the string's own doubling: a buffer that
-  // lives as long as the run should not be twice what it needs.
-  void grow(size_t n) {
-    size_t want = used_ + n + 4096;
-    if (out_->size() > used_ && want < out_->size() + out_->size() / 2)
-      want = out_->size() + out_->size() / 2;
-    if (want > out_->capacity()) {
-      std::string bigger;
-      bigger.reserve(want);
-      bigger.append(*out_, 0, used_);
-      out_->swap(bigger);
-    }
-    out_->resize(want);
-  }
-  std::string* out_;
-  size_t used_;
-};
-
-// The page's lines straight from the script's bytes and their categories,
-// when those are what would be shown: ASCII throughout in an encoding that
-// keeps ASCII as it is. The same markup as the decoding path below. n: how
-// many bytes of text go now (a CR after them is the next piece's).
-void html_lines_as_is(std::string* out, const std::string& text, size_t n, const signed char* cats,
-                      long first_line, CutLine* cut) {
+// The page's lines from n bytes of text as they are shown (the script's own
+// bytes when they read the same, else the text decoded), cats one category
+// a byte or null. Each line closes what it opened, so lines rendered a
+// piece at a time read exactly as when rendered at once; a line cut into
+// pieces leaves its anchor and its open span to the next piece, in cut.
+void html_lines(PageBuffer* out, const char* text, size_t n, const signed char* cats,
+                long first_line, CutLine* cut) {
+  assert(first_line >= 1);
   const std::string prefix = anchor_prefix();
-  Appender a(out, n * 6);  // generated scripts take about 5.3 times
-  const unsigned char* p = (const unsigned char*)text.data();
+  out->expect(n * 6);  // generated scripts take about 5.3 times
+  const unsigned char* p = (const unsigned char*)text;
   const unsigned char* cls = html_classes.of;
   size_t line = (size_t)first_line;
   int open = cut->inside ? cut->open : (int)CAT_NONE;
   bool line_open = cut->inside;
   for (size_t i = 0; i < n;) {
     if (!line_open) {
-      a.put("<a class=\"ln\" id=\"", 18);
-      a.put(prefix.data(), prefix.size());
-      a.number(line);
-      a.put("\" href=\"#", 9);
-      a.put(prefix.data(), prefix.size());
-      a.number(line);
-      a.put("\">", 2);
-      a.number(line);
-      a.put("</a>", 4);
+      // The line-number cell, a link to itself: #L12, or #f2-L12 on a
+      // page of several files. snprintf per line would cost more than the
+      // rest.
+      out->put("<a class=\"ln\" id=\"", 18);
+      out->put(prefix.data(), prefix.size());
+      out->number(line);
+      out->put("\" href=\"#", 9);
+      out->put(prefix.data(), prefix.size());
+      out->number(line);
+      out->put("\">", 2);
+      out->number(line);
+      out->put("</a>", 4);
       line_open = true;
     }
     unsigned char c = p[i], k = cls[c];
     bool at_break = k == HTML_LF || (k == HTML_CR && i + 1 < n && p[i + 1] == '\n');
     int want = at_break || cats == nullptr ? (int)CAT_NONE : cats[i];
     if (want != open) {
-      if (open != CAT_NONE) a.put("</span>", 7);
-      if (want != CAT_NONE) a.put(html_spans.open[want], html_spans.length[want]);
+      if (open != CAT_NONE) out->put("</span>", 7);
+      if (want != CAT_NONE) out->put(html_spans.open[want], html_spans.length[want]);
       open = want;
     }
     if (at_break) {
       if (k == HTML_CR) i++;
-      a.put("\n", 1);
+      out->put("\n", 1);
       line++;
       line_open = false;
       i += 1;
     } else if (k == HTML_ESCAPE) {
-      a.put(html_escape_of((char)c));
+      out->put(html_escape_of((char)c));
       i++;
     } else {
+      // A run of plain bytes of one category (a lone CR among them). A
+      // character's bytes share one category, so a run never splits one.
       size_t j = i + 1;
       if (cats == nullptr)
         while (j < n && cls[p[j]] == HTML_PLAIN) j++;
       else
         while (j < n && cls[p[j]] == HTML_PLAIN && cats[j] == want) j++;
-      a.put(text.data() + i, j - i);
+      out->put(text + i, j - i);
       i = j;
     }
   }
   if (open != CAT_NONE && !cut->more) {
-    a.put("</span>", 7);
+    out->put("</span>", 7);
     open = CAT_NONE;
   }
-  a.done();
   cut->open = open;
   cut->inside = line_open;
 }
 
 }  // namespace
 
-// Each line closes what it opened, so lines rendered a piece at a time
-// read exactly as when rendered at once; a line cut into pieces leaves
-// its anchor and its open span to the next piece.
-void html_section_lines(std::string* out, const std::string& bytes,
+void html_section_lines(PageBuffer* out, const std::string& bytes,
                         const std::vector<signed char>& cats, long first_line, const char* encoding,
                         CutLine* cut) {
   CutLine whole;  // whole lines: nothing goes on into another piece
@@ -380,66 +332,21 @@ void html_section_lines(std::string* out, const std::string& bytes,
   Piece piece(*cut, bytes, cats);
   const std::string& source = piece.bytes();
   const char* shown_as = view.encoding != nullptr ? view.encoding : encoding;
+  size_t took;
   if (is_ascii(source) && display_keeps_ascii(shown_as)) {
+    // ASCII throughout in an encoding that keeps ASCII as it is: the
+    // script's bytes are what is shown, with no copy.
     const signed char* by_byte =
         piece.cats().size() == source.size() ? piece.cats().data() : nullptr;
-    size_t took = undecoded_part(*cut, source);
-    html_lines_as_is(out, source, took, by_byte, first_line, cut);
-    return piece_done(cut, piece, took, !cut->inside, cut->open, 0);
+    took = undecoded_part(*cut, source);
+    html_lines(out, source.data(), took, by_byte, first_line, cut);
+  } else {
+    Shown shown;
+    took = decoder_for(cut, shown_as, first_line).decode(source, piece.cats(), cut->more, &shown);
+    const signed char* by_byte = shown.cats.empty() ? nullptr : shown.cats.data();
+    html_lines(out, shown.text.data(), shown.text.size(), by_byte, first_line, cut);
   }
-  Shown shown;
-  size_t took =
-      decoder_for(cut, shown_as, first_line).decode(source, piece.cats(), cut->more, &shown);
-  const std::string& text = shown.text;
-  size_t need = out->size() + text.size() * 3;  // pieces add up: grow by doubling
-  if (out->capacity() < need) out->reserve(need > 2 * out->capacity() ? need : 2 * out->capacity());
-  long line = first_line;
-  int open = cut->inside ? cut->open : (int)CAT_NONE;
-  bool line_open = cut->inside;
-  size_t n = text.size();
-  for (size_t i = 0; i < n;) {
-    if (!line_open) {
-      append_line_anchor(out, line);
-      line_open = true;
-    }
-    char c = text[i];
-    bool at_break = c == '\n' || (c == '\r' && i + 1 < n && text[i + 1] == '\n');
-    int want = at_break || shown.cats.empty() ? (int)CAT_NONE : shown.cats[i];
-    if (want != open) {
-      if (open != CAT_NONE) *out += "</span>";
-      if (want != CAT_NONE) {
-        *out += "<span class=\"";
-        *out += looks[want].css;
-        *out += "\">";
-      }
-      open = want;
-    }
-    if (c == '\r' && at_break) {
-      i++;
-    } else if (c == '\n') {
-      *out += '\n';
-      line++;
-      line_open = false;
-      i++;
-    } else if (special_in_html(c)) {
-      append_escaped(out, c);
-      i++;
-    } else {
-      // The shown text is valid UTF-8 and a character's bytes share one
-      // category, so a run never splits a character.
-      size_t j = i + 1;
-      while (j < n && (shown.cats.empty() ? (int)CAT_NONE : shown.cats[j]) == want &&
-             !special_in_html(text[j]))
-        j++;
-      out->append(text, i, j - i);
-      i = j;
-    }
-  }
-  if (open != CAT_NONE && !cut->more) {
-    *out += "</span>";
-    open = CAT_NONE;
-  }
-  piece_done(cut, piece, took, !line_open, open, 0);
+  piece_done(cut, piece, took, !cut->inside, cut->open, 0);
 }
 
 void html_end(std::string* out) {
@@ -452,6 +359,12 @@ int cmd_css(const Options& opt) {
   return write_output(out, html_style_sheet()) ? EXIT_DONE : EXIT_ERROR;
 }
 
-bool html_write(const char* path, const std::string& page) {
-  return write_output(path, page);
+bool html_write(const char* path, const PageBuffer& page) {
+  OutputSink* sink = output_open(path);
+  if (sink == nullptr) return false;
+  if (!output_write(sink, page.data(), page.size())) {
+    output_abort(sink);
+    return false;
+  }
+  return output_commit(sink);
 }
