@@ -67,8 +67,6 @@ class PageBuffer {
   }
   void put(const char* s) { put(s, strlen(s)); }
   void put(const std::string& s) { put(s.data(), s.size()); }
-  // n in decimal.
-  void number(size_t n);
   // About n more bytes are to come: room for them at once if there is
   // memory for it, else it is taken as they come.
   void expect(size_t n);

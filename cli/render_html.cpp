@@ -228,16 +228,6 @@ void PageBuffer::expect(size_t n) {
   }
 }
 
-void PageBuffer::number(size_t n) {
-  char digits[24];
-  int k = 24;
-  do {
-    digits[--k] = (char)('0' + n % 10);
-    n /= 10;
-  } while (n > 0);
-  put(digits + k, (size_t)(24 - k));
-}
-
 namespace {
 
 // Each category's span opener, made once; plain arrays, so nothing is
@@ -253,6 +243,16 @@ struct HtmlSpans {
   }
 };
 const HtmlSpans html_spans;
+
+// n in decimal at the end of digits; answers where it starts.
+char* decimal(size_t n, char (&digits)[24]) {
+  char* at = digits + sizeof digits;
+  do {
+    *--at = (char)('0' + n % 10);
+    n /= 10;
+  } while (n > 0);
+  return at;
+}
 
 // The page's lines from n bytes of text as they are shown (the script's own
 // bytes when they read the same, else the text decoded), cats one category
@@ -274,14 +274,17 @@ void html_lines(PageBuffer* out, const char* text, size_t n, const signed char* 
       // The line-number cell, a link to itself: #L12, or #f2-L12 on a
       // page of several files. snprintf per line would cost more than the
       // rest.
+      char digits[24];
+      const char* number = decimal(line, digits);
+      size_t length = (size_t)(digits + sizeof digits - number);
       out->put("<a class=\"ln\" id=\"", 18);
       out->put(prefix.data(), prefix.size());
-      out->number(line);
+      out->put(number, length);
       out->put("\" href=\"#", 9);
       out->put(prefix.data(), prefix.size());
-      out->number(line);
+      out->put(number, length);
       out->put("\">", 2);
-      out->number(line);
+      out->put(number, length);
       out->put("</a>", 4);
       line_open = true;
     }
