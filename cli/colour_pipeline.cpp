@@ -192,6 +192,7 @@ void Pipeline::wait_free(Job&) {}
 size_t render_lines(const wyn::Document& doc, size_t from, size_t to, const char* encoding,
                     bool coloured, long* line, Pipeline* out, Clock* t, bool wait) {
   size_t n = doc.size();
+  assert(from <= to && to <= n && *line >= 1);
   while (from < to && (wait || out->takes_more())) {
     double b = now_seconds();
     Job& j = out->next();

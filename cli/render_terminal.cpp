@@ -63,6 +63,7 @@ bool use_colour(ColourWhen when) {
 
 void render_terminal(const std::string& bytes, const std::vector<signed char>& cats, bool ansi,
                      std::string* out, long first_line, const char* encoding, CutLine* cut) {
+  assert(first_line >= 1);
   CutLine whole;  // whole lines: nothing goes on into another piece
   if (cut == nullptr) cut = &whole;
   // A terminal shows characters: the text is decoded and goes out in the
