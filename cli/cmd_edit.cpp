@@ -1,5 +1,6 @@
 // wyn expand, wyn indent, wyn edit: the editing aids at work on a file,
 // with the touched lines re-coloured after every edit as the editor does.
+#include "render.h"
 #include "tool.h"
 
 #include <errno.h>
@@ -208,10 +209,13 @@ int show_result(const Options& opt, const Source& file, const wyn::Document& doc
     return EXIT_ERROR;
   }
   if (opt.html != nullptr) {
-    std::string page;
-    html_begin(&page, file.name.c_str());
+    std::string head, tail;
+    html_begin(&head, file.name.c_str());
+    html_end(&tail);
+    PageBuffer page;
+    page.put(head);
     html_section(&page, file.name, text, doc.categories());
-    html_end(&page);
+    page.put(tail);
     if (!html_write(opt.html, page)) return EXIT_ERROR;
   }
   if (opt.in_place || opt.html != nullptr) return rc;

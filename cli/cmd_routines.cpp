@@ -1,6 +1,7 @@
 // wyn routines FILE...: the routine list the plug-in marks for the editor's
 // routine view, each routine with its whole extent, one a line; or a tags
 // file for other editors; or the plug-in's marks as they are.
+#include "render.h"
 #include "tool.h"
 
 #include <dirent.h>

@@ -2,6 +2,7 @@
 // one row of a table; getopt_long's arrays, the messages for a missing
 // value and the checks of which command takes which option all come from
 // it.
+#include "render.h"
 #include "tool.h"
 
 #include "lsp.h"

@@ -145,6 +145,45 @@ TEST_F(ToolTest, LinesCutIntoPiecesReadAsWholeLines) {
   }
 }
 
+// Where lines are short a page is many times its script (each line break
+// brings an anchor of some forty bytes), so its buffer grows again and
+// again, made at once (edit) or a piece at a time (colour): every byte of
+// it must be one that was written, none left over from growing.
+TEST_F(ToolTest, PagesManyTimesTheirScriptReadWhole) {
+  const struct {
+    const char* what;
+    const char* line_break;
+    size_t lines;
+  } scripts[] = {
+      {"LF", "\n", 1},
+      {"LF", "\n", 300000},
+      {"CR LF", "\r\n", 200000},
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"colour", "--html-fragment", "--html", "-", "$F"},
+      {"edit", "-e", "goto 1:1", "--html-fragment", "--html", "-", "$F"},
+  };
+  for (const auto& s : scripts) {
+    std::string text, want = "<pre class=\"wyn\">";
+    for (size_t i = 1; i <= s.lines; i++) {
+      text += s.line_break;
+      std::string n = std::to_string(i);
+      want += "<a class=\"ln\" id=\"L" + n + "\" href=\"#L" + n + "\">" + n + "</a>\n";
+    }
+    want += "</pre>\n";
+    std::string f = file("s.wyn", text);
+    for (const auto& c : commands) {
+      std::string what = std::string(s.what) + " x" + std::to_string(s.lines) + ", " + c[0];
+      std::vector<std::string> args = {"--no-config"};
+      for (const std::string& a : filled(c, {{"$F", f}})) args.push_back(a);
+      Ran r = wyn(args);
+      EXPECT_EQ(r.code, 0) << what << ": " << r.err;
+      EXPECT_TRUE(r.out == want) << what << ": " << r.out.size() << " bytes, " << want.size()
+                                 << " wanted";
+    }
+  }
+}
+
 // What rendering holds at once does not grow with a line's length: 8 MiB
 // in one line is shown within the same address-space limit as in many
 // lines, a little more than the text and its colours.
