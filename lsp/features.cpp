@@ -1,4 +1,4 @@
-// What the server answers about a document, each from the plug-in:
+// What the server answers about a script, each from the plug-in:
 // completion from its tables and templates, signature help and hover from
 // its templates, symbols and folding from its routine list and colours,
 // formatting from its smart indent, the expansion command from its
@@ -82,14 +82,14 @@ std::string shown_template(const std::string& text) {
 
 // The word (letters, digits, '_', '#') at a client position: [*a, *b).
 // False when there is none.
-bool Server::word_at(const OpenDocument* d, Position at, size_t* a, size_t* b) const {
+bool Server::word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const {
   word_around(d->text, d->lines.offset(d->text, at, encoding_), a, b);
   return *a != *b;
 }
 
 // {====== completion
 
-Server::Reply Server::on_completion(OpenDocument* d, const PositionParams& p) {
+Server::Reply Server::on_completion(OpenScript* d, const PositionParams& p) {
   Reply r;
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   size_t line_start = d->lines.line_start(d->lines.line_of(cur));
@@ -180,7 +180,7 @@ Server::Reply Server::on_completion_resolve(const json& params) {
 
 // {====== signature help and hover
 
-Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p) {
+Server::Reply Server::on_signature_help(OpenScript* d, const PositionParams& p) {
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   uint32_t line = d->lines.line_of(cur);
   size_t from = d->lines.line_start(line > 50 ? line - 50 : 0);
@@ -238,7 +238,7 @@ Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p
   return Reply{json{{"signatures", {sig}}, {"activeSignature", 0}, {"activeParameter", active}}};
 }
 
-Server::Reply Server::on_hover(OpenDocument* d, const PositionParams& p) {
+Server::Reply Server::on_hover(OpenScript* d, const PositionParams& p) {
   size_t a = 0, b = 0;
   if (!word_at(d, p.position, &a, &b)) return Reply{json(nullptr)};
   std::string word = d->text.substr(a, b - a);
@@ -262,7 +262,7 @@ Server::Reply Server::on_hover(OpenDocument* d, const PositionParams& p) {
 
 // {====== symbols and folding
 
-Server::Reply Server::on_document_symbol(OpenDocument* d, const DocumentParams&) {
+Server::Reply Server::on_document_symbol(OpenScript* d, const DocumentParams&) {
   Reply r;
   std::string& out = r.raw;
   out = "[";
@@ -284,7 +284,7 @@ Server::Reply Server::on_document_symbol(OpenDocument* d, const DocumentParams&)
   return r;
 }
 
-Server::Reply Server::on_folding_range(OpenDocument* d, const DocumentParams&) {
+Server::Reply Server::on_folding_range(OpenScript* d, const DocumentParams&) {
   Reply r;
   std::string& out = r.raw;
   out = "[";
@@ -320,7 +320,7 @@ Server::Reply Server::on_folding_range(OpenDocument* d, const DocumentParams&) {
 
 // {====== formatting and the expansion command
 
-Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams& p) {
+Server::Reply Server::on_on_type_formatting(OpenScript* d, const OnTypeParams& p) {
   Reply r;
   uint32_t line = p.position.line;
   if (p.ch != "\n" || line == 0 || line >= d->lines.line_count()) return Reply{json::array()};
@@ -353,7 +353,7 @@ Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams&
 }
 
 // The plug-in's expansion at pos, as one edit of the client's text.
-bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
+bool Server::expansion_edit(OpenScript* d, size_t pos, TextEdit* out) {
   if (!scratch_.set_text(d->text)) throw std::bad_alloc();
   Document::Edit edit;
   std::string problem;
@@ -371,7 +371,7 @@ bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
   return true;
 }
 
-Server::Reply Server::on_code_action(OpenDocument* d, const RangeParams& p) {
+Server::Reply Server::on_code_action(OpenScript* d, const RangeParams& p) {
   size_t pos = d->lines.offset(d->text, p.range.start, encoding_);
   // The word the expansion key would take: from the start of the word the
   // position is in up to the next whitespace, as the plug-in reads it.
@@ -412,7 +412,7 @@ Server::Reply Server::on_execute_command(const json& params) {
   }
   if (!ok) return error(INVALID_PARAMS, problem);
   Reply r;
-  OpenDocument* d = find(pp.uri, &r);
+  OpenScript* d = find(pp.uri, &r);
   if (d == nullptr) return r;
   TextEdit edit;
   if (!expansion_edit(d, d->lines.offset(d->text, pp.position, encoding_), &edit)) {

@@ -275,9 +275,9 @@ Server::Reply Server::error(int code, const std::string& message) {
   return r;
 }
 
-OpenDocument* Server::find(const std::string& uri, Reply* err) {
-  auto it = docs_.find(uri);
-  if (it != docs_.end()) return it->second.get();
+OpenScript* Server::find(const std::string& uri, Reply* err) {
+  auto it = scripts_.find(uri);
+  if (it != scripts_.end()) return it->second.get();
   *err = error(INVALID_PARAMS, "document not open: " + uri);
   return nullptr;
 }
@@ -462,7 +462,7 @@ void Server::apply_config_file(const std::string& path, bool told) {
     problem = "configuration not applied: " + problem;
   if (!problem.empty()) {
     // Not remembered: once the file is mended it is read the next time it
-    // is named or found. A file found beside each opened document would
+    // is named or found. A file found beside each opened script would
     // say the same thing every time; the user hears it once.
     auto said = config_problems_.find(path);
     if (!told && said != config_problems_.end() && said->second == problem) return;
@@ -485,12 +485,12 @@ void Server::discover_config(const std::string& folder) {
   if (vocab_.word_class.size() + vocab_.template_text.size() != before) vocabulary_changed();
 }
 
-// New words change colours: every open document is coloured afresh and
+// New words change colours: every open script is coloured afresh and
 // compared, as after an idle check.
 void Server::vocabulary_changed() {
   if (initialized_) start_walk();  // routines named by a new reserved word are routines no more
   bool differs = false;
-  for (auto& entry : docs_) differs |= check_whole(entry.second.get());
+  for (auto& entry : scripts_) differs |= check_whole(entry.second.get());
   if (differs && refresh_support_) request("workspace/semanticTokens/refresh", json());
 }
 

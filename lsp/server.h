@@ -44,9 +44,10 @@ struct ServerOptions {
   double rewalk_after = 30;
 };
 
-// An open document: the client's bytes, its lines, the stand-in document
-// the plug-in works on, and the tokens last computed from its colours.
-struct OpenDocument {
+// A script the client has open: its bytes, its lines, the session's
+// Document the plug-in works on, and the tokens last computed from its
+// colours.
+struct OpenScript {
   std::string uri;
   int64_t version = 0;
   std::string text;
@@ -109,11 +110,11 @@ class Server {
   std::string request(const char* method, json params);  // the request's id
   void log(int type, const std::string& text);
   static Reply error(int code, const std::string& message);
-  OpenDocument* find(const std::string& uri, Reply* err);
-  // Reads a request's params and finds the open document they name; null
+  OpenScript* find(const std::string& uri, Reply* err);
+  // Reads a request's params and finds the open script they name; null
   // with *reply set to the error when either fails.
   template <class Params>
-  OpenDocument* take(const json& params, Params* p, Reply* reply) {
+  OpenScript* take(const json& params, Params* p, Reply* reply) {
     std::string problem;
     if (read(params, p, &problem)) return find(p->uri, reply);
     *reply = error(INVALID_PARAMS, problem);
@@ -122,12 +123,12 @@ class Server {
 
   // Handlers, by the shape of their method: a request answers, a
   // notification does not (and may take what it keeps out of its params,
-  // as didOpen does the text); a request about an open document gets its
-  // params read and the document found before it is called.
+  // as didOpen does the text); a request about an open script gets its
+  // params read and the script found before it is called.
   using RequestHandler = Reply(const json& params);
   using NotificationHandler = void(json& params);
   template <class Params>
-  using DocumentRequest = Reply(OpenDocument* d, const Params& p);
+  using DocumentRequest = Reply(OpenScript* d, const Params& p);
   Request bind(RequestHandler Server::*handler) {
     return [this, handler](const json& params) { return (this->*handler)(params); };
   }
@@ -136,7 +137,7 @@ class Server {
     return [this, handler](const json& params) {
       Params p;
       Reply r;
-      OpenDocument* d = take(params, &p, &r);
+      OpenScript* d = take(params, &p, &r);
       return d == nullptr ? r : (this->*handler)(d, p);
     };
   }
@@ -160,17 +161,17 @@ class Server {
   DocumentRequest<DocumentParams> on_tokens_full;
   DocumentRequest<DeltaParams> on_tokens_delta;
   DocumentRequest<RangeParams> on_tokens_range;
-  // False when the change would take the document past the size limit;
+  // False when the change would take the script past the size limit;
   // throws std::bad_alloc when memory ran out part way through it.
-  bool apply_change(OpenDocument* d, const ContentChange& change);
+  bool apply_change(OpenScript* d, const ContentChange& change);
   void cannot_hold(const std::string& uri, const char* what);
-  void open_document(DidOpenParams& p);  // throws std::bad_alloc without memory
-  void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
+  void open_script(DidOpenParams& p);  // throws std::bad_alloc without memory
+  void tokens_of(const OpenScript* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                  std::vector<uint32_t>* counts) const;
-  bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);
-  const std::vector<Routine>& routines_of(OpenDocument* d);
-  bool check_whole(OpenDocument* d);
-  std::string tokens_full(OpenDocument* d);
+  bool retoken(OpenScript* d, uint32_t first, uint32_t last, bool replace_all);
+  const std::vector<Routine>& routines_of(OpenScript* d);
+  bool check_whole(OpenScript* d);
+  std::string tokens_full(OpenScript* d);
   // }======
 
   // {====== features (features.cpp)
@@ -179,8 +180,8 @@ class Server {
   DocumentRequest<OnTypeParams> on_on_type_formatting;
   DocumentRequest<RangeParams> on_code_action;
   RequestHandler on_completion_resolve, on_execute_command;
-  bool expansion_edit(OpenDocument* d, size_t pos, TextEdit* edit);
-  bool word_at(const OpenDocument* d, Position at, size_t* a, size_t* b) const;
+  bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit);
+  bool word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const;
   // }======
 
   // {====== the workspace index (workspace.cpp)
@@ -202,7 +203,7 @@ class Server {
   ServerOptions options_;
   Plugin plugin_;
   Vocabulary vocab_;
-  std::map<std::string, std::unique_ptr<OpenDocument>> docs_;
+  std::map<std::string, std::unique_ptr<OpenScript>> scripts_;
   std::map<std::string, Request> requests_;
   std::map<std::string, Notification> notifications_;
   Document scratch_;  // for expansions, indents and workspace files
