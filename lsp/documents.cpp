@@ -9,6 +9,8 @@
 
 #include <new>
 
+#include "uri.h"
+
 namespace wyn::lsp {
 
 namespace {

@@ -231,11 +231,6 @@ class Server {
   std::map<std::string, std::string> config_problems_;  // path: the problem last shown
   uint64_t next_result_id_ = 1;
   uint64_t next_request_id_ = 1;
-
- public:
-  // For tests and the workspace index: the path of a file: URI, or "".
-  static std::string uri_to_path(const std::string& uri);
-  static std::string path_to_uri(const std::string& path);
 };
 
 // The server over stdin and stdout until exit; the process's exit status.

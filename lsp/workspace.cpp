@@ -11,6 +11,7 @@
 #include <set>
 
 #include "jsonw.h"
+#include "uri.h"
 
 namespace wyn::lsp {
 
