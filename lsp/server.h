@@ -17,32 +17,12 @@
 #include "protocol.h"
 #include "statements.h"
 #include "session.h"
+#include "settings.h"
 #include "symbols.h"
 #include "tokens.h"
 #include "vocab.h"
 
 namespace wyn::lsp {
-
-struct ServerOptions {
-  std::string plugin_path;  // empty: beside the executable
-  // A document this size or smaller is checked against a whole-buffer
-  // colouring at once after each change; larger ones when the client idles.
-  size_t check_at_once = 64u << 10;
-  // The largest document kept; a change that would make one larger drops it.
-  size_t document_limit = kDocumentLimit;
-  // A deferred check runs at the latest this long after the first change it
-  // covers, before the next message, for a client that never goes quiet.
-  uint64_t check_within_ms = 1000;
-  // Milliseconds from any fixed point; empty: the steady clock.
-  std::function<uint64_t()> clock;
-  // What the workspace index walks and reads, and the most routines one
-  // workspace/symbol or definition answer holds (the best matches first).
-  WorkspaceIndex::Limits index_limits;
-  size_t symbol_limit = 2000;
-  // For a client that does not report changed files: a symbol request
-  // this many seconds after the last walk started starts another.
-  double rewalk_after = 30;
-};
 
 // A script the client has open: its bytes, its lines, the session's
 // Document the plug-in works on, and the tokens last computed from its
@@ -142,11 +122,15 @@ class Server {
     };
   }
 
-  // {====== lifecycle and configuration (server.cpp)
+  // {====== lifecycle (server.cpp)
   RequestHandler on_initialize, on_shutdown;
-  NotificationHandler on_initialized, on_exit, on_did_change_configuration;
+  NotificationHandler on_initialized, on_exit;
   json capabilities() const;
   bool start_plugin(std::string* error);
+  // }======
+
+  // {====== configuration (settings.cpp)
+  NotificationHandler on_did_change_configuration;
   void apply_settings(const json& settings);
   // Reads and applies a configuration file once it applies cleanly; told:
   // the user named it in a setting, so a problem is shown even when it was
