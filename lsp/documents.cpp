@@ -114,7 +114,7 @@ void Server::open_script(DidOpenParams& p) {
 void Server::cannot_hold(const std::string& uri, const char* what) {
   std::string text = "wyn: " + uri + ": Cannot allocate memory; " + what;
   log(1, text);
-  notify("window/showMessage", {{"type", 1}, {"message", text}});
+  notify("window/showMessage", MessageParams{MessageType::Error, text});
 }
 
 void Server::on_did_close(json& params) {
@@ -145,9 +145,9 @@ void Server::on_did_change(json& params) {
     // Past the size the stand-in can hold: rather than let the client's
     // text and the plug-in's drift apart, the script is dropped.
     notify("window/showMessage",
-           {{"type", 1},
-            {"message", "wyn: " + p.uri + " grew past " +
-                            std::to_string(options_.document_limit >> 20) + " MiB; it is closed"}});
+           MessageParams{MessageType::Error, "wyn: " + p.uri + " grew past " +
+                                                 std::to_string(options_.document_limit >> 20) +
+                                                 " MiB; it is closed"});
     scripts_.erase(it);
     return;
   }

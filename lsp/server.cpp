@@ -11,12 +11,6 @@
 
 namespace wyn::lsp {
 
-namespace {
-
-const char* const kCommandExpand = "wyn.expandTemplate";
-
-}  // namespace
-
 Server::Server(Send send, ServerOptions options)
     : send_(std::move(send)), options_(std::move(options)) {
   // One table binds each method to its handler; capabilities() below
@@ -250,7 +244,7 @@ std::string Server::request(const char* method, json params) {
 
 void Server::log(int type, const std::string& text) {
   fprintf(stderr, "wyn lsp: %s\n", text.c_str());
-  if (initialized_) notify("window/logMessage", {{"type", type}, {"message", text}});
+  if (initialized_) notify("window/logMessage", MessageParams{MessageType(type), text});
 }
 
 Server::Reply Server::error(int code, const std::string& message) {

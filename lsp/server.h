@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "answers.h"
 #include "lsp.h"
 #include "protocol.h"
 #include "statements.h"
@@ -23,6 +24,9 @@
 #include "vocab.h"
 
 namespace wyn::lsp {
+
+// The one command the server runs: a template's expansion in place.
+inline constexpr const char* kCommandExpand = "wyn.expandTemplate";
 
 // A script the client has open: its bytes, its lines, the session's
 // Document the plug-in works on, and the tokens last computed from its

@@ -148,7 +148,7 @@ void Server::apply_config_file(const std::string& path, bool told) {
     if (!told && said != config_problems_.end() && said->second == problem) return;
     config_problems_[path] = problem;
     log(2, problem);
-    notify("window/showMessage", {{"type", 2}, {"message", "wyn: " + problem}});
+    notify("window/showMessage", MessageParams{MessageType::Warning, "wyn: " + problem});
     return;
   }
   config_problems_.erase(path);

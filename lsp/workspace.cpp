@@ -10,7 +10,6 @@
 #include <queue>
 #include <set>
 
-#include "jsonw.h"
 #include "uri.h"
 
 namespace wyn::lsp {
@@ -226,19 +225,12 @@ Server::Reply Server::on_workspace_symbol(const json& params) {
     r.parked = true;
     return r;
   }
+  std::vector<SymbolInformation> symbols;
+  for (SymbolHit& h : symbols_matching(query, false, "workspace/symbol"))
+    symbols.push_back({std::move(h.name), SymbolKind::Function,
+                       Location{std::move(h.uri), Range{h.start, h.end}}});
   Reply r;
-  r.raw = "[";
-  for (const SymbolHit& h : symbols_matching(query, false, "workspace/symbol")) {
-    if (r.raw.size() > 1) r.raw += ',';
-    r.raw += "{\"name\":";
-    write_string(&r.raw, h.name);
-    r.raw += ",\"kind\":12,\"location\":{\"uri\":";
-    write_string(&r.raw, h.uri);
-    r.raw += ",\"range\":";
-    write_range(&r.raw, h.start, h.end);
-    r.raw += "}}";
-  }
-  r.raw += ']';
+  write_json(&r.raw, symbols);
   return r;
 }
 
@@ -250,10 +242,10 @@ Server::Reply Server::on_definition(OpenScript* d, const PositionParams& p) {
     r.parked = true;
     return r;
   }
-  json out = json::array();
-  for (const SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true, "definition"))
-    out.push_back(to_json(Location{h.uri, Range{h.start, h.end}}));
-  return Reply{out};
+  std::vector<Location> out;
+  for (SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true, "definition"))
+    out.push_back(Location{std::move(h.uri), Range{h.start, h.end}});
+  return Reply{json(out)};
 }
 
 // }======
