@@ -3,11 +3,12 @@
 // to redisplay get their tokens afresh, and a whole-buffer colouring checks
 // the result when the client is quiet, or a second after the change at the
 // latest when it never is.
+#include <assert.h>
+
 #include <chrono>
+#include <new>
 
 #include "server.h"
-
-#include <new>
 
 #include "uri.h"
 
@@ -33,6 +34,7 @@ void span_to_lines(const OpenScript& d, const LineSpan& span, uint32_t* a, uint3
 // colours, flat, with each line's count.
 void Server::tokens_of(const OpenScript* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                        std::vector<uint32_t>* counts) const {
+  assert(first <= last && last < d->lines.line_count());  // retoken() clamps
   size_t from = d->lines.line_start(first);
   size_t to = d->lines.content_end(d->text, last);
   // Every byte is written by categories(): no need to clear them first.

@@ -3,12 +3,13 @@
 // its templates, symbols and folding from its routine list and colours,
 // formatting from its smart indent, the expansion command from its
 // template expansion.
-#include "server.h"
+#include <assert.h>
 
 #include <algorithm>
 #include <new>
 
 #include "answers.h"
+#include "server.h"
 
 namespace wyn::lsp {
 
@@ -49,6 +50,7 @@ bool matches(const std::string& name, const std::string& typed) {
 
 // The word around pos (letters, digits, '_', '#'): [*a, *b).
 void word_around(const std::string& text, size_t pos, size_t* a, size_t* b) {
+  assert(pos <= text.size());  // offsets come clamped from the line index
   size_t s = pos, e = pos;
   while (s > 0 && is_word_char(text[s - 1])) s--;
   while (e < text.size() && is_word_char(text[e])) e++;
@@ -56,6 +58,7 @@ void word_around(const std::string& text, size_t pos, size_t* a, size_t* b) {
 }
 
 std::string indent_of(const std::string& text, size_t line_start) {
+  assert(line_start <= text.size());
   size_t e = line_start;
   while (e < text.size() && is_blank(text[e])) e++;
   return text.substr(line_start, e - line_start);
@@ -163,6 +166,7 @@ Server::Reply Server::on_signature_help(OpenScript* d, const PositionParams& p) 
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   uint32_t line = d->lines.line_of(cur);
   size_t from = d->lines.line_start(line > 50 ? line - 50 : 0);
+  assert(from <= cur && cur <= d->text.size());
   // Strings and comments as the plug-in coloured them: their commas and
   // parentheses are not the call's.
   std::vector<signed char> cats(cur - from);
@@ -322,6 +326,7 @@ Server::Reply Server::on_on_type_formatting(OpenScript* d, const OnTypeParams& p
 
 // The plug-in's expansion at pos, as one edit of the client's text.
 bool Server::expansion_edit(OpenScript* d, size_t pos, TextEdit* out) {
+  assert(pos <= d->text.size());
   if (!scratch_.set_text(d->text)) throw std::bad_alloc();
   Document::Edit edit;
   std::string problem;
