@@ -1,20 +1,23 @@
-// Open documents and their colours: every change goes to the stand-in
-// document and through the plug-in's range re-colouring, the lines it asks
+// Open scripts and their colours: every change goes to the session's
+// Document and through the plug-in's range re-colouring, the lines it asks
 // to redisplay get their tokens afresh, and a whole-buffer colouring checks
 // the result when the client is quiet, or a second after the change at the
 // latest when it never is.
+#include <assert.h>
+
 #include <chrono>
+#include <new>
 
 #include "server.h"
 
-#include <new>
+#include "uri.h"
 
 namespace wyn::lsp {
 
 namespace {
 
 // Client lines holding the bytes of stand-in lines span.first..span.last.
-void span_to_lines(const OpenDocument& d, const LineSpan& span, uint32_t* a, uint32_t* b) {
+void span_to_lines(const OpenScript& d, const LineSpan& span, uint32_t* a, uint32_t* b) {
   long first = span.first < 1 ? 1 : span.first;
   long last = span.last < first ? first : span.last;
   long from = d.doc.line_start(first);
@@ -29,8 +32,9 @@ void span_to_lines(const OpenDocument& d, const LineSpan& span, uint32_t* a, uin
 
 // Tokens of client lines first..last (inclusive) from the plug-in's
 // colours, flat, with each line's count.
-void Server::tokens_of(const OpenDocument* d, uint32_t first, uint32_t last,
-                       std::vector<Token>* flat, std::vector<uint32_t>* counts) const {
+void Server::tokens_of(const OpenScript* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
+                       std::vector<uint32_t>* counts) const {
+  assert(first <= last && last < d->lines.line_count());  // retoken() clamps
   size_t from = d->lines.line_start(first);
   size_t to = d->lines.content_end(d->text, last);
   // Every byte is written by categories(): no need to clear them first.
@@ -47,7 +51,7 @@ void Server::tokens_of(const OpenDocument* d, uint32_t first, uint32_t last,
 // Stores the tokens of client lines first..last afresh. replace_all stores
 // them all; otherwise only lines that differ, so the next delta stays as
 // small as the real change. True when any line changed.
-bool Server::retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all) {
+bool Server::retoken(OpenScript* d, uint32_t first, uint32_t last, bool replace_all) {
   if (last >= d->lines.line_count()) last = d->lines.line_count() - 1;
   if (first > last) return false;
   std::vector<Token> flat;
@@ -85,15 +89,15 @@ void Server::on_did_open(json& params) {
   std::string problem;
   if (!read_taking_text(params, &p, &problem)) return log(1, "didOpen: " + problem);
   try {
-    open_document(p);
+    open_script(p);
   } catch (const std::bad_alloc&) {  // nothing of it is kept
     cannot_hold(p.uri, "it is not opened");
   }
 }
 
-void Server::open_document(DidOpenParams& p) {
+void Server::open_script(DidOpenParams& p) {
   std::string problem;
-  auto d = std::make_unique<OpenDocument>();
+  auto d = std::make_unique<OpenScript>();
   d->uri = p.uri;
   d->version = p.version;
   d->text = std::move(p.text);
@@ -105,20 +109,20 @@ void Server::open_document(DidOpenParams& p) {
   d->tokens.mark_sent();  // the client holds no tokens yet: nothing to diff
   std::string path = uri_to_path(p.uri);
   if (!path.empty()) discover_config(path.substr(0, path.rfind('/') + 1));
-  docs_[p.uri] = std::move(d);
+  scripts_[p.uri] = std::move(d);
 }
 
 // Says that the editor had no room for uri's text, and what became of it.
 void Server::cannot_hold(const std::string& uri, const char* what) {
   std::string text = "wyn: " + uri + ": Cannot allocate memory; " + what;
   log(1, text);
-  notify("window/showMessage", {{"type", 1}, {"message", text}});
+  notify("window/showMessage", MessageParams{MessageType::Error, text});
 }
 
 void Server::on_did_close(json& params) {
   std::string uri, problem;
   if (!read_uri(params, &uri, &problem)) return log(1, "didClose: " + problem);
-  docs_.erase(uri);
+  scripts_.erase(uri);
   index_.touch(uri_to_path(uri));  // answers come from the file as saved again
 }
 
@@ -126,27 +130,27 @@ void Server::on_did_change(json& params) {
   DidChangeParams p;
   std::string problem;
   if (!read(params, &p, &problem)) return log(1, "didChange: " + problem);
-  auto it = docs_.find(p.uri);
-  if (it == docs_.end()) return log(1, "didChange: document not open: " + p.uri);
-  OpenDocument* d = it->second.get();
+  auto it = scripts_.find(p.uri);
+  if (it == scripts_.end()) return log(1, "didChange: document not open: " + p.uri);
+  OpenScript* d = it->second.get();
   for (const ContentChange& c : p.changes) {
     bool fits = false;
     try {
       fits = apply_change(d, c);
     } catch (const std::bad_alloc&) {
       // The change may have reached the client's copy and not the
-      // plug-in's: rather than let them drift apart, the document goes.
-      docs_.erase(it);
+      // plug-in's: rather than let them drift apart, the script goes.
+      scripts_.erase(it);
       return cannot_hold(p.uri, "it is closed");
     }
     if (fits) continue;
     // Past the size the stand-in can hold: rather than let the client's
-    // text and the plug-in's drift apart, the document is dropped.
+    // text and the plug-in's drift apart, the script is dropped.
     notify("window/showMessage",
-           {{"type", 1},
-            {"message", "wyn: " + p.uri + " grew past " +
-                            std::to_string(options_.document_limit >> 20) + " MiB; it is closed"}});
-    docs_.erase(it);
+           MessageParams{MessageType::Error, "wyn: " + p.uri + " grew past " +
+                                                 std::to_string(options_.document_limit >> 20) +
+                                                 " MiB; it is closed"});
+    scripts_.erase(it);
     return;
   }
   d->version = p.version;
@@ -158,7 +162,7 @@ void Server::on_did_change(json& params) {
 
 // The plug-in's routine list runs again only when the text or the
 // vocabulary changed since it last ran.
-const std::vector<Routine>& Server::routines_of(OpenDocument* d) {
+const std::vector<Routine>& Server::routines_of(OpenScript* d) {
   if (d->routines_generation != d->generation || d->routines_vocabulary != vocab_.generation) {
     d->routines = find_routines(d->doc, d->text, vocab_);
     d->routines_generation = d->generation;
@@ -167,7 +171,7 @@ const std::vector<Routine>& Server::routines_of(OpenDocument* d) {
   return d->routines;
 }
 
-bool Server::apply_change(OpenDocument* d, const ContentChange& change) {
+bool Server::apply_change(OpenScript* d, const ContentChange& change) {
   d->generation++;
   if (!change.range) {
     if (change.text.size() > options_.document_limit) return false;
@@ -212,16 +216,16 @@ bool Server::apply_change(OpenDocument* d, const ContentChange& change) {
 // known to leave stale colours in a few cases (a banner comment opened
 // with a run of slashes, a quote before an opener, a closer inside a string
 // below the edit); this puts them right. True when any token changed.
-bool Server::check_whole(OpenDocument* d) {
+bool Server::check_whole(OpenScript* d) {
   d->check_due = false;
   // Clears every colour, so nothing stale survives; without room for it
-  // the document keeps its text and colours as they are.
+  // the script keeps its text and colours as they are.
   if (!d->doc.set_text(d->text) || !d->doc.colour_whole()) return false;
   return retoken(d, 0, d->lines.line_count() - 1, false);
 }
 
 bool Server::has_idle_work() const {
-  for (const auto& entry : docs_)
+  for (const auto& entry : scripts_)
     if (entry.second->check_due) return true;
   return false;
 }
@@ -236,7 +240,7 @@ uint64_t Server::now() const {
 bool Server::check_overdue() const {
   if (!has_idle_work()) return false;
   uint64_t t = now();
-  for (const auto& entry : docs_)
+  for (const auto& entry : scripts_)
     if (entry.second->check_due && t - entry.second->due_since >= options_.check_within_ms)
       return true;
   return false;
@@ -244,15 +248,15 @@ bool Server::check_overdue() const {
 
 bool Server::idle() {
   bool ran = false, refresh = false;
-  for (auto& entry : docs_) {
-    OpenDocument* d = entry.second.get();
+  for (auto& entry : scripts_) {
+    OpenScript* d = entry.second.get();
     if (!d->check_due) continue;
     // A client that fetched tokens since the change needs telling; one
     // that did not gets the corrections with its next request.
     try {
       if (check_whole(d) && d->tokens_since) refresh = true;
     } catch (const std::bad_alloc&) {
-      // The check is dropped (check_whole cleared its mark), the document
+      // The check is dropped (check_whole cleared its mark), the script
       // keeps the colours it had, and the next change asks for it again.
       log(1, "the whole-document check of " + entry.first + " found no memory");
     }
@@ -264,7 +268,7 @@ bool Server::idle() {
 
 // {====== semantic tokens
 
-std::string Server::tokens_full(OpenDocument* d) {
+std::string Server::tokens_full(OpenScript* d) {
   d->tokens.mark_sent();
   d->sent_id = next_result_id_++;
   d->tokens_since = true;
@@ -275,13 +279,13 @@ std::string Server::tokens_full(OpenDocument* d) {
   return out;
 }
 
-Server::Reply Server::on_tokens_full(OpenDocument* d, const DocumentParams&) {
+Server::Reply Server::on_tokens_full(OpenScript* d, const DocumentParams&) {
   Reply r;
   r.raw = tokens_full(d);
   return r;
 }
 
-Server::Reply Server::on_tokens_delta(OpenDocument* d, const DeltaParams& p) {
+Server::Reply Server::on_tokens_delta(OpenScript* d, const DeltaParams& p) {
   Reply r;
   if (d->sent_id == 0 || p.previous_result_id != std::to_string(d->sent_id)) {
     r.raw = tokens_full(d);  // not the array we last sent: the whole of it
@@ -304,7 +308,7 @@ Server::Reply Server::on_tokens_delta(OpenDocument* d, const DeltaParams& p) {
   return r;
 }
 
-Server::Reply Server::on_tokens_range(OpenDocument* d, const RangeParams& p) {
+Server::Reply Server::on_tokens_range(OpenScript* d, const RangeParams& p) {
   Reply r;
   uint32_t a = p.range.start.line, b = p.range.end.line;
   if (b < a) std::swap(a, b);

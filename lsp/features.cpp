@@ -1,24 +1,20 @@
-// What the server answers about a document, each from the plug-in:
+// What the server answers about a script, each from the plug-in:
 // completion from its tables and templates, signature help and hover from
 // its templates, symbols and folding from its routine list and colours,
 // formatting from its smart indent, the expansion command from its
 // template expansion.
-#include "server.h"
-
-#include <string.h>
+#include <assert.h>
 
 #include <algorithm>
 #include <new>
 
-#include "jsonw.h"
+#include "answers.h"
+#include "server.h"
 
 namespace wyn::lsp {
 
 namespace {
 
-// CompletionItemKind, SymbolKind and MarkupKind values used here.
-enum { KIND_FUNCTION = 3, KIND_KEYWORD = 14, KIND_SNIPPET = 15, KIND_CONSTANT = 21 };
-enum { SYMBOL_FUNCTION = 12 };
 const char* const class_kind_names[3] = {"constant or system variable", "reserved word",
                                          "built-in function"};
 
@@ -54,6 +50,7 @@ bool matches(const std::string& name, const std::string& typed) {
 
 // The word around pos (letters, digits, '_', '#'): [*a, *b).
 void word_around(const std::string& text, size_t pos, size_t* a, size_t* b) {
+  assert(pos <= text.size());  // offsets come clamped from the line index
   size_t s = pos, e = pos;
   while (s > 0 && is_word_char(text[s - 1])) s--;
   while (e < text.size() && is_word_char(text[e])) e++;
@@ -61,6 +58,7 @@ void word_around(const std::string& text, size_t pos, size_t* a, size_t* b) {
 }
 
 std::string indent_of(const std::string& text, size_t line_start) {
+  assert(line_start <= text.size());
   size_t e = line_start;
   while (e < text.size() && is_blank(text[e])) e++;
   return text.substr(line_start, e - line_start);
@@ -82,82 +80,67 @@ std::string shown_template(const std::string& text) {
 
 // The word (letters, digits, '_', '#') at a client position: [*a, *b).
 // False when there is none.
-bool Server::word_at(const OpenDocument* d, Position at, size_t* a, size_t* b) const {
+bool Server::word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const {
   word_around(d->text, d->lines.offset(d->text, at, encoding_), a, b);
   return *a != *b;
 }
 
 // {====== completion
 
-Server::Reply Server::on_completion(OpenDocument* d, const PositionParams& p) {
-  Reply r;
+Server::Reply Server::on_completion(OpenScript* d, const PositionParams& p) {
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   size_t line_start = d->lines.line_start(d->lines.line_of(cur));
   size_t ws = cur;
   while (ws > line_start && is_word_char(d->text[ws - 1])) ws--;
   std::string prefix = d->text.substr(ws, cur - ws);
   std::string indent = indent_of(d->text, line_start);
-  std::string range;
-  write_range(&range, d->lines.position(d->text, ws, encoding_),
-              d->lines.position(d->text, cur, encoding_));
+  Range range{d->lines.position(d->text, ws, encoding_),
+              d->lines.position(d->text, cur, encoding_)};
 
-  // Written straight out: with nothing typed yet the list holds every word
-  // and template. Details and documentation come with resolve.
-  std::string& out = r.raw;
-  out = "{\"isIncomplete\":false,";
-  if (item_defaults_) out += "\"itemDefaults\":{\"editRange\":" + range + "},";
-  out += "\"items\":[";
-  bool first = true;
+  // With nothing typed yet the list holds every word and template. Details
+  // and documentation come with resolve.
+  CompletionList list;
+  list.items.reserve(kCompletionLimit);  // one allocation: most lists are cut there
+  if (item_defaults_) list.edit_range = range;
   size_t count = 0;
-  bool incomplete = false;
-  auto add = [&](const std::string& name, int kind) {
+  auto add = [&](const std::string& name, CompletionKind kind) {
     // The client filters and ranks. Kept here: words whose first character
     // is the typed one and which hold the rest in order, letter case aside,
     // which is what a client's fuzzy match needs.
     if (!prefix.empty() && !matches(name, prefix)) return;
     if (count++ >= kCompletionLimit) {
-      incomplete = true;  // the client asks again as more is typed
+      list.is_incomplete = true;  // the client asks again as more is typed
       return;
     }
-    out += first ? "{\"label\":" : ",{\"label\":";
-    first = false;
-    write_string(&out, name);
-    out += ",\"kind\":";
-    write_uint(&out, (uint64_t)kind);
+    CompletionItem& item = list.items.emplace_back();
+    item.label = name;
+    item.kind = kind;
     const std::string* t = vocab_.template_of(name);
-    if (t != nullptr) {
-      out += snippets_ ? ",\"insertTextFormat\":2" : ",\"insertTextFormat\":1";
-      out += ",\"insertTextMode\":1";  // indentation already follows the line
-    }
-    if (t == nullptr && item_defaults_) {
-      out += '}';
-      return;
-    }
+    if (t != nullptr) item.snippet = snippets_;
+    if (t == nullptr && item_defaults_) return;  // the label over the list's range
     std::string text = t == nullptr ? name
                        : snippets_  ? template_snippet(*t, indent)
                                     : template_plain(*t, indent);
-    if (item_defaults_) {
-      out += ",\"textEditText\":";
-    } else {
-      out += ",\"textEdit\":{\"range\":" + range + ",\"newText\":";
-    }
-    write_string(&out, text);
-    out += item_defaults_ ? "}" : "}}";
+    if (item_defaults_)
+      item.text_edit_text = std::move(text);
+    else
+      item.text_edit = TextEdit{range, std::move(text)};
   };
   // Reserved words and templates first, then functions, then the many
   // constants, so a list cut short keeps the words most typed.
   static const int order[3] = {1, 2, 0};
-  static const int kinds[3] = {KIND_CONSTANT, KIND_KEYWORD, KIND_FUNCTION};
+  static const CompletionKind kinds[3] = {CompletionKind::Constant, CompletionKind::Keyword,
+                                          CompletionKind::Function};
   for (int k = 0; k < 3; k++) {
     int c = order[k];
     for (const std::string& w : vocab_.words[c])
       if (vocab_.class_of(w) == c) add(w, kinds[c]);
     if (c == 1)
       for (const auto& t : vocab_.templates)
-        if (vocab_.class_of(t.first) < 0) add(t.first, KIND_SNIPPET);
+        if (vocab_.class_of(t.first) < 0) add(t.first, CompletionKind::Snippet);
   }
-  out += "]}";
-  if (incomplete) out.replace(0, strlen("{\"isIncomplete\":false"), "{\"isIncomplete\":true");
+  Reply r;
+  write_json(&r.raw, list);
   return r;
 }
 
@@ -171,8 +154,7 @@ Server::Reply Server::on_completion_resolve(const json& params) {
   int cls = vocab_.class_of(name);
   const std::string* t = vocab_.template_of(name);
   item["detail"] = cls >= 0 ? class_kind_names[cls] : t ? "template" : "";
-  if (t != nullptr)
-    item["documentation"] = {{"kind", "markdown"}, {"value", code_block(shown_template(*t))}};
+  if (t != nullptr) item["documentation"] = MarkupContent{code_block(shown_template(*t))};
   return Reply{item};
 }
 
@@ -180,10 +162,11 @@ Server::Reply Server::on_completion_resolve(const json& params) {
 
 // {====== signature help and hover
 
-Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p) {
+Server::Reply Server::on_signature_help(OpenScript* d, const PositionParams& p) {
   size_t cur = d->lines.offset(d->text, p.position, encoding_);
   uint32_t line = d->lines.line_of(cur);
   size_t from = d->lines.line_start(line > 50 ? line - 50 : 0);
+  assert(from <= cur && cur <= d->text.size());
   // Strings and comments as the plug-in coloured them: their commas and
   // parentheses are not the call's.
   std::vector<signed char> cats(cur - from);
@@ -219,26 +202,27 @@ Server::Reply Server::on_signature_help(OpenDocument* d, const PositionParams& p
   if (t == nullptr || !parse_call_template(*t, &call)) return Reply{json(nullptr)};
   // Each label's units counted on from the one before, not from the
   // signature's start: a template may hold a great many parameters.
-  json parameters = json::array();
+  SignatureInformation sig;
+  sig.parameters.reserve(call.offsets.size());
   size_t byte = 0;
   uint32_t units = 0;
   for (const auto& o : call.offsets) {
     units += units_between(call.signature, byte, o.first, encoding_);
     uint32_t a = units;
     units += units_between(call.signature, o.first, o.second, encoding_);
-    uint32_t b = units;
+    sig.parameters.push_back({a, units});
     byte = o.second;
-    parameters.push_back({{"label", {a, b}}});
   }
-  uint32_t active = std::min<uint32_t>(commas, (uint32_t)call.params.size() - 1);
-  json sig = {{"label", call.signature},
-              {"parameters", parameters},
-              {"activeParameter", active},
-              {"documentation", {{"kind", "markdown"}, {"value", code_block(shown_template(*t))}}}};
-  return Reply{json{{"signatures", {sig}}, {"activeSignature", 0}, {"activeParameter", active}}};
+  sig.label = call.signature;
+  sig.active_parameter = std::min<uint32_t>(commas, (uint32_t)call.params.size() - 1);
+  sig.documentation.value = code_block(shown_template(*t));
+  SignatureHelp help;
+  help.active_parameter = sig.active_parameter;
+  help.signatures.push_back(std::move(sig));
+  return Reply{json(help)};
 }
 
-Server::Reply Server::on_hover(OpenDocument* d, const PositionParams& p) {
+Server::Reply Server::on_hover(OpenScript* d, const PositionParams& p) {
   size_t a = 0, b = 0;
   if (!word_at(d, p.position, &a, &b)) return Reply{json(nullptr)};
   std::string word = d->text.substr(a, b - a);
@@ -254,48 +238,35 @@ Server::Reply Server::on_hover(OpenDocument* d, const PositionParams& p) {
   else
     return Reply{json(nullptr)};
   Range range{d->lines.position(d->text, a, encoding_), d->lines.position(d->text, b, encoding_)};
-  return Reply{
-      json{{"contents", {{"kind", "markdown"}, {"value", value}}}, {"range", to_json(range)}}};
+  return Reply{json(Hover{MarkupContent{value}, range})};
 }
 
 // }======
 
 // {====== symbols and folding
 
-Server::Reply Server::on_document_symbol(OpenDocument* d, const DocumentParams&) {
-  Reply r;
-  std::string& out = r.raw;
-  out = "[";
-  for (const Routine& rt : routines_of(d)) {
-    if (out.size() > 1) out += ',';
-    out += "{\"name\":";
-    write_string(&out, rt.name);
-    out += ",\"detail\":";
-    write_string(&out, rt.header);
-    out += ",\"kind\":12,\"range\":";
-    write_range(&out, d->lines.position(d->text, rt.start, encoding_),
-                d->lines.position(d->text, rt.end, encoding_));
-    out += ",\"selectionRange\":";
-    write_range(&out, d->lines.position(d->text, rt.name_start, encoding_),
-                d->lines.position(d->text, rt.name_end, encoding_));
-    out += '}';
+Server::Reply Server::on_document_symbol(OpenScript* d, const DocumentParams&) {
+  const std::vector<Routine>& routines = routines_of(d);
+  std::vector<DocumentSymbol> symbols(routines.size());
+  for (size_t i = 0; i < routines.size(); i++) {
+    const Routine& rt = routines[i];
+    DocumentSymbol& s = symbols[i];
+    s.name = rt.name;
+    s.detail = rt.header;
+    s.range = Range{d->lines.position(d->text, rt.start, encoding_),
+                    d->lines.position(d->text, rt.end, encoding_)};
+    s.selection_range = Range{d->lines.position(d->text, rt.name_start, encoding_),
+                              d->lines.position(d->text, rt.name_end, encoding_)};
   }
-  out += ']';
+  Reply r;
+  write_json(&r.raw, symbols);
   return r;
 }
 
-Server::Reply Server::on_folding_range(OpenDocument* d, const DocumentParams&) {
-  Reply r;
-  std::string& out = r.raw;
-  out = "[";
+Server::Reply Server::on_folding_range(OpenScript* d, const DocumentParams&) {
+  std::vector<FoldingRange> folds;
   auto fold = [&](uint32_t a, uint32_t b, bool comment) {
-    if (b <= a) return;
-    if (out.size() > 1) out += ',';
-    out += "{\"startLine\":";
-    write_uint(&out, a);
-    out += ",\"endLine\":";
-    write_uint(&out, b);
-    out += comment ? ",\"kind\":\"comment\"}" : "}";
+    if (b > a) folds.push_back(FoldingRange{a, b, comment});
   };
   for (const Routine& rt : routines_of(d))
     fold(d->lines.line_of(rt.start), d->lines.line_of(rt.end), false);
@@ -312,7 +283,8 @@ Server::Reply Server::on_folding_range(OpenDocument* d, const DocumentParams&) {
     if (d->text.compare(i, 2, "/*") == 0) fold(d->lines.line_of(i), d->lines.line_of(j - 1), true);
     i = j;
   }
-  out += ']';
+  Reply r;
+  write_json(&r.raw, folds);
   return r;
 }
 
@@ -320,7 +292,7 @@ Server::Reply Server::on_folding_range(OpenDocument* d, const DocumentParams&) {
 
 // {====== formatting and the expansion command
 
-Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams& p) {
+Server::Reply Server::on_on_type_formatting(OpenScript* d, const OnTypeParams& p) {
   Reply r;
   uint32_t line = p.position.line;
   if (p.ch != "\n" || line == 0 || line >= d->lines.line_count()) return Reply{json::array()};
@@ -349,11 +321,12 @@ Server::Reply Server::on_on_type_formatting(OpenDocument* d, const OnTypeParams&
   if (want == have) return Reply{json::array()};
   Range range{Position{line, 0},
               Position{line, units_between(d->text, start, have_end, encoding_)}};
-  return Reply{json::array({to_json(TextEdit{range, want})})};
+  return Reply{json::array({TextEdit{range, want}})};
 }
 
 // The plug-in's expansion at pos, as one edit of the client's text.
-bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
+bool Server::expansion_edit(OpenScript* d, size_t pos, TextEdit* out) {
+  assert(pos <= d->text.size());
   if (!scratch_.set_text(d->text)) throw std::bad_alloc();
   Document::Edit edit;
   std::string problem;
@@ -371,7 +344,7 @@ bool Server::expansion_edit(OpenDocument* d, size_t pos, TextEdit* out) {
   return true;
 }
 
-Server::Reply Server::on_code_action(OpenDocument* d, const RangeParams& p) {
+Server::Reply Server::on_code_action(OpenScript* d, const RangeParams& p) {
   size_t pos = d->lines.offset(d->text, p.range.start, encoding_);
   // The word the expansion key would take: from the start of the word the
   // position is in up to the next whitespace, as the plug-in reads it.
@@ -384,13 +357,10 @@ Server::Reply Server::on_code_action(OpenDocument* d, const RangeParams& p) {
   signed char cat = CAT_NONE;
   d->doc.categories(a, 1, &cat);
   if (vocab_.template_of(word) == nullptr || cat == CAT_COMMENT) return Reply{json::array()};
-  json args = {{{"textDocument", {{"uri", p.uri}}},
-                {"position", to_json(d->lines.position(d->text, a, encoding_))}}};
-  json action = {
-      {"title", "Expand template '" + word + "'"},
-      {"kind", "refactor.rewrite"},
-      {"command",
-       {{"title", "Expand template"}, {"command", "wyn.expandTemplate"}, {"arguments", args}}}};
+  json args = {
+      {{"textDocument", {{"uri", p.uri}}}, {"position", d->lines.position(d->text, a, encoding_)}}};
+  CodeAction action{"Expand template '" + word + "'", "refactor.rewrite",
+                    Command{"Expand template", kCommandExpand, args}};
   return Reply{json::array({action})};
 }
 
@@ -399,7 +369,7 @@ Server::Reply Server::on_execute_command(const json& params) {
   std::string command = f.string("command");
   const json* args = f.array("arguments", false);
   if (!f.ok()) return error(INVALID_PARAMS, f.problem());
-  if (command != "wyn.expandTemplate") return error(INVALID_PARAMS, "no command " + command);
+  if (command != kCommandExpand) return error(INVALID_PARAMS, "no command " + command);
   // Arguments: {textDocument, position}, or a uri and a position.
   PositionParams pp;
   std::string problem = "wyn.expandTemplate takes {textDocument, position}";
@@ -412,17 +382,18 @@ Server::Reply Server::on_execute_command(const json& params) {
   }
   if (!ok) return error(INVALID_PARAMS, problem);
   Reply r;
-  OpenDocument* d = find(pp.uri, &r);
+  OpenScript* d = find(pp.uri, &r);
   if (d == nullptr) return r;
   TextEdit edit;
   if (!expansion_edit(d, d->lines.offset(d->text, pp.position, encoding_), &edit)) {
     log(3, "nothing to expand there");
     return Reply{json(nullptr)};
   }
-  json workspace_edit = {{"changes", {{pp.uri, json::array({to_json(edit)})}}}};
+  WorkspaceEdit workspace_edit;
+  workspace_edit.changes[pp.uri].push_back(std::move(edit));
   if (apply_edit_support_)
-    request("workspace/applyEdit", {{"label", "Expand template"}, {"edit", workspace_edit}});
-  return Reply{workspace_edit};
+    request("workspace/applyEdit", ApplyWorkspaceEditParams{"Expand template", workspace_edit});
+  return Reply{json(workspace_edit)};
 }
 
 // }======

@@ -166,12 +166,12 @@ bool read(const json& j, Range* out, std::string* problem) {
   return read(*start, &out->start, problem) && read(*end, &out->end, problem);
 }
 
-json to_json(const Position& p) {
-  return json{{"line", p.line}, {"character", p.character}};
+void to_json(json& j, const Position& p) {
+  j = json{{"line", p.line}, {"character", p.character}};
 }
 
-json to_json(const Range& r) {
-  return json{{"start", to_json(r.start)}, {"end", to_json(r.end)}};
+void to_json(json& j, const Range& r) {
+  j = json{{"start", r.start}, {"end", r.end}};
 }
 
 bool read_uri(const json& j, std::string* uri, std::string* problem) {
@@ -291,14 +291,6 @@ bool read(const json& j, OnTypeParams* out, std::string* problem) {
   }
   if (!f.ok()) *problem = f.problem();
   return f.ok();
-}
-
-json to_json(const TextEdit& e) {
-  return json{{"range", to_json(e.range)}, {"newText", e.new_text}};
-}
-
-json to_json(const Location& l) {
-  return json{{"uri", l.uri}, {"range", to_json(l.range)}};
 }
 
 std::string dump(const json& j) {

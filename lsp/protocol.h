@@ -1,6 +1,7 @@
-// The protocol's messages as plain structs, each with the reader that
-// checks it out of JSON (false and a message on a missing field or a wrong
-// type, never an exception) or the writer that puts it into JSON.
+// The protocol's messages as the client sends them, as plain structs, each
+// with the reader that checks it out of JSON (false and a message on a
+// missing field or a wrong type, never an exception). What the server
+// sends is in answers.h.
 #ifndef WYN_LSP_PROTOCOL_H
 #define WYN_LSP_PROTOCOL_H
 
@@ -75,8 +76,8 @@ struct Range {
 
 bool read(const json& j, Position* out, std::string* problem);
 bool read(const json& j, Range* out, std::string* problem);
-json to_json(const Position& p);
-json to_json(const Range& r);
+void to_json(json& j, const Position& p);
+void to_json(json& j, const Range& r);
 
 // textDocument + position, the shape of most requests.
 struct PositionParams {
@@ -132,18 +133,6 @@ struct OnTypeParams {
   bool insert_spaces = false;
 };
 bool read(const json& j, OnTypeParams* out, std::string* problem);
-
-struct TextEdit {
-  Range range;
-  std::string new_text;
-};
-json to_json(const TextEdit& e);
-
-struct Location {
-  std::string uri;
-  Range range;
-};
-json to_json(const Location& l);
 
 // A string safe to dump: invalid UTF-8 becomes U+FFFD.
 std::string dump(const json& j);

@@ -1,36 +1,15 @@
 // The server's spine: the method table with the capabilities announced
-// beside it, message dispatch, the lifecycle and configuration.
+// beside it, message dispatch and the lifecycle.
 #include "server.h"
 
 #include <stdio.h>
-#include <string.h>
 
 #include <algorithm>
 #include <new>
 
+#include "uri.h"
+
 namespace wyn::lsp {
-
-namespace {
-
-const char* const kCommandExpand = "wyn.expandTemplate";
-
-// Whole-word class names a client may use for configuration.
-int class_named(const std::string& name) {
-  static const char* const names[3] = {"constant", "keyword", "function"};
-  for (int c = 0; c < 3; c++)
-    if (name == names[c] || name == std::string(1, (char)('0' + c))) return c;
-  return -1;
-}
-
-bool is_hex(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int hex_value(char c) {
-  return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
-
-}  // namespace
 
 Server::Server(Send send, ServerOptions options)
     : send_(std::move(send)), options_(std::move(options)) {
@@ -265,7 +244,7 @@ std::string Server::request(const char* method, json params) {
 
 void Server::log(int type, const std::string& text) {
   fprintf(stderr, "wyn lsp: %s\n", text.c_str());
-  if (initialized_) notify("window/logMessage", {{"type", type}, {"message", text}});
+  if (initialized_) notify("window/logMessage", MessageParams{MessageType(type), text});
 }
 
 Server::Reply Server::error(int code, const std::string& message) {
@@ -275,9 +254,9 @@ Server::Reply Server::error(int code, const std::string& message) {
   return r;
 }
 
-OpenDocument* Server::find(const std::string& uri, Reply* err) {
-  auto it = docs_.find(uri);
-  if (it != docs_.end()) return it->second.get();
+OpenScript* Server::find(const std::string& uri, Reply* err) {
+  auto it = scripts_.find(uri);
+  if (it != scripts_.end()) return it->second.get();
   *err = error(INVALID_PARAMS, "document not open: " + uri);
   return nullptr;
 }
@@ -354,185 +333,6 @@ Server::Reply Server::on_shutdown(const json&) {
 
 void Server::on_exit(json&) {
   exited_ = true;
-}
-
-// }======
-
-// {====== configuration
-
-void Server::on_did_change_configuration(json& params) {
-  if (!params.is_object()) return;
-  auto s = params.find("settings");
-  if (s != params.end() && s->is_object()) apply_settings(*s);
-}
-
-// Settings as a client sends them: {"wyn": {...}}, or the inner object
-// itself, or flat "wyn.key" names. Words and templates can only be added;
-// the plug-in has no way to take one back.
-void Server::apply_settings(const json& settings) {
-  json wyn = json::object();
-  if (settings.contains("wyn") && settings["wyn"].is_object()) {
-    wyn = settings["wyn"];
-  } else {
-    for (auto it = settings.begin(); it != settings.end(); ++it) {
-      const std::string& key = it.key();
-      wyn[key.compare(0, 4, "wyn.") == 0 ? key.substr(4) : key] = it.value();
-    }
-  }
-  size_t words_before = vocab_.word_class.size(), templates_before = vocab_.template_text.size();
-  bool changed = false;
-  std::string problem;
-
-  if (wyn.contains("configFile") && wyn["configFile"].is_string()) {
-    std::string path = wyn["configFile"].get<std::string>();
-    if (!path.empty() && path[0] != '/' && !folders_.empty()) path = folders_[0] + "/" + path;
-    if (!path.empty()) apply_config_file(path, true), changed = true;
-  }
-  if (wyn.contains("keywords")) {
-    const json& k = wyn["keywords"];
-    auto add = [&](const json& word, int cls) {
-      if (!word.is_string() || cls < 0 || word.get<std::string>().empty()) {
-        log(1, "wyn.keywords: each word is a non-empty string of class 0, 1 or 2");
-        return;
-      }
-      if (plugin_.add_keyword(word.get<std::string>(), cls, &problem))
-        changed = true;
-      else
-        log(1, "wyn.keywords: " + problem);
-    };
-    if (k.is_object()) {
-      // {"keyword": ["A", "B"]} (words under their class) or {"A": "keyword"}.
-      for (auto it = k.begin(); it != k.end(); ++it) {
-        const json& v = it.value();
-        if (v.is_array())
-          for (const json& w : v) add(w, class_named(it.key()));
-        else if (v.is_string())
-          add(json(it.key()), class_named(v.get<std::string>()));
-        else if (v.is_number_unsigned() && v.get<uint64_t>() <= 2)
-          add(json(it.key()), (int)v.get<uint64_t>());
-        else
-          add(json(), -1);
-      }
-    } else if (k.is_array()) {
-      for (const json& e : k) {
-        if (!e.is_object()) {
-          add(json(), -1);
-          continue;
-        }
-        json cls = e.value("class", json());
-        int c = cls.is_number_integer() ? (int)cls.get<int64_t>()
-                : cls.is_string()       ? class_named(cls.get<std::string>())
-                                        : -1;
-        add(e.value("word", json()), c < 0 || c > 2 ? -1 : c);
-      }
-    } else if (!k.is_null()) {
-      log(1, "wyn.keywords is an object of class name to words, or a list of {word, class}");
-    }
-  }
-  if (wyn.contains("templates")) {
-    const json& t = wyn["templates"];
-    if (t.is_object()) {
-      for (auto it = t.begin(); it != t.end(); ++it) {
-        if (!it.value().is_string() || it.key().empty()) {
-          log(1, "wyn.templates: each template is a name and a text");
-          continue;
-        }
-        if (plugin_.assign_template(it.key(), it.value().get<std::string>(), &problem))
-          changed = true;
-        else
-          log(1, "wyn.templates: " + problem);
-      }
-    } else if (!t.is_null()) {
-      log(1, "wyn.templates is an object of template name to text");
-    }
-  }
-  if (!changed) return;
-  vocab_.load(plugin_);
-  if (vocab_.word_class.size() != words_before || vocab_.template_text.size() != templates_before)
-    vocabulary_changed();
-}
-
-void Server::apply_config_file(const std::string& path, bool told) {
-  for (const std::string& done : configs_applied_)
-    if (done == path) return;  // words are only ever added: once is enough
-  std::string text, problem;
-  if (!read_config_file(path, kConfigFileLimit, &text, &problem))
-    problem = "configuration " + path + " not applied: " + problem;
-  else if (!apply_config(plugin_, text, path, &problem))
-    problem = "configuration not applied: " + problem;
-  if (!problem.empty()) {
-    // Not remembered: once the file is mended it is read the next time it
-    // is named or found. A file found beside each opened document would
-    // say the same thing every time; the user hears it once.
-    auto said = config_problems_.find(path);
-    if (!told && said != config_problems_.end() && said->second == problem) return;
-    config_problems_[path] = problem;
-    log(2, problem);
-    notify("window/showMessage", {{"type", 2}, {"message", "wyn: " + problem}});
-    return;
-  }
-  config_problems_.erase(path);
-  configs_applied_.push_back(path);
-  log(3, "configuration " + path + " applied");
-}
-
-void Server::discover_config(const std::string& folder) {
-  std::string found = find_config_file(folder);
-  if (found.empty()) return;
-  size_t before = vocab_.word_class.size() + vocab_.template_text.size();
-  apply_config_file(found, false);
-  vocab_.load(plugin_);
-  if (vocab_.word_class.size() + vocab_.template_text.size() != before) vocabulary_changed();
-}
-
-// New words change colours: every open document is coloured afresh and
-// compared, as after an idle check.
-void Server::vocabulary_changed() {
-  if (initialized_) start_walk();  // routines named by a new reserved word are routines no more
-  bool differs = false;
-  for (auto& entry : docs_) differs |= check_whole(entry.second.get());
-  if (differs && refresh_support_) request("workspace/semanticTokens/refresh", json());
-}
-
-// }======
-
-// {====== file: URIs
-
-std::string Server::uri_to_path(const std::string& uri) {
-  if (uri.compare(0, 7, "file://") != 0) return "";
-  std::string rest = uri.substr(7);
-  size_t slash = rest.find('/');
-  if (slash == std::string::npos) return "";
-  rest = rest.substr(slash);  // past any authority ("localhost")
-  std::string out;
-  for (size_t i = 0; i < rest.size(); i++) {
-    if (rest[i] == '%' && i + 2 < rest.size() && is_hex(rest[i + 1]) && is_hex(rest[i + 2])) {
-      char c = (char)(hex_value(rest[i + 1]) * 16 + hex_value(rest[i + 2]));
-      if (c == 0) return "";
-      out += c;
-      i += 2;
-    } else {
-      out += rest[i];
-    }
-  }
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
-  return out;
-}
-
-std::string Server::path_to_uri(const std::string& path) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out = "file://";
-  for (unsigned char c : path) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-        strchr("/-._~", c) != nullptr) {
-      out += (char)c;
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
 }
 
 // }======

@@ -13,40 +13,25 @@
 #include <string>
 #include <vector>
 
+#include "answers.h"
 #include "lsp.h"
 #include "protocol.h"
 #include "statements.h"
 #include "session.h"
+#include "settings.h"
 #include "symbols.h"
 #include "tokens.h"
 #include "vocab.h"
 
 namespace wyn::lsp {
 
-struct ServerOptions {
-  std::string plugin_path;  // empty: beside the executable
-  // A document this size or smaller is checked against a whole-buffer
-  // colouring at once after each change; larger ones when the client idles.
-  size_t check_at_once = 64u << 10;
-  // The largest document kept; a change that would make one larger drops it.
-  size_t document_limit = kDocumentLimit;
-  // A deferred check runs at the latest this long after the first change it
-  // covers, before the next message, for a client that never goes quiet.
-  uint64_t check_within_ms = 1000;
-  // Milliseconds from any fixed point; empty: the steady clock.
-  std::function<uint64_t()> clock;
-  // What the workspace index walks and reads, and the most routines one
-  // workspace/symbol or definition answer holds (the best matches first).
-  WorkspaceIndex::Limits index_limits;
-  size_t symbol_limit = 2000;
-  // For a client that does not report changed files: a symbol request
-  // this many seconds after the last walk started starts another.
-  double rewalk_after = 30;
-};
+// The one command the server runs: a template's expansion in place.
+inline constexpr const char* kCommandExpand = "wyn.expandTemplate";
 
-// An open document: the client's bytes, its lines, the stand-in document
-// the plug-in works on, and the tokens last computed from its colours.
-struct OpenDocument {
+// A script the client has open: its bytes, its lines, the session's
+// Document the plug-in works on, and the tokens last computed from its
+// colours.
+struct OpenScript {
   std::string uri;
   int64_t version = 0;
   std::string text;
@@ -109,11 +94,11 @@ class Server {
   std::string request(const char* method, json params);  // the request's id
   void log(int type, const std::string& text);
   static Reply error(int code, const std::string& message);
-  OpenDocument* find(const std::string& uri, Reply* err);
-  // Reads a request's params and finds the open document they name; null
+  OpenScript* find(const std::string& uri, Reply* err);
+  // Reads a request's params and finds the open script they name; null
   // with *reply set to the error when either fails.
   template <class Params>
-  OpenDocument* take(const json& params, Params* p, Reply* reply) {
+  OpenScript* take(const json& params, Params* p, Reply* reply) {
     std::string problem;
     if (read(params, p, &problem)) return find(p->uri, reply);
     *reply = error(INVALID_PARAMS, problem);
@@ -122,12 +107,12 @@ class Server {
 
   // Handlers, by the shape of their method: a request answers, a
   // notification does not (and may take what it keeps out of its params,
-  // as didOpen does the text); a request about an open document gets its
-  // params read and the document found before it is called.
+  // as didOpen does the text); a request about an open script gets its
+  // params read and the script found before it is called.
   using RequestHandler = Reply(const json& params);
   using NotificationHandler = void(json& params);
   template <class Params>
-  using DocumentRequest = Reply(OpenDocument* d, const Params& p);
+  using DocumentRequest = Reply(OpenScript* d, const Params& p);
   Request bind(RequestHandler Server::*handler) {
     return [this, handler](const json& params) { return (this->*handler)(params); };
   }
@@ -136,16 +121,20 @@ class Server {
     return [this, handler](const json& params) {
       Params p;
       Reply r;
-      OpenDocument* d = take(params, &p, &r);
+      OpenScript* d = take(params, &p, &r);
       return d == nullptr ? r : (this->*handler)(d, p);
     };
   }
 
-  // {====== lifecycle and configuration (server.cpp)
+  // {====== lifecycle (server.cpp)
   RequestHandler on_initialize, on_shutdown;
-  NotificationHandler on_initialized, on_exit, on_did_change_configuration;
+  NotificationHandler on_initialized, on_exit;
   json capabilities() const;
   bool start_plugin(std::string* error);
+  // }======
+
+  // {====== configuration (settings.cpp)
+  NotificationHandler on_did_change_configuration;
   void apply_settings(const json& settings);
   // Reads and applies a configuration file once it applies cleanly; told:
   // the user named it in a setting, so a problem is shown even when it was
@@ -160,17 +149,17 @@ class Server {
   DocumentRequest<DocumentParams> on_tokens_full;
   DocumentRequest<DeltaParams> on_tokens_delta;
   DocumentRequest<RangeParams> on_tokens_range;
-  // False when the change would take the document past the size limit;
+  // False when the change would take the script past the size limit;
   // throws std::bad_alloc when memory ran out part way through it.
-  bool apply_change(OpenDocument* d, const ContentChange& change);
+  bool apply_change(OpenScript* d, const ContentChange& change);
   void cannot_hold(const std::string& uri, const char* what);
-  void open_document(DidOpenParams& p);  // throws std::bad_alloc without memory
-  void tokens_of(const OpenDocument* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
+  void open_script(DidOpenParams& p);  // throws std::bad_alloc without memory
+  void tokens_of(const OpenScript* d, uint32_t first, uint32_t last, std::vector<Token>* flat,
                  std::vector<uint32_t>* counts) const;
-  bool retoken(OpenDocument* d, uint32_t first, uint32_t last, bool replace_all);
-  const std::vector<Routine>& routines_of(OpenDocument* d);
-  bool check_whole(OpenDocument* d);
-  std::string tokens_full(OpenDocument* d);
+  bool retoken(OpenScript* d, uint32_t first, uint32_t last, bool replace_all);
+  const std::vector<Routine>& routines_of(OpenScript* d);
+  bool check_whole(OpenScript* d);
+  std::string tokens_full(OpenScript* d);
   // }======
 
   // {====== features (features.cpp)
@@ -179,8 +168,8 @@ class Server {
   DocumentRequest<OnTypeParams> on_on_type_formatting;
   DocumentRequest<RangeParams> on_code_action;
   RequestHandler on_completion_resolve, on_execute_command;
-  bool expansion_edit(OpenDocument* d, size_t pos, TextEdit* edit);
-  bool word_at(const OpenDocument* d, Position at, size_t* a, size_t* b) const;
+  bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit);
+  bool word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const;
   // }======
 
   // {====== the workspace index (workspace.cpp)
@@ -202,7 +191,7 @@ class Server {
   ServerOptions options_;
   Plugin plugin_;
   Vocabulary vocab_;
-  std::map<std::string, std::unique_ptr<OpenDocument>> docs_;
+  std::map<std::string, std::unique_ptr<OpenScript>> scripts_;
   std::map<std::string, Request> requests_;
   std::map<std::string, Notification> notifications_;
   Document scratch_;  // for expansions, indents and workspace files
@@ -230,11 +219,6 @@ class Server {
   std::map<std::string, std::string> config_problems_;  // path: the problem last shown
   uint64_t next_result_id_ = 1;
   uint64_t next_request_id_ = 1;
-
- public:
-  // For tests and the workspace index: the path of a file: URI, or "".
-  static std::string uri_to_path(const std::string& uri);
-  static std::string path_to_uri(const std::string& path);
 };
 
 // The server over stdin and stdout until exit; the process's exit status.

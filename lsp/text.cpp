@@ -105,6 +105,7 @@ void LineIndex::update(std::string_view text, size_t pos, size_t removed, size_t
 }
 
 size_t LineIndex::content_end(std::string_view text, uint32_t line) const {
+  assert(line < starts_.size() && starts_.back() <= text.size());  // the index is of this text
   size_t end = line + 1 < starts_.size() ? (size_t)starts_[line + 1] : text.size();
   if (end > starts_[line] && text[end - 1] == '\n') end--;
   if (end > starts_[line] && text[end - 1] == '\r') end--;
@@ -132,6 +133,7 @@ size_t LineIndex::offset(std::string_view text, Position p, Encoding enc) const 
 
 Position LineIndex::position(std::string_view text, size_t offset, Encoding enc) const {
   if (offset > text.size()) offset = text.size();
+  assert(starts_.back() <= text.size());
   Position p;
   p.line = line_of(offset);
   size_t from = starts_[p.line];

@@ -6,6 +6,7 @@
 #ifndef WYN_LSP_TEXT_H
 #define WYN_LSP_TEXT_H
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -42,7 +43,11 @@ class LineIndex {
   void update(std::string_view text, size_t pos, size_t removed, size_t added);
 
   uint32_t line_count() const { return (uint32_t)starts_.size(); }
-  size_t line_start(uint32_t line) const { return starts_[line]; }
+  // A line the index holds: positions from the client are clamped first.
+  size_t line_start(uint32_t line) const {
+    assert(line < starts_.size());
+    return starts_[line];
+  }
   // End of the line's text, before its break.
   size_t content_end(std::string_view text, uint32_t line) const;
   // The line holding byte offset pos (a break belongs to the line it ends).

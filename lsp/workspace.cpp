@@ -10,7 +10,7 @@
 #include <queue>
 #include <set>
 
-#include "jsonw.h"
+#include "uri.h"
 
 namespace wyn::lsp {
 
@@ -45,12 +45,12 @@ int match_rank(std::string_view name, const std::string& query) {
 // A routine that answers a query, before it is written out.
 struct Candidate {
   int rank;                  // the match's rank, doubled, plus one for a file not open
-  std::string_view name;     // into the index or an open document's routines
-  const std::string* where;  // an open document's uri, or an indexed file's path
+  std::string_view name;     // into the index or an open script's routines
+  const std::string* where;  // an open script's uri, or an indexed file's path
   Position start, end;
 };
 
-// Better answers first: the closer match, an open document, the shorter
+// Better answers first: the closer match, an open script, the shorter
 // name; then by name and place, so that answers do not shuffle.
 bool operator<(const Candidate& a, const Candidate& b) {
   if (a.rank != b.rank) return a.rank < b.rank;
@@ -135,7 +135,7 @@ void Server::on_cancel_request(json& params) {
   }
 }
 
-// The file as saved is what the index keeps for when the document closes.
+// The file as saved is what the index keeps for when the script closes.
 void Server::on_did_save(json& params) {
   std::string uri, problem;
   if (!read_uri(params, &uri, &problem)) return log(1, "didSave: " + problem);
@@ -169,7 +169,7 @@ void Server::on_did_change_watched_files(json& params) {
 // {====== answers
 
 // The routines whose name holds query (letter case aside; exact: equals
-// it), open documents as they stand and other files as last read, the
+// it), open scripts as they stand and other files as last read, the
 // best options_.symbol_limit of them, best first. A longer list is cut,
 // and what says so in the log, since the answer itself has no way to.
 std::vector<Server::SymbolHit> Server::symbols_matching(const std::string& query, bool exact,
@@ -192,8 +192,8 @@ std::vector<Server::SymbolHit> Server::symbols_matching(const std::string& query
     if (best.size() > limit) best.pop();
   };
   std::set<std::string> open_paths;
-  for (auto& entry : docs_) {
-    OpenDocument* d = entry.second.get();
+  for (auto& entry : scripts_) {
+    OpenScript* d = entry.second.get();
     open_paths.insert(uri_to_path(d->uri));
     for (const Routine& rt : routines_of(d))
       offer(1, rt.name, &d->uri, d->lines.position(d->text, rt.start, encoding_),
@@ -225,23 +225,16 @@ Server::Reply Server::on_workspace_symbol(const json& params) {
     r.parked = true;
     return r;
   }
+  std::vector<SymbolInformation> symbols;
+  for (SymbolHit& h : symbols_matching(query, false, "workspace/symbol"))
+    symbols.push_back({std::move(h.name), SymbolKind::Function,
+                       Location{std::move(h.uri), Range{h.start, h.end}}});
   Reply r;
-  r.raw = "[";
-  for (const SymbolHit& h : symbols_matching(query, false, "workspace/symbol")) {
-    if (r.raw.size() > 1) r.raw += ',';
-    r.raw += "{\"name\":";
-    write_string(&r.raw, h.name);
-    r.raw += ",\"kind\":12,\"location\":{\"uri\":";
-    write_string(&r.raw, h.uri);
-    r.raw += ",\"range\":";
-    write_range(&r.raw, h.start, h.end);
-    r.raw += "}}";
-  }
-  r.raw += ']';
+  write_json(&r.raw, symbols);
   return r;
 }
 
-Server::Reply Server::on_definition(OpenDocument* d, const PositionParams& p) {
+Server::Reply Server::on_definition(OpenScript* d, const PositionParams& p) {
   size_t a = 0, b = 0;
   if (!word_at(d, p.position, &a, &b)) return Reply{json(nullptr)};
   if (must_wait()) {
@@ -249,10 +242,10 @@ Server::Reply Server::on_definition(OpenDocument* d, const PositionParams& p) {
     r.parked = true;
     return r;
   }
-  json out = json::array();
-  for (const SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true, "definition"))
-    out.push_back(to_json(Location{h.uri, Range{h.start, h.end}}));
-  return Reply{out};
+  std::vector<Location> out;
+  for (SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true, "definition"))
+    out.push_back(Location{std::move(h.uri), Range{h.start, h.end}});
+  return Reply{json(out)};
 }
 
 // }======

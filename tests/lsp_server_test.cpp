@@ -23,6 +23,7 @@
 
 #include "cwedit.h"
 #include "server.h"
+#include "uri.h"
 #include "support/files.h"
 #ifndef _WIN32
 #include "support/fifo_feeder.h"
@@ -40,7 +41,7 @@ class Client {
       : server([this](const std::string& body) { out.push_back(json::parse(body)); }, options()) {
     json params = {{"capabilities", caps}, {"processId", nullptr}};
     if (!init_options.is_null()) params["initializationOptions"] = init_options;
-    if (!root.empty()) params["rootUri"] = wyn::lsp::Server::path_to_uri(root);
+    if (!root.empty()) params["rootUri"] = wyn::lsp::path_to_uri(root);
     init_result = call("initialize", params);
     notify("initialized", json::object());
   }
@@ -673,12 +674,12 @@ TEST_F(LspFiles, AConfigurationFileThatCannotBeReadIsReportedAndReadOnceMended) 
       if (row.kind == NUL) write(path, words + std::string("\0", 1));
 
       Client c(json::object(), json(), found ? folder : "");
-      std::string uri = wyn::lsp::Server::path_to_uri(folder + "/a.wyn");
+      std::string uri = wyn::lsp::path_to_uri(folder + "/a.wyn");
       json settings = {{"settings", {{"wyn", {{"configFile", path}}}}}};
       if (found) {
         EXPECT_TRUE(c.init_result.contains("result")) << what;
         c.open(uri, "CFGWORD");
-        c.open(wyn::lsp::Server::path_to_uri(folder + "/b.wyn"), "CFGWORD");
+        c.open(wyn::lsp::path_to_uri(folder + "/b.wyn"), "CFGWORD");
       } else {
         c.notify("workspace/didChangeConfiguration", settings);
       }

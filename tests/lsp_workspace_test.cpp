@@ -19,6 +19,7 @@
 
 #include "cwedit.h"
 #include "server.h"
+#include "uri.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ class Folder {
   }
   void remove(const std::string& rel) const { fs::remove_all(path + "/" + rel); }
   std::string uri(const std::string& rel = "") const {
-    return wyn::lsp::Server::path_to_uri(rel.empty() ? path : path + "/" + rel);
+    return wyn::lsp::path_to_uri(rel.empty() ? path : path + "/" + rel);
   }
   std::string path;
 };
