@@ -1,6 +1,6 @@
 /*
 ** The buffer model: text, line index and colours kept in step, the record
-** of what edits changed, documents and the choice of the current one, and
+** of what edits changed, buffers and the choice of the current one, and
 ** the reset that puts the whole editor back to its defaults.
 */
 #include "model.h"
@@ -175,8 +175,8 @@ static uint32_t count_lfs(const char* p, size_t n) {
   return count;
 }
 
-/* Empties the document to one empty chunk. False when even that fails:
-** the document is then empty with no chunk at all, which only an append
+/* Empties the buffer to one empty chunk. False when even that fails:
+** the buffer is then empty with no chunk at all, which only an append
 ** or another make_one_chunk reads. */
 static bool make_one_chunk(void) {
   std::vector<Chunk>().swap(ed.chunks);
@@ -587,7 +587,7 @@ cw_long line_break_length(cw_long index) {
 
 namespace {
 
-/* The text of a document, set aside while a new one is taken in. */
+/* The text of a buffer, set aside while a new one is taken in. */
 struct HeldText {
   std::vector<Chunk> chunks;
   std::vector<cw_long> fw_len, fw_lfs;
@@ -616,7 +616,7 @@ static void swap_text(HeldText* h) {
 bool set_text(const char* s, size_t n) {
   if (s == NULL) n = 0;
   if (n > 0x7FFFFFF0u) return false; /* positions are 32-bit */
-  if (ed.palette.empty()) {          /* a document made without room for it */
+  if (ed.palette.empty()) {          /* a buffer made without room for it */
     try {
       ed.palette.assign(1, CW_NO_COLOUR);
     } catch (const std::bad_alloc&) {
@@ -625,7 +625,7 @@ bool set_text(const char* s, size_t n) {
     }
   }
   /* The old text stays aside until the new one is in, so that a failure
-  ** leaves the document as it was; only then is it given back. */
+  ** leaves the buffer as it was; only then is it given back. */
   HeldText old = {{}, {}, {}, nullptr, 0, 0, false, 0, 1};
   swap_text(&old);
   if (!make_one_chunk() || !append_text(s, n)) {
@@ -868,13 +868,13 @@ bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   return true;
 }
 
-/* {====== documents */
+/* {====== buffers */
 
-/* d becomes an empty document with a new handle. Without memory for its
+/* d becomes an empty buffer with a new handle. Without memory for its
 ** palette and index it has none, which its empty text never reads. */
-static bool make_empty(Document* d) {
-  *d = Document();
-  d->id = ++ed.doc_serial;
+static bool make_empty(Buffer* d) {
+  *d = Buffer();
+  d->id = ++ed.buffer_serial;
   d->lines = 1;
   d->run_low = -1;
   d->generation = ++ed.generation_serial;
@@ -889,11 +889,11 @@ static bool make_empty(Document* d) {
   return true;
 }
 
-cw_doc new_document(void) {
+cw_doc new_buffer(void) {
   if (buffer_alloc_fails()) return 0;
-  Document* d = NULL;
+  Buffer* d = NULL;
   try {
-    d = new Document();
+    d = new Buffer();
     if (!make_empty(d)) {
       delete d;
       return 0;
@@ -909,30 +909,30 @@ cw_doc new_document(void) {
   return d->id;
 }
 
-/* Where the parked document id is, or parked.size() when it is none. */
+/* Where the parked buffer id is, or parked.size() when it is none. */
 static size_t parked_index(cw_doc id) {
   std::unordered_map<cw_doc, size_t>::const_iterator it = ed.parked_at.find(id);
   return it == ed.parked_at.end() ? ed.parked.size() : it->second;
 }
 
-/* The current document's state swaps places with the parked one, so the
-** parked list keeps every other document and the operations keep reaching
+/* The current buffer's state swaps places with the parked one, so the
+** parked list keeps every other buffer and the operations keep reaching
 ** the current one directly. */
-bool select_document(cw_doc id) {
+bool select_buffer(cw_doc id) {
   if (id == ed.id) return id != 0;
   size_t i = parked_index(id);
   if (i == ed.parked.size()) return false;
-  std::swap(static_cast<Document&>(ed), *ed.parked[i]);
-  /* the entry now names the document that took the slot: no allocation */
+  std::swap(static_cast<Buffer&>(ed), *ed.parked[i]);
+  /* the entry now names the buffer that took the slot: no allocation */
   std::unordered_map<cw_doc, size_t>::node_type entry = ed.parked_at.extract(id);
   entry.key() = ed.parked[i]->id;
   ed.parked_at.insert(std::move(entry));
   return true;
 }
 
-/* Takes parked document i out of the list: the last one fills its place. */
-static Document* unpark(size_t i) {
-  Document* d = ed.parked[i];
+/* Takes parked buffer i out of the list: the last one fills its place. */
+static Buffer* unpark(size_t i) {
+  Buffer* d = ed.parked[i];
   ed.parked_at.erase(d->id);
   if (i + 1 < ed.parked.size()) {
     ed.parked[i] = ed.parked.back();
@@ -942,18 +942,18 @@ static Document* unpark(size_t i) {
   return d;
 }
 
-/* Freeing the current document makes another current, so that no document
+/* Freeing the current buffer makes another current, so that no buffer
 ** stays behind that no handle names: the one parked last, or, when there
 ** is none, a fresh empty one. */
-bool free_document(cw_doc id) {
+bool free_buffer(cw_doc id) {
   if (id == 0) return false;
   if (id == ed.id) {
     if (ed.parked.empty()) {
       make_empty(&ed);
       return true;
     }
-    Document* next = unpark(ed.parked.size() - 1);
-    static_cast<Document&>(ed) = std::move(*next);
+    Buffer* next = unpark(ed.parked.size() - 1);
+    static_cast<Buffer&>(ed) = std::move(*next);
     delete next;
     return true;
   }
@@ -966,7 +966,7 @@ bool free_document(cw_doc id) {
 /* }====== */
 
 /* Gives back every block the ledger holds, every table and every parked
-** document. */
+** buffer. */
 static void release_memory(void) {
   for (std::unordered_map<void*, Block>::iterator it = ed.ledger.begin(); it != ed.ledger.end();
        ++it)
@@ -983,11 +983,11 @@ void reset_state(void) {
   if (ed.module != NULL) module_close(ed.module);
 
   unsigned long long generation_serial = ed.generation_serial;
-  cw_doc doc_serial = ed.doc_serial;
+  cw_doc buffer_serial = ed.buffer_serial;
   uintptr_t table_serial = ed.table_serial;
   ed = Editor();
   ed.generation_serial = generation_serial;
-  ed.doc_serial = doc_serial;
+  ed.buffer_serial = buffer_serial;
   ed.table_serial = table_serial;
   ed.first_table_serial = table_serial;
   for (int i = 0; i < CW_CATEGORY_COUNT; i++) ed.category[i] = default_colours[i];

@@ -1,5 +1,5 @@
 /*
-** The stand-in editor's whole state: documents (each a buffer with its line
+** The stand-in editor's whole state: buffers (each a text with its line
 ** index, per-character colours, cursor and scan position) of which one is
 ** current, settings, tables, the allocation ledger and the call log.
 */
@@ -94,7 +94,7 @@ struct Block {
 ** it: one palette code per character, allocated when something in the
 ** piece is first coloured (code 0 is no colour). */
 static const size_t CHUNK_BYTES = 8192, CHUNK_FILL = CHUNK_BYTES - 128;
-/* A chunk's text is its own, or a stretch of the document's text as it was
+/* A chunk's text is its own, or a stretch of the buffer's text as it was
 ** loaded in one piece, given back with that. */
 struct TextOwner {
   bool owned;
@@ -114,7 +114,7 @@ struct Chunk {
 };
 
 /* One buffer and everything the editor keeps for it. */
-struct Document {
+struct Buffer {
   cw_doc id; /* handle the API gives out; never reused */
 
   /* The text in chunks, in order, never an empty one unless the text is
@@ -157,7 +157,7 @@ struct Document {
 
   std::vector<cw_long> palette;  /* palette[0] is CW_NO_COLOUR */
   size_t last_code;              /* the code last looked up, tried first */
-  unsigned long long generation; /* unique among all documents' texts ever */
+  unsigned long long generation; /* unique among all buffers' texts ever */
 
   cw_long cursor;
   std::vector<cw_long> saved; /* PushPosition stack */
@@ -181,13 +181,13 @@ struct Document {
   cw_long word_pos, word_len;
 };
 
-/* The editor: the current document's state inline, so the host operations
-** reach it as directly as if there were one buffer, and what all documents
+/* The editor: the current buffer's state inline, so the host operations
+** reach it as directly as if there were one buffer, and what all buffers
 ** share. The others wait in parked until selected. */
-struct Editor : Document {
-  std::vector<Document*> parked;
+struct Editor : Buffer {
+  std::vector<Buffer*> parked;
   std::unordered_map<cw_doc, size_t> parked_at; /* handle -> index in parked */
-  cw_doc doc_serial;                            /* handles ever made; survives resets */
+  cw_doc buffer_serial;                         /* handles ever made; survives resets */
   unsigned long long generation_serial;         /* texts ever made; survives resets */
 
   bool record_runs; /* ColorRun calls kept in runs; on by default */
@@ -235,17 +235,17 @@ struct Editor : Document {
 /* Only the editor's own files reach the state. */
 extern Editor ed;
 
-/* ---- buffer and documents (model.cpp) ---- */
+/* ---- text and buffers (model.cpp) ---- */
 /* Notes a request refused for lack of memory, for cw_memory_refusals. */
 inline void refused(void) {
   ed.refusals++;
 }
 /* Counts one allocation of the buffer's own (chunks, the loaded text, the
-** chunk index, the change record, documents); true when it is the one
+** chunk index, the change record, buffers); true when it is the one
 ** cw_fail_buffer_at armed, which then fails as if memory had run out. */
 bool buffer_alloc_fails(void);
 /* Replaces the text; also clears the change record. False when memory runs
-** out or the text would pass 32-bit positions: the document is then as it
+** out or the text would pass 32-bit positions: the buffer is then as it
 ** was. */
 bool set_text(const char* s, size_t n);
 /* Adds n bytes at the end, as loading a text in pieces does: no change is
@@ -261,9 +261,9 @@ bool reserve_text(size_t n);
 bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins);
 void clear_change(void);
 void reset_state(void);
-cw_doc new_document(void); /* parked, empty; 0 if it cannot be made */
-bool select_document(cw_doc id);
-bool free_document(cw_doc id); /* the current one: another, or a fresh one, takes its place */
+cw_doc new_buffer(void); /* parked, empty; 0 if it cannot be made */
+bool select_buffer(cw_doc id);
+bool free_buffer(cw_doc id); /* the current one: another, or a fresh one, takes its place */
 
 inline cw_long text_length(void) {
   return ed.len;
@@ -303,7 +303,7 @@ void copy_text(cw_long pos, cw_long n, char* out); /* n bytes from pos, inside t
 
 /* Colours: the value of the character at pos (inside the text), and n
 ** characters from pos set to one value. fill_colour answers false, and
-** colours nothing, when the document already holds 255 other colours. */
+** colours nothing, when the buffer already holds 255 other colours. */
 inline cw_long colour_at(cw_long pos) {
   if (CW_UNLIKELY(!cached(pos))) find_chunk(pos);
   return ed.hc_col == NULL ? CW_NO_COLOUR : ed.palette[ed.hc_col[pos - ed.hc_start]];
