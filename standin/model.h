@@ -30,8 +30,14 @@
 /* The model's functions are the editor's own: on ELF, hidden, so the host
 ** operations call them directly rather than through the symbol table. */
 #if defined(__GNUC__) && !defined(_WIN32)
-#pragma GCC visibility push(hidden)
+#define CW_HIDDEN_BEGIN _Pragma("GCC visibility push(hidden)")
+#define CW_HIDDEN_END   _Pragma("GCC visibility pop")
+#else
+#define CW_HIDDEN_BEGIN
+#define CW_HIDDEN_END
 #endif
+
+CW_HIDDEN_BEGIN
 
 namespace cw {
 
@@ -235,7 +241,7 @@ struct Editor : Buffer {
 /* Only the editor's own files reach the state. */
 extern Editor ed;
 
-/* ---- text and buffers (model.cpp) ---- */
+/* ---- the text (text_store.cpp) ---- */
 /* Notes a request refused for lack of memory, for cw_memory_refusals. */
 inline void refused(void) {
   ed.refusals++;
@@ -244,32 +250,14 @@ inline void refused(void) {
 ** chunk index, the change record, buffers); true when it is the one
 ** cw_fail_buffer_at armed, which then fails as if memory had run out. */
 bool buffer_alloc_fails(void);
-/* Replaces the text; also clears the change record. False when memory runs
-** out or the text would pass 32-bit positions: the buffer is then as it
-** was. */
-bool set_text(const char* s, size_t n);
 /* Adds n bytes at the end, as loading a text in pieces does: no change is
 ** recorded; cursor, scan and saved positions stay. False, with nothing
 ** added, when memory runs out or positions would pass 32 bits. */
 bool append_text(const char* s, size_t n);
 /* Room for a text loaded by appending, of n bytes in all; false without memory. */
 bool reserve_text(size_t n);
-/* Replaces n_del bytes at pos by ins[0..n_ins); colours of the new bytes
-** are 0; cursor, saved positions and scan position after the change move
-** with the text. The change record grows to cover it. False, with nothing
-** changed, when memory runs out. */
-bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins);
-void clear_change(void);
-void reset_state(void);
-cw_doc new_buffer(void); /* parked, empty; 0 if it cannot be made */
-bool select_buffer(cw_doc id);
-bool free_buffer(cw_doc id); /* the current one: another, or a fresh one, takes its place */
-
 inline cw_long text_length(void) {
   return ed.len;
-}
-inline cw_long line_count(void) {
-  return ed.lines;
 }
 /* Makes the chunk holding pos (inside the text) the cached one. */
 void find_chunk(cw_long pos);
@@ -290,17 +278,34 @@ inline cw_long char_at(cw_long pos) {
 inline cw_long clamp_pos(cw_long pos) {
   return pos < 0 ? 0 : pos > text_length() ? text_length() : pos;
 }
-cw_long line_start(cw_long index);        /* of the 0-based line index, which must exist */
-cw_long line_index(cw_long pos);          /* 0-based line holding pos */
-cw_long line_end(cw_long index);          /* position of the line's break, or end */
-cw_long line_break_length(cw_long index); /* 0, 1 (LF) or 2 (CR LF) */
-
 /* The n bytes from pos (inside the text) in one piece: inside one chunk,
 ** the chunk itself; else a copy. Valid until the next edit or the next
 ** call. */
 const char* text_span(cw_long pos, cw_long n);
 void copy_text(cw_long pos, cw_long n, char* out); /* n bytes from pos, inside the text */
 
+/* ---- edits (text_edits.cpp) ---- */
+/* Replaces the text; also clears the change record. False when memory runs
+** out or the text would pass 32-bit positions: the buffer is then as it
+** was. */
+bool set_text(const char* s, size_t n);
+/* Replaces n_del bytes at pos by ins[0..n_ins); colours of the new bytes
+** are 0; cursor, saved positions and scan position after the change move
+** with the text. The change record grows to cover it. False, with nothing
+** changed, when memory runs out. */
+bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins);
+void clear_change(void);
+
+/* ---- the line index (lines.cpp) ---- */
+inline cw_long line_count(void) {
+  return ed.lines;
+}
+cw_long line_start(cw_long index);        /* of the 0-based line index, which must exist */
+cw_long line_index(cw_long pos);          /* 0-based line holding pos */
+cw_long line_end(cw_long index);          /* position of the line's break, or end */
+cw_long line_break_length(cw_long index); /* 0, 1 (LF) or 2 (CR LF) */
+
+/* ---- colours (colours.cpp) ---- */
 /* Colours: the value of the character at pos (inside the text), and n
 ** characters from pos set to one value. fill_colour answers false, and
 ** colours nothing, when the buffer already holds 255 other colours. */
@@ -332,6 +337,12 @@ inline bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
 /* The palette codes of the n characters from pos (inside the text). */
 void colour_codes(cw_long pos, cw_long n, unsigned char* out);
 
+/* ---- buffers and the reset (buffers.cpp) ---- */
+void reset_state(void);
+cw_doc new_buffer(void); /* parked, empty; 0 if it cannot be made */
+bool select_buffer(cw_doc id);
+bool free_buffer(cw_doc id); /* the current one: another, or a fresh one, takes its place */
+
 /* ---- ledger (ops_strings.cpp) ---- */
 bool alloc_fails(void);                       /* counts one allocating call */
 void* ledger_block(size_t n, int kind);       /* NULL if it fails */
@@ -361,9 +372,7 @@ void module_close(void* module);
 
 }  // namespace cw
 
-#if defined(__GNUC__) && !defined(_WIN32)
-#pragma GCC visibility pop
-#endif
+CW_HIDDEN_END
 
 /* Every host operation opens with this: one count, one predictable branch. */
 #define CW_ENTER(name, ...)                                          \
