@@ -7,7 +7,7 @@
 #include "text_store.h"
 
 #include <string.h>
-#include <algorithm>
+#include <utility>
 #include <new>
 
 namespace cw {
@@ -180,7 +180,9 @@ bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   if (ed.chunks.empty() && !make_one_chunk()) return false;
 
   /* Room first: an edit that cannot be made leaves everything as it was.
-  ** Only an insertion that overflows its chunk needs new ones. */
+  ** Only an insertion that overflows its chunk needs new ones. A deletion
+  ** inside the first chunk leaves pos in it, so the insertion goes there,
+  ** even where the deletion reaches the chunk's end or empties it. */
   if (!cached(pos)) find_chunk(pos);
   bool at_end = pos == ed.len;
   size_t first = at_end ? ed.chunks.size() - 1 : ed.hc;
@@ -211,7 +213,8 @@ bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   ed.flat_of = 0;
   ed.whole = false;
 
-  /* Deletion, chunk by chunk; chunks it empties go afterwards. */
+  /* Deletion, chunk by chunk; chunks it empties go afterwards, all but one
+  ** that is to take the insertion. */
   bool reshaped = false;
   size_t i = first, off = first_off;
   for (cw_long left = n_del; left > 0; i++, off = 0) {
@@ -227,18 +230,22 @@ bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   if (reshaped) {
     /* An emptied text keeps one (empty) chunk: no allocation can fail
     ** half-way through the edit. */
-    if (ed.len == 0)
-      ed.chunks.erase(ed.chunks.begin() + 1, ed.chunks.end());
-    else
-      ed.chunks.erase(std::remove_if(ed.chunks.begin(), ed.chunks.end(),
-                                     [](const Chunk& c) { return c.size == 0; }),
-                      ed.chunks.end());
+    size_t keep = ed.len == 0 ? 0 : fits && n_ins > 0 ? first : ed.chunks.size(), to = 0;
+    for (size_t j = 0; j < ed.chunks.size(); j++)
+      if (ed.chunks[j].size > 0 || j == keep) {
+        if (to != j) ed.chunks[to] = std::move(ed.chunks[j]);
+        to++;
+      }
+    ed.chunks.erase(ed.chunks.begin() + (ptrdiff_t)to, ed.chunks.end());
     rebuild_trees();
   }
   forget_cache();
 
   if (n_ins > 0) {
-    if (pos == ed.len) {
+    if (fits) { /* where the deletion left pos, which has room */
+      i = first;
+      off = first_off;
+    } else if (pos == ed.len) {
       i = ed.chunks.size() - 1;
       off = ed.chunks[i].size;
     } else {
