@@ -5,6 +5,7 @@
 */
 #include "model.h"
 
+#include <assert.h>
 #include <stdlib.h>
 #include <new>
 
@@ -77,6 +78,7 @@ bool select_buffer(cw_doc id) {
   if (id == ed.id) return id != 0;
   size_t i = parked_index(id);
   if (i == ed.parked.size()) return false;
+  assert(ed.parked[i]->id == id);
   std::swap(static_cast<Buffer&>(ed), *ed.parked[i]);
   /* the entry now names the buffer that took the slot: no allocation */
   std::unordered_map<cw_doc, size_t>::node_type entry = ed.parked_at.extract(id);
@@ -87,6 +89,7 @@ bool select_buffer(cw_doc id) {
 
 /* Takes parked buffer i out of the list: the last one fills its place. */
 static Buffer* unpark(size_t i) {
+  assert(i < ed.parked.size());
   Buffer* d = ed.parked[i];
   ed.parked_at.erase(d->id);
   if (i + 1 < ed.parked.size()) {

@@ -5,12 +5,14 @@
 */
 #include "model.h"
 
+#include <assert.h>
 #include <string.h>
 #include <new>
 
 namespace cw {
 
 void colour_codes(cw_long pos, cw_long n, unsigned char* out) {
+  assert(pos >= 0 && n >= 0 && pos + n <= ed.len);
   while (n > 0) {
     if (!cached(pos)) find_chunk(pos);
     cw_long off = pos - ed.hc_start, k = ed.hc_size - off < n ? ed.hc_size - off : n;
@@ -26,6 +28,7 @@ void colour_codes(cw_long pos, cw_long n, unsigned char* out) {
 ** any longer are given back first when the palette is full. -1 when 255
 ** other colours are in use. */
 static int new_colour_code(cw_long colour) {
+  assert(ed.palette.size() <= 256);
   if (colour == CW_NO_COLOUR) return 0;
   std::vector<cw_long>& p = ed.palette;
   if (ed.last_code < p.size() && p[ed.last_code] == colour) return (int)ed.last_code;
@@ -66,6 +69,7 @@ static int colour_code(cw_long colour) {
 
 bool fill_colour_anywhere(cw_long pos, cw_long n, cw_long colour) {
   if (n <= 0) return true;
+  assert(pos >= 0 && pos + n <= ed.len);
   int code = colour_code(colour);
   if (code < 0) return false;
   if (!cached(pos)) find_chunk(pos);

@@ -6,6 +6,7 @@
 */
 #include "text_store.h"
 
+#include <assert.h>
 #include <string.h>
 
 namespace cw {
@@ -25,6 +26,7 @@ static cw_long note_lf(cw_long k, size_t i, size_t off, cw_long start, cw_long l
 ** last found, the search walks from that one, either way; elsewhere it
 ** finds the chunk by the tree and walks from its start. */
 static cw_long nth_lf(cw_long k) {
+  assert(k >= 1 && k < ed.lines);
   if (ed.lf_k > 0) {
     size_t i = ed.lf_chunk;
     const char* t = ed.chunks[i].text.get();
@@ -58,6 +60,7 @@ static cw_long nth_lf(cw_long k) {
 }
 
 cw_long line_start(cw_long index) {
+  assert(index >= 0 && index < ed.lines);
   if (index == ed.lh_line && ed.lh_end > 0) return ed.lh_start;
   return index == 0 ? 0 : nth_lf(index) + 1;
 }
@@ -80,6 +83,7 @@ static cw_long next_start(cw_long index) {
 ** the LF last found when it is in the same chunk, else from the chunk's
 ** start. */
 cw_long line_index(cw_long pos) {
+  assert(pos >= 0 && pos <= ed.len);
   if (pos >= ed.lh_start && pos < ed.lh_end) return ed.lh_line;
   if (ed.lh_end > 0) {
     cw_long line = ed.lh_line;
@@ -121,11 +125,13 @@ cw_long line_index(cw_long pos) {
 }
 
 cw_long line_end(cw_long index) {
+  assert(index >= 0 && index < ed.lines);
   if (index + 1 < line_count()) return line_start(index + 1) - 1;
   return text_length();
 }
 
 cw_long line_break_length(cw_long index) {
+  assert(index >= 0 && index < ed.lines);
   if (index + 1 >= line_count()) return 0; /* the last line has no break */
   cw_long lf = line_start(index + 1) - 1;
   if (lf - 1 >= line_start(index) && text_at(lf - 1) == '\r') return 2;

@@ -6,6 +6,7 @@
 #ifndef CW_MODEL_H
 #define CW_MODEL_H
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -269,6 +270,7 @@ inline bool cached(cw_long pos) {
 }
 /* The byte at pos, which must lie inside the text. */
 inline char text_at(cw_long pos) {
+  assert(pos >= 0 && pos < ed.len);
   if (CW_UNLIKELY(!cached(pos))) find_chunk(pos);
   return ed.hc_text[pos - ed.hc_start];
 }
@@ -310,6 +312,7 @@ cw_long line_break_length(cw_long index); /* 0, 1 (LF) or 2 (CR LF) */
 ** characters from pos set to one value. fill_colour answers false, and
 ** colours nothing, when the buffer already holds 255 other colours. */
 inline cw_long colour_at(cw_long pos) {
+  assert(pos >= 0 && pos < ed.len);
   if (CW_UNLIKELY(!cached(pos))) find_chunk(pos);
   return ed.hc_col == NULL ? CW_NO_COLOUR : ed.palette[ed.hc_col[pos - ed.hc_start]];
 }

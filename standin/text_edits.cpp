@@ -6,6 +6,7 @@
 */
 #include "text_store.h"
 
+#include <assert.h>
 #include <string.h>
 #include <utility>
 #include <new>
@@ -87,6 +88,7 @@ void clear_change(void) {
 ** has touched yet are taken from the text, the rest are already held.
 ** False, with the record as it was, when memory runs out. */
 static bool note_change(cw_long pos, cw_long n_del, cw_long n_ins) {
+  assert(pos >= 0 && n_del >= 0 && n_ins >= 0 && pos + n_del <= ed.len);
   cw_long from = ed.change_from, end = from + ed.change_inserted; /* window now */
   cw_long lo = pos < from ? pos : from;
   cw_long hi = pos + n_del > end ? pos + n_del : end;
@@ -135,6 +137,7 @@ static cw_long moved(cw_long p, cw_long pos, cw_long n_del, cw_long n_ins) {
 
 /* Removes [off, off + n) from chunk i; answers the LFs it held. */
 static uint32_t cut(Chunk& c, size_t off, size_t n) {
+  assert(off + n <= c.size);
   uint32_t lfs = count_lfs(c.text.get() + off, n);
   size_t after = c.size - off - n;
   memmove(c.text.get() + off, c.text.get() + off + n, after);
@@ -178,6 +181,7 @@ bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   if (ins == NULL || n_ins < 0) n_ins = 0;
   if (n_del == 0 && n_ins == 0) return true;
   if (ed.chunks.empty() && !make_one_chunk()) return false;
+  assert(!ed.chunks.empty());
 
   /* Room first: an edit that cannot be made leaves everything as it was.
   ** Only an insertion that overflows its chunk needs new ones. A deletion
@@ -254,6 +258,7 @@ bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
       off = (size_t)(pos - ed.hc_start);
     }
     Chunk& c = ed.chunks[i];
+    assert(!fits || c.size + (size_t)n_ins <= c.cap);
     uint32_t lfs = count_lfs(ins, (size_t)n_ins);
     ed.len += n_ins;
     ed.lines += (cw_long)lfs;
@@ -278,6 +283,7 @@ bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
       size_t k = (total + CHUNK_FILL - 1) / CHUNK_FILL, at = 0;
       bool colours = c.col != NULL;
       for (size_t j = 0; j < k; j++) {
+        assert(j < spare.size()); /* spare holds enough for any chunk and the insertion */
         Chunk& d = spare[j];
         size_t n = total / k + (j < total % k);
         if (!colours) d.col.reset();

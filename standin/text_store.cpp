@@ -6,6 +6,7 @@
 */
 #include "text_store.h"
 
+#include <assert.h>
 #include <stdlib.h>
 #include <string.h>
 #if defined(__linux__)
@@ -34,6 +35,7 @@ void rebuild_trees(void) {
 }
 
 static void cache_chunk(size_t i, cw_long start) {
+  assert(i < ed.chunks.size());
   Chunk& c = ed.chunks[i];
   ed.hc = i;
   ed.hc_start = start;
@@ -43,6 +45,7 @@ static void cache_chunk(size_t i, cw_long start) {
 }
 
 void find_chunk(cw_long pos) {
+  assert(pos >= 0 && pos <= ed.len);
   /* reading on into the next chunk is the common case */
   if (ed.hc_size > 0 && pos == ed.hc_start + ed.hc_size && ed.hc + 1 < ed.chunks.size()) {
     cache_chunk(ed.hc + 1, pos);
@@ -55,6 +58,7 @@ void find_chunk(cw_long pos) {
 }
 
 cw_long scan_next_far(cw_long pos) {
+  assert(pos >= 0);
   if (pos >= ed.len) {
     ed.scan = ed.len;
     return CW_NO_CHAR;
@@ -85,6 +89,8 @@ Chunk new_chunk(bool with_colours) {
 /* Adds a chunk at the end: a new last node of a tree covers itself and
 ** the nodes its range spans. The vectors have room already. */
 void push_chunk(Chunk&& c) {
+  assert(ed.chunks.size() < ed.chunks.capacity() && ed.fw_len.size() < ed.fw_len.capacity() &&
+         ed.fw_lfs.size() < ed.fw_lfs.capacity());
   ed.chunks.push_back(std::move(c));
   size_t k = ed.chunks.size();
   ed.fw_len.push_back((cw_long)ed.chunks[k - 1].size + tree_sum(ed.fw_len, k - 1) -
@@ -119,6 +125,7 @@ bool make_one_chunk(void) {
 
 /* Gives the block a text is loaded into room for cap bytes. */
 static bool grow_loaded(size_t cap) {
+  assert(cap >= ed.loaded_size);
   if (buffer_alloc_fails()) return false;
   char* p = (char*)realloc(ed.loaded.get(), cap);
   if (p == NULL) {
@@ -158,6 +165,7 @@ bool reserve_text(size_t n) {
 /* Appends to the loaded text, growing it in place where the system can,
 ** and cuts what it adds into chunks that are stretches of it. */
 static bool append_loaded(const char* s, size_t n) {
+  assert(ed.len == 0 || ed.whole);
   if (ed.len == 0) ed.loaded_size = 0;
   size_t last_size = ed.len > 0 ? ed.chunks.back().size : CHUNK_FILL;
   size_t room = last_size < CHUNK_FILL ? CHUNK_FILL - last_size : 0;
@@ -220,6 +228,7 @@ bool append_text(const char* s, size_t n) {
     ed.generation = ++ed.generation_serial;
     return true;
   }
+  assert(!ed.chunks.empty()); /* the text is not empty */
   const Chunk& end = ed.chunks.back();
   size_t fill = end.cap < CHUNK_FILL ? end.cap : CHUNK_FILL;
   size_t room = fill > end.size ? fill - end.size : 0;
@@ -273,6 +282,7 @@ bool append_text(const char* s, size_t n) {
 /* {====== reading */
 
 const char* text_span(cw_long pos, cw_long n) {
+  assert(pos >= 0 && n >= 0 && pos + n <= ed.len);
   if (!cached(pos)) find_chunk(pos);
   if (pos + n <= ed.hc_start + ed.hc_size) return ed.hc_text + (pos - ed.hc_start);
   if (pos == 0 && n == ed.len && ed.whole) return ed.loaded.get();
@@ -291,6 +301,7 @@ const char* text_span(cw_long pos, cw_long n) {
 }
 
 void copy_text(cw_long pos, cw_long n, char* out) {
+  assert(pos >= 0 && n >= 0 && pos + n <= ed.len);
   while (n > 0) {
     if (!cached(pos)) find_chunk(pos);
     cw_long off = pos - ed.hc_start, k = ed.hc_size - off < n ? ed.hc_size - off : n;

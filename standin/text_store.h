@@ -7,6 +7,7 @@
 #ifndef CW_TEXT_STORE_H
 #define CW_TEXT_STORE_H
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <vector>
@@ -32,6 +33,7 @@ void rebuild_trees(void);
 
 /* Chunk i (0-based) changed by dlen bytes and dlfs LFs. */
 inline void tree_add(size_t i, cw_long dlen, cw_long dlfs) {
+  assert(i < ed.chunks.size());
   for (size_t k = i + 1; k < ed.fw_len.size(); k += lowbit(k)) {
     ed.fw_len[k] += dlen;
     ed.fw_lfs[k] += dlfs;
@@ -40,6 +42,7 @@ inline void tree_add(size_t i, cw_long dlen, cw_long dlfs) {
 
 /* Sums over the chunks before chunk i. */
 inline cw_long tree_sum(const std::vector<cw_long>& fw, size_t i) {
+  assert(i < fw.size());
   cw_long sum = 0;
   for (size_t k = i; k > 0; k -= lowbit(k)) sum += fw[k];
   return sum;
@@ -47,6 +50,7 @@ inline cw_long tree_sum(const std::vector<cw_long>& fw, size_t i) {
 
 /* The number of leading chunks whose total stays <= value, and that total. */
 inline size_t tree_descend(const std::vector<cw_long>& fw, cw_long value, cw_long* total) {
+  assert(!fw.empty());
   size_t n = fw.size() - 1, i = 0, step = 1;
   while (step * 2 <= n) step *= 2;
   cw_long sum = 0;
