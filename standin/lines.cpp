@@ -29,6 +29,7 @@ static cw_long nth_lf(cw_long k) {
   assert(k >= 1 && k < ed.lines);
   if (ed.lf_k > 0) {
     size_t i = ed.lf_chunk;
+    assert(i < ed.chunks.size()); /* every change to the chunks forgets the LF */
     const char* t = ed.chunks[i].text.get();
     cw_long start = ed.lf_pos - (cw_long)ed.lf_off;
     if (k == ed.lf_k) return ed.lf_pos;
