@@ -95,19 +95,19 @@ CWEXPORT void CWAPI cw_set_state_flag(cw_long value) {
   ed.state_flag = value;
 }
 
-/* }====== documents */
+/* }====== buffers */
 
 CWEXPORT cw_doc CWAPI cw_doc_new(void) {
-  return cw::new_document();
+  return cw::new_buffer();
 }
 CWEXPORT cw_doc CWAPI cw_doc_current(void) {
   return ed.id;
 }
 CWEXPORT int CWAPI cw_doc_select(cw_doc doc) {
-  return cw::select_document(doc) ? 1 : 0;
+  return cw::select_buffer(doc) ? 1 : 0;
 }
 CWEXPORT int CWAPI cw_doc_free(cw_doc doc) {
-  return cw::free_document(doc) ? 1 : 0;
+  return cw::free_buffer(doc) ? 1 : 0;
 }
 CWEXPORT size_t CWAPI cw_doc_count(void) {
   return ed.parked.size() + 1;
@@ -447,7 +447,7 @@ CWEXPORT int CWAPI cw_load_module(const char* path) {
 ** goes with it (its registrations, and with them every pointer into it;
 ** its extension bindings; its tables with their entries and templates; the
 ** strings and blocks it was handed and still holds, counted first in
-** cw_unload_leaks). The documents and what the editor made itself stay. The
+** cw_unload_leaks). The buffers and what the editor made itself stay. The
 ** library is freed first, so that whatever it gives back on its way out is
 ** given back by it. */
 CWEXPORT void CWAPI cw_unload_module(void) {

@@ -1,11 +1,12 @@
 /*
-** The stand-in editor's whole state: documents (each a buffer with its line
+** The stand-in editor's whole state: buffers (each a text with its line
 ** index, per-character colours, cursor and scan position) of which one is
 ** current, settings, tables, the allocation ledger and the call log.
 */
 #ifndef CW_MODEL_H
 #define CW_MODEL_H
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -30,8 +31,14 @@
 /* The model's functions are the editor's own: on ELF, hidden, so the host
 ** operations call them directly rather than through the symbol table. */
 #if defined(__GNUC__) && !defined(_WIN32)
-#pragma GCC visibility push(hidden)
+#define CW_HIDDEN_BEGIN _Pragma("GCC visibility push(hidden)")
+#define CW_HIDDEN_END   _Pragma("GCC visibility pop")
+#else
+#define CW_HIDDEN_BEGIN
+#define CW_HIDDEN_END
 #endif
+
+CW_HIDDEN_BEGIN
 
 namespace cw {
 
@@ -94,7 +101,7 @@ struct Block {
 ** it: one palette code per character, allocated when something in the
 ** piece is first coloured (code 0 is no colour). */
 static const size_t CHUNK_BYTES = 8192, CHUNK_FILL = CHUNK_BYTES - 128;
-/* A chunk's text is its own, or a stretch of the document's text as it was
+/* A chunk's text is its own, or a stretch of the buffer's text as it was
 ** loaded in one piece, given back with that. */
 struct TextOwner {
   bool owned;
@@ -114,7 +121,7 @@ struct Chunk {
 };
 
 /* One buffer and everything the editor keeps for it. */
-struct Document {
+struct Buffer {
   cw_doc id; /* handle the API gives out; never reused */
 
   /* The text in chunks, in order, never an empty one unless the text is
@@ -157,7 +164,7 @@ struct Document {
 
   std::vector<cw_long> palette;  /* palette[0] is CW_NO_COLOUR */
   size_t last_code;              /* the code last looked up, tried first */
-  unsigned long long generation; /* unique among all documents' texts ever */
+  unsigned long long generation; /* unique among all buffers' texts ever */
 
   cw_long cursor;
   std::vector<cw_long> saved; /* PushPosition stack */
@@ -181,13 +188,13 @@ struct Document {
   cw_long word_pos, word_len;
 };
 
-/* The editor: the current document's state inline, so the host operations
-** reach it as directly as if there were one buffer, and what all documents
+/* The editor: the current buffer's state inline, so the host operations
+** reach it as directly as if there were one buffer, and what all buffers
 ** share. The others wait in parked until selected. */
-struct Editor : Document {
-  std::vector<Document*> parked;
+struct Editor : Buffer {
+  std::vector<Buffer*> parked;
   std::unordered_map<cw_doc, size_t> parked_at; /* handle -> index in parked */
-  cw_doc doc_serial;                            /* handles ever made; survives resets */
+  cw_doc buffer_serial;                         /* handles ever made; survives resets */
   unsigned long long generation_serial;         /* texts ever made; survives resets */
 
   bool record_runs; /* ColorRun calls kept in runs; on by default */
@@ -235,41 +242,23 @@ struct Editor : Document {
 /* Only the editor's own files reach the state. */
 extern Editor ed;
 
-/* ---- buffer and documents (model.cpp) ---- */
+/* ---- the text (text_store.cpp) ---- */
 /* Notes a request refused for lack of memory, for cw_memory_refusals. */
 inline void refused(void) {
   ed.refusals++;
 }
 /* Counts one allocation of the buffer's own (chunks, the loaded text, the
-** chunk index, the change record, documents); true when it is the one
+** chunk index, the change record, buffers); true when it is the one
 ** cw_fail_buffer_at armed, which then fails as if memory had run out. */
 bool buffer_alloc_fails(void);
-/* Replaces the text; also clears the change record. False when memory runs
-** out or the text would pass 32-bit positions: the document is then as it
-** was. */
-bool set_text(const char* s, size_t n);
 /* Adds n bytes at the end, as loading a text in pieces does: no change is
 ** recorded; cursor, scan and saved positions stay. False, with nothing
 ** added, when memory runs out or positions would pass 32 bits. */
 bool append_text(const char* s, size_t n);
 /* Room for a text loaded by appending, of n bytes in all; false without memory. */
 bool reserve_text(size_t n);
-/* Replaces n_del bytes at pos by ins[0..n_ins); colours of the new bytes
-** are 0; cursor, saved positions and scan position after the change move
-** with the text. The change record grows to cover it. False, with nothing
-** changed, when memory runs out. */
-bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins);
-void clear_change(void);
-void reset_state(void);
-cw_doc new_document(void); /* parked, empty; 0 if it cannot be made */
-bool select_document(cw_doc id);
-bool free_document(cw_doc id); /* the current one: another, or a fresh one, takes its place */
-
 inline cw_long text_length(void) {
   return ed.len;
-}
-inline cw_long line_count(void) {
-  return ed.lines;
 }
 /* Makes the chunk holding pos (inside the text) the cached one. */
 void find_chunk(cw_long pos);
@@ -281,6 +270,7 @@ inline bool cached(cw_long pos) {
 }
 /* The byte at pos, which must lie inside the text. */
 inline char text_at(cw_long pos) {
+  assert(pos >= 0 && pos < ed.len);
   if (CW_UNLIKELY(!cached(pos))) find_chunk(pos);
   return ed.hc_text[pos - ed.hc_start];
 }
@@ -290,21 +280,39 @@ inline cw_long char_at(cw_long pos) {
 inline cw_long clamp_pos(cw_long pos) {
   return pos < 0 ? 0 : pos > text_length() ? text_length() : pos;
 }
-cw_long line_start(cw_long index);        /* of the 0-based line index, which must exist */
-cw_long line_index(cw_long pos);          /* 0-based line holding pos */
-cw_long line_end(cw_long index);          /* position of the line's break, or end */
-cw_long line_break_length(cw_long index); /* 0, 1 (LF) or 2 (CR LF) */
-
 /* The n bytes from pos (inside the text) in one piece: inside one chunk,
 ** the chunk itself; else a copy. Valid until the next edit or the next
 ** call. */
 const char* text_span(cw_long pos, cw_long n);
 void copy_text(cw_long pos, cw_long n, char* out); /* n bytes from pos, inside the text */
 
+/* ---- edits (text_edits.cpp) ---- */
+/* Replaces the text; also clears the change record. False when memory runs
+** out or the text would pass 32-bit positions: the buffer is then as it
+** was. */
+bool set_text(const char* s, size_t n);
+/* Replaces n_del bytes at pos by ins[0..n_ins); colours of the new bytes
+** are 0; cursor, saved positions and scan position after the change move
+** with the text. The change record grows to cover it. False, with nothing
+** changed, when memory runs out. */
+bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins);
+void clear_change(void);
+
+/* ---- the line index (lines.cpp) ---- */
+inline cw_long line_count(void) {
+  return ed.lines;
+}
+cw_long line_start(cw_long index);        /* of the 0-based line index, which must exist */
+cw_long line_index(cw_long pos);          /* 0-based line holding pos */
+cw_long line_end(cw_long index);          /* position of the line's break, or end */
+cw_long line_break_length(cw_long index); /* 0, 1 (LF) or 2 (CR LF) */
+
+/* ---- colours (colours.cpp) ---- */
 /* Colours: the value of the character at pos (inside the text), and n
 ** characters from pos set to one value. fill_colour answers false, and
-** colours nothing, when the document already holds 255 other colours. */
+** colours nothing, when the buffer already holds 255 other colours. */
 inline cw_long colour_at(cw_long pos) {
+  assert(pos >= 0 && pos < ed.len);
   if (CW_UNLIKELY(!cached(pos))) find_chunk(pos);
   return ed.hc_col == NULL ? CW_NO_COLOUR : ed.palette[ed.hc_col[pos - ed.hc_start]];
 }
@@ -331,6 +339,12 @@ inline bool fill_colour(cw_long pos, cw_long n, cw_long colour) {
 }
 /* The palette codes of the n characters from pos (inside the text). */
 void colour_codes(cw_long pos, cw_long n, unsigned char* out);
+
+/* ---- buffers and the reset (buffers.cpp) ---- */
+void reset_state(void);
+cw_doc new_buffer(void); /* parked, empty; 0 if it cannot be made */
+bool select_buffer(cw_doc id);
+bool free_buffer(cw_doc id); /* the current one: another, or a fresh one, takes its place */
 
 /* ---- ledger (ops_strings.cpp) ---- */
 bool alloc_fails(void);                       /* counts one allocating call */
@@ -361,9 +375,7 @@ void module_close(void* module);
 
 }  // namespace cw
 
-#if defined(__GNUC__) && !defined(_WIN32)
-#pragma GCC visibility pop
-#endif
+CW_HIDDEN_END
 
 /* Every host operation opens with this: one count, one predictable branch. */
 #define CW_ENTER(name, ...)                                          \

@@ -31,7 +31,7 @@ CW_CATEGORY_OP(ColorOfOperators, CW_OPERATORS)
 
 /* Colours n characters from the scan position, clamped to the buffer; the
 ** run is recorded as asked (unclamped) so tests see what the caller passed.
-** Answers the number of characters coloured: 0 as well when the document
+** Answers the number of characters coloured: 0 as well when the buffer
 ** already holds 255 other colours. */
 CWEXPORT cw_long CWAPI ColorRun(cw_long colour, cw_long n) {
   CW_ENTER("ColorRun", "ii", colour, n);

@@ -2,7 +2,7 @@
 // anywhere (across chunk boundaries and within one), each checked for
 // text, lines, positions' lines, colours kept beside their characters and
 // the text in one piece; breaks split between chunks, texts filled in
-// pieces, and the palette's limit.
+// pieces, replacements up to a chunk's end, and the palette's limit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -152,6 +152,44 @@ TEST(EditorBuffer, BreaksAcrossChunksAndTextsFilledInPieces) {
   m.text = whole;
   m.colours.assign(whole.size(), 0);
   expect_same(m, "filled in pieces");
+}
+
+// A replacement that deletes up to a chunk's end, or a whole chunk, and
+// inserts no more than it deleted (as replacing a word may) puts its text
+// where the deletion left off, uncoloured between coloured neighbours.
+// Deletion ends sweep across the first two chunk boundaries of a text
+// loaded whole, in a text that goes on past them and in one that ends there.
+TEST(EditorBuffer, ReplacementsEndingAtAChunkBoundary) {
+  const std::string whole = wyn_text::generate(7, 20000);
+  const struct { size_t from, to; } windows[] = {{7900, 8300}, {15900, 16400}};
+  const struct {
+    const char* what;
+    size_t n_del;  // 0: back half-way, across a whole chunk before the end
+  } deletions[] = {{"the byte before", 1}, {"a word before", 64}, {"back half-way", 0}};
+  const std::string inserts[] = {"x", "0123456789"};
+  for (const auto& w : windows)
+    for (size_t end = w.from; end < w.to; end++)
+      for (const auto& d : deletions)
+        for (bool goes_on : {true, false})
+          for (const std::string& ins : inserts) {
+            std::string text = goes_on ? whole : whole.substr(0, end);
+            size_t n_del = d.n_del ? d.n_del : end / 2, pos = end - n_del;
+            std::string where = std::string(d.what) + " " + std::to_string(end) +
+                                (goes_on ? "" : " (the end)") + ", inserting " + ins;
+            cw_set_text(text.data(), text.size());
+            ScanSetPos(0);
+            ASSERT_EQ(ColorRun(3, (cw_long)text.size()), (cw_long)text.size());
+            ASSERT_EQ(cw_replace_text((cw_long)pos, (cw_long)n_del, ins.data(), ins.size()), 1);
+            text.replace(pos, n_del, ins);
+            ASSERT_EQ(support::buffer_text(), text) << where;
+            ASSERT_EQ(cw_line_count(), (cw_long)std::count(text.begin(), text.end(), '\n') + 1)
+                << where;
+            EXPECT_EQ(cw_colour_at((cw_long)pos - 1), 3) << where;
+            EXPECT_EQ(cw_colour_at((cw_long)pos), 0) << where;
+            if (pos + ins.size() < text.size()) {
+              EXPECT_EQ(cw_colour_at((cw_long)(pos + ins.size())), 3) << where;
+            }
+          }
 }
 
 // One byte per character holds 255 colours besides none. Codes no

@@ -271,7 +271,7 @@ bool new_line(void) {
 bool expand_here(void) {
   return ExpandTemplate("while (&)\n\tendwhile;") != 0;
 }
-bool new_document(void) {
+bool new_buffer(void) {
   return cw_doc_new() != 0;
 }
 
@@ -284,14 +284,14 @@ const buffer_op buffer_ops[] = {
     {"type a character", type_char},
     {"new line", new_line},
     {"expand a template", expand_here},
-    {"new document", new_document},
+    {"new buffer", new_buffer},
 };
 
 // Each operation on an edited, coloured buffer (so that its pieces are
 // the buffer's own and its change record holds something), run once to
 // count the buffer's allocations, then once with each failing: it either
 // answers done, or leaves text, cursor, colours, change record and the
-// documents as they were and says the editor ran short.
+// buffers as they were and says the editor ran short.
 TEST(BufferFaults, EachOperationIsDoneOrChangesNothing) {
   auto prepare = [] {
     support::fresh_editor(kScript, support::ALL_TABLES, 20);

@@ -168,7 +168,7 @@ TEST_F(SessionTest, AidsAndErrorsAnswerThroughTheApi) {
 }
 
 // Documents opened and closed over and over, the current one or not, with
-// another kept open: the editor holds no more documents afterwards than
+// another kept open: the editor holds no more buffers afterwards than
 // before, and the one kept has its text and colours.
 TEST_F(SessionTest, OpeningAndClosingLeavesNoDocumentBehind) {
   const struct {

@@ -1,5 +1,5 @@
 // Freeing the plug-in module: what it registered, the tables it made and the
-// strings it kept go with it; the documents and what the editor made itself
+// strings it kept go with it; the buffers and what the editor made itself
 // stay. A reload starts up again from a clean slate.
 #include <gtest/gtest.h>
 
@@ -122,9 +122,9 @@ TEST_F(Unload, TheEditorsOwnStay) {
   EXPECT_EQ(cw_bad_frees(), 0u);
 }
 
-// The documents belong to the editor: their text and colours outlive the
+// The buffers belong to the editor: their text and colours outlive the
 // plug-in that coloured them.
-TEST_F(Unload, DocumentsKeepTextAndColours) {
+TEST_F(Unload, BuffersKeepTextAndColours) {
   const std::string texts[] = {"/* note */\nfunction Main()\n  if (a = 1) then\n",
                                "// 2\nx = \"s\";\n"};
   ASSERT_EQ(cw_load_module(WYN_PLUGIN_PATH), 0);
@@ -146,8 +146,8 @@ TEST_F(Unload, DocumentsKeepTextAndColours) {
     EXPECT_EQ(std::string(p, n), texts[i]);
     std::vector<signed char> now(texts[i].size());
     cw_categories(0, now.size(), now.data());
-    EXPECT_EQ(now, colours[i]) << "document " << i;
-    EXPECT_NE(now[0], -1) << "document " << i;  // coloured at all
+    EXPECT_EQ(now, colours[i]) << "buffer " << i;
+    EXPECT_NE(now[0], -1) << "buffer " << i;  // coloured at all
   }
 }
 
