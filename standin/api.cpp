@@ -1,7 +1,9 @@
 /*
 ** The stand-in's own C API (cwedit.h): set the editor up, read back what
 ** the plug-in did, load the plug-in and call its registered functions.
-** None of these count as host calls or appear in the call log.
+** None of these count as host calls or appear in the call log. One job,
+** the API's thin entry points over the model, kept in one file so that the
+** whole surface the session and the tests see reads in one place.
 */
 #include "model.h"
 
