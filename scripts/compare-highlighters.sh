@@ -15,13 +15,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build/linux}
 size=${2:-10M}
 runs=${3:-5}
-for tool in "$build/wyn" "$build/wyn_gen"; do
-  [[ -x $tool ]] || { echo "missing $tool: build first (cmake --build --preset linux)" >&2; exit 2; }
-done
-if ! command -v highlight >/dev/null; then
-  source "$here/scripts/lib.sh"
-  install_missing highlight
-fi
+source "$here/scripts/lib.sh"
+need_built "$build/wyn" "$build/wyn_gen"
+command -v highlight >/dev/null || install_missing highlight
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

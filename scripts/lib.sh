@@ -1,4 +1,4 @@
-# Shell helpers shared by the install scripts; sourced, not run.
+# Shell helpers shared by the install and measuring scripts; sourced, not run.
 
 # Prints the named Debian packages that are not installed yet.
 missing_packages() {
@@ -18,4 +18,14 @@ install_missing() {
   export DEBIAN_FRONTEND=noninteractive
   apt-get -o DPkg::Lock::Timeout=900 update -qq
   apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# For the measuring scripts: exits 2 unless each named program is built,
+# and installs GNU time when /usr/bin/time is missing.
+need_built() {
+  local tool
+  for tool in "$@"; do
+    [[ -x $tool ]] || { echo "missing $tool: build first (cmake --build --preset linux)" >&2; exit 2; }
+  done
+  [[ -x /usr/bin/time ]] || install_missing time
 }

@@ -18,10 +18,8 @@ shift 2 || shift $#
 builds=("$@")
 ((${#builds[@]})) || builds=("$here/build/linux")
 gen=$here/build/linux/wyn_gen
-for tool in "$gen" "${builds[@]/%//wyn}"; do
-  [[ -x $tool ]] || { echo "missing $tool: build first (cmake --build --preset linux)" >&2; exit 2; }
-done
-[[ -x /usr/bin/time ]] || { source "$here/scripts/lib.sh"; install_missing time; }
+source "$here/scripts/lib.sh"
+need_built "$gen" "${builds[@]/%//wyn}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

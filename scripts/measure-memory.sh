@@ -15,10 +15,8 @@ build=${1:-$here/build/linux}
 shift || true
 sizes=("$@")
 ((${#sizes[@]})) || sizes=(10M 100M 1G)
-for tool in "$build/wyn" "$build/wyn_gen"; do
-  [[ -x $tool ]] || { echo "missing $tool: build first (cmake --build --preset linux)" >&2; exit 2; }
-done
-[[ -x /usr/bin/time ]] || { source "$here/scripts/lib.sh"; install_missing time; }
+source "$here/scripts/lib.sh"
+need_built "$build/wyn" "$build/wyn_gen"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

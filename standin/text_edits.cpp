@@ -197,20 +197,7 @@ bool replace_text(cw_long pos, cw_long n_del, const char* ins, cw_long n_ins) {
   if (!fits && n_ins > 0) {
     size_t most = ((size_t)CHUNK_BYTES + (size_t)n_ins + CHUNK_FILL - 1) / CHUNK_FILL;
     bool colours = ed.palette.size() > 1;
-    try {
-      spare.reserve(most);
-      for (size_t i = 0; i < most; i++) {
-        spare.push_back(new_chunk(colours));
-        if (!spare.back().text || (colours && !spare.back().col)) return false;
-      }
-      if (buffer_alloc_fails()) return false;
-      ed.chunks.reserve(ed.chunks.size() + most);
-      ed.fw_len.reserve(ed.chunks.size() + most + 1);
-      ed.fw_lfs.reserve(ed.chunks.size() + most + 1);
-    } catch (const std::bad_alloc&) {
-      refused();
-      return false;
-    }
+    if (!take_chunks(most, colours, &spare)) return false;
   }
   if (!note_change(pos, n_del, n_ins)) return false;
   std::string().swap(ed.flat); /* stale now, and as large as the text */

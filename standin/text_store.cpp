@@ -99,6 +99,24 @@ void push_chunk(Chunk&& c) {
                       tree_sum(ed.fw_lfs, k - lowbit(k)));
 }
 
+bool take_chunks(size_t n, bool colours, std::vector<Chunk>* out) {
+  try {
+    out->reserve(n);
+    for (size_t i = 0; i < n; i++) {
+      out->push_back(new_chunk(colours));
+      if (!out->back().text || (colours && !out->back().col)) return false;
+    }
+    if (buffer_alloc_fails()) return false;
+    ed.chunks.reserve(ed.chunks.size() + n);
+    ed.fw_len.reserve(ed.chunks.size() + n + 1);
+    ed.fw_lfs.reserve(ed.chunks.size() + n + 1);
+  } catch (const std::bad_alloc&) {
+    refused();
+    return false;
+  }
+  return true;
+}
+
 bool make_one_chunk(void) {
   std::vector<Chunk>().swap(ed.chunks);
   ed.len = 0;
@@ -234,21 +252,8 @@ bool append_text(const char* s, size_t n) {
   size_t room = fill > end.size ? fill - end.size : 0;
   size_t fresh = n > room ? (n - room + CHUNK_FILL - 1) / CHUNK_FILL : 0;
   bool colours = ed.chunks.back().col != NULL;
-  std::vector<Chunk> more;
-  try { /* everything first, so that a failure adds nothing */
-    more.reserve(fresh);
-    for (size_t i = 0; i < fresh; i++) {
-      more.push_back(new_chunk(colours));
-      if (!more.back().text || (colours && !more.back().col)) return false;
-    }
-    if (buffer_alloc_fails()) return false;
-    ed.chunks.reserve(ed.chunks.size() + fresh);
-    ed.fw_len.reserve(ed.chunks.size() + fresh + 1);
-    ed.fw_lfs.reserve(ed.chunks.size() + fresh + 1);
-  } catch (const std::bad_alloc&) {
-    refused();
-    return false;
-  }
+  std::vector<Chunk> more; /* everything first, so that a failure adds nothing */
+  if (!take_chunks(fresh, colours, &more)) return false;
   ed.len += (cw_long)n;
   size_t take = n < room ? n : room;
   if (take > 0) {

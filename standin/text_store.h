@@ -102,6 +102,10 @@ inline uint32_t count_lfs(const char* p, size_t n) {
 Chunk new_chunk(bool with_colours);
 /* Adds a chunk at the end; the vectors must have room for it already. */
 void push_chunk(Chunk&& c);
+/* n new chunks into *out, and room in the buffer's chunk list and trees
+** for n more, all or nothing: false (and a refusal counted where memory
+** ran short) leaves the buffer as it was. */
+bool take_chunks(size_t n, bool colours, std::vector<Chunk>* out);
 /* Empties the buffer to one empty chunk. False when even that fails: the
 ** buffer is then empty with no chunk at all, which only an append or
 ** another make_one_chunk reads. */
