@@ -216,8 +216,11 @@ int cmd_routines(const Options& opt) {
         found.lines.push_back(list_line(m, nullptr, header));
       }
     } else {
+      // The outline tells live code from comments by the colours.
+      if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
       std::vector<wyn::Routine> list = wyn::routine_outline(doc, marks, plugin().words(1));
       for (const wyn::Routine& r : list) {
+        if (r.declaration) continue;
         if (opt.ctags != nullptr)
           tags.push_back({r.name, search_pattern(r.header), tag_files.size() - 1, r.extent.first,
                           r.extent.last});

@@ -246,11 +246,10 @@ Server::Reply Server::on_hover(OpenScript* d, const PositionParams& p) {
 // {====== symbols and folding
 
 Server::Reply Server::on_document_symbol(OpenScript* d, const DocumentParams&) {
-  const std::vector<Routine>& routines = routines_of(d);
-  std::vector<DocumentSymbol> symbols(routines.size());
-  for (size_t i = 0; i < routines.size(); i++) {
-    const Routine& rt = routines[i];
-    DocumentSymbol& s = symbols[i];
+  std::vector<DocumentSymbol> symbols;
+  for (const Routine& rt : routines_of(d)) {
+    if (rt.declaration) continue;
+    DocumentSymbol& s = symbols.emplace_back();
     s.name = rt.name;
     s.detail = rt.header;
     s.range = Range{d->lines.position(d->text, rt.start, encoding_),
@@ -269,7 +268,7 @@ Server::Reply Server::on_folding_range(OpenScript* d, const DocumentParams&) {
     if (b > a) folds.push_back(FoldingRange{a, b, comment});
   };
   for (const Routine& rt : routines_of(d))
-    fold(d->lines.line_of(rt.start), d->lines.line_of(rt.end), false);
+    if (!rt.declaration) fold(d->lines.line_of(rt.start), d->lines.line_of(rt.end), false);
   // Block comments: comment colour running across a line break.
   std::vector<signed char> cats = d->doc.categories();
   size_t n = std::min(cats.size(), d->text.size());

@@ -22,6 +22,7 @@ std::vector<Routine> find_routines(Document& doc, const std::string& text,
     Routine r;
     r.name = o.name;
     r.header = o.header;
+    r.declaration = o.declaration;
     r.start = (size_t)doc.line_start(o.marked.first);
     r.name_start = r.start + o.name_at;
     r.name_end = r.name_start + o.name.size();
@@ -183,10 +184,12 @@ size_t WorkspaceIndex::update(const std::string& path, bool walking, Reader& rea
     erase(path);
     return text.size() + 1;
   }
+  reader.scratch.colour_whole();  // the outline leaves out what is commented out
   LineIndex lines;
   lines.build(text);
   File f;
   for (const Routine& r : find_routines(reader.scratch, text, reader.vocab)) {
+    if (r.declaration) continue;
     IndexedRoutine ir;
     ir.name_at = (uint32_t)f.names.size();
     ir.name_len = (uint32_t)r.name.size();

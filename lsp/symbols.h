@@ -1,6 +1,6 @@
-// Routines as the server shows them: the plug-in's routine list, less the
-// headers named by a reserved word, each with its whole extent; and an
-// index of the routines of the workspace's script files.
+// Routines as the server shows them: the session's outline, each with its
+// whole extent; and an index of the routines of the workspace's script
+// files.
 #ifndef WYN_LSP_SYMBOLS_H
 #define WYN_LSP_SYMBOLS_H
 
@@ -28,11 +28,11 @@ struct Routine {
   std::string header;         // the header's first line
   size_t start = 0, end = 0;  // bytes: the header's line start to the extent's last line's end
   size_t name_start = 0, name_end = 0;
+  bool declaration = false;  // a prototype, which only go-to-definition falls back on
 };
 
-// The routines of doc (whose bytes are text): the plug-in's routine list
-// less the headers named by a reserved word, each with its extent, by the
-// session's outline rule.
+// The routines and declarations of doc (whose bytes are text, coloured as
+// a whole), each with its extent, by the session's outline rule.
 std::vector<Routine> find_routines(Document& doc, const std::string& text, const Vocabulary& vocab);
 
 // A routine of a workspace file as answers need it: where its name sits in

@@ -196,8 +196,9 @@ std::vector<Server::SymbolHit> Server::symbols_matching(const std::string& query
     OpenScript* d = entry.second.get();
     open_paths.insert(uri_to_path(d->uri));
     for (const Routine& rt : routines_of(d))
-      offer(1, rt.name, &d->uri, d->lines.position(d->text, rt.start, encoding_),
-            d->lines.position(d->text, rt.end, encoding_));
+      if (!rt.declaration)
+        offer(1, rt.name, &d->uri, d->lines.position(d->text, rt.start, encoding_),
+              d->lines.position(d->text, rt.end, encoding_));
   }
   for (const auto& [path, file] : index_.files()) {
     if (open_paths.count(path) != 0) continue;
@@ -242,9 +243,18 @@ Server::Reply Server::on_definition(OpenScript* d, const PositionParams& p) {
     r.parked = true;
     return r;
   }
+  // A definition in this script first, then the others; a prototype here
+  // only when there is no definition anywhere.
+  std::string name = d->text.substr(a, b - a);
   std::vector<Location> out;
-  for (SymbolHit& h : symbols_matching(d->text.substr(a, b - a), true, "definition"))
+  for (SymbolHit& h : symbols_matching(name, true, "definition"))
     out.push_back(Location{std::move(h.uri), Range{h.start, h.end}});
+  std::stable_partition(out.begin(), out.end(), [&](const Location& l) { return l.uri == d->uri; });
+  if (out.empty())
+    for (const Routine& rt : routines_of(d))
+      if (rt.declaration && rt.name == name)
+        out.push_back(Location{d->uri, Range{d->lines.position(d->text, rt.start, encoding_),
+                                             d->lines.position(d->text, rt.end, encoding_)}});
   return Reply{json(out)};
 }
 
