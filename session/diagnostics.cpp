@@ -339,6 +339,17 @@ class Checker {
       if (p == nullptr) continue;
       size_t k = stack.size();
       while (k > 0 && stack[k - 1].pair != p) k--;
+      // Where the nearest opener is indented otherwise than this word and
+      // one further out is indented alike, the closer of the blocks
+      // between was lost, not this block's: say so of those.
+      std::string indent = indent_of(line);
+      if (k > 0 && line_start(line) + indent.size() == t.from &&
+          indent_of(stack[k - 1].line) != indent)
+        for (size_t m = k - 1; m > 0; m--)
+          if (stack[m - 1].pair == p && indent_of(stack[m - 1].line) == indent) {
+            k = m;
+            break;
+          }
       if (k == 0) {
         // "end" closes a routine's begin and nothing else; without one open
         // it is no block word to judge.
@@ -351,10 +362,16 @@ class Checker {
       size_t at = line_start(line);
       for (size_t m = stack.size(); m > k; m--) {
         const Open& o = stack[m - 1];
-        Diagnostic& d = add(Diagnostic::ERROR, t.from, t.to,
-                            "`" + t.word + "` at line " + std::to_string(line) + " closes " +
-                                what(o.pair) + " opened at line " + std::to_string(o.line) +
-                                ": insert `" + o.pair->close + "` before it");
+        bool same = o.pair == p;
+        std::string message =
+            same
+                ? what(o.pair) + " opened at line " + std::to_string(o.line) + " is not closed: `" +
+                      o.pair->close + "` is missing before line " + std::to_string(line)
+                : "`" + t.word + "` at line " + std::to_string(line) + " closes " + what(o.pair) +
+                      " opened at line " + std::to_string(o.line) + ": insert `" + o.pair->close +
+                      "` before it";
+        Diagnostic& d = same ? add(Diagnostic::ERROR, o.from, o.to, message)
+                             : add(Diagnostic::ERROR, t.from, t.to, message);
         fix(d, o, at);
       }
       stack.resize(k - 1);
