@@ -159,6 +159,9 @@ class Server {
   bool retoken(OpenScript* d, uint32_t first, uint32_t last, bool replace_all);
   const std::vector<Routine>& routines_of(OpenScript* d);
   bool check_whole(OpenScript* d);
+  // Sends the client the problems the checker finds in d as coloured now
+  // (or none, with d null, for a script closed under uri).
+  void publish_diagnostics(const OpenScript* d, const std::string& uri);
   std::string tokens_full(OpenScript* d);
   // }======
 

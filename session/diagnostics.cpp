@@ -80,6 +80,7 @@ class Checker {
   const std::vector<signed char>& cats_;
   std::vector<size_t> line_starts_;
   std::vector<Diagnostic> out_;
+  bool comment_to_end_ = false;  // a block comment is never closed
 
   signed char cat(size_t i) const { return i < cats_.size() ? cats_[i] : (signed char)CAT_NONE; }
   bool code(size_t i) const { return cat(i) != CAT_COMMENT && cat(i) != CAT_STRING; }
@@ -163,6 +164,7 @@ class Checker {
           j++;
         }
         if (j >= text_.size()) {
+          if (run.second == text_.size()) comment_to_end_ = true;
           if (run.second == text_.size())
             add(Diagnostic::ERROR, p, p + 2, "`/*` opens a comment that is never closed");
           break;
@@ -376,6 +378,9 @@ class Checker {
       }
       stack.resize(k - 1);
     }
+    // A comment that runs to the end hides the closers after its opener:
+    // that comment is the one thing to tell.
+    if (comment_to_end_) return;
     for (const Open& o : stack) {
       Diagnostic& d = add(Diagnostic::ERROR, o.from, o.to,
                           what(o.pair) + " opened at line " + std::to_string(o.line) +
