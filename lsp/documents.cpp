@@ -114,18 +114,24 @@ void Server::open_script(DidOpenParams& p) {
   scripts_[p.uri] = std::move(d);
 }
 
+json Server::diagnostics_of(const OpenScript* d) const {
+  json list = json::array();
+  for (const Diagnostic& found : check_text(d->text, d->doc.categories())) {
+    Range range{d->lines.position(d->text, found.from, encoding_),
+                d->lines.position(d->text, found.to, encoding_)};
+    list.push_back({{"range", range},
+                    {"severity", (int)found.severity},
+                    {"source", "wyn"},
+                    {"message", found.message}});
+  }
+  return list;
+}
+
 void Server::publish_diagnostics(const OpenScript* d, const std::string& uri) {
+  if (pull_diagnostics_) return;  // the client asks when it wants them
   json list = json::array();
   try {
-    if (d != nullptr)
-      for (const Diagnostic& found : check_text(d->text, d->doc.categories())) {
-        Range range{d->lines.position(d->text, found.from, encoding_),
-                    d->lines.position(d->text, found.to, encoding_)};
-        list.push_back({{"range", range},
-                        {"severity", (int)found.severity},
-                        {"source", "wyn"},
-                        {"message", found.message}});
-      }
+    if (d != nullptr) list = diagnostics_of(d);
   } catch (const std::bad_alloc&) {
     // Without room to check, the client keeps what it was last told.
     return log(1, "checking " + uri + " found no memory");
@@ -133,6 +139,12 @@ void Server::publish_diagnostics(const OpenScript* d, const std::string& uri) {
   json params = {{"uri", uri}, {"diagnostics", std::move(list)}};
   if (d != nullptr) params["version"] = d->version;
   notify("textDocument/publishDiagnostics", std::move(params));
+}
+
+// A full report each time: checking a script costs less than keeping
+// result ids to say it did not change.
+Server::Reply Server::on_diagnostic(OpenScript* d, const DocumentParams&) {
+  return json{{"kind", "full"}, {"items", diagnostics_of(d)}};
 }
 
 // Says that the editor had no room for uri's text, and what became of it.
