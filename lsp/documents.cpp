@@ -116,7 +116,11 @@ void Server::open_script(DidOpenParams& p) {
 
 json Server::diagnostics_of(const OpenScript* d) const {
   json list = json::array();
+  // A client lists them all in one pane: past a few hundred (a script
+  // that is no script, most likely) more only slow it down.
+  const size_t most = 500;
   for (const Diagnostic& found : check_text(d->text, d->doc.categories())) {
+    if (list.size() == most) break;
     Range range{d->lines.position(d->text, found.from, encoding_),
                 d->lines.position(d->text, found.to, encoding_)};
     list.push_back({{"range", range},

@@ -27,6 +27,10 @@ struct Pair {
 const Pair pairs[] = {{"if", "endif"},          {"while", "endwhile"}, {"for", "endfor"},
                       {"switch", "endswitch"},  {"repeat", "until"},   {"begin", "end"},
                       {"program", "endprogram"}};
+// How far out past the nearest opener of its kind a closer looks for one
+// indented as it is.
+const size_t kIndentSearch = 16;
+
 const char* const other_block_words[] = {"then", "else", "elseif"};
 
 bool is_block_word_folded(const std::string& lower) {
@@ -320,19 +324,23 @@ class Checker {
     std::vector<Token> tokens = code_tokens(&unsure);
     if (unsure) return;
     std::vector<Open> stack;
+    // How many blocks of each kind are open, so that a closer with none
+    // open, or an else outside every if, costs no walk down the stack.
+    size_t open_count[sizeof pairs / sizeof pairs[0]] = {};
+    auto kind = [](const Pair* p) { return (size_t)(p - pairs); };
     for (size_t i = 0; i < tokens.size(); i++) {
       const Token& t = tokens[i];
       if (t.kind != TOK_WORD) continue;
       long line = line_of(t.from);
       if (const Pair* p = opened_by(t.word)) {
-        if (strcmp(p->open, "if") != 0 || has_then(tokens, i))
+        if (strcmp(p->open, "if") != 0 || has_then(tokens, i)) {
           stack.push_back({p, t.from, t.to, line});
+          open_count[kind(p)]++;
+        }
         continue;
       }
       if (t.word == "else" || t.word == "elseif") {
-        bool in_if = false;
-        for (const Open& o : stack) in_if = in_if || strcmp(o.pair->open, "if") == 0;
-        if (!in_if)
+        if (open_count[0] == 0)  // pairs[0]: if
           add(Diagnostic::ERROR, t.from, t.to,
               "`" + t.word + "` at line " + std::to_string(line) + " is outside any `if ... then`");
         continue;
@@ -340,14 +348,19 @@ class Checker {
       const Pair* p = closed_by(t.word);
       if (p == nullptr) continue;
       size_t k = stack.size();
-      while (k > 0 && stack[k - 1].pair != p) k--;
+      if (open_count[kind(p)] == 0)
+        k = 0;
+      else
+        while (stack[k - 1].pair != p) k--;
       // Where the nearest opener is indented otherwise than this word and
       // one further out is indented alike, the closer of the blocks
       // between was lost, not this block's: say so of those.
       std::string indent = indent_of(line);
       if (k > 0 && line_start(line) + indent.size() == t.from &&
           indent_of(stack[k - 1].line) != indent)
-        for (size_t m = k - 1; m > 0; m--)
+        // Only a few blocks further out: a deep stack is not searched at
+        // each closer.
+        for (size_t m = k - 1; m > 0 && k - m <= kIndentSearch; m--)
           if (stack[m - 1].pair == p && indent_of(stack[m - 1].line) == indent) {
             k = m;
             break;
@@ -376,6 +389,7 @@ class Checker {
                              : add(Diagnostic::ERROR, t.from, t.to, message);
         fix(d, o, at);
       }
+      for (size_t m = k - 1; m < stack.size(); m++) open_count[kind(stack[m].pair)]--;
       stack.resize(k - 1);
     }
     // A comment that runs to the end hides the closers after its opener:
