@@ -4,7 +4,6 @@
 #include "render.h"
 #include "tool.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -22,70 +21,6 @@ struct Tag {
   size_t file;  // which of the run's files, by its name in the tags
   long line, end;
 };
-
-bool ends_with(const std::string& s, const char* tail) {
-  size_t n = strlen(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
-// How many folders deep a walk goes below an operand; a folder further
-// down is named on stderr, not searched.
-const int most_depth = 64;
-
-// Every *.wyn below folder, each folder's entries in name order. Hidden
-// entries (.git and the like) are passed over and linked folders not
-// entered, so a link loop cannot trap the walk. False when a folder or an
-// entry could not be read or a folder lies too deep (said on stderr); the
-// walk goes on past it.
-bool scripts_below(const std::string& folder, int depth, std::vector<std::string>* out) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) {
-    fprintf(stderr, "wyn: %s: %s\n", folder.c_str(), strerror(errno));
-    return false;
-  }
-  bool ok = true;
-  std::vector<std::string> names;
-  while (struct dirent* e = readdir(dir))
-    if (e->d_name[0] != '.') names.push_back(e->d_name);
-  closedir(dir);
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    std::string path = folder + (ends_with(folder, "/") ? "" : "/") + name;
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) {
-      if (errno == ENOENT) continue;  // gone since the folder was read
-      fprintf(stderr, "wyn: %s: %s\n", path.c_str(), strerror(errno));
-      ok = false;
-    } else if (S_ISDIR(st.st_mode)) {
-      if (depth >= most_depth) {
-        fprintf(stderr, "wyn: %s: not searched: more than %d folders deep\n", path.c_str(),
-                most_depth);
-        ok = false;
-      } else if (!scripts_below(path, depth + 1, out)) {
-        ok = false;
-      }
-    } else if (ends_with(name, ".wyn") && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      out->push_back(path);
-    }
-  }
-  return ok;
-}
-
-// The operands as files: with -R a folder stands for the scripts below it.
-// False when a folder could not be read.
-bool operands(const Options& opt, std::vector<std::string>* out) {
-  bool ok = true;
-  if (opt.args.empty()) out->push_back("-");
-  for (const char* arg : opt.args) {
-    struct stat st;
-    if (opt.recurse && stat(arg, &st) == 0 && S_ISDIR(st.st_mode)) {
-      if (!scripts_below(arg, 0, out)) ok = false;
-    } else {
-      out->push_back(arg);
-    }
-  }
-  return ok;
-}
 
 // A tags file names each file relative to its own folder, as editors read
 // it: as given when the tags go to stdout or the current folder, else
@@ -178,7 +113,7 @@ int cmd_routines(const Options& opt) {
   // written until every file is read. A bad one is reported, the others
   // still listed, and the run fails at the end.
   std::vector<std::string> names;
-  int rc = operands(opt, &names) ? EXIT_DONE : EXIT_ERROR;
+  int rc = script_operands(opt, &names) ? EXIT_DONE : EXIT_ERROR;
   bool to_stdout = opt.ctags != nullptr && !strcmp(opt.ctags, "-");
   if (opt.ctags != nullptr && !to_stdout && !output_allowed(opt.ctags, {}, true)) return EXIT_ERROR;
   std::vector<FileId> read;

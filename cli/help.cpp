@@ -17,6 +17,7 @@ const char help_text[] =
     "    wyn edit (--keys SCRIPT | -e ACTIONS) [--trace] [--check] [--state-flag N]\n"
     "             [--in-place] [--html OUT.html] FILE\n"
     "    wyn info [--keywords[=CLASS] | --templates]\n"
+    "    wyn check [--format=text|json] [-R] FILE|DIR...\n"
     "    wyn --help | --version\n"
     "    Every command also takes --config CONFIG (any number of times),\n"
     "    --no-config and --max-size=SIZE. VIEW: -n, --theme=dark|light,\n"
@@ -57,6 +58,13 @@ const char help_text[] =
     "               --keywords lists the words of one CLASS (constant, keyword,\n"
     "               function or 0, 1, 2) or of all, --templates each template as\n"
     "               NAME, a tab and its text (\\n \\t \\\\ escaped): one a line.\n"
+    "    check      Points out blocks left open or closed by the wrong word\n"
+    "               (if ... then/endif, while, for, switch, repeat/until,\n"
+    "               begin/end, program), a /* comment never closed and a string\n"
+    "               not closed on its line, one a line as compilers print them:\n"
+    "               FILE:LINE:COL: error|warning: MESSAGE (COL in bytes from 1);\n"
+    "               --format=json writes one JSON array instead. Blocks inside\n"
+    "               #if/#else branches or in a #define are left unchecked.\n"
     "\n"
     "    Before any --config, a command applies the nearest .wyn.cfg: in the\n"
     "    first FILE's folder (the current one for standard input) or a folder\n"
@@ -98,7 +106,8 @@ const char help_text[] =
     "    --ctags[=TAGS]        write a tags file (routines): each routine's\n"
     "                          header line as a search pattern, kind f, line:\n"
     "                          and end: fields; paths relative to its folder\n"
-    "    -R, --recurse         take every *.wyn below each DIR (routines)\n"
+    "    -R, --recurse         take every *.wyn below each DIR (routines, check)\n"
+    "    --format=text|json    the problems one a line or as JSON (check)\n"
     "    --marks               list the plug-in's own marks (routines)\n"
     "    --keywords[=CLASS]    list the words, of one class or all (info)\n"
     "    --templates           list the templates (info)\n"
@@ -139,12 +148,13 @@ const char help_text[] =
     "EXIT STATUS\n"
     "    0  done\n"
     "    1  the plug-in found or did nothing: no routine, no expansion, no indent;\n"
-    "       --in-place changed nothing; --check found stale colours\n"
+    "       --in-place changed nothing; --check found stale colours; check\n"
+    "       found an error\n"
     "    2  usage error or bad input (missing, unreadable, directory, binary or\n"
     "       too large a file, position outside the buffer, malformed script), an\n"
     "       output refused, or a write that failed (wyn: OUT: reason); nothing\n"
-    "       is written. colour and routines go on past a bad FILE and exit 2\n"
-    "       at the end.\n";
+    "       is written. colour, routines and check go on past a bad FILE and\n"
+    "       exit 2 at the end.\n";
 
 }  // namespace
 

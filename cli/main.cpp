@@ -31,6 +31,7 @@ const struct {
 } commands[] = {
     {"colour", cmd_colour}, {"routines", cmd_routines}, {"expand", cmd_expand},
     {"indent", cmd_indent}, {"edit", cmd_edit},         {"info", cmd_info},
+    {"check", cmd_check},
 };
 const size_t command_count = sizeof commands / sizeof commands[0];
 enum : unsigned {
@@ -40,7 +41,8 @@ enum : unsigned {
   INDENT = 1u << 3,
   EDIT = 1u << 4,
   INFO = 1u << 5,
-  EVERY = (1u << 6) - 1,
+  CHECK = 1u << 6,
+  EVERY = (1u << 7) - 1,
   VIEW = COLOUR | EXPAND | INDENT | EDIT,  // the commands that show a script
 };
 static_assert(EVERY == (1u << (sizeof commands / sizeof commands[0])) - 1,
@@ -136,6 +138,16 @@ int set_theme(Options* opt, const Arg& arg) {
     opt->theme = THEME_LIGHT;
   else
     return usage_error("--theme takes dark or light, not ", arg.value);
+  return GO_ON;
+}
+
+int set_format(Options* opt, const Arg& arg) {
+  if (!strcmp(arg.value, "json"))
+    opt->json = true;
+  else if (!strcmp(arg.value, "text"))
+    opt->json = false;
+  else
+    return usage_error("--format takes text or json, not ", arg.value);
   return GO_ON;
 }
 
@@ -247,8 +259,10 @@ const OptionRow rows[] = {
     {"css", 0, no_argument, EVERY, nullptr, set_flag<&Options::css>, check_css_alone},
     {"keywords", 0, optional_argument, INFO, nullptr, set_keywords, nullptr},
     {"templates", 0, no_argument, INFO, nullptr, set_flag<&Options::templates>, check_one_list},
-    {"recurse", 'R', no_argument, ROUTINES, nullptr, set_flag<&Options::recurse>, nullptr},
+    {"recurse", 'R', no_argument, ROUTINES | CHECK, nullptr, set_flag<&Options::recurse>, nullptr},
     {"marks", 0, no_argument, ROUTINES, nullptr, set_flag<&Options::marks>, check_marks_alone},
+    {"format", 0, required_argument, CHECK, "--format takes text or json, not nothing", set_format,
+     nullptr},
 };
 const size_t row_count = sizeof rows / sizeof rows[0];
 

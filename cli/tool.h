@@ -55,9 +55,10 @@ struct Options {
   bool css = false;                  // --css: the page's style sheet only
   const char* keywords = nullptr;    // --keywords[=CLASS] (info); "" for every class
   bool templates = false;            // --templates (info)
-  bool recurse = false;              // -R (routines): *.wyn below each folder
+  bool recurse = false;              // -R (routines, check): *.wyn below each folder
   bool marks = false;                // --marks (routines): the plug-in's own marks
   bool no_config = false;            // --no-config: no .wyn.cfg
+  bool json = false;                 // --format=json (check)
 };
 
 // A file as read: the name to show in messages and its bytes.
@@ -78,6 +79,11 @@ bool read_source(const char* path, Source* out);
 bool read_source_into(const char* path, Source* out, wyn::Document* doc);
 // Reads a keys script or configuration file, the same way.
 bool read_script(const char* path, Source* out);
+// The operands as files ("-" when there are none): with -R a folder stands
+// for every *.wyn below it, each folder's entries in name order. False,
+// after saying why on stderr, when a folder could not be read; the walk
+// goes on past it.
+bool script_operands(const Options& opt, std::vector<std::string>* out);
 // Writes go through output.h: write_output, replace_file, out_text.
 // }======
 
@@ -170,6 +176,7 @@ int cmd_routines(const Options& opt);
 int cmd_expand(const Options& opt);
 int cmd_indent(const Options& opt);
 int cmd_edit(const Options& opt);
+int cmd_check(const Options& opt);
 // Prints the document (or writes it to file with --in-place), coloured when
 // asked: the common ending of expand, indent and edit.
 int show_result(const Options& opt, const Source& file, const wyn::Document& doc);

@@ -10,6 +10,7 @@
 
 #include "server.h"
 
+#include "diagnostics.h"
 #include "uri.h"
 
 namespace wyn::lsp {
@@ -109,7 +110,45 @@ void Server::open_script(DidOpenParams& p) {
   d->tokens.mark_sent();  // the client holds no tokens yet: nothing to diff
   std::string path = uri_to_path(p.uri);
   if (!path.empty()) discover_config(path.substr(0, path.rfind('/') + 1));
+  publish_diagnostics(d.get(), d->uri);
   scripts_[p.uri] = std::move(d);
+}
+
+json Server::diagnostics_of(const OpenScript* d) const {
+  json list = json::array();
+  // A client lists them all in one pane: past a few hundred (a script
+  // that is no script, most likely) more only slow it down.
+  const size_t most = 500;
+  for (const Diagnostic& found : check_text(d->text, d->doc.categories())) {
+    if (list.size() == most) break;
+    Range range{d->lines.position(d->text, found.from, encoding_),
+                d->lines.position(d->text, found.to, encoding_)};
+    list.push_back({{"range", range},
+                    {"severity", (int)found.severity},
+                    {"source", "wyn"},
+                    {"message", found.message}});
+  }
+  return list;
+}
+
+void Server::publish_diagnostics(const OpenScript* d, const std::string& uri) {
+  if (pull_diagnostics_) return;  // the client asks when it wants them
+  json list = json::array();
+  try {
+    if (d != nullptr) list = diagnostics_of(d);
+  } catch (const std::bad_alloc&) {
+    // Without room to check, the client keeps what it was last told.
+    return log(1, "checking " + uri + " found no memory");
+  }
+  json params = {{"uri", uri}, {"diagnostics", std::move(list)}};
+  if (d != nullptr) params["version"] = d->version;
+  notify("textDocument/publishDiagnostics", std::move(params));
+}
+
+// A full report each time: checking a script costs less than keeping
+// result ids to say it did not change.
+Server::Reply Server::on_diagnostic(OpenScript* d, const DocumentParams&) {
+  return json{{"kind", "full"}, {"items", diagnostics_of(d)}};
 }
 
 // Says that the editor had no room for uri's text, and what became of it.
@@ -122,7 +161,7 @@ void Server::cannot_hold(const std::string& uri, const char* what) {
 void Server::on_did_close(json& params) {
   std::string uri, problem;
   if (!read_uri(params, &uri, &problem)) return log(1, "didClose: " + problem);
-  scripts_.erase(uri);
+  if (scripts_.erase(uri) != 0) publish_diagnostics(nullptr, uri);  // its marks go with it
   index_.touch(uri_to_path(uri));  // answers come from the file as saved again
 }
 
@@ -221,7 +260,9 @@ bool Server::check_whole(OpenScript* d) {
   // Clears every colour, so nothing stale survives; without room for it
   // the script keeps its text and colours as they are.
   if (!d->doc.set_text(d->text) || !d->doc.colour_whole()) return false;
-  return retoken(d, 0, d->lines.line_count() - 1, false);
+  bool changed = retoken(d, 0, d->lines.line_count() - 1, false);
+  publish_diagnostics(d, d->uri);
+  return changed;
 }
 
 bool Server::has_idle_work() const {

@@ -32,6 +32,7 @@ Server::Server(Send send, ServerOptions options)
       {"textDocument/onTypeFormatting", bind(&Server::on_on_type_formatting)},
       {"textDocument/codeAction", bind(&Server::on_code_action)},
       {"workspace/executeCommand", bind(&Server::on_execute_command)},
+      {"textDocument/diagnostic", bind(&Server::on_diagnostic)},
   };
   notifications_ = {
       {"initialized", &Server::on_initialized},
@@ -52,7 +53,7 @@ json Server::capabilities() const {
   json legend_types = json::array(), legend_mods = json::array();
   for (const char* t : token_types) legend_types.push_back(t);
   for (const char* m : token_modifiers) legend_mods.push_back(m);
-  return json{
+  json caps = json{
       {"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
       {"textDocumentSync",
        {{"openClose", true},
@@ -76,6 +77,11 @@ json Server::capabilities() const {
       {"executeCommandProvider", {{"commands", {kCommandExpand}}}},
       {"workspace", {{"workspaceFolders", {{"supported", true}}}}},
   };
+  // Offered only to a client that asks for diagnostics; the others are sent them.
+  if (pull_diagnostics_)
+    caps["diagnosticProvider"] = {{"interFileDependencies", false},
+                                  {"workspaceDiagnostics", false}};
+  return caps;
 }
 
 // {====== messages
@@ -295,6 +301,7 @@ Server::Reply Server::on_initialize(const json& params) {
     refresh_support_ = r->is_boolean() && r->get<bool>();
   if (const json* a = at("/workspace/applyEdit"))
     apply_edit_support_ = a->is_boolean() && a->get<bool>();
+  if (const json* p = at("/textDocument/diagnostic")) pull_diagnostics_ = p->is_object();
   if (const json* w = at("/workspace/didChangeWatchedFiles/dynamicRegistration"))
     watch_support_ = w->is_boolean() && w->get<bool>();
 

@@ -159,6 +159,13 @@ class Server {
   bool retoken(OpenScript* d, uint32_t first, uint32_t last, bool replace_all);
   const std::vector<Routine>& routines_of(OpenScript* d);
   bool check_whole(OpenScript* d);
+  // The problems the checker finds in d as coloured now, as the protocol
+  // has them; throws std::bad_alloc without memory.
+  json diagnostics_of(const OpenScript* d) const;
+  // Sends them to a client that does not ask for them (none, with d null,
+  // for a script closed under uri).
+  void publish_diagnostics(const OpenScript* d, const std::string& uri);
+  DocumentRequest<DocumentParams> on_diagnostic;
   std::string tokens_full(OpenScript* d);
   // }======
 
@@ -214,6 +221,7 @@ class Server {
   bool item_defaults_ = false;        // ... and a list-wide edit range
   bool refresh_support_ = false;      // workspace/semanticTokens/refresh
   bool apply_edit_support_ = false;   // workspace/applyEdit
+  bool pull_diagnostics_ = false;     // textDocument/diagnostic, asked for instead of sent
   std::vector<std::string> folders_;  // workspace folders, as paths
   std::vector<std::string> configs_applied_;
   std::map<std::string, std::string> config_problems_;  // path: the problem last shown

@@ -163,12 +163,19 @@ TEST_F(LspWire, DeepJsonIsRefusedAndTheServerLivesOn) {
 // A didChange holding a lone surrogate, as a JavaScript client writes a
 // string cut between the halves of a pair: taken as U+FFFD, one UTF-16
 // unit, so later positions on that line land where the client means.
+// No message but the diagnostics every check publishes: nothing refused.
+bool quiet(const std::vector<json>& sent) {
+  for (const json& m : sent)
+    if (m.value("method", "") != "textDocument/publishDiagnostics") return false;
+  return true;
+}
+
 TEST_F(LspWire, ALoneSurrogateIsOneReplacementUnit) {
   Wire w;
   w.open("file:///s.wyn", "a = 1;\nb = 2;\n");
-  EXPECT_TRUE(w.insert("file:///s.wyn", 0, 0, "\\ud800\\n").empty());
-  EXPECT_TRUE(w.insert("file:///s.wyn", 0, 1, "/*").empty());
-  EXPECT_TRUE(w.insert("file:///s.wyn", 2, 0, "*/").empty());
+  EXPECT_TRUE(quiet(w.insert("file:///s.wyn", 0, 0, "\\ud800\\n")));
+  EXPECT_TRUE(quiet(w.insert("file:///s.wyn", 0, 1, "/*")));
+  EXPECT_TRUE(quiet(w.insert("file:///s.wyn", 2, 0, "*/")));
   w.open("file:///t.wyn", "\xEF\xBF\xBD/*\na = 1;\n*/b = 2;\n");
   EXPECT_EQ(w.tokens("file:///s.wyn"), w.tokens("file:///t.wyn"));
 }

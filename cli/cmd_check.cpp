@@ -1,0 +1,125 @@
+// wyn check FILE|DIR...: the problems the session's checker finds in each
+// script, one a line as compilers print them ("file:line:col: severity:
+// message", line and column from 1, the column in bytes) so that editors'
+// error lists read them, or as one JSON array.
+#include "tool.h"
+
+#include <stdio.h>
+
+#include "diagnostics.h"
+
+namespace {
+
+const char* severity_name(wyn::Diagnostic::Severity s) {
+  return s == wyn::Diagnostic::ERROR ? "error" : "warning";
+}
+
+// The length of the well-formed UTF-8 sequence at s[i], or 0 when there is
+// none there.
+size_t utf8_length(const std::string& s, size_t i) {
+  unsigned char c = (unsigned char)s[i];
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+  if (n == 0 || i + n > s.size()) return 0;
+  unsigned long cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
+  for (size_t k = 1; k < n; k++) {
+    unsigned char d = (unsigned char)s[i + k];
+    if ((d & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (d & 0x3F);
+  }
+  // Overlong forms, surrogates and what lies past the last code point are
+  // no characters.
+  static const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < least[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return 0;
+  return n;
+}
+
+// s as a JSON string. A file's name may hold any bytes: one that is not
+// part of a UTF-8 character becomes U+FFFD, so the output is always JSON.
+std::string json_string(const std::string& s) {
+  std::string out = "\"";
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = (unsigned char)s[i];
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += (char)c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      char esc[8];
+      snprintf(esc, sizeof esc, "\\u%04x", c);
+      out += esc;
+    } else if (c >= 0x80) {
+      size_t n = utf8_length(s, i);
+      if (n == 0) {
+        out += "\\ufffd";
+        i++;
+      } else {
+        out.append(s, i, n);
+        i += n;
+      }
+      continue;
+    } else {
+      out += (char)c;
+    }
+    i++;
+  }
+  return out + "\"";
+}
+
+std::string json_item(const std::string& file, const wyn::Document& doc, const wyn::Diagnostic& d) {
+  std::string out = "{\"file\":" + json_string(file) + ",\"line\":" + std::to_string(d.line) +
+                    ",\"column\":" + std::to_string(d.col + 1) +
+                    ",\"endLine\":" + std::to_string(d.end_line) +
+                    ",\"endColumn\":" + std::to_string(d.end_col + 1) + ",\"severity\":\"" +
+                    severity_name(d.severity) + "\",\"message\":" + json_string(d.message);
+  if (d.has_fix) {
+    long line = doc.line_of((long)d.fix_at);
+    long col = (long)d.fix_at - doc.line_start(line);
+    out += ",\"fix\":{\"line\":" + std::to_string(line) + ",\"column\":" + std::to_string(col + 1) +
+           ",\"insert\":" + json_string(d.fix_text) + "}";
+  }
+  return out + "}";
+}
+
+}  // namespace
+
+int cmd_check(const Options& opt) {
+  // Each file is checked and printed before the next is read, so only one
+  // text is held at a time. A file that cannot be read is reported and the
+  // others still checked; the run then exits 2.
+  std::vector<std::string> names;
+  bool files_ok = script_operands(opt, &names);
+  bool found_error = false;
+  bool first = true;
+  if (opt.json) out_text("[");
+  for (const std::string& name : names) {
+    Source file;
+    wyn::Document doc;
+    if (!read_source_into(name.c_str(), &file, &doc)) {
+      files_ok = false;
+      continue;
+    }
+    working_on(name.c_str());
+    if (!session_for(opt, name.c_str())) return EXIT_ERROR;
+    std::vector<wyn::Diagnostic> found;
+    std::string error;
+    if (!reported(wyn::check_document(doc, &found, &error), error)) return EXIT_ERROR;
+    for (const wyn::Diagnostic& d : found) {
+      found_error = found_error || d.severity == wyn::Diagnostic::ERROR;
+      if (opt.json) {
+        out_text((first ? "\n" : ",\n") + json_item(file.name, doc, d));
+        first = false;
+      } else {
+        out_text(file.name + ":" + std::to_string(d.line) + ":" + std::to_string(d.col + 1) + ": " +
+                 severity_name(d.severity) + ": " + d.message + "\n");
+      }
+    }
+  }
+  if (opt.json) out_text(first ? "]\n" : "\n]\n");
+  if (!files_ok) return EXIT_ERROR;
+  return found_error ? EXIT_NOTHING : EXIT_DONE;
+}
