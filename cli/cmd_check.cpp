@@ -2,6 +2,7 @@
 // script, one a line as compilers print them ("file:line:col: severity:
 // message", line and column from 1, the column in bytes) so that editors'
 // error lists read them, or as one JSON array.
+#include "encoding.h"
 #include "tool.h"
 
 #include <stdio.h>
@@ -12,25 +13,6 @@ namespace {
 
 const char* severity_name(wyn::Diagnostic::Severity s) {
   return s == wyn::Diagnostic::ERROR ? "error" : "warning";
-}
-
-// The length of the well-formed UTF-8 sequence at s[i], or 0 when there is
-// none there.
-size_t utf8_length(const std::string& s, size_t i) {
-  unsigned char c = (unsigned char)s[i];
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  unsigned long cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-  for (size_t k = 1; k < n; k++) {
-    unsigned char d = (unsigned char)s[i + k];
-    if ((d & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  // Overlong forms, surrogates and what lies past the last code point are
-  // no characters.
-  static const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < least[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return 0;
-  return n;
 }
 
 // s as a JSON string. A file's name may hold any bytes: one that is not
@@ -53,7 +35,7 @@ std::string json_string(const std::string& s) {
       snprintf(esc, sizeof esc, "\\u%04x", c);
       out += esc;
     } else if (c >= 0x80) {
-      size_t n = utf8_length(s, i);
+      size_t n = utf8_sequence_length((const unsigned char*)s.data() + i, s.size() - i);
       if (n == 0) {
         out += "\\ufffd";
         i++;
