@@ -3,6 +3,7 @@
 #include "outline.h"
 
 #include <assert.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -27,18 +28,120 @@ bool is_blank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// Read line by line from the document: the text is not copied whole.
-std::string line_text(const Document& doc, long line, size_t limit = std::string::npos) {
-  long start = doc.line_start(line);
-  if (start < 0) return "";
-  return doc.text((size_t)start, std::min((size_t)doc.line_length(line), limit));
-}
+// The text and its colours as a window of the document, read a large piece
+// at a time: one host call per piece, not several per line, and never the
+// whole text at once, which the tool holds only in the editor. Reads that
+// run forward cost each byte about once.
+class Window {
+ public:
+  explicit Window(const Document& doc) : doc_(doc), size_(doc.size()) {}
 
-bool dead_code(const Document& doc, size_t pos) {
-  signed char c = CAT_NONE;
-  doc.categories(pos, 1, &c);
-  return c == CAT_COMMENT || c == CAT_STRING;
-}
+  // Line n as [*start, *end), without its line break, as
+  // Document::line_length counts it; false for a line that does not exist.
+  bool line(long n, size_t* start, size_t* end) {
+    // A line further on is reached by walking the window there, which
+    // costs less than asking the editor where it starts.
+    while (line_ > 0 && n > line_ + 1 && next_ != std::string::npos) line(line_ + 1, start, end);
+    if (n == line_) {
+      *start = start_;
+      *end = end_;
+      return true;
+    }
+    size_t at;
+    if (n == line_ + 1 && line_ > 0) {
+      if (next_ == std::string::npos) return false;
+      at = next_;
+    } else {
+      long found = doc_.line_start(n);
+      if (found < 0) return false;
+      at = (size_t)found;
+    }
+    size_t lf = find_lf(at);
+    if (lf == kLong) {  // longer than a piece: not read for its end
+      long next = doc_.line_start(n + 1);
+      lf = next < 0 ? std::string::npos : (size_t)next - 1;
+    }
+    size_t stop = lf == std::string::npos ? size_ : lf;
+    // The CR of a CR LF; a last line keeps a CR of its own.
+    if (lf != std::string::npos && stop > at && *bytes(stop - 1, 1) == '\r') stop--;
+    line_ = n;
+    start_ = at;
+    end_ = stop;
+    next_ = lf == std::string::npos ? lf : lf + 1;
+    *start = at;
+    *end = stop;
+    return true;
+  }
+
+  // Up to limit bytes of line n, without its line break; "" if none.
+  std::string line_text(long n, size_t limit = std::string::npos) {
+    size_t start, end;
+    if (!line(n, &start, &end)) return "";
+    size_t len = std::min(end - start, limit);
+    return std::string(bytes(start, len), len);
+  }
+
+  // The category of each of n bytes from pos, which lie in the text.
+  const signed char* cats(size_t pos, size_t n) {
+    load(pos, n);
+    if (cats_.size() != text_.size()) {
+      cats_.resize(text_.size());
+      doc_.categories(from_, cats_.size(), cats_.data());
+    }
+    return cats_.data() + (pos - from_);
+  }
+
+  bool dead_code(size_t pos) {
+    if (pos >= size_) return false;
+    signed char c = *cats(pos, 1);
+    return c == CAT_COMMENT || c == CAT_STRING;
+  }
+
+ private:
+  // A piece large enough that a long script takes a handful of reads.
+  static const size_t kPiece = (size_t)256 << 10;
+
+  const Document& doc_;
+  size_t size_;
+  size_t from_ = 0;                // where text_ starts in the document
+  std::string text_;               // the bytes read
+  std::vector<signed char> cats_;  // their categories once asked for; else empty
+
+  static const size_t kLong = std::string::npos - 1;
+  long line_ = 0;               // the line last found, 0 if none
+  size_t start_ = 0, end_ = 0;  // its bytes, as line() answers them
+  size_t next_ = 0;             // where the line after it starts; npos if none
+
+  // The first LF from pos on: npos if there is none, kLong if it lies
+  // more than a piece further on.
+  size_t find_lf(size_t pos) {
+    for (int tries = 0; tries < 2; tries++) {
+      if (pos >= from_ && pos <= from_ + text_.size()) {
+        size_t rest = from_ + text_.size() - pos;
+        const void* lf = memchr(text_.data() + (pos - from_), '\n', rest);
+        if (lf != nullptr) return from_ + (size_t)((const char*)lf - text_.data());
+        if (from_ + text_.size() == size_) return std::string::npos;
+      }
+      if (tries == 0) load_from(pos);
+    }
+    return kLong;
+  }
+  const char* bytes(size_t pos, size_t n) {
+    load(pos, n);
+    return text_.data() + (pos - from_);
+  }
+  // Makes [pos, pos + n), inside the text, part of the window.
+  void load(size_t pos, size_t n) {
+    assert(pos <= size_ && n <= size_ - pos);
+    if (pos >= from_ && pos + n <= from_ + text_.size()) return;
+    load_from(pos, n);
+  }
+  void load_from(size_t pos, size_t n = 0) {
+    from_ = pos;
+    text_ = doc_.text(pos, std::max(n, std::min(kPiece, size_ - pos)));
+    cats_.clear();
+  }
+};
 
 // "end", blanks, ';' right after the indentation.
 bool closes(const std::string& line, const std::string& indent) {
@@ -60,8 +163,7 @@ bool starts_with_word(const std::string& s, size_t at, const char* word, size_t 
 // whether it is a declaration (nothing at all: neither). Its lines are marked as the plug-in marks a
 // header: down to the line holding the first byte after the list, less a
 // '{' standing there.
-bool read_header(const Document& doc, long n, long last_line, const std::string& s, size_t at,
-                 Routine* r) {
+bool read_header(Window& w, long n, long last_line, const std::string& s, size_t at, Routine* r) {
   size_t word_end = at;
   while (word_end < s.size() && is_name_char(s[word_end])) word_end++;
   size_t paren = s.find('(', word_end);
@@ -71,8 +173,9 @@ bool read_header(const Document& doc, long n, long last_line, const std::string&
   r->name = routine_name(s, &r->name_at);
   if (r->name_at < word_end || r->name.empty() || (r->name[0] >= '0' && r->name[0] <= '9'))
     return false;
-  size_t start = (size_t)doc.line_start(n);
-  if (dead_code(doc, start + at) || dead_code(doc, start + paren)) return false;
+  size_t start, end;
+  if (!w.line(n, &start, &end)) return false;
+  if (w.dead_code(start + at) || w.dead_code(start + paren)) return false;
 
   // The list's end, then the first byte after it that is not blank.
   int depth = 0;
@@ -80,12 +183,11 @@ bool read_header(const Document& doc, long n, long last_line, const std::string&
   char follower = 0;
   long follower_line = n;
   std::string text = s;
-  std::vector<signed char> cats;
   for (long m = n; m <= last_line && m <= n + kListLines && follower == 0; m++) {
-    if (m > n) text = line_text(doc, m);
-    size_t from = (size_t)doc.line_start(m);
-    cats.assign(text.size(), CAT_NONE);
-    doc.categories(from, cats.size(), cats.data());
+    if (m > n) text = w.line_text(m);
+    size_t from;
+    if (!w.line(m, &from, &end)) break;
+    const signed char* cats = w.cats(from, text.size());
     for (size_t i = m == n ? paren : 0; i < text.size(); i++) {
       char c = text[i];
       if (closed != 0) {
@@ -137,23 +239,24 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
   // The last line with text: a final line break starts no line of its own.
   long last_line = doc.line_count();
   if (last_line > 1 && doc.size() > 0 && doc.text(doc.size() - 1, 1) == "\n") last_line--;
+  Window w(doc);
 
   std::vector<Routine> out;
   std::vector<long> marked;  // the first lines of the plug-in's headers
   for (const LineSpan& m : marks) {
     marked.push_back(m.first);
-    long start = doc.line_start(m.first);
-    if (start < 0) continue;
+    size_t start, end;
+    if (!w.line(m.first, &start, &end)) continue;
     Routine r;
     r.marked = m;
-    r.header = line_text(doc, m.first);
+    r.header = w.line_text(m.first);
     r.name = routine_name(r.header, &r.name_at);
     if (is_reserved(r.name)) continue;
     size_t lead = 0;
     while (lead < r.header.size() && is_blank(r.header[lead])) lead++;
     // A call in the first column with a header in a string or comment
     // after it is marked too: its name tells.
-    if (dead_code(doc, (size_t)start + lead) || dead_code(doc, (size_t)start + r.name_at)) continue;
+    if (w.dead_code(start + lead) || w.dead_code(start + r.name_at)) continue;
     out.push_back(r);
   }
   std::sort(marked.begin(), marked.end());
@@ -163,16 +266,16 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
   // declarations. A first-column definition is its to mark alone.
   for (long n = 1; n <= last_line; n++) {
     if (std::binary_search(marked.begin(), marked.end(), n)) continue;
-    std::string s = line_text(doc, n, kIndentLimit);
+    std::string s = w.line_text(n, kIndentLimit);
     size_t at = n == 1 && s.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
     bool first_column = at == 0;
     while (at < s.size() && is_blank(s[at])) at++;
     if (!starts_with_word(s, at, "function", 8) && !starts_with_word(s, at, "prototype", 9))
       continue;
     first_column = first_column && at == 0;
-    if (s.size() == kIndentLimit) s = line_text(doc, n);
+    if (s.size() == kIndentLimit) s = w.line_text(n);
     Routine r;
-    if (!read_header(doc, n, last_line, s, at, &r) || is_reserved(r.name)) continue;
+    if (!read_header(w, n, last_line, s, at, &r) || is_reserved(r.name)) continue;
     if (first_column && !r.declaration) continue;
     out.push_back(r);
   }
@@ -181,9 +284,14 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
   });
 
   // A declaration ends where its header does; a body runs at most to the
-  // next definition.
+  // next definition. Bodies are read front to back, as the window reads.
+  std::vector<long> stops(out.size());
   long stop = last_line;
   for (size_t i = out.size(); i-- > 0;) {
+    stops[i] = stop;
+    if (!out[i].declaration) stop = out[i].marked.first - 1;
+  }
+  for (size_t i = 0; i < out.size(); i++) {
     Routine& r = out[i];
     r.extent.first = r.marked.first;
     if (r.declaration) {
@@ -193,16 +301,15 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
     size_t indent = 0;
     while (indent < r.header.size() && is_blank(r.header[indent])) indent++;
     std::string lead = r.header.substr(0, indent);
-    long last = std::max(stop, r.marked.last);
+    long last = std::max(stops[i], r.marked.last);
     r.extent.last = last;
     for (long n = r.marked.first + 1; n <= last; n++) {
-      if (closes(line_text(doc, n), lead)) {
+      if (closes(w.line_text(n), lead)) {
         r.extent.last = n;
         break;
       }
     }
     assert(r.extent.last >= r.extent.first);
-    stop = r.marked.first - 1;
   }
   return out;
 }

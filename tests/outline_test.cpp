@@ -4,6 +4,8 @@
 
 #include <dirent.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -87,6 +89,41 @@ TEST_F(OutlineTest, LiveRoutinesOnly) {
       {"the last line, without a line break", "  function A()\nbegin\nend;", "A 1-2 1-3"},
   };
   for (const Case& c : cases) EXPECT_EQ(outline(c.text), c.want) << c.what;
+}
+
+// The outline is read from the document in large pieces: put behind long
+// text, whose end falls at or near a piece's end or which is one line
+// longer than a piece, the same script lists the same routines.
+TEST_F(OutlineTest, SameBehindLongText) {
+  const std::string script =
+      "prototype A(NUMBER);\r\n  function B(a,\r\n    b)\r\n  begin\r\n  end;\r\n"
+      "/* function Gone()\r\n*/\r\nfunction A(n)\r\nbegin\r\nend;\r\n\tfunction C()\n\tbegin\n";
+  std::vector<wyn::Routine> alone;
+  outline(script, &alone);
+  ASSERT_EQ(alone.size(), 4u);
+  const size_t piece = (size_t)256 << 10;
+  std::vector<std::string> fillers;
+  for (size_t short_of : {0, 1, 2, 9, 30, 200}) {
+    std::string lines;
+    while (lines.size() + 16 <= piece - short_of) lines += "x = 1;\r\n";
+    lines += "//" + std::string(piece - short_of - lines.size() - 3, ' ') + "\n";
+    fillers.push_back(lines);
+  }
+  fillers.push_back("// " + std::string(piece + 100, 'y') + "\n");
+  for (const std::string& filler : fillers) {
+    long shift = (long)std::count(filler.begin(), filler.end(), '\n');
+    std::vector<wyn::Routine> behind;
+    outline(filler + script, &behind);
+    ASSERT_EQ(behind.size(), alone.size()) << filler.size();
+    for (size_t i = 0; i < alone.size(); i++) {
+      EXPECT_EQ(behind[i].name, alone[i].name) << filler.size();
+      EXPECT_EQ(behind[i].header, alone[i].header) << filler.size();
+      EXPECT_EQ(behind[i].declaration, alone[i].declaration) << filler.size();
+      EXPECT_EQ(behind[i].marked.first, alone[i].marked.first + shift) << filler.size();
+      EXPECT_EQ(behind[i].marked.last, alone[i].marked.last + shift) << filler.size();
+      EXPECT_EQ(behind[i].extent.last, alone[i].extent.last + shift) << filler.size();
+    }
+  }
 }
 
 // On the examples, the definitions are exactly what the plug-in marks and
