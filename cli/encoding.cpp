@@ -234,6 +234,15 @@ bool encode_form(FileForm form, const std::string& text, std::string* out, std::
 }
 
 #ifdef WYN_HAVE_UCHARDET
+namespace {
+
+// A guess from a word or two with an accent is a coin toss between the
+// code pages that share those letters: below this many bytes past ASCII,
+// the default stands.
+const size_t least_high = 16;
+
+}  // namespace
+
 CodePageGuess::CodePageGuess() : detector_(uchardet_new()) {}
 
 CodePageGuess::~CodePageGuess() {
@@ -241,11 +250,13 @@ CodePageGuess::~CodePageGuess() {
 }
 
 void CodePageGuess::feed(const char* data, size_t n) {
-  if (detector_ != nullptr) uchardet_handle_data(static_cast<uchardet_t>(detector_), data, n);
+  if (detector_ == nullptr) return;
+  for (size_t i = 0; i < n && high_ < least_high; i++) high_ += (unsigned char)data[i] >= 0x80;
+  uchardet_handle_data(static_cast<uchardet_t>(detector_), data, n);
 }
 
 const char* CodePageGuess::result() {
-  if (detector_ == nullptr) return nullptr;
+  if (detector_ == nullptr || high_ < least_high) return nullptr;
   uchardet_t detector = static_cast<uchardet_t>(detector_);
   uchardet_data_end(detector);
   std::string name = uchardet_get_charset(detector);
@@ -253,6 +264,9 @@ const char* CodePageGuess::result() {
   // without a mark is not what a script is: such a guess is no guess.
   if (name.empty() || !strncasecmp(name.c_str(), "UTF", 3) || !strcasecmp(name.c_str(), "ASCII"))
     return nullptr;
+  // Bytes 80..9F are no Latin-1 character but are Windows-1252's, which
+  // shows every other byte alike: the guess that holds for more text.
+  if (!strcasecmp(name.c_str(), "ISO-8859-1")) name = "WINDOWS-1252";
   iconv_t cd = iconv_open("UTF-32LE", name.c_str());
   if (cd == (iconv_t)-1) return nullptr;
   iconv_close(cd);

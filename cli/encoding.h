@@ -80,8 +80,9 @@ bool utf16_decode(const std::string& bytes, bool big_endian, std::string* out,
 bool encode_form(FileForm form, const std::string& text, std::string* out, std::string* problem);
 
 // Guesses the code page of bytes that are not UTF-8, fed a piece at a
-// time. Where no guesser is built in, or it names nothing usable (no
-// code page iconv knows, or UTF-8 or UTF-16 the bytes are not), there is no
+// time. Where no guesser is built in, the bytes hold too few characters
+// past ASCII to tell code pages apart, or it names nothing usable (no code
+// page iconv knows, or UTF-8 or UTF-16 the bytes are not), there is no
 // guess.
 class CodePageGuess {
  public:
@@ -95,6 +96,7 @@ class CodePageGuess {
 
  private:
   void* detector_ = nullptr;
+  size_t high_ = 0;  // bytes past ASCII fed so far
 };
 
 #endif
