@@ -234,6 +234,16 @@ TEST_F(EncodingTest, SaysWhichCodePageItGuessed) {
       {"once for each file, read twice", few, {"colour", "$F", "$F"}, ""},
       {"chosen", gbk, {"colour", "--encoding=gbk", "$F"}, ""},
       {"UTF-8", "// 设置\r\n", {"colour", "$F"}, ""},
+      // A character the read's first piece (64 KiB) cuts in two.
+      {"UTF-8 across pieces",
+       "//" + std::string(65533, 'a') + "\xe2\x82\xac\r\n",
+       {"colour", "$F"},
+       ""},
+      {"cut short where the file ends",
+       "// \xe2\x82",
+       {"colour", "$F"},
+       "wyn: NAME: not UTF-8; read as WINDOWS-1252 (no guess: the default); use "
+       "--encoding=NAME to choose\n"},
       {"a command that shows no script", gbk, {"routines", "$F"}, ""},
   };
   for (const auto& c : cases) {
