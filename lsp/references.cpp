@@ -51,14 +51,18 @@ struct Server::FileUses {
   std::vector<Range> ranges;  // in step with uses
 };
 
-// The symbol whose name is at `at` in d, and the name's range. False with
-// *why saying what stands there instead.
-bool Server::symbol_at(OpenScript* d, Position at, NameSymbol* symbol, Range* range,
-                       std::string* why) {
-  size_t pos = d->lines.offset(d->text, at, encoding_), a = 0, b = 0;
+// d's names, as its colours and routines stand.
+NameMap Server::names_of(OpenScript* d) {
   std::vector<signed char> cats = d->doc.categories();
-  NameMap map(d->text, cats, places_of(routines_of(d)));
-  if (map.symbol_at(pos, symbol, &a, &b)) {
+  return NameMap(d->text, cats, places_of(routines_of(d)));
+}
+
+// The symbol whose name is at `at` in d (whose names are names), and the
+// name's range. False with *why saying what stands there instead.
+bool Server::symbol_at(OpenScript* d, const NameMap& names, Position at, NameSymbol* symbol,
+                       Range* range, std::string* why) {
+  size_t pos = d->lines.offset(d->text, at, encoding_), a = 0, b = 0;
+  if (names.symbol_at(pos, symbol, &a, &b)) {
     *range =
         Range{d->lines.position(d->text, a, encoding_), d->lines.position(d->text, b, encoding_)};
     return true;
@@ -70,7 +74,8 @@ bool Server::symbol_at(OpenScript* d, Position at, NameSymbol* symbol, Range* ra
   while (b < d->text.size() && is_word_char(d->text[b])) b++;
   std::string word = d->text.substr(a, b - a);
   int cls = vocab_.class_of(word);
-  signed char cat = a < cats.size() ? cats[a] : (signed char)CAT_NONE;
+  signed char cat = CAT_NONE;
+  d->doc.categories(a, 1, &cat);
   if (word.empty())
     *why = "there is no name here";
   else if (cat == CAT_COMMENT || cat == CAT_STRING)
@@ -85,7 +90,8 @@ bool Server::symbol_at(OpenScript* d, Position at, NameSymbol* symbol, Range* ra
 
 // Every use of symbol: d's, and for a global name those of the other open
 // scripts and of the workspace's files as they are on disk.
-void Server::uses_of(OpenScript* d, const NameSymbol& symbol, std::vector<FileUses>* out) {
+void Server::uses_of(OpenScript* d, const NameMap& names, const NameSymbol& symbol,
+                     std::vector<FileUses>* out) {
   auto add = [&](const std::string& uri, const OpenScript* open, const std::string& text,
                  const LineIndex& lines, std::vector<NameUse> uses) {
     if (uses.empty()) return;
@@ -97,11 +103,7 @@ void Server::uses_of(OpenScript* d, const NameSymbol& symbol, std::vector<FileUs
           Range{lines.position(text, u.start, encoding_), lines.position(text, u.end, encoding_)});
     f.uses = std::move(uses);
   };
-  auto uses_in = [&](OpenScript* s, const NameSymbol& wanted) {
-    std::vector<signed char> cats = s->doc.categories();
-    return NameMap(s->text, cats, places_of(routines_of(s))).uses(wanted);
-  };
-  add(d->uri, d, d->text, d->lines, uses_in(d, symbol));
+  add(d->uri, d, d->text, d->lines, names.uses(symbol));
   if (symbol.local()) return;
   NameSymbol global;
   global.name = symbol.name;
@@ -110,7 +112,7 @@ void Server::uses_of(OpenScript* d, const NameSymbol& symbol, std::vector<FileUs
     OpenScript* s = entry.second.get();
     open_paths.insert(uri_to_path(s->uri));
     if (s != d && s->text.find(global.name) != std::string::npos)
-      add(s->uri, s, s->text, s->lines, uses_in(s, global));
+      add(s->uri, s, s->text, s->lines, names_of(s).uses(global));
   }
   for (const auto& entry : index_.files()) {
     const std::string& path = entry.first;
@@ -137,20 +139,22 @@ Server::Reply Server::on_references(const json& params) {
   OpenScript* d = take(params, &p, &r);
   if (d == nullptr) return r;
   bool declarations = true;
-  if (auto c = params.find("context"); c != params.end()) {
+  if (auto c = params.find("context"); c != params.end() && !c->is_null()) {
     Fields f(*c, "context");
     declarations = f.boolean("includeDeclaration", true);
+    if (!f.ok()) return error(INVALID_PARAMS, f.problem());
   }
+  NameMap names = names_of(d);
   NameSymbol symbol;
   Range range;
   std::string why;
-  if (!symbol_at(d, p.position, &symbol, &range, &why)) return Reply{json(nullptr)};
+  if (!symbol_at(d, names, p.position, &symbol, &range, &why)) return Reply{json(nullptr)};
   if (!symbol.local() && must_wait()) {
     r.parked = true;
     return r;
   }
   std::vector<FileUses> files;
-  uses_of(d, symbol, &files);
+  uses_of(d, names, symbol, &files);
   json out = json::array();
   for (const FileUses& f : files)
     for (size_t i = 0; i < f.uses.size(); i++)
@@ -159,14 +163,13 @@ Server::Reply Server::on_references(const json& params) {
 }
 
 Server::Reply Server::on_document_highlight(OpenScript* d, const PositionParams& p) {
+  NameMap names = names_of(d);
   NameSymbol symbol;
   Range range;
   std::string why;
-  if (!symbol_at(d, p.position, &symbol, &range, &why)) return Reply{json(nullptr)};
-  std::vector<signed char> cats = d->doc.categories();
-  NameMap map(d->text, cats, places_of(routines_of(d)));
+  if (!symbol_at(d, names, p.position, &symbol, &range, &why)) return Reply{json(nullptr)};
   json out = json::array();
-  for (const NameUse& u : map.uses(symbol)) {
+  for (const NameUse& u : names.uses(symbol)) {
     int kind = u.write ? HIGHLIGHT_WRITE : u.declaration ? HIGHLIGHT_TEXT : HIGHLIGHT_READ;
     Range r{d->lines.position(d->text, u.start, encoding_),
             d->lines.position(d->text, u.end, encoding_)};
@@ -179,7 +182,8 @@ Server::Reply Server::on_prepare_rename(OpenScript* d, const PositionParams& p) 
   NameSymbol symbol;
   Range range;
   std::string why;
-  if (!symbol_at(d, p.position, &symbol, &range, &why)) return error(REQUEST_FAILED, why);
+  if (!symbol_at(d, names_of(d), p.position, &symbol, &range, &why))
+    return error(REQUEST_FAILED, why);
   return Reply{json{{"range", range}, {"placeholder", symbol.name}}};
 }
 
@@ -191,10 +195,11 @@ Server::Reply Server::on_rename(const json& params) {
   Fields f(params, "params");
   std::string new_name = f.string("newName");
   if (!f.ok()) return error(INVALID_PARAMS, f.problem());
+  NameMap names = names_of(d);
   NameSymbol symbol;
   Range range;
   std::string why;
-  if (!symbol_at(d, p.position, &symbol, &range, &why)) return error(REQUEST_FAILED, why);
+  if (!symbol_at(d, names, p.position, &symbol, &range, &why)) return error(REQUEST_FAILED, why);
   why = bad_new_name(new_name, vocab_);
   if (!why.empty()) return error(INVALID_PARAMS, why);
   if (!symbol.local() && must_wait()) {
@@ -202,7 +207,7 @@ Server::Reply Server::on_rename(const json& params) {
     return r;
   }
   std::vector<FileUses> files;
-  uses_of(d, symbol, &files);
+  uses_of(d, names, symbol, &files);
   // Versions tell the client which text the edits are for: an open
   // script's as last changed, none for a file as it is on disk.
   json edit;

@@ -184,8 +184,11 @@ class Server {
   RequestHandler on_references, on_rename;
   DocumentRequest<PositionParams> on_document_highlight, on_prepare_rename;
   struct FileUses;  // one file's uses of a name
-  bool symbol_at(OpenScript* d, Position at, NameSymbol* symbol, Range* range, std::string* why);
-  void uses_of(OpenScript* d, const NameSymbol& symbol, std::vector<FileUses>* out);
+  NameMap names_of(OpenScript* d);
+  bool symbol_at(OpenScript* d, const NameMap& names, Position at, NameSymbol* symbol, Range* range,
+                 std::string* why);
+  void uses_of(OpenScript* d, const NameMap& names, const NameSymbol& symbol,
+               std::vector<FileUses>* out);
   // }======
 
   // {====== the workspace index (workspace.cpp)
