@@ -11,6 +11,7 @@
 #include "references.h"
 #include "session.h"
 #include "support/session_fixture.h"
+#include "support/wyn_text.h"
 
 namespace {
 
@@ -20,16 +21,13 @@ class ReferencesTest : public support::PluginTest {
   // "LINE:COL" a use (line from 1, byte column from 0), "d" after a
   // declaration and "w" after an assignment's target; "none" when there is
   // no symbol there.
-  std::string uses(std::string text) {
-    size_t at = text.find('@');
-    EXPECT_NE(at, std::string::npos);
-    text.erase(at, 1);
-    wyn::Document doc(text);
+  // doc coloured whole, and its outline's routines in bytes.
+  std::vector<wyn::RoutinePlace> places(wyn::Document& doc) {
     EXPECT_TRUE(doc.colour_whole());
     std::vector<wyn::LineSpan> marks;
     std::string message;
     EXPECT_TRUE(doc.routines(&marks, &message, nullptr));
-    std::vector<wyn::RoutinePlace> places;
+    std::vector<wyn::RoutinePlace> out;
     for (const wyn::Routine& r : wyn::routine_outline(doc, marks, plugin.words(1))) {
       wyn::RoutinePlace p;
       p.start = (size_t)doc.line_start(r.marked.first);
@@ -37,10 +35,19 @@ class ReferencesTest : public support::PluginTest {
       p.name_end = p.name_start + r.name.size();
       p.end = (size_t)(doc.line_start(r.extent.last) + doc.line_length(r.extent.last));
       p.declaration = r.declaration;
-      places.push_back(p);
+      out.push_back(p);
     }
+    return out;
+  }
+
+  std::string uses(std::string text) {
+    size_t at = text.find('@');
+    EXPECT_NE(at, std::string::npos);
+    text.erase(at, 1);
+    wyn::Document doc(text);
+    std::vector<wyn::RoutinePlace> routines = places(doc);
     std::vector<signed char> cats = doc.categories();
-    wyn::NameMap map(text, cats, places);
+    wyn::NameMap map(text, cats, routines);
     wyn::NameSymbol symbol;
     if (!map.symbol_at(at, &symbol)) return "none";
     std::string out;
@@ -165,6 +172,43 @@ TEST_F(ReferencesTest, WhatIsAUse) {
        "none"},
   };
   for (const Case& c : cases) EXPECT_EQ(uses(c.text), c.want) << c.what;
+}
+
+// On generated scripts, at every byte: a use found from a name is a use of
+// that name, and asked about, names the same symbol; the name asked about
+// is among its own uses.
+TEST_F(ReferencesTest, UsesAgreeWithTheSymbolAtThem) {
+  wyn_text::options crlf;
+  crlf.crlf = true;
+  const std::string texts[] = {wyn_text::generate(7, 6000), wyn_text::generate(8, 6000, crlf),
+                               wyn_text::generate_tricky(9, 3000)};
+  for (const std::string& text : texts) {
+    wyn::Document doc(text);
+    std::vector<wyn::RoutinePlace> routines = places(doc);
+    std::vector<signed char> cats = doc.categories();
+    wyn::NameMap map(text, cats, routines);
+    size_t checked = 0;
+    for (size_t pos = 0; pos <= text.size(); pos++) {
+      wyn::NameSymbol s, again;
+      size_t a = 0, b = 0;
+      if (!map.symbol_at(pos, &s, &a, &b)) continue;
+      ASSERT_TRUE(a <= pos && pos <= b) << pos;
+      std::vector<wyn::NameUse> found = map.uses(s);
+      bool self = false;
+      for (size_t i = 0; i < found.size(); i++) {
+        const wyn::NameUse& u = found[i];
+        ASSERT_EQ(text.substr(u.start, u.end - u.start), s.name);
+        ASSERT_TRUE(i == 0 || found[i - 1].end <= u.start);
+        ASSERT_TRUE(map.symbol_at(u.start, &again));
+        ASSERT_TRUE(again.name == s.name && again.label == s.label && again.routine == s.routine)
+            << "at " << u.start << " from " << pos;
+        self = self || u.start == a;
+      }
+      ASSERT_TRUE(self) << pos;
+      checked++;
+    }
+    EXPECT_GT(checked, 100u);
+  }
 }
 
 TEST(Identifier, Forms) {
