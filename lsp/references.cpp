@@ -2,8 +2,6 @@
 // document highlights, and rename with the reasons it refuses. A global
 // name is looked for in every open script and in the workspace index's
 // files; a routine's own variable or label only in that routine.
-#include <assert.h>
-
 #include <new>
 #include <set>
 
@@ -25,11 +23,6 @@ std::vector<RoutinePlace> places_of(const std::vector<Routine>& routines) {
   for (const Routine& r : routines)
     out.push_back(RoutinePlace{r.start, r.end, r.name_start, r.name_end, r.declaration});
   return out;
-}
-
-bool is_word_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '#';
 }
 
 // Why word, chosen as a new name, will not do; "" when it will.
@@ -68,17 +61,15 @@ bool Server::symbol_at(OpenScript* d, const NameMap& names, Position at, NameSym
     return true;
   }
   // Said by the word around the position, as the reader sees it.
-  assert(pos <= d->text.size());
-  a = b = pos;
-  while (a > 0 && is_word_char(d->text[a - 1])) a--;
-  while (b < d->text.size() && is_word_char(d->text[b])) b++;
+  if (!word_at(d, at, &a, &b)) {
+    *why = "there is no name here";
+    return false;
+  }
   std::string word = d->text.substr(a, b - a);
   int cls = vocab_.class_of(word);
   signed char cat = CAT_NONE;
   d->doc.categories(a, 1, &cat);
-  if (word.empty())
-    *why = "there is no name here";
-  else if (cat == CAT_COMMENT || cat == CAT_STRING)
+  if (cat == CAT_COMMENT || cat == CAT_STRING)
     *why = "`" + word + "` is in a " + (cat == CAT_COMMENT ? "comment" : "string") +
            ", not a name in the code";
   else if (cls >= 0)
