@@ -104,6 +104,10 @@ TEST_F(ReferencesTest, Scopes) {
       {"a routine's name is global even where a parameter shares it",
        "function Size(Size)\nbegin\n    return Size;\nend;\nprogram\n    @Size(1);\nendprogram\n",
        "1:9d 6:4"},
+      {"an indented routine, tabs and spaces, keeps its locals",
+       "NUMBER nI;\n    function Loop()\n\tNUMBER nI;\n    begin\n\tfor nI = 1 to 3\n"
+       "\tendfor;\n    end;\nprogram\n    @nI = 0;\nendprogram\n",
+       "1:7d 9:4w"},
       {"#define names a global",
        "#define MAX_RETRIES 3\nfunction A()\nbegin\n    n = @MAX_RETRIES;\nend;\n", "1:8d 4:8"},
   };
