@@ -16,6 +16,7 @@
 #include "answers.h"
 #include "lsp.h"
 #include "protocol.h"
+#include "references.h"
 #include "statements.h"
 #include "session.h"
 #include "settings.h"
@@ -179,6 +180,17 @@ class Server {
   bool word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const;
   // }======
 
+  // {====== references, highlight and rename (references.cpp)
+  RequestHandler on_references, on_rename;
+  DocumentRequest<PositionParams> on_document_highlight, on_prepare_rename;
+  struct FileUses;  // one file's uses of a name
+  NameMap names_of(OpenScript* d);
+  bool symbol_at(OpenScript* d, const NameMap& names, Position at, NameSymbol* symbol, Range* range,
+                 std::string* why);
+  void uses_of(OpenScript* d, const NameMap& names, const NameSymbol& symbol,
+               std::vector<FileUses>* out);
+  // }======
+
   // {====== the workspace index (workspace.cpp)
   RequestHandler on_workspace_symbol;
   DocumentRequest<PositionParams> on_definition;
@@ -222,6 +234,8 @@ class Server {
   bool refresh_support_ = false;      // workspace/semanticTokens/refresh
   bool apply_edit_support_ = false;   // workspace/applyEdit
   bool pull_diagnostics_ = false;     // textDocument/diagnostic, asked for instead of sent
+  bool document_changes_ = false;     // a WorkspaceEdit's documentChanges, with versions
+  bool prepare_rename_ = false;       // textDocument/prepareRename
   std::vector<std::string> folders_;  // workspace folders, as paths
   std::vector<std::string> configs_applied_;
   std::map<std::string, std::string> config_problems_;  // path: the problem last shown
