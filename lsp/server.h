@@ -161,10 +161,10 @@ class Server {
   bool check_whole(OpenScript* d);
   // The problems the checker finds in d as coloured now, as the protocol
   // has them; throws std::bad_alloc without memory.
-  json diagnostics_of(const OpenScript* d) const;
+  json diagnostics_of(OpenScript* d);
   // Sends them to a client that does not ask for them (none, with d null,
   // for a script closed under uri).
-  void publish_diagnostics(const OpenScript* d, const std::string& uri);
+  void publish_diagnostics(OpenScript* d, const std::string& uri);
   DocumentRequest<DocumentParams> on_diagnostic;
   std::string tokens_full(OpenScript* d);
   // }======

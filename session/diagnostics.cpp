@@ -63,8 +63,9 @@ struct Open {
 
 class Checker {
  public:
-  Checker(const std::string& text, const std::vector<signed char>& cats)
-      : text_(text), cats_(cats) {
+  Checker(const std::string& text, const std::vector<signed char>& cats,
+          const std::vector<Routine>* routines)
+      : text_(text), cats_(cats), routines_(routines) {
     line_starts_.push_back(0);
     for (size_t i = 0; i < text_.size(); i++)
       if (text_[i] == '\n') line_starts_.push_back(i + 1);
@@ -73,7 +74,13 @@ class Checker {
   std::vector<Diagnostic> run() {
     comments();
     strings();
-    blocks();
+    bool unsure = false;
+    std::vector<Token> tokens = code_tokens(&unsure);
+    if (!unsure) blocks(tokens);
+    if (routines_ != nullptr) {
+      twice_defined();
+      gotos(tokens);
+    }
     std::stable_sort(out_.begin(), out_.end(),
                      [](const Diagnostic& a, const Diagnostic& b) { return a.from < b.from; });
     return out_;
@@ -82,7 +89,18 @@ class Checker {
  private:
   const std::string& text_;
   const std::vector<signed char>& cats_;
+  const std::vector<Routine>* routines_;  // null: the routine rules are off
   std::vector<size_t> line_starts_;
+  // The preprocessor conditionals, #if to #endif (or to the end of the
+  // text when never closed), and what the #defines say; set by code_tokens.
+  struct Conditional {
+    size_t from, to;
+    bool alternative;  // has an #else or #elif, or is "#if 0": not every line is built
+  };
+  std::vector<Conditional> conditionals_;
+  std::vector<std::string> defined_;  // the names #defined
+  bool macro_may_label_ = false;      // a #define's code holds ':' or "##"
+  std::vector<size_t> includes_;      // where each #include stands
   std::vector<Diagnostic> out_;
   bool comment_to_end_ = false;  // a block comment is never closed
 
@@ -214,21 +232,26 @@ class Checker {
   }
 
   // The words and ';'s of the code, less preprocessor lines. Sets *unsure
-  // when the blocks cannot be checked with confidence.
-  std::vector<Token> code_tokens(bool* unsure) const {
+  // when the blocks cannot be checked with confidence. Records the
+  // conditionals and what the #defines say on the way.
+  std::vector<Token> code_tokens(bool* unsure) {
     std::vector<Token> out;
-    // Open preprocessor conditionals: whether each has had an #else or
-    // #elif, and whether a block word stands inside it.
+    // Open preprocessor conditionals: where each starts, whether it has
+    // had an #else or #elif, and whether a block word stands inside it.
     struct Cond {
-      bool alternative = false, block_words = false;
+      size_t from = 0;
+      bool alternative = false, block_words = false, zero = false;
     };
     std::vector<Cond> conds;
-    auto close_cond = [&]() {
-      if (conds.back().alternative && conds.back().block_words) *unsure = true;
+    auto close_cond = [&](size_t to) {
+      const Cond& c = conds.back();
+      if (c.alternative && c.block_words) *unsure = true;
+      conditionals_.push_back({c.from, to, c.alternative || c.zero});
       conds.pop_back();
     };
     long directive_line = 0;  // the line of the directive being read, 0 if none
     std::string directive;
+    bool define_name = false;  // the next word is the name a #define defines
     for (size_t i = 0; i < text_.size();) {
       unsigned char c = (unsigned char)text_[i];
       if (!code(i)) {
@@ -241,6 +264,7 @@ class Checker {
         continue;
       }
       if (!word_char(c)) {
+        if (c == ':' && directive_line != 0 && directive == "#define") macro_may_label_ = true;
         if (c == '\n' && directive_line != 0) {
           // A macro's body goes on past a line that ends with '\'.
           size_t k = i;
@@ -257,14 +281,26 @@ class Checker {
       if (directive_line == 0 && word[0] == '#' && preprocessor_line(line)) {
         directive_line = line;
         directive = word;
+        define_name = word == "#define";
+        if (word == "#include") includes_.push_back(i);
         if (word == "#if" || word == "#ifdef" || word == "#ifndef") {
           conds.emplace_back();
+          conds.back().from = i;
+          size_t k = j;
+          while (k < text_.size() && (text_[k] == ' ' || text_[k] == '\t')) k++;
+          conds.back().zero = word == "#if" && k < text_.size() && text_[k] == '0' &&
+                              (k + 1 == text_.size() || !word_char((unsigned char)text_[k + 1]));
         } else if ((word == "#else" || word == "#elif") && !conds.empty()) {
           conds.back().alternative = true;
         } else if (word == "#endif" && !conds.empty()) {
-          close_cond();
+          close_cond(j);
         }
       } else {
+        if (directive_line != 0 && directive == "#define") {
+          if (define_name) defined_.push_back(word);
+          define_name = false;
+          if (word.find("##") != std::string::npos) macro_may_label_ = true;
+        }
         std::string lower = lower_of(word);
         bool block = is_block_word_folded(lower);
         if (block) {
@@ -278,7 +314,7 @@ class Checker {
       }
       i = j;
     }
-    while (!conds.empty()) close_cond();
+    while (!conds.empty()) close_cond(text_.size());
     return out;
   }
 
@@ -319,10 +355,7 @@ class Checker {
     if (at > 0 && text_[at - 1] != '\n') d.fix_text.insert(0, "\n");
   }
 
-  void blocks() {
-    bool unsure = false;
-    std::vector<Token> tokens = code_tokens(&unsure);
-    if (unsure) return;
+  void blocks(const std::vector<Token>& tokens) {
     std::vector<Open> stack;
     // How many blocks of each kind are open, so that a closer with none
     // open, or an else outside every if, costs no walk down the stack.
@@ -402,18 +435,182 @@ class Checker {
       fix(d, o, text_.size());
     }
   }
+
+  // Whether the code at a and at b is built, or left out, together: the
+  // same conditionals hold both, and none of them has other branches.
+  bool built_together(size_t a, size_t b) const {
+    for (const Conditional& c : conditionals_) {
+      bool holds_a = c.from <= a && a < c.to, holds_b = c.from <= b && b < c.to;
+      if (holds_a != holds_b || (holds_a && c.alternative)) return false;
+    }
+    return true;
+  }
+  bool in_alternative(size_t pos) const {
+    for (const Conditional& c : conditionals_)
+      if (c.alternative && c.from <= pos && pos < c.to) return true;
+    return false;
+  }
+
+  // Where r's name stands in the text; npos when the outline and the text
+  // disagree (an outline of another text).
+  size_t name_position(const Routine& r) const {
+    if (r.marked.first < 1 || (size_t)r.marked.first > line_starts_.size()) return std::string::npos;
+    size_t at = line_start(r.marked.first) + r.name_at;
+    if (r.name.empty() || text_.compare(at, r.name.size(), r.name) != 0) return std::string::npos;
+    return at;
+  }
+
+  // A routine defined twice in code built together. Names compare byte
+  // for byte, as the plug-in's vocabulary compares words; a name qualified
+  // with a '.' belongs to a library and is left alone.
+  void twice_defined() {
+    std::vector<std::pair<std::string, size_t>> defs;  // name, where it stands
+    for (const Routine& r : *routines_) {
+      size_t at = name_position(r);
+      if (r.declaration || at == std::string::npos) continue;
+      if (r.name_at > 0 && r.header[r.name_at - 1] == '.') continue;
+      defs.emplace_back(r.name, at);
+    }
+    std::sort(defs.begin(), defs.end());
+    for (size_t i = 0; i < defs.size();) {
+      size_t e = i + 1;
+      while (e < defs.size() && defs[e].first == defs[i].first) e++;
+      for (size_t k = i + 1; k < e; k++)
+        for (size_t m = i; m < k; m++) {
+          if (!built_together(defs[m].second, defs[k].second)) continue;
+          const std::string& name = defs[k].first;
+          add(Diagnostic::ERROR, defs[k].second, defs[k].second + name.size(),
+              "`" + name + "` is defined twice: at line " + std::to_string(line_of(defs[m].second)) +
+                  " and at line " + std::to_string(line_of(defs[k].second)));
+          break;
+        }
+      i = e;
+    }
+  }
+
+  // The definitions' bodies as byte ranges, in order; false when they
+  // cannot be told apart: one without its closing "end;" in code, or two
+  // that overlap.
+  bool bodies(std::vector<std::pair<size_t, size_t>>* out) const {
+    for (const Routine& r : *routines_) {
+      if (r.declaration) continue;
+      if (name_position(r) == std::string::npos || r.extent.last < r.extent.first ||
+          (size_t)r.extent.last > line_starts_.size())
+        return false;
+      size_t indent = 0;
+      while (indent < r.header.size() && (r.header[indent] == ' ' || r.header[indent] == '\t'))
+        indent++;
+      size_t end = line_start(r.extent.last) + indent;
+      if (text_.compare(end, 3, "end") != 0 || !code(end)) return false;
+      size_t to = (size_t)r.extent.last < line_starts_.size() ? line_start(r.extent.last + 1)
+                                                              : text_.size();
+      out->emplace_back(line_start(r.extent.first), to);
+    }
+    std::sort(out->begin(), out->end());
+    for (size_t i = 1; i < out->size(); i++)
+      if ((*out)[i].first < (*out)[i - 1].second) return false;
+    return true;
+  }
+
+  static bool plain_name(const std::string& w) {
+    if (w.empty() || (w[0] >= '0' && w[0] <= '9')) return false;
+    for (char c : w)
+      if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+        return false;
+    return true;
+  }
+
+  // "goto NAME;" where nothing in the same routine body (or, outside every
+  // body, nothing outside them) can be NAME's label. Any other use of the
+  // word there counts as one, "case NAME:" aside: a macro may make the
+  // label from it. Letter case is not told apart here.
+  void gotos(const std::vector<Token>& tokens) {
+    if (macro_may_label_) return;
+    std::vector<std::pair<size_t, size_t>> body;
+    if (!bodies(&body)) return;
+    // The scope of a position: the body holding it, or body.size() when none.
+    auto scope_of = [&](size_t pos) {
+      auto it = std::upper_bound(body.begin(), body.end(), std::make_pair(pos, std::string::npos));
+      if (it == body.begin() || pos >= (it - 1)->second) return body.size();
+      return (size_t)(it - body.begin()) - 1;
+    };
+    auto blanks = [&](size_t a, size_t b) {
+      for (size_t k = a; k < b; k++)
+        if (text_[k] != ' ' && text_[k] != '\t') return false;
+      return true;
+    };
+    std::vector<bool> unsure(body.size() + 1, false);  // a scope holding an #include
+    for (size_t at : includes_) unsure[scope_of(at)] = true;
+
+    struct Goto {
+      size_t token, scope;
+      std::string name;  // folded to lower case
+    };
+    std::vector<Goto> jumps;
+    std::vector<std::string> names;
+    for (size_t g = 0; g + 2 < tokens.size(); g++) {
+      const Token &t = tokens[g], &n = tokens[g + 1], &semi = tokens[g + 2];
+      if (t.kind != TOK_WORD || t.word != "goto" || cat(t.from) != CAT_KEYWORD) continue;
+      if (n.kind != TOK_WORD || semi.kind != TOK_SEMI || !plain_name(n.word)) continue;
+      if (!blanks(t.to, n.from) || !blanks(n.to, semi.from) || in_alternative(t.from)) continue;
+      if (std::find(defined_.begin(), defined_.end(), n.word) != defined_.end()) continue;
+      size_t scope = scope_of(t.from);
+      if (unsure[scope]) continue;
+      jumps.push_back({g + 1, scope, lower_of(n.word)});
+      names.push_back(jumps.back().name);
+    }
+    if (jumps.empty()) return;
+    std::sort(names.begin(), names.end());
+    // The scopes in which each name has a possible label.
+    std::vector<std::pair<size_t, std::string>> labelled;
+    for (size_t k = 0; k < tokens.size(); k++) {
+      const Token& t = tokens[k];
+      if (t.kind != TOK_WORD) continue;
+      if (k > 0 && tokens[k - 1].kind == TOK_WORD && tokens[k - 1].word == "goto") continue;
+      std::string lower = lower_of(t.word);
+      if (!std::binary_search(names.begin(), names.end(), lower)) continue;
+      if (k > 0 && tokens[k - 1].word == "case") {
+        size_t c = t.to;
+        while (c < text_.size() && (text_[c] == ' ' || text_[c] == '\t')) c++;
+        if (c < text_.size() && text_[c] == ':') continue;
+      }
+      labelled.emplace_back(scope_of(t.from), lower);
+    }
+    std::sort(labelled.begin(), labelled.end());
+    for (const Goto& j : jumps) {
+      if (std::binary_search(labelled.begin(), labelled.end(), std::make_pair(j.scope, j.name)))
+        continue;
+      const Token& n = tokens[j.token];
+      add(Diagnostic::ERROR, n.from, n.to,
+          "`goto " + n.word + "` at line " + std::to_string(line_of(n.from)) + ": no label `" +
+              n.word + ":` " + (j.scope < body.size() ? "in its routine" : "outside the routines"));
+    }
+  }
 };
 
 }  // namespace
 
-std::vector<Diagnostic> check_text(const std::string& text, const std::vector<signed char>& cats) {
-  return Checker(text, cats).run();
+std::vector<Diagnostic> check_text(const std::string& text, const std::vector<signed char>& cats,
+                                   const std::vector<Routine>* routines) {
+  return Checker(text, cats, routines).run();
 }
 
-bool check_document(Document& doc, std::vector<Diagnostic>* out, std::string* error) {
-  if (!doc.colour_whole(error)) return false;
-  *out = check_text(doc.text(), doc.categories());
+bool check_coloured(Document& doc, const std::string& text,
+                    const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
+                    std::string* error) {
+  assert(text.size() == doc.size());
+  std::vector<LineSpan> marks;
+  std::string message;
+  if (!doc.routines(&marks, &message, error)) return false;
+  std::vector<Routine> outline = routine_outline(doc, marks, reserved);
+  *out = check_text(text, doc.categories(), &outline);
   return true;
+}
+
+bool check_document(Document& doc, const std::vector<std::string>& reserved,
+                    std::vector<Diagnostic>* out, std::string* error) {
+  if (!doc.colour_whole(error)) return false;
+  return check_coloured(doc, doc.text(), reserved, out, error);
 }
 
 }  // namespace wyn

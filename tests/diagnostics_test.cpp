@@ -17,15 +17,16 @@
 
 namespace {
 
-class DiagnosticsTest : public support::PluginTest {};
-
-std::vector<wyn::Diagnostic> check(const std::string& text) {
-  wyn::Document doc(text);
-  std::vector<wyn::Diagnostic> found;
-  std::string error;
-  EXPECT_TRUE(wyn::check_document(doc, &found, &error)) << error;
-  return found;
-}
+class DiagnosticsTest : public support::PluginTest {
+ protected:
+  std::vector<wyn::Diagnostic> check(const std::string& text) {
+    wyn::Document doc(text);
+    std::vector<wyn::Diagnostic> found;
+    std::string error;
+    EXPECT_TRUE(wyn::check_document(doc, plugin.words(1), &found, &error)) << error;
+    return found;
+  }
+};
 
 // "LINE:COL severity: message", line and column from 1 as the tool prints.
 std::vector<std::string> shown(const std::vector<wyn::Diagnostic>& found) {
