@@ -16,6 +16,7 @@
 #include "answers.h"
 #include "lsp.h"
 #include "protocol.h"
+#include "quickfix.h"
 #include "statements.h"
 #include "session.h"
 #include "settings.h"
@@ -173,7 +174,7 @@ class Server {
   DocumentRequest<PositionParams> on_completion, on_signature_help, on_hover;
   DocumentRequest<DocumentParams> on_document_symbol, on_folding_range;
   DocumentRequest<OnTypeParams> on_on_type_formatting;
-  DocumentRequest<RangeParams> on_code_action;
+  DocumentRequest<CodeActionParams> on_code_action;
   RequestHandler on_completion_resolve, on_execute_command;
   bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit);
   bool word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const;

@@ -346,13 +346,16 @@ class Checker {
   }
 
   // An open block's closing word, to insert at byte at: on its own line,
-  // indented as the line that opened the block.
+  // indented as the line that opened the block, and ended as that line is
+  // (CR LF or LF), so a fix does not mix line ends in a file.
   void fix(Diagnostic& d, const Open& o, size_t at) const {
+    size_t next = (size_t)o.line < line_starts_.size() ? line_start(o.line + 1) : 0;
+    const char* eol = next >= 2 && text_[next - 2] == '\r' ? "\r\n" : "\n";
     d.has_fix = true;
     d.fix_at = at;
     d.fix_text = indent_of(o.line) + o.pair->close +
-                 (strcmp(o.pair->close, "until") == 0 ? " ();" : ";") + "\n";
-    if (at > 0 && text_[at - 1] != '\n') d.fix_text.insert(0, "\n");
+                 (strcmp(o.pair->close, "until") == 0 ? " ();" : ";") + eol;
+    if (at > 0 && text_[at - 1] != '\n') d.fix_text.insert(0, eol);
   }
 
   void blocks(const std::vector<Token>& tokens) {
@@ -454,7 +457,8 @@ class Checker {
   // Where r's name stands in the text; npos when the outline and the text
   // disagree (an outline of another text).
   size_t name_position(const Routine& r) const {
-    if (r.marked.first < 1 || (size_t)r.marked.first > line_starts_.size()) return std::string::npos;
+    if (r.marked.first < 1 || (size_t)r.marked.first > line_starts_.size())
+      return std::string::npos;
     size_t at = line_start(r.marked.first) + r.name_at;
     if (r.name.empty() || text_.compare(at, r.name.size(), r.name) != 0) return std::string::npos;
     return at;
@@ -480,8 +484,9 @@ class Checker {
           if (!built_together(defs[m].second, defs[k].second)) continue;
           const std::string& name = defs[k].first;
           add(Diagnostic::ERROR, defs[k].second, defs[k].second + name.size(),
-              "`" + name + "` is defined twice: at line " + std::to_string(line_of(defs[m].second)) +
-                  " and at line " + std::to_string(line_of(defs[k].second)));
+              "`" + name + "` is defined twice: at line " +
+                  std::to_string(line_of(defs[m].second)) + " and at line " +
+                  std::to_string(line_of(defs[k].second)));
           break;
         }
       i = e;
