@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <iterator>
 
 namespace wyn {
 
@@ -33,10 +34,16 @@ const size_t kIndentSearch = 16;
 
 const char* const other_block_words[] = {"then", "else", "elseif"};
 
+// Asked of nearly every word of a script: the words are held as strings
+// once, so that most comparisons stop at the length.
 bool is_block_word_folded(const std::string& lower) {
-  for (const Pair& p : pairs)
-    if (lower == p.open || lower == p.close) return true;
-  for (const char* w : other_block_words)
+  static const std::vector<std::string> all = [] {
+    std::vector<std::string> out;
+    for (const Pair& p : pairs) out.insert(out.end(), {p.open, p.close});
+    out.insert(out.end(), std::begin(other_block_words), std::end(other_block_words));
+    return out;
+  }();
+  for (const std::string& w : all)
     if (lower == w) return true;
   return false;
 }
@@ -52,8 +59,13 @@ enum TokKind { TOK_WORD, TOK_SEMI };
 struct Token {
   TokKind kind;
   size_t from, to;
-  std::string word;  // TOK_WORD
+  std::string word;    // TOK_WORD
+  bool block = false;  // a block word in some letter case
 };
+
+// The longest block word, "endprogram": a longer word is none, and need
+// not be folded to be sure.
+const size_t kLongestBlockWord = 10;
 
 struct Open {
   const Pair* pair;
@@ -236,6 +248,7 @@ class Checker {
   // conditionals and what the #defines say on the way.
   std::vector<Token> code_tokens(bool* unsure) {
     std::vector<Token> out;
+    out.reserve(text_.size() / 8);  // about a word in eight bytes of script
     // Open preprocessor conditionals: where each starts, whether it has
     // had an #else or #elif, and whether a block word stands inside it.
     struct Cond {
@@ -277,9 +290,8 @@ class Checker {
       size_t j = i;
       while (j < text_.size() && word_char((unsigned char)text_[j]) && code(j)) j++;
       std::string word = text_.substr(i, j - i);
-      long line = line_of(i);
-      if (directive_line == 0 && word[0] == '#' && preprocessor_line(line)) {
-        directive_line = line;
+      if (directive_line == 0 && word[0] == '#' && preprocessor_line(line_of(i))) {
+        directive_line = line_of(i);
         directive = word;
         define_name = word == "#define";
         if (word == "#include") includes_.push_back(i);
@@ -301,16 +313,20 @@ class Checker {
           define_name = false;
           if (word.find("##") != std::string::npos) macro_may_label_ = true;
         }
-        std::string lower = lower_of(word);
-        bool block = is_block_word_folded(lower);
-        if (block) {
+        bool block = false;
+        if (word.size() <= kLongestBlockWord) {
+          std::string lower = lower_of(word);
+          block = is_block_word_folded(lower);
           // A block word in a macro's body, in another letter case than
           // the plug-in's vocabulary has it, or not coloured as a keyword
           // (a word the plug-in reads otherwise): the blocks are unsure.
-          if (directive_line != 0 || lower != word || cat(i) != CAT_KEYWORD) *unsure = true;
+          if (block && (directive_line != 0 || lower != word || cat(i) != CAT_KEYWORD))
+            *unsure = true;
+        }
+        if (block) {
           for (Cond& cond : conds) cond.block_words = true;
         }
-        if (directive_line == 0) out.push_back({TOK_WORD, i, j, word});
+        if (directive_line == 0) out.push_back({TOK_WORD, i, j, word, block});
       }
       i = j;
     }
@@ -334,9 +350,8 @@ class Checker {
   static bool has_then(const std::vector<Token>& tokens, size_t i) {
     for (size_t k = i + 1; k < tokens.size(); k++) {
       if (tokens[k].kind == TOK_SEMI) return false;
-      const std::string& w = tokens[k].word;
-      if (w == "then") return true;
-      if (is_block_word_folded(w)) return false;
+      // With the blocks checked, every block word is in its one letter case.
+      if (tokens[k].block) return tokens[k].word == "then";
     }
     return false;
   }
@@ -366,7 +381,7 @@ class Checker {
     auto kind = [](const Pair* p) { return (size_t)(p - pairs); };
     for (size_t i = 0; i < tokens.size(); i++) {
       const Token& t = tokens[i];
-      if (t.kind != TOK_WORD) continue;
+      if (t.kind != TOK_WORD || !t.block) continue;
       long line = line_of(t.from);
       if (const Pair* p = opened_by(t.word)) {
         if (strcmp(p->open, "if") != 0 || has_then(tokens, i)) {
