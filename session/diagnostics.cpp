@@ -34,17 +34,27 @@ const size_t kIndentSearch = 16;
 
 const char* const other_block_words[] = {"then", "else", "elseif"};
 
-// Asked of nearly every word of a script: the words are held as strings
-// once, so that most comparisons stop at the length.
-bool is_block_word_folded(const std::string& lower) {
+// Whether word, in any letter case, is a block word; *exact says whether
+// it is written as the vocabulary has it. Asked of nearly every word of a
+// script, so the words are held as strings once, most comparisons stop at
+// the length, and nothing is copied.
+bool is_block_word_folded(const std::string& word, bool* exact) {
   static const std::vector<std::string> all = [] {
     std::vector<std::string> out;
     for (const Pair& p : pairs) out.insert(out.end(), {p.open, p.close});
     out.insert(out.end(), std::begin(other_block_words), std::end(other_block_words));
     return out;
   }();
-  for (const std::string& w : all)
-    if (lower == w) return true;
+  for (const std::string& w : all) {
+    if (w.size() != word.size()) continue;
+    size_t k = 0;
+    while (k < w.size() &&
+           (word[k] == w[k] || (word[k] >= 'A' && word[k] <= 'Z' && word[k] - 'A' + 'a' == w[k])))
+      k++;
+    if (k < w.size()) continue;
+    *exact = word == w;
+    return true;
+  }
   return false;
 }
 
@@ -79,8 +89,10 @@ class Checker {
           const std::vector<Routine>* routines)
       : text_(text), cats_(cats), routines_(routines) {
     line_starts_.push_back(0);
-    for (size_t i = 0; i < text_.size(); i++)
-      if (text_[i] == '\n') line_starts_.push_back(i + 1);
+    const char* at = text_.data();
+    const char* end = at + text_.size();
+    while ((at = (const char*)memchr(at, '\n', (size_t)(end - at))) != nullptr)
+      line_starts_.push_back((size_t)(++at - text_.data()));
   }
 
   std::vector<Diagnostic> run() {
@@ -157,13 +169,15 @@ class Checker {
   // The runs of one category: [from, to) each.
   std::vector<std::pair<size_t, size_t>> runs(signed char category) const {
     std::vector<std::pair<size_t, size_t>> out;
-    for (size_t i = 0; i < text_.size();) {
-      if (cat(i) != category) {
-        i++;
-        continue;
-      }
+    // Bytes past the colours are of no category.
+    size_t coloured = std::min(cats_.size(), text_.size());
+    const signed char* cats = cats_.data();
+    for (size_t i = 0; i < coloured;) {
+      const void* found = memchr(cats + i, (unsigned char)category, coloured - i);
+      if (found == nullptr) break;
+      i = (size_t)((const signed char*)found - cats);
       size_t j = i;
-      while (j < text_.size() && cat(j) == category) j++;
+      while (j < coloured && cats[j] == category) j++;
       out.emplace_back(i, j);
       i = j;
     }
@@ -313,15 +327,13 @@ class Checker {
           define_name = false;
           if (word.find("##") != std::string::npos) macro_may_label_ = true;
         }
-        bool block = false;
+        bool block = false, exact = false;
         if (word.size() <= kLongestBlockWord) {
-          std::string lower = lower_of(word);
-          block = is_block_word_folded(lower);
+          block = is_block_word_folded(word, &exact);
           // A block word in a macro's body, in another letter case than
           // the plug-in's vocabulary has it, or not coloured as a keyword
           // (a word the plug-in reads otherwise): the blocks are unsure.
-          if (block && (directive_line != 0 || lower != word || cat(i) != CAT_KEYWORD))
-            *unsure = true;
+          if (block && (directive_line != 0 || !exact || cat(i) != CAT_KEYWORD)) *unsure = true;
         }
         if (block) {
           for (Cond& cond : conds) cond.block_words = true;
