@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 
 namespace wyn {
@@ -85,9 +86,17 @@ struct Open {
 
 class Checker {
  public:
+  // The outline of the text, when the routine rules need it; null when it
+  // cannot be had.
+  using OutlineSource = std::function<const std::vector<Routine>*()>;
+
+  // reserved, sorted, and source are for the routine rules when routines
+  // is null: the outline is asked for only where those rules could find
+  // something, which most scripts never give them.
   Checker(const std::string& text, const std::vector<signed char>& cats,
-          const std::vector<Routine>* routines)
-      : text_(text), cats_(cats), routines_(routines) {
+          const std::vector<Routine>* routines, const std::vector<std::string>* reserved = nullptr,
+          OutlineSource source = nullptr)
+      : text_(text), cats_(cats), routines_(routines), reserved_(reserved), source_(source) {
     line_starts_.push_back(0);
     const char* at = text_.data();
     const char* end = at + text_.size();
@@ -101,6 +110,8 @@ class Checker {
     bool unsure = false;
     std::vector<Token> tokens = code_tokens(&unsure);
     if (!unsure) blocks(tokens);
+    if (routines_ == nullptr && source_ && (has_goto(tokens) || repeated_header_names()))
+      routines_ = source_();
     if (routines_ != nullptr) {
       twice_defined();
       gotos(tokens);
@@ -114,6 +125,8 @@ class Checker {
   const std::string& text_;
   const std::vector<signed char>& cats_;
   const std::vector<Routine>* routines_;  // null: the routine rules are off
+  const std::vector<std::string>* reserved_;
+  OutlineSource source_;
   std::vector<size_t> line_starts_;
   // The preprocessor conditionals, #if to #endif (or to the end of the
   // text when never closed), and what the #defines say; set by code_tokens.
@@ -544,6 +557,39 @@ class Checker {
     return true;
   }
 
+  static bool has_goto(const std::vector<Token>& tokens) {
+    for (const Token& t : tokens)
+      if (t.kind == TOK_WORD && t.word == "goto") return true;
+    return false;
+  }
+
+  // Whether two lines could be headers of one name: lines that start, in
+  // code, in the first column (where the plug-in marks headers) or with
+  // "function", named as the outline names a header, reserved words and
+  // prototypes aside. A superset of the outline's definitions, found without it.
+  bool repeated_header_names() const {
+    std::vector<std::string> names;
+    for (size_t n = 0; n < line_starts_.size(); n++) {
+      size_t s = line_starts_[n];
+      size_t e = n + 1 < line_starts_.size() ? line_starts_[n + 1] : text_.size();
+      size_t p = s;
+      if (n == 0 && text_.compare(0, 3, "\xEF\xBB\xBF") == 0) p = 3;
+      while (p < e && (text_[p] == ' ' || text_[p] == '\t')) p++;
+      if (p >= e || !code(p) || text_[p] == '\r' || text_[p] == '\n' || text_[p] == '#') continue;
+      auto starts = [&](const char* word, size_t len) {
+        return text_.compare(p, len, word) == 0 && p + len < e &&
+               !word_char((unsigned char)text_[p + len]);
+      };
+      // A prototype is always a declaration.
+      if ((p > s && !starts("function", 8)) || starts("prototype", 9)) continue;
+      std::string name = routine_name(text_.substr(s, e - s), nullptr);
+      if (name.empty() || std::binary_search(reserved_->begin(), reserved_->end(), name)) continue;
+      names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) != names.end();
+  }
+
   static bool plain_name(const std::string& w) {
     if (w.empty() || (w[0] >= '0' && w[0] <= '9')) return false;
     for (char c : w)
@@ -631,12 +677,23 @@ bool check_coloured(Document& doc, const std::string& text,
                     const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
                     std::string* error) {
   assert(text.size() == doc.size());
-  std::vector<LineSpan> marks;
-  std::string message;
-  if (!doc.routines(&marks, &message, error)) return false;
-  std::vector<Routine> outline = routine_outline(doc, marks, reserved);
-  *out = check_text(text, doc.categories(), &outline);
-  return true;
+  std::vector<std::string> sorted = reserved;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<Routine> outline;
+  bool failed = false;
+  auto source = [&]() -> const std::vector<Routine>* {
+    std::vector<LineSpan> marks;
+    std::string message;
+    if (!doc.routines(&marks, &message, error)) {
+      failed = true;
+      return nullptr;
+    }
+    outline = routine_outline(doc, marks, reserved);
+    return &outline;
+  };
+  std::vector<signed char> cats = doc.categories();
+  *out = Checker(text, cats, nullptr, &sorted, source).run();
+  return !failed;
 }
 
 bool check_document(Document& doc, const std::vector<std::string>& reserved,
