@@ -16,9 +16,17 @@ namespace {
 
 // Bytes 128 and up count as word characters here: a block word glued to
 // one is no block word, and taking it for one could raise a false alarm.
+// Asked of every byte of code, so read from a table.
 bool word_char(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '#' || c >= 128;
+  static const struct Table {
+    bool is[256] = {};
+    Table() {
+      for (int b = 0; b < 256; b++)
+        is[b] = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+                b == '_' || b == '#' || b >= 128;
+    }
+  } table;
+  return table.is[c];
 }
 
 // A block's opening word and the word that closes it.
@@ -90,7 +98,7 @@ class Checker {
   // cannot be had.
   using OutlineSource = std::function<const std::vector<Routine>*()>;
 
-  // reserved, sorted, and source are for the routine rules when routines
+  // reserved and source are for the routine rules when routines
   // is null: the outline is asked for only where those rules could find
   // something, which most scripts never give them.
   Checker(const std::string& text, const std::vector<signed char>& cats,
@@ -152,11 +160,18 @@ class Checker {
     assert(line >= 1 && (size_t)line <= line_starts_.size());
     return line_starts_[(size_t)line - 1];
   }
-  // The blanks a line starts with.
-  std::string indent_of(long line) const {
+  // How many blanks a line starts with, and those blanks.
+  size_t indent_length(long line) const {
     size_t s = line_start(line), e = s;
     while (e < text_.size() && (text_[e] == ' ' || text_[e] == '\t')) e++;
-    return text_.substr(s, e - s);
+    return e - s;
+  }
+  std::string indent_of(long line) const {
+    return text_.substr(line_start(line), indent_length(line));
+  }
+  bool same_indent(long a, long b) const {
+    size_t n = indent_length(a);
+    return n == indent_length(b) && text_.compare(line_start(a), n, text_, line_start(b), n) == 0;
   }
   // A line whose first non-blank byte is a '#' in code: a preprocessor line.
   bool preprocessor_line(long line) const {
@@ -431,20 +446,19 @@ class Checker {
       // Where the nearest opener is indented otherwise than this word and
       // one further out is indented alike, the closer of the blocks
       // between was lost, not this block's: say so of those.
-      std::string indent = indent_of(line);
-      if (k > 0 && line_start(line) + indent.size() == t.from &&
-          indent_of(stack[k - 1].line) != indent)
+      if (k > 0 && line_start(line) + indent_length(line) == t.from &&
+          !same_indent(stack[k - 1].line, line))
         // Only a few blocks further out: a deep stack is not searched at
         // each closer.
         for (size_t m = k - 1; m > 0 && k - m <= kIndentSearch; m--)
-          if (stack[m - 1].pair == p && indent_of(stack[m - 1].line) == indent) {
+          if (stack[m - 1].pair == p && same_indent(stack[m - 1].line, line)) {
             k = m;
             break;
           }
       if (k == 0) {
         // "end" closes a routine's begin and nothing else; without one open
         // it is no block word to judge.
-        if (p->close != std::string("end"))
+        if (strcmp(p->close, "end") != 0)
           add(Diagnostic::ERROR, t.from, t.to,
               "`" + t.word + "` at line " + std::to_string(line) + " closes no open " + what(p));
         continue;
@@ -583,7 +597,8 @@ class Checker {
       // A prototype is always a declaration.
       if ((p > s && !starts("function", 8)) || starts("prototype", 9)) continue;
       std::string name = routine_name(text_.substr(s, e - s), nullptr);
-      if (name.empty() || std::binary_search(reserved_->begin(), reserved_->end(), name)) continue;
+      if (name.empty() || std::find(reserved_->begin(), reserved_->end(), name) != reserved_->end())
+        continue;
       names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end());
@@ -677,8 +692,6 @@ bool check_coloured(Document& doc, const std::string& text,
                     const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
                     std::string* error) {
   assert(text.size() == doc.size());
-  std::vector<std::string> sorted = reserved;
-  std::sort(sorted.begin(), sorted.end());
   std::vector<Routine> outline;
   bool failed = false;
   auto source = [&]() -> const std::vector<Routine>* {
@@ -692,7 +705,7 @@ bool check_coloured(Document& doc, const std::string& text,
     return &outline;
   };
   std::vector<signed char> cats = doc.categories();
-  *out = Checker(text, cats, nullptr, &sorted, source).run();
+  *out = Checker(text, cats, nullptr, &reserved, source).run();
   return !failed;
 }
 
