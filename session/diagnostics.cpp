@@ -16,17 +16,18 @@ namespace {
 
 // Bytes 128 and up count as word characters here: a block word glued to
 // one is no block word, and taking it for one could raise a false alarm.
-// Asked of every byte of code, so read from a table.
-bool word_char(unsigned char c) {
-  static const struct Table {
-    bool is[256] = {};
-    Table() {
-      for (int b = 0; b < 256; b++)
-        is[b] = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-                b == '_' || b == '#' || b >= 128;
-    }
-  } table;
-  return table.is[c];
+// Asked of every byte of code, so read from a table built at compile time.
+struct WordTable {
+  bool is[256] = {};
+  constexpr WordTable() {
+    for (int b = 0; b < 256; b++)
+      is[b] = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+              b == '_' || b == '#' || b >= 128;
+  }
+};
+constexpr WordTable kWordTable;
+inline bool word_char(unsigned char c) {
+  return kWordTable.is[c];
 }
 
 // A block's opening word and the word that closes it.
