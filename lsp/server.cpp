@@ -77,7 +77,7 @@ json Server::capabilities() const {
       {"definitionProvider", true},
       {"foldingRangeProvider", true},
       {"documentOnTypeFormattingProvider", {{"firstTriggerCharacter", "\n"}}},
-      {"codeActionProvider", {{"codeActionKinds", {"refactor.rewrite"}}}},
+      {"codeActionProvider", {{"codeActionKinds", {"quickfix", "refactor.rewrite"}}}},
       {"executeCommandProvider", {{"commands", {kCommandExpand}}}},
       {"workspace", {{"workspaceFolders", {{"supported", true}}}}},
       {"referencesProvider", true},

@@ -16,6 +16,7 @@
 #include "answers.h"
 #include "lsp.h"
 #include "protocol.h"
+#include "quickfix.h"
 #include "references.h"
 #include "statements.h"
 #include "session.h"
@@ -162,10 +163,10 @@ class Server {
   bool check_whole(OpenScript* d);
   // The problems the checker finds in d as coloured now, as the protocol
   // has them; throws std::bad_alloc without memory.
-  json diagnostics_of(const OpenScript* d) const;
+  json diagnostics_of(OpenScript* d);
   // Sends them to a client that does not ask for them (none, with d null,
   // for a script closed under uri).
-  void publish_diagnostics(const OpenScript* d, const std::string& uri);
+  void publish_diagnostics(OpenScript* d, const std::string& uri);
   DocumentRequest<DocumentParams> on_diagnostic;
   std::string tokens_full(OpenScript* d);
   // }======
@@ -174,7 +175,7 @@ class Server {
   DocumentRequest<PositionParams> on_completion, on_signature_help, on_hover;
   DocumentRequest<DocumentParams> on_document_symbol, on_folding_range;
   DocumentRequest<OnTypeParams> on_on_type_formatting;
-  DocumentRequest<RangeParams> on_code_action;
+  DocumentRequest<CodeActionParams> on_code_action;
   RequestHandler on_completion_resolve, on_execute_command;
   bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit);
   bool word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const;
