@@ -106,6 +106,11 @@ int set_config(Options* opt, const Arg& arg) {
   return GO_ON;
 }
 
+int set_include_dir(Options* opt, const Arg& arg) {
+  opt->include_dirs.push_back(arg.value);
+  return GO_ON;
+}
+
 int set_max_size(Options*, const Arg& arg) {
   size_t bytes = 0;
   if (!parse_size(arg.value, &bytes))
@@ -262,6 +267,8 @@ const OptionRow rows[] = {
     {"recurse", 'R', no_argument, ROUTINES | CHECK, nullptr, set_flag<&Options::recurse>, nullptr},
     {"marks", 0, no_argument, ROUTINES, nullptr, set_flag<&Options::marks>, check_marks_alone},
     {"format", 0, required_argument, CHECK, "--format takes text or json, not nothing", set_format,
+     nullptr},
+    {"include-dir", 0, required_argument, CHECK, "--include-dir needs a DIR", set_include_dir,
      nullptr},
 };
 const size_t row_count = sizeof rows / sizeof rows[0];
