@@ -34,32 +34,33 @@ enum Theme { THEME_AUTO, THEME_DARK, THEME_LIGHT };
 // The command line, parsed once by main.cpp from its table of options.
 struct Options {
   const char* command = nullptr;
-  std::vector<const char*> args;          // operands after the command
-  std::vector<const char*> configs;       // --config FILE, in order
-  ColourWhen colour = COLOUR_AUTO;        // --color=WHEN
-  const char* html = nullptr;             // --html OUT
-  const char* ctags = nullptr;            // --ctags[=OUT]
-  const char* keys = nullptr;             // --keys FILE
-  const char* keys_text = nullptr;        // -e SCRIPT
-  bool in_place = false;                  // --in-place
-  bool trace = false;                     // --trace (edit)
-  bool stats = false;                     // --stats (colour)
-  bool check = false;                     // --check (edit)
-  long state_flag = 0;                    // --state-flag N (edit)
-  bool line_numbers = false;              // -n, --line-numbers
-  Theme theme = THEME_AUTO;               // --theme=dark|light
-  int tab_width = 0;                      // --tab-width=N; 0: tabs as they are
-  bool legend = false;                    // --legend
-  const char* encoding = nullptr;         // --encoding=NAME; null: UTF-8, else Windows-1252
-  bool html_fragment = false;             // --html-fragment: the <pre> only
-  bool css = false;                       // --css: the page's style sheet only
-  const char* keywords = nullptr;         // --keywords[=CLASS] (info); "" for every class
-  bool templates = false;                 // --templates (info)
-  bool recurse = false;                   // -R (routines, check): *.wyn below each folder
-  bool marks = false;                     // --marks (routines): the plug-in's own marks
-  bool no_config = false;                 // --no-config: no .wyn.cfg
-  bool json = false;                      // --format=json (check)
-  std::vector<const char*> include_dirs;  // --include-dir=DIR (check), in order
+  std::vector<const char*> args;     // operands after the command
+  std::vector<const char*> configs;  // --config FILE, in order
+  ColourWhen colour = COLOUR_AUTO;   // --color=WHEN
+  const char* html = nullptr;        // --html OUT
+  const char* ctags = nullptr;       // --ctags[=OUT]
+  const char* keys = nullptr;        // --keys FILE
+  const char* keys_text = nullptr;   // -e SCRIPT
+  bool in_place = false;             // --in-place
+  bool trace = false;                // --trace (edit)
+  bool stats = false;                // --stats (colour)
+  bool check = false;                // --check (edit)
+  long state_flag = 0;               // --state-flag N (edit)
+  bool line_numbers = false;         // -n, --line-numbers
+  Theme theme = THEME_AUTO;          // --theme=dark|light
+  int tab_width = 0;                 // --tab-width=N; 0: tabs as they are
+  bool legend = false;               // --legend
+  const char* encoding = nullptr;    // --encoding=NAME; null: UTF-8, else Windows-1252
+  bool html_fragment = false;        // --html-fragment: the <pre> only
+  bool css = false;                  // --css: the page's style sheet only
+  const char* keywords = nullptr;    // --keywords[=CLASS] (info); "" for every class
+  bool templates = false;            // --templates (info)
+  bool recurse = false;              // -R (routines, check): *.wyn below each folder
+  bool marks = false;                // --marks (routines): the plug-in's own marks
+  bool no_config = false;            // --no-config: no .wyn.cfg
+  bool json = false;                 // --format=json (check)
+  // --include-dir=DIR (check), in order
+  std::vector<const char*> include_dirs;
 };
 
 // A file as read: the name to show in messages and its bytes.
