@@ -10,6 +10,8 @@
 
 #include "server.h"
 
+#include <algorithm>
+
 #include "diagnostics.h"
 #include "uri.h"
 
@@ -111,6 +113,7 @@ void Server::open_script(DidOpenParams& p) {
   std::string path = uri_to_path(p.uri);
   if (!path.empty()) discover_config(path.substr(0, path.rfind('/') + 1));
   publish_diagnostics(d.get(), d->uri);
+  index_includes(d.get());
   scripts_[p.uri] = std::move(d);
 }
 
@@ -119,7 +122,12 @@ json Server::diagnostics_of(const OpenScript* d) const {
   // A client lists them all in one pane: past a few hundred (a script
   // that is no script, most likely) more only slow it down.
   const size_t most = 500;
-  for (const Diagnostic& found : check_text(d->text, d->doc.categories())) {
+  std::vector<Diagnostic> all = check_text(d->text, d->doc.categories());
+  std::vector<Diagnostic> includes = include_problems(d);
+  all.insert(all.end(), includes.begin(), includes.end());
+  std::stable_sort(all.begin(), all.end(),
+                   [](const Diagnostic& a, const Diagnostic& b) { return a.from < b.from; });
+  for (const Diagnostic& found : all) {
     if (list.size() == most) break;
     Range range{d->lines.position(d->text, found.from, encoding_),
                 d->lines.position(d->text, found.to, encoding_)};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "answers.h"
+#include "diagnostics.h"
 #include "lsp.h"
 #include "protocol.h"
 #include "statements.h"
@@ -177,6 +178,26 @@ class Server {
   RequestHandler on_completion_resolve, on_execute_command;
   bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit);
   bool word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const;
+  // }======
+
+  // {====== includes (links.cpp)
+  DocumentRequest<DocumentParams> on_document_link;
+  // The files d includes, directly or not, nearest first, as paths.
+  std::vector<std::string> includes_of(const OpenScript* d);
+  // Missing and circular includes; throws std::bad_alloc without memory.
+  std::vector<Diagnostic> include_problems(const OpenScript* d) const;
+  void index_includes(const OpenScript* d);
+  // A routine named in d as found: in d, then in the files it includes,
+  // nearest first; definitions before declarations.
+  struct RoutineAt {
+    std::string uri, header;
+    size_t name_at = 0;  // where the name starts in header
+    Range range;         // the whole routine
+    bool declaration = false;
+  };
+  std::vector<RoutineAt> routines_named(OpenScript* d, const std::string& name);
+  bool routine_signature(const RoutineAt& r, uint32_t commas, SignatureHelp* help) const;
+  std::vector<std::string> include_dirs_;  // wyn.includeDirs, as paths
   // }======
 
   // {====== the workspace index (workspace.cpp)
