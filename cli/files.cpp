@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+#include "files.h"
+
 namespace {
 
 void fail(const std::string& name, const std::string& problem) {
@@ -81,18 +83,6 @@ bool ends_with(const std::string& s, const char* tail) {
   return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
-// A script's name ends in .wyn in any letter case: scripts written on
-// Windows are often SETUP.WYN.
-bool is_script_name(const std::string& name) {
-  static const char tail[] = ".wyn";
-  if (name.size() < 4) return false;
-  for (size_t i = 0; i < 4; i++) {
-    char c = name[name.size() - 4 + i];
-    if ((c >= 'A' && c <= 'Z' ? (char)(c + 32) : c) != tail[i]) return false;
-  }
-  return true;
-}
-
 // How many folders deep a walk goes below an operand; a folder further
 // down is named on stderr, not searched.
 const int most_depth = 64;
@@ -129,7 +119,8 @@ bool scripts_below(const std::string& folder, int depth, std::vector<std::string
       } else if (!scripts_below(path, depth + 1, out)) {
         ok = false;
       }
-    } else if (is_script_name(name) && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    } else if (wyn::is_script_name(name.c_str()) && stat(path.c_str(), &st) == 0 &&
+               S_ISREG(st.st_mode)) {
       out->push_back(path);
     }
   }

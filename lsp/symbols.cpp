@@ -43,8 +43,7 @@ const size_t kStepEntries = 512;
 const size_t kStepBytes = 256u << 10;
 
 bool is_script_name(const char* name) {
-  size_t n = strlen(name);
-  return n >= 5 && name[0] != '.' && strcmp(name + n - 4, ".wyn") == 0;
+  return name[0] != '.' && wyn::is_script_name(name);
 }
 
 // A folder the walk skips: hidden ones (and . and ..), and the packages a

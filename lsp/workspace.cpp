@@ -74,7 +74,7 @@ void Server::start_walk() {
 // can: then the folders need walking only once.
 void Server::watch_files() {
   if (!watch_support_ || folders_.empty()) return;
-  json watcher = {{"globPattern", "**/*.wyn"}};
+  json watcher = {{"globPattern", "**/*.[wW][yY][nN]"}};
   json registration = {{"id", "wyn-scripts"},
                        {"method", "workspace/didChangeWatchedFiles"},
                        {"registerOptions", {{"watchers", {watcher}}}}};
