@@ -118,6 +118,11 @@ void Server::apply_settings(const json& settings) {
     include_dirs_.clear();
     for (const std::string& dir : s.include_dirs)
       include_dirs_.push_back(dir[0] != '/' && !folders_.empty() ? folders_[0] + "/" + dir : dir);
+    // What is found, and so what is warned about and indexed, may change.
+    for (auto& entry : scripts_) {
+      publish_diagnostics(entry.second.get(), entry.first);
+      index_includes(entry.second.get());
+    }
   }
   for (const ClientSettings::Word& w : s.keywords) {
     if (w.cls < 0)
