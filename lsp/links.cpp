@@ -9,6 +9,7 @@
 #include "files.h"
 #include "includes.h"
 #include "server.h"
+#include "statements.h"
 #include "uri.h"
 
 namespace wyn::lsp {
@@ -24,18 +25,32 @@ bool is_blank(char c) {
 
 }  // namespace
 
+// The .wyn.cfg's include-dir entries for d's folder, then wyn.includeDirs.
+std::vector<std::string> Server::include_dirs_for(const OpenScript* d) const {
+  std::string folder = folder_of(uri_to_path(d->uri));
+  std::vector<std::string> dirs;
+  std::string config = folder.empty() ? "" : find_config_file(folder);
+  std::string text, problem;
+  if (!config.empty() && read_config_file(config, kConfigFileLimit, &text, &problem))
+    dirs = config_include_dirs(text, config);
+  dirs.insert(dirs.end(), include_dirs_.begin(), include_dirs_.end());
+  return dirs;
+}
+
 std::vector<std::string> Server::includes_of(const OpenScript* d) {
   std::string path = uri_to_path(d->uri);
   std::vector<IncludeLine> found = find_includes(d->text, d->doc.categories());
   if (found.empty()) return {};
-  return included_files(path, found, include_dirs_, coloured_reader(scratch_, kIncludedFileLimit));
+  return included_files(path, found, include_dirs_for(d),
+                        coloured_reader(scratch_, kIncludedFileLimit));
 }
 
 Server::Reply Server::on_document_link(OpenScript* d, const DocumentParams&) {
   std::string folder = folder_of(uri_to_path(d->uri));
+  std::vector<std::string> dirs = include_dirs_for(d);
   json links = json::array();
   for (const IncludeLine& inc : find_includes(d->text, d->doc.categories())) {
-    std::string target = resolve_include(inc.name, folder, include_dirs_);
+    std::string target = resolve_include(inc.name, folder, dirs);
     if (target.empty()) continue;
     Range range{d->lines.position(d->text, inc.from, encoding_),
                 d->lines.position(d->text, inc.to, encoding_)};
@@ -48,7 +63,7 @@ std::vector<Diagnostic> Server::include_problems(const OpenScript* d) const {
   std::vector<signed char> cats = d->doc.categories();
   if (find_includes(d->text, cats).empty()) return {};
   Document scratch;  // not the server's: this is asked while answering
-  return check_includes(uri_to_path(d->uri), d->text, cats, include_dirs_,
+  return check_includes(uri_to_path(d->uri), d->text, cats, include_dirs_for(d),
                         coloured_reader(scratch, kIncludedFileLimit));
 }
 

@@ -197,6 +197,7 @@ class Server {
   };
   std::vector<RoutineAt> routines_named(OpenScript* d, const std::string& name);
   bool routine_signature(const RoutineAt& r, uint32_t commas, SignatureHelp* help) const;
+  std::vector<std::string> include_dirs_for(const OpenScript* d) const;
   std::vector<std::string> include_dirs_;  // wyn.includeDirs, as paths
   // }======
 
