@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "diagnostics.h"
 #include "files.h"
 #include "includes.h"
 #include "server.h"

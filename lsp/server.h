@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "answers.h"
-#include "diagnostics.h"
 #include "lsp.h"
 #include "protocol.h"
 #include "statements.h"
@@ -23,6 +22,12 @@
 #include "symbols.h"
 #include "tokens.h"
 #include "vocab.h"
+
+namespace wyn {
+// The checker's record (diagnostics.h), named here only: that header's
+// severity names clash with the Windows headers some server files take.
+struct Diagnostic;
+}  // namespace wyn
 
 namespace wyn::lsp {
 
