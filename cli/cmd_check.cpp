@@ -7,7 +7,10 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include "diagnostics.h"
+#include "includes.h"
 
 namespace {
 
@@ -91,6 +94,16 @@ int cmd_check(const Options& opt) {
     std::string error;
     if (!reported(wyn::check_document(doc, plugin().words(1), &found, &error), error))
       return EXIT_ERROR;
+    // Includes are only ever warned about: the author's machine may have
+    // had include folders this run does not know.
+    wyn::Document scratch;
+    std::vector<wyn::Diagnostic> includes = wyn::check_includes(
+        file.name, doc.text(), doc.categories(), include_dirs_for(opt, name.c_str()),
+        wyn::coloured_reader(scratch, input_limit()));
+    found.insert(found.end(), includes.begin(), includes.end());
+    std::stable_sort(
+        found.begin(), found.end(),
+        [](const wyn::Diagnostic& a, const wyn::Diagnostic& b) { return a.from < b.from; });
     for (const wyn::Diagnostic& d : found) {
       found_error = found_error || d.severity == wyn::Diagnostic::ERROR;
       if (opt.json) {

@@ -4,6 +4,8 @@
 // the project's .wyn.cfg, found above a file as .editorconfig is.
 #include "tool.h"
 
+#include "includes.h"
+
 #include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -54,4 +56,15 @@ std::string project_config(const char* path) {
   char resolved[PATH_MAX];
   if (realpath(folder.c_str(), resolved) == nullptr) return "";
   return wyn::find_config_file(resolved);
+}
+
+std::vector<std::string> include_dirs_for(const Options& opt, const char* path) {
+  std::vector<std::string> dirs(opt.include_dirs.begin(), opt.include_dirs.end());
+  std::string project = opt.no_config ? "" : project_config(path);
+  std::string text, problem;
+  // The file was read and applied before the script was checked: a
+  // problem with it has been said there.
+  if (!project.empty() && wyn::read_config_file(project, input_limit(), &text, &problem))
+    for (std::string& dir : wyn::config_include_dirs(text, project)) dirs.push_back(std::move(dir));
+  return dirs;
 }

@@ -13,6 +13,7 @@
 
 #include "display.h"
 #include "encoding.h"
+#include "files.h"
 
 namespace {
 
@@ -203,7 +204,8 @@ bool scripts_below(const std::string& folder, int depth, std::vector<std::string
       } else if (!scripts_below(path, depth + 1, out)) {
         ok = false;
       }
-    } else if (ends_with(name, ".wyn") && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    } else if (wyn::is_script_name(name.c_str()) && stat(path.c_str(), &st) == 0 &&
+               S_ISREG(st.st_mode)) {
       out->push_back(path);
     }
   }

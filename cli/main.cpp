@@ -106,6 +106,11 @@ int set_config(Options* opt, const Arg& arg) {
   return GO_ON;
 }
 
+int set_include_dir(Options* opt, const Arg& arg) {
+  opt->include_dirs.push_back(arg.value);
+  return GO_ON;
+}
+
 int set_max_size(Options*, const Arg& arg) {
   size_t bytes = 0;
   if (!parse_size(arg.value, &bytes))
@@ -259,6 +264,9 @@ const OptionRow rows[] = {
     {"css", 0, no_argument, EVERY, nullptr, set_flag<&Options::css>, check_css_alone},
     {"keywords", 0, optional_argument, INFO, nullptr, set_keywords, nullptr},
     {"templates", 0, no_argument, INFO, nullptr, set_flag<&Options::templates>, check_one_list},
+    // Not beside --format, which would share its message.
+    {"include-dir", 0, required_argument, CHECK, "--include-dir needs a DIR", set_include_dir,
+     nullptr},
     {"recurse", 'R', no_argument, ROUTINES | CHECK, nullptr, set_flag<&Options::recurse>, nullptr},
     {"marks", 0, no_argument, ROUTINES, nullptr, set_flag<&Options::marks>, check_marks_alone},
     {"format", 0, required_argument, CHECK, "--format takes text or json, not nothing", set_format,

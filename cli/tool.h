@@ -60,6 +60,8 @@ struct Options {
   bool marks = false;                // --marks (routines): the plug-in's own marks
   bool no_config = false;            // --no-config: no .wyn.cfg
   bool json = false;                 // --format=json (check)
+  // --include-dir=DIR (check), in order
+  std::vector<const char*> include_dirs;
 };
 
 // A file as read: the name to show in messages and its bytes.
@@ -134,6 +136,10 @@ bool config_apply(const Source& file);
 // current folder): in its folder or the nearest above, no higher than a
 // folder holding .git. "" when none.
 std::string project_config(const char* path);
+// Where #include looks for a script at path, after the script's own
+// folder: the --include-dir folders, then the .wyn.cfg's include-dir
+// entries (relative to its folder), in order.
+std::vector<std::string> include_dirs_for(const Options& opt, const char* path);
 // }======
 
 // {====== lex.cpp: words and quoted text of script and configuration lines

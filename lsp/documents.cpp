@@ -10,6 +10,8 @@
 
 #include "server.h"
 
+#include <algorithm>
+
 #include "diagnostics.h"
 #include "uri.h"
 
@@ -111,6 +113,7 @@ void Server::open_script(DidOpenParams& p) {
   std::string path = uri_to_path(p.uri);
   if (!path.empty()) discover_config(path.substr(0, path.rfind('/') + 1));
   publish_diagnostics(d.get(), d->uri);
+  index_includes(d.get());
   scripts_[p.uri] = std::move(d);
 }
 
@@ -124,6 +127,10 @@ json Server::diagnostics_of(OpenScript* d) {
   // Without the plug-in's routine list, the rules that need no routines.
   if (!check_coloured(d->doc, d->text, vocab_.words[1], &all, &problem))
     all = check_text(d->text, d->doc.categories());
+  std::vector<Diagnostic> includes = include_problems(d);
+  all.insert(all.end(), includes.begin(), includes.end());
+  std::stable_sort(all.begin(), all.end(),
+                   [](const Diagnostic& a, const Diagnostic& b) { return a.from < b.from; });
   for (const Diagnostic& found : all) {
     if (list.size() == most) break;
     Range range{d->lines.position(d->text, found.from, encoding_),

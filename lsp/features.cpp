@@ -197,7 +197,15 @@ Server::Reply Server::on_signature_help(OpenScript* d, const PositionParams& p) 
   while (e > from && is_blank(d->text[e - 1])) e--;
   size_t s = e;
   while (s > from && is_word_char(d->text[s - 1])) s--;
-  const std::string* t = vocab_.template_of(d->text.substr(s, e - s));
+  std::string name = d->text.substr(s, e - s);
+  const std::string* t = vocab_.template_of(name);
+  if (t == nullptr && !name.empty()) {
+    // A routine of the script's own, or of a file it includes.
+    SignatureHelp help;
+    for (const RoutineAt& r : routines_named(d, name))
+      if (routine_signature(r, commas, &help)) return Reply{json(help)};
+    return Reply{json(nullptr)};
+  }
   CallTemplate call;
   if (t == nullptr || !parse_call_template(*t, &call)) return Reply{json(nullptr)};
   // Each label's units counted on from the one before, not from the
@@ -235,8 +243,15 @@ Server::Reply Server::on_hover(OpenScript* d, const PositionParams& p) {
     value = "`" + word + "`: " + class_kind_names[cls];
   else if (t != nullptr)
     value = code_block(shown_template(*t)) + "\n\ntemplate";
-  else
-    return Reply{json(nullptr)};
+  if (value.empty()) {
+    // A routine's header, here or in a file included.
+    std::vector<RoutineAt> found = routines_named(d, word);
+    if (found.empty()) return Reply{json(nullptr)};
+    const std::string& h = found[0].header;
+    size_t lead = 0;
+    while (lead < h.size() && is_blank(h[lead])) lead++;
+    value = code_block(h.substr(lead));
+  }
   Range range{d->lines.position(d->text, a, encoding_), d->lines.position(d->text, b, encoding_)};
   return Reply{json(Hover{MarkupContent{value}, range})};
 }

@@ -25,6 +25,12 @@
 #include "tokens.h"
 #include "vocab.h"
 
+namespace wyn {
+// The checker's record (diagnostics.h), named here only: that header's
+// severity names clash with the Windows headers some server files take.
+struct Diagnostic;
+}  // namespace wyn
+
 namespace wyn::lsp {
 
 // The one command the server runs: a template's expansion in place.
@@ -190,6 +196,27 @@ class Server {
                  std::string* why);
   void uses_of(OpenScript* d, const NameMap& names, const NameSymbol& symbol,
                std::vector<FileUses>* out);
+  // }======
+
+  // {====== includes (links.cpp)
+  DocumentRequest<DocumentParams> on_document_link;
+  // The files d includes, directly or not, nearest first, as paths.
+  std::vector<std::string> includes_of(const OpenScript* d);
+  // Missing and circular includes; throws std::bad_alloc without memory.
+  std::vector<Diagnostic> include_problems(const OpenScript* d) const;
+  void index_includes(const OpenScript* d);
+  // A routine named in d as found: in d, then in the files it includes,
+  // nearest first; definitions before declarations.
+  struct RoutineAt {
+    std::string uri, header;
+    size_t name_at = 0;  // where the name starts in header
+    Range range;         // the whole routine
+    bool declaration = false;
+  };
+  std::vector<RoutineAt> routines_named(OpenScript* d, const std::string& name);
+  bool routine_signature(const RoutineAt& r, uint32_t commas, SignatureHelp* help) const;
+  std::vector<std::string> include_dirs_for(const OpenScript* d) const;
+  std::vector<std::string> include_dirs_;  // wyn.includeDirs, as paths
   // }======
 
   // {====== the workspace index (workspace.cpp)

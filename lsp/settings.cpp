@@ -88,6 +88,12 @@ ClientSettings read_settings(const json& settings) {
     s.config_file = wyn["configFile"].get<std::string>();
   if (wyn.contains("keywords")) read_keywords(wyn["keywords"], &s);
   if (wyn.contains("templates")) read_templates(wyn["templates"], &s);
+  if (wyn.contains("includeDirs") && wyn["includeDirs"].is_array()) {
+    s.include_dirs_set = true;
+    for (const json& dir : wyn["includeDirs"])
+      if (dir.is_string() && !dir.get<std::string>().empty())
+        s.include_dirs.push_back(dir.get<std::string>());
+  }
   return s;
 }
 
@@ -107,6 +113,16 @@ void Server::apply_settings(const json& settings) {
     std::string path = s.config_file;
     if (path[0] != '/' && !folders_.empty()) path = folders_[0] + "/" + path;
     apply_config_file(path, true), changed = true;
+  }
+  if (s.include_dirs_set) {
+    include_dirs_.clear();
+    for (const std::string& dir : s.include_dirs)
+      include_dirs_.push_back(dir[0] != '/' && !folders_.empty() ? folders_[0] + "/" + dir : dir);
+    // What is found, and so what is warned about and indexed, may change.
+    for (auto& entry : scripts_) {
+      publish_diagnostics(entry.second.get(), entry.first);
+      index_includes(entry.second.get());
+    }
   }
   for (const ClientSettings::Word& w : s.keywords) {
     if (w.cls < 0)

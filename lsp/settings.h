@@ -52,6 +52,10 @@ struct ClientSettings {
   std::vector<Word> keywords;
   // Name and text; an empty name marks a malformed entry.
   std::vector<std::pair<std::string, std::string>> templates;
+  // Where #include looks after the script's own folder, as given (maybe
+  // relative to the first workspace folder); set: the client named them.
+  std::vector<std::string> include_dirs;
+  bool include_dirs_set = false;
   // A keywords or templates value of a shape not understood at all.
   std::string keywords_problem, templates_problem;
 };
@@ -60,7 +64,8 @@ struct ClientSettings {
 // Keywords come as {"keyword": ["A", "B"]} (words under their class),
 // {"A": "keyword"}, {"A": 1} or [{"word": "A", "class": "keyword"}]; a
 // class is "constant", "keyword", "function" or 0 to 2. Templates come as
-// {"name": "text"}.
+// {"name": "text"}. Include folders come as ["DIR", ...]; entries that are
+// not strings are passed over.
 ClientSettings read_settings(const json& settings);
 
 }  // namespace wyn::lsp

@@ -43,8 +43,7 @@ const size_t kStepEntries = 512;
 const size_t kStepBytes = 256u << 10;
 
 bool is_script_name(const char* name) {
-  size_t n = strlen(name);
-  return n >= 5 && name[0] != '.' && strcmp(name + n - 4, ".wyn") == 0;
+  return name[0] != '.' && wyn::is_script_name(name);
 }
 
 // A folder the walk skips: hidden ones (and . and ..), and the packages a
@@ -87,6 +86,7 @@ void WorkspaceIndex::walk(const std::vector<std::string>& folders) {
 // True when path is a script below a workspace folder that a walk would
 // reach: no hidden or skipped folder on the way, not too deep.
 bool WorkspaceIndex::covers(const std::string& path) const {
+  if (included_.count(path) != 0) return true;
   size_t slash = path.rfind('/');
   if (slash == std::string::npos || !is_script_name(path.c_str() + slash + 1)) return false;
   for (const std::string& f : folders_) {
@@ -107,6 +107,12 @@ bool WorkspaceIndex::covers(const std::string& path) const {
 
 void WorkspaceIndex::touch(const std::string& path) {
   if (covers(path)) touched_.insert(path);
+}
+
+void WorkspaceIndex::include(const std::string& path) {
+  if (included_.size() >= limits_.files && included_.count(path) == 0) return;
+  included_.insert(path);
+  if (files_.count(path) == 0) touched_.insert(path);
 }
 
 void WorkspaceIndex::forget(const std::string& path) {
@@ -285,7 +291,7 @@ void WorkspaceIndex::finish_walk() {
   walking_ = false;
   walked_ = true;
   for (auto it = files_.begin(); it != files_.end();) {
-    if (it->second.walk == walk_) {
+    if (it->second.walk == walk_ || included_.count(it->first) != 0) {
       ++it;
       continue;
     }

@@ -82,6 +82,9 @@ class WorkspaceIndex {
   // A file created or changed: read again by the next step, when it is a
   // script the walk would index.
   void touch(const std::string& path);
+  // A file a script includes: indexed, and kept by later walks, whatever
+  // its name or folder, read by the next step when it is not held yet.
+  void include(const std::string& path);
   // A file or folder removed: its scripts leave the index.
   void forget(const std::string& path);
 
@@ -110,7 +113,8 @@ class WorkspaceIndex {
   std::map<std::string, File> files_;
   size_t indexed_bytes_ = 0;  // the sizes of files_, added up
   std::vector<std::string> folders_;
-  std::set<std::string> touched_;  // read again at the next step
+  std::set<std::string> touched_;   // read again at the next step
+  std::set<std::string> included_;  // files scripts include
 
   // The walk under way: folders still to read, with their depth, and the
   // one being read.

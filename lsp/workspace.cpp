@@ -74,7 +74,7 @@ void Server::start_walk() {
 // can: then the folders need walking only once.
 void Server::watch_files() {
   if (!watch_support_ || folders_.empty()) return;
-  json watcher = {{"globPattern", "**/*.wyn"}};
+  json watcher = {{"globPattern", "**/*.[wW][yY][nN]"}};
   json registration = {{"id", "wyn-scripts"},
                        {"method", "workspace/didChangeWatchedFiles"},
                        {"registerOptions", {{"watchers", {watcher}}}}};
@@ -243,18 +243,36 @@ Server::Reply Server::on_definition(OpenScript* d, const PositionParams& p) {
     r.parked = true;
     return r;
   }
-  // A definition in this script first, then the others; a prototype here
+  // A definition in this script first, then in the files it includes,
+  // nearest first, then the others; a prototype (here, then included)
   // only when there is no definition anywhere.
   std::string name = d->text.substr(a, b - a);
+  std::vector<RoutineAt> near = routines_named(d, name);
+  std::vector<std::string> order = {uri_to_path(d->uri)};  // nearest first
+  for (const RoutineAt& r : near) {
+    std::string path = uri_to_path(r.uri);
+    if (std::find(order.begin(), order.end(), path) == order.end()) order.push_back(path);
+  }
+  auto rank = [&](const std::string& uri) {
+    if (uri == d->uri) return (size_t)0;
+    return (size_t)(std::find(order.begin(), order.end(), uri_to_path(uri)) - order.begin());
+  };
   std::vector<Location> out;
   for (SymbolHit& h : symbols_matching(name, true, "definition"))
     out.push_back(Location{std::move(h.uri), Range{h.start, h.end}});
-  std::stable_partition(out.begin(), out.end(), [&](const Location& l) { return l.uri == d->uri; });
+  // Included files the index does not hold (yet) answer from here.
+  size_t indexed = out.size();
+  for (const RoutineAt& r : near) {
+    bool known = r.declaration;
+    for (size_t i = 0; i < indexed && !known; i++)
+      known = rank(out[i].uri) == rank(r.uri) && out[i].range.start.line == r.range.start.line;
+    if (!known) out.push_back(Location{r.uri, r.range});
+  }
+  std::stable_sort(out.begin(), out.end(),
+                   [&](const Location& x, const Location& y) { return rank(x.uri) < rank(y.uri); });
   if (out.empty())
-    for (const Routine& rt : routines_of(d))
-      if (rt.declaration && rt.name == name)
-        out.push_back(Location{d->uri, Range{d->lines.position(d->text, rt.start, encoding_),
-                                             d->lines.position(d->text, rt.end, encoding_)}});
+    for (const RoutineAt& r : near)
+      if (r.declaration) out.push_back(Location{r.uri, r.range});
   return Reply{json(out)};
 }
 

@@ -113,4 +113,15 @@ int read_regular_file(const std::string& path, size_t limit, std::string* text, 
   return status;
 }
 
+bool is_script_name(const char* name) {
+  static const char tail[] = ".wyn";
+  size_t n = strlen(name);
+  if (n < 5) return false;
+  for (size_t i = 0; i < 4; i++) {
+    char c = name[n - 4 + i];
+    if ((c >= 'A' && c <= 'Z' ? (char)(c + 32) : c) != tail[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace wyn

@@ -36,6 +36,10 @@ FileTime modified_time(const struct stat& st);
 int read_regular_file(const std::string& path, size_t limit, std::string* text, FileTime* modified,
                       std::string* problem);
 
+// A script's file name ends in .wyn in any letter case (scripts written
+// on Windows are often SETUP.WYN), with something before it.
+bool is_script_name(const char* name);
+
 }  // namespace wyn
 
 #endif

@@ -107,7 +107,7 @@ class Window {
   std::string text_;               // the bytes read
   std::vector<signed char> cats_;  // their categories once asked for; else empty
 
-  static const size_t kLong = std::string::npos - 1;
+  static constexpr size_t kLong = std::string::npos - 1;
   long line_ = 0;               // the line last found, 0 if none
   size_t start_ = 0, end_ = 0;  // its bytes, as line() answers them
   size_t next_ = 0;             // where the line after it starts; npos if none

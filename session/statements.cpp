@@ -115,7 +115,13 @@ std::string config_statement(const Statement& st, Plugin* plugin) {
     if (plugin && !plugin->set_comment_introducer(st.words[1], &error)) return error;
     return "";
   }
-  return "unknown setting '" + verb + "' (keyword, template, hash-size or comment-char)";
+  // Where #include looks: read by the front ends, nothing for the plug-in.
+  if (verb == "include-dir") {
+    if (n != 2 || st.words[1].empty()) return "include-dir needs a FOLDER";
+    return "";
+  }
+  return "unknown setting '" + verb +
+         "' (keyword, template, hash-size, comment-char or include-dir)";
 }
 
 bool exists(const std::string& path) {

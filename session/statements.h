@@ -38,6 +38,7 @@ bool parse_number(const std::string& word, long* value);
 //   template NAME "TEXT"
 //   hash-size CLASS SIZE      CLASS 1 or 2, SIZE above 0
 //   comment-char "TEXT"
+//   include-dir FOLDER        where #include looks; for the front ends
 // On failure *error is "NAME:LINE: problem".
 bool apply_config(Plugin& plugin, const std::string& text, const std::string& name,
                   std::string* error);

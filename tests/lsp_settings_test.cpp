@@ -21,6 +21,8 @@ std::string summary(const ClientSettings& s) {
   for (const auto& [name, text] : s.templates) out += " " + name + "=" + text;
   if (!s.keywords_problem.empty()) out += " !keywords";
   if (!s.templates_problem.empty()) out += " !templates";
+  if (s.include_dirs_set) out += " dirs";
+  for (const std::string& d : s.include_dirs) out += " <" + d + ">";
   return out;
 }
 
@@ -51,6 +53,9 @@ TEST(LspSettings, Read) {
       {"templates_in_order", R"({"templates":{"a":"1","b":2,"":"3","c":"4"}})",
        "config[] = a=1 = c=4"},
       {"templates_of_no_shape", R"({"templates":["a"]})", "config[] !templates"},
+      {"include_dirs", R"({"wyn.includeDirs":["inc","/abs",7,""]})", "config[] dirs <inc> </abs>"},
+      {"include_dirs_emptied", R"({"includeDirs":[]})", "config[] dirs"},
+      {"include_dirs_of_no_shape", R"({"includeDirs":"inc"})", "config[]"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(summary(wyn::lsp::read_settings(json::parse(c.settings))), c.want) << c.name;

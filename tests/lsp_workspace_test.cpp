@@ -138,6 +138,7 @@ using Names = std::multiset<std::string>;
 TEST_F(LspWorkspace, SymbolsWaitForTheWalkWhileEditsAndTokensAreAnswered) {
   folder.write("a.wyn", routine("Alpha"));
   folder.write("sub/deeper/b.wyn", routine("Beta"));
+  folder.write("sub/SETUP.WYN", routine("Upper"));
   folder.write(".hidden/c.wyn", routine("Hidden"));
   folder.write("node_modules/d.wyn", routine("Package"));
   folder.write("notes.txt", routine("Text"));
@@ -163,7 +164,27 @@ TEST_F(LspWorkspace, SymbolsWaitForTheWalkWhileEditsAndTokensAreAnswered) {
   EXPECT_LT(at_tokens, at_symbols);
   Names got;
   for (const json& s : (*c.reply(symbols))["result"]) got.insert(s["name"].get<std::string>());
-  EXPECT_EQ(got, (Names{"Alpha", "Beta", "Typing"}));
+  EXPECT_EQ(got, (Names{"Alpha", "Beta", "Typing", "Upper"}));
+}
+
+// A file a script includes is indexed whatever its name, and stays so
+// through later walks.
+TEST_F(LspWorkspace, IncludedFilesJoinTheIndex) {
+  folder.write("main.wyn", "#include \"INC\\LIB.H\"\n");
+  folder.write("inc/lib.h", routine("FromHeader"));
+  folder.write("inc/other.h", routine("NotIncluded"));
+  Client c(folder);
+  c.open(folder.uri("main.wyn"), "#include \"INC\\LIB.H\"\n");
+  for (int walk = 0; walk < 2; walk++) {
+    c.settle();
+    int symbols = c.ask("workspace/symbol", {{"query", ""}});
+    c.settle();
+    Names got;
+    for (const json& s : (*c.reply(symbols))["result"]) got.insert(s["name"].get<std::string>());
+    EXPECT_EQ(got, (Names{"FromHeader"})) << "walk " << walk;
+    c.notify("workspace/didChangeConfiguration",
+             {{"settings", {{"wyn", {{"keywords", {{"keyword", {"Zz"}}}}}}}}});
+  }
 }
 
 TEST_F(LspWorkspace, ReportedChangesUpdateTheAnswers) {
@@ -176,7 +197,7 @@ TEST_F(LspWorkspace, ReportedChangesUpdateTheAnswers) {
   bool registered = false;
   for (const json& m : c.out)
     if (m.value("method", "") == "client/registerCapability")
-      registered = m.dump().find("**/*.wyn") != std::string::npos;
+      registered = m.dump().find("**/*.[wW][yY][nN]") != std::string::npos;
   ASSERT_TRUE(registered);
   EXPECT_EQ(c.names(), (Names{"Alpha", "Beta"}));
 

@@ -19,7 +19,8 @@ describe('VS Code extension', () => {
   it('manifest: the wyn language for *.wyn and its settings', () => {
     const lang = manifest.contributes.languages.find((l) => l.id === 'wyn');
     assert.ok(lang, 'no wyn language');
-    assert.deepEqual(lang.extensions, ['.wyn']);
+    assert.deepEqual(lang.extensions, ['.wyn', '.WYN', '.Wyn']);
+    assert.deepEqual(lang.filenamePatterns, ['*.[wW][yY][nN]']);
     assert.ok(manifest.activationEvents.includes('onLanguage:wyn'));
     const props = manifest.contributes.configuration.properties;
     for (const k of ['wyn.path', 'wyn.configFile', 'wyn.keywords', 'wyn.templates']) assert.ok(props[k], k);

@@ -19,6 +19,9 @@
 // arrays match element by element and have the same length, except
 // {"$contains": [A, B]}, which asks that some element match A, some B.
 //
+//   === NAME TEXT  before the server starts, a file NAME is written in its
+//                  folder holding TEXT (escapes as for ==>); ${FOLDER} in
+//                  any line stands for that folder's path
 // Messages are sent up to the next expectation, which is then waited for;
 // after the last line the server's input is closed and its output read to
 // its end. Nothing waits on a clock: a server that hangs is stopped by the
@@ -120,6 +123,20 @@ std::vector<Step> parse_transcript(const std::string& path) {
   bool open = false;  // the last step's JSON may go on
   for (int n = 1; std::getline(in, line); n++) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (size_t at; (at = line.find("${FOLDER}")) != std::string::npos;)
+      line.replace(at, 9, g_folder);
+    if (starts_with(line, "=== ")) {
+      size_t space = line.find(' ', 4);
+      std::string text;
+      if (space == std::string::npos || !unescape(line.substr(space + 1), &text))
+        fail(n, "=== NAME TEXT");
+      std::string name = line.substr(4, space - 4);
+      std::filesystem::create_directories(
+          std::filesystem::path(g_folder + "/" + name).parent_path());
+      std::ofstream(g_folder + "/" + name, std::ios::binary) << text;
+      open = false;
+      continue;
+    }
     if (line.empty() || line[0] == '#') {
       open = false;
       continue;
@@ -402,13 +419,14 @@ int main(int argc, char** argv) {
   }
   g_file = argv[1];
   signal(SIGPIPE, SIG_IGN);
-  std::vector<Step> steps = parse_transcript(argv[1]);
-  // The server's own folder, empty, so that nothing it might look for
-  // around it is found and nothing outside it is touched.
+  // The server's own folder, empty but for the files the transcript
+  // writes, so that nothing it might look for around it is found and
+  // nothing outside it is touched.
   std::string base = (std::filesystem::temp_directory_path() / "wyn-transcript-XXXXXX").string();
   if (!mkdtemp(base.data())) fail(0, "no temporary folder");
   g_folder = base;
   atexit(remove_folder);
+  std::vector<Step> steps = parse_transcript(argv[1]);
   // The server starts in that folder: a path to it relative to here would
   // no longer lead to it.
   std::string server = argv[2];

@@ -213,10 +213,14 @@ function M.setup(opts)
   local group = vim.api.nvim_create_augroup('wyn', { clear = true })
   -- An autocommand as well as the table: Neovim 0.7 consults the table
   -- only when its Lua file-type detection is switched on.
-  vim.filetype.add({ extension = { wyn = 'wyn' } })
+  -- Scripts written on Windows are named in any letter case (SETUP.WYN).
+  vim.filetype.add({
+    extension = { wyn = 'wyn', WYN = 'wyn', Wyn = 'wyn' },
+    pattern = { ['.*%.[wW][yY][nN]'] = 'wyn' },
+  })
   vim.api.nvim_create_autocmd({ 'BufRead', 'BufNewFile' }, {
     group = group,
-    pattern = '*.wyn',
+    pattern = '*.[wW][yY][nN]',
     command = 'setfiletype wyn',
   })
   vim.api.nvim_create_autocmd('FileType', { group = group, pattern = 'wyn', callback = on_filetype })
