@@ -437,7 +437,8 @@ bool parse_indent_unit(const std::string& text, IndentUnit* out) {
 
 std::string plugin_indent_in_unit(const std::string& above, const std::string& got,
                                   const IndentUnit& unit) {
-  if (got != above + "\t") return got;
+  // A unit of one tab is the plug-in's own: what it put stands.
+  if (got != above + "\t" || (unit.tabs && unit.columns() == unit.tab_width)) return got;
   return unit.render(unit.width(above) + unit.columns());
 }
 

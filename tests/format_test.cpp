@@ -152,6 +152,7 @@ TEST(IndentUnit, ParsesAndRendersAndConvertsThePluginsTab) {
   EXPECT_EQ(wyn::plugin_indent_in_unit("  ", "  \t", spaces(2)), "    ");
   EXPECT_EQ(wyn::plugin_indent_in_unit("\t", "\t\t", wyn::IndentUnit()), "\t\t");
   EXPECT_EQ(wyn::plugin_indent_in_unit("  ", "  ", spaces(4)), "  ");  // no tab added
+  EXPECT_EQ(wyn::plugin_indent_in_unit("  ", "  \t", wyn::IndentUnit()), "  \t");
 }
 
 }  // namespace
