@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "answers.h"
+#include "format.h"
 #include "lsp.h"
 #include "protocol.h"
 #include "statements.h"
@@ -175,8 +176,16 @@ class Server {
   DocumentRequest<OnTypeParams> on_on_type_formatting;
   DocumentRequest<RangeParams> on_code_action;
   RequestHandler on_completion_resolve, on_execute_command;
-  bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit);
+  // The plug-in's expansion at pos as one edit, and where its cursor mark
+  // put the cursor in the text after the edit.
+  bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit, Position* cursor);
   bool word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const;
+  // }======
+
+  // {====== formatting (formatting.cpp)
+  DocumentRequest<FormattingParams> on_formatting;
+  // One level of the client's indentation as its FormattingOptions give it.
+  static IndentUnit indent_unit(uint32_t tab_size, bool insert_spaces);
   // }======
 
   // {====== the workspace index (workspace.cpp)
