@@ -9,6 +9,7 @@
 #include <new>
 
 #include "answers.h"
+#include "format.h"
 #include "server.h"
 
 namespace wyn::lsp {

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "answers.h"
-#include "format.h"
 #include "lsp.h"
 #include "protocol.h"
 #include "statements.h"
@@ -23,6 +22,12 @@
 #include "symbols.h"
 #include "tokens.h"
 #include "vocab.h"
+
+namespace wyn {
+// format.h, kept out of this header: it brings the checker's names, which
+// a Windows header's macros would spoil where both are included.
+struct IndentUnit;
+}  // namespace wyn
 
 namespace wyn::lsp {
 
