@@ -231,7 +231,10 @@ class Reindenter {
         i = j;
       }
       li.token_end = tokens_.size();
-      if (li.preprocessor && !conditional(li)) return false;
+      if (li.preprocessor) {
+        if (!conditional(li)) return false;
+        li.token_end = li.first_token;  // conditional took them out
+      }
     }
     return true;
   }
@@ -245,7 +248,7 @@ class Reindenter {
   std::vector<Cond> conds_;
   bool conditional(const LineInfo& li) {
     if (li.first_token == li.token_end) return true;
-    const std::string& w = tokens_[li.first_token].word;
+    std::string w = tokens_[li.first_token].word;
     // The directive's own tokens are not code.
     tokens_.resize(li.first_token);
     if (w == "#if" || w == "#ifdef" || w == "#ifndef") {

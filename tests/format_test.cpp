@@ -125,8 +125,10 @@ TEST_F(FormatTest, OnlyLeadingWhitespaceChangesAndTwiceIsOnce) {
   ASSERT_GE(texts.size(), 3u);
   wyn_text::options crlf;
   crlf.crlf = true;
-  for (uint64_t seed = 1; seed <= 12; seed++)
+  for (uint64_t seed = 1; seed <= 12; seed++) {
     texts.push_back(wyn_text::generate(seed, 4000, seed % 2 ? crlf : wyn_text::options()));
+    texts.push_back(wyn_text::generate_tricky(seed, 300));
+  }
   // Comments in legacy code pages: bytes that are no UTF-8.
   texts.push_back(
       "// \xd6\xd0\xce\xc4 \xb0\xb2\xd7\xb0\r\nfunction F()\r\nbegin\r\n/* caf\xe9 \x93q\x94\r\n"
