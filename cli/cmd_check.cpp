@@ -89,7 +89,8 @@ int cmd_check(const Options& opt) {
     if (!session_for(opt, name.c_str())) return EXIT_ERROR;
     std::vector<wyn::Diagnostic> found;
     std::string error;
-    if (!reported(wyn::check_document(doc, &found, &error), error)) return EXIT_ERROR;
+    if (!reported(wyn::check_document(doc, plugin().words(1), &found, &error), error))
+      return EXIT_ERROR;
     for (const wyn::Diagnostic& d : found) {
       found_error = found_error || d.severity == wyn::Diagnostic::ERROR;
       if (opt.json) {

@@ -74,8 +74,9 @@ bool show_streamed(wyn::Document* doc, const std::string& name, const char* enco
 
 // What a document's text decodes as for display, read a piece at a time; a piece ends
 // after a line feed or else before a character it would cut in two, whose
-// bytes then start the next piece.
-const char* encoding_of(const wyn::Document& doc) {
+// bytes then start the next piece. Text that is not UTF-8 is shown as guess
+// says, or with none as the default code page.
+const char* encoding_of(const wyn::Document& doc, const char* guess) {
   size_t n = doc.size();
   for (size_t at = 0; at < n;) {
     std::string text = doc.text(at, 4 * most_piece);
@@ -93,7 +94,8 @@ const char* encoding_of(const wyn::Document& doc) {
       }
       text.resize(keep);
     }
-    if (!is_ascii(text) && !is_valid_utf8(text)) return display_encoding_of(false);
+    if (!is_ascii(text) && !is_valid_utf8(text))
+      return guess != nullptr ? guess : display_encoding_of(false);
     at += keep;
   }
   return display_encoding_of(true);
@@ -101,7 +103,7 @@ const char* encoding_of(const wyn::Document& doc) {
 
 }  // namespace
 
-void show_coloured(const wyn::Document& doc, bool ansi, bool plain) {
+void show_coloured(const wyn::Document& doc, bool ansi, bool plain, const char* guess) {
   Clock t;
   if (plain) {
     for (size_t at = 0; at < doc.size(); at += most_piece) out_text(doc.text(at, most_piece));
@@ -110,7 +112,7 @@ void show_coloured(const wyn::Document& doc, bool ansi, bool plain) {
   size_t n = doc.size();
   Pipeline out(nullptr, false, ansi, false, &t);
   long line = 1;
-  render_lines(doc, 0, n, encoding_of(doc), ansi, &line, &out, &t);
+  render_lines(doc, 0, n, encoding_of(doc, guess), ansi, &line, &out, &t);
   out.finish();
 }
 
@@ -139,6 +141,7 @@ int cmd_colour(const Options& opt) {
       rc = EXIT_ERROR;
       continue;
     }
+    say_coding(file);
     t.bytes += names.size() == 1 ? alone.size() : file.text.size();
     again.push_back(names.size() > 1 && file.id.regular && strcmp(name, "-") != 0);
     if (again.back()) std::string().swap(file.text);
@@ -177,7 +180,8 @@ int cmd_colour(const Options& opt) {
       ok = session_for(opt, names_read[i]);
       if (!ok) break;
       if (names.size() == 1) {
-        ok = show_streamed(&alone, files[i].name, encoding_of(alone), to_html, ansi, &out, &t);
+        ok = show_streamed(&alone, files[i].name, encoding_of(alone, files[i].coding.guess),
+                           to_html, ansi, &out, &t);
         break;
       }
       // The document holds the text from here on: it is never kept twice.
@@ -191,7 +195,7 @@ int cmd_colour(const Options& opt) {
         doc.reset(new wyn::Document());
         if (!to_html) continue;
       }
-      const char* encoding = encoding_of(*doc);
+      const char* encoding = encoding_of(*doc, (again[i] ? reread : files[i]).coding.guess);
       if (!to_html && files.size() > 1) out.raw((i ? "\n==> " : "==> ") + files[i].name + " <==\n");
       ok = show_streamed(doc.get(), files[i].name, encoding, to_html, ansi, &out, &t);
     }

@@ -13,8 +13,13 @@ namespace {
 // document, so it is held once; only a file to be written back is also
 // kept as it was read, to tell whether anything changed.
 bool read_into(const Options& opt, Source* file, wyn::Document* doc) {
-  if (!opt.in_place) return read_source_into(opt.args[0], file, doc);
+  if (!opt.in_place) {
+    if (!read_source_into(opt.args[0], file, doc)) return false;
+    say_coding(*file);
+    return true;
+  }
   if (!read_source(opt.args[0], file)) return false;
+  say_coding(*file);
   if (doc->set_text(file->text)) return true;
   // Nothing is written from a document that could not take the text.
   fprintf(stderr, "wyn: %s: %s\n", file->name.c_str(), strerror(ENOMEM));
@@ -227,8 +232,11 @@ int show_result(const Options& opt, const Source& file, const wyn::Document& doc
   if (opt.in_place && text == file.text) {
     fprintf(stderr, "wyn: %s: nothing changed; nothing written\n", file.name.c_str());
     rc = EXIT_NOTHING;
-  } else if (opt.in_place && !replace_file(file.name.c_str(), text, file.id)) {
-    return EXIT_ERROR;
+  } else if (opt.in_place) {
+    // The file keeps its form: its mark, UTF-16 and byte order.
+    std::string encoded;
+    const std::string* bytes = write_form(file, text, &encoded);
+    if (bytes == nullptr || !replace_file(file.name.c_str(), *bytes, file.id)) return EXIT_ERROR;
   }
   if (opt.html != nullptr) {
     std::string head, tail;
@@ -245,7 +253,16 @@ int show_result(const Options& opt, const Source& file, const wyn::Document& doc
   // asked to be shown, it is shown as colour shows a script.
   bool ansi = use_colour(opt.colour);
   if (opt.legend) out_text(terminal_legend(ansi));
-  show_coloured(doc, ansi, !(ansi || opt.line_numbers || opt.tab_width || opt.encoding));
+  bool plain = !(ansi || opt.line_numbers || opt.tab_width || opt.encoding);
+  if (plain && file.coding.form != FileForm::BYTES) {
+    // The script as its file would hold it, mark and UTF-16 included.
+    std::string encoded;
+    const std::string* bytes = write_form(file, doc.text(), &encoded);
+    if (bytes == nullptr) return EXIT_ERROR;
+    out_text(*bytes);
+    return EXIT_DONE;
+  }
+  show_coloured(doc, ansi, plain, file.coding.guess);
   return EXIT_DONE;
 }
 

@@ -21,24 +21,6 @@ bool is_utf8_name(const char* name) {
   return !strcasecmp(name, "UTF-8") || !strcasecmp(name, "UTF8");
 }
 
-void append_utf8(std::string* out, unsigned cp) {
-  if (cp < 0x80) {
-    *out += (char)cp;
-  } else if (cp < 0x800) {
-    *out += (char)(0xC0 | (cp >> 6));
-    *out += (char)(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *out += (char)(0xE0 | (cp >> 12));
-    *out += (char)(0x80 | ((cp >> 6) & 0x3F));
-    *out += (char)(0x80 | (cp & 0x3F));
-  } else {
-    *out += (char)(0xF0 | (cp >> 18));
-    *out += (char)(0x80 | ((cp >> 12) & 0x3F));
-    *out += (char)(0x80 | ((cp >> 6) & 0x3F));
-    *out += (char)(0x80 | (cp & 0x3F));
-  }
-}
-
 // Appends one shown character and, when there are categories, its
 // category once for each byte it took.
 void put(Shown* out, unsigned cp, const std::vector<signed char>& cats, size_t from) {

@@ -11,26 +11,107 @@
 
 #include <algorithm>
 
+#include "display.h"
+#include "encoding.h"
+
 namespace {
 
 void fail(const std::string& name, const std::string& problem) {
   fprintf(stderr, "wyn: %s: %s\n", name.c_str(), problem.c_str());
 }
 
-// Each piece read goes straight to the end of a document.
-bool take_into_document(void* taker, const char* data, size_t n) {
-  if (data == nullptr) return true;
-  if (((wyn::Document*)taker)->append(data, n)) return true;
+// Takes an input's bytes as they are read. A script's first bytes decide
+// its form: a byte-order mark is left out of its text, and UTF-16 is kept
+// aside to be decoded whole at the end. The text goes to a document, or to
+// the Source's text when there is none.
+struct Reading {
+  Reading(Source* to, wyn::Document* into, bool is_script)
+      : out(to), doc(into), script(is_script) {}
+  Source* out;
+  wyn::Document* doc;  // null: into out->text
+  bool script;         // false: the bytes as they are (keys, configuration)
+  bool decided = false;
+  std::string head;  // the first bytes, until they decide the form
+  std::string wide;  // UTF-16 as read
+  Utf8Watch utf8;
+};
+
+// Text for the plug-in: a NUL byte means a binary file.
+bool put_text(Reading* r, const char* data, size_t n) {
+  if (memchr(data, 0, n) != nullptr) {
+    errno = EILSEQ;
+    return false;
+  }
+  if (r->script) r->utf8.feed(data, n);
+  if (r->doc == nullptr) return take_into_string(&r->out->text, data, n);
+  if (r->doc->append(data, n)) return true;
   errno = ENOMEM;
   return false;
 }
 
+bool pass_on(Reading* r, const char* data, size_t n) {
+  if (!is_utf16(r->out->coding.form)) return put_text(r, data, n);
+  r->wide.append(data, n);
+  return true;
+}
+
+bool decide_form(Reading* r) {
+  FileForm form = r->script ? form_of(r->head.data(), r->head.size()) : FileForm::BYTES;
+  r->out->coding.form = form;
+  r->decided = true;
+  std::string head;
+  head.swap(r->head);
+  size_t skip = bom_length(form);
+  return pass_on(r, head.data() + skip, head.size() - skip);
+}
+
+bool take_reading(void* taker, const char* data, size_t n) {
+  Reading* r = (Reading*)taker;
+  if (data == nullptr) return r->doc != nullptr || take_into_string(&r->out->text, nullptr, n);
+  if (r->decided) return pass_on(r, data, n);
+  r->head.append(data, n);
+  return r->head.size() < 3 || decide_form(r);
+}
+
+// After the last piece: a short input decides its form now, UTF-16 is
+// decoded, and bytes that are not UTF-8, with no --encoding, get the code
+// page they are shown as. False, with errno or *problem, when what was
+// read is no script.
+bool finish_reading(Reading* r, std::string* problem) {
+  if (!r->decided && !decide_form(r)) return false;
+  FileCoding& coding = r->out->coding;
+  if (is_utf16(coding.form)) {
+    bool big = coding.form == FileForm::UTF16BE_BOM || coding.form == FileForm::UTF16BE;
+    std::string text;
+    if (!utf16_decode(r->wide, big, &text, problem)) return false;
+    std::string().swap(r->wide);
+    return put_text(r, text.data(), text.size());
+  }
+  if (!r->script || r->utf8.valid() || encoding_chosen() != nullptr) return true;
+  CodePageGuess guess;
+  if (r->doc == nullptr) {
+    guess.feed(r->out->text.data(), r->out->text.size());
+  } else {
+    const size_t piece = (size_t)1 << 20;
+    for (size_t at = 0; at < r->doc->size(); at += piece) {
+      std::string text = r->doc->text(at, piece);
+      guess.feed(text.data(), text.size());
+    }
+  }
+  coding.guess = guess.result();
+  coding.guessed = coding.guess != nullptr;
+  if (!coding.guessed) coding.guess = display_encoding_of(false);
+  return true;
+}
+
 // Reads path into out's text, or with doc into doc (out's text stays
 // empty; doc is emptied first and holds what was read so far on failure).
-bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
+// A script (script) has its form found and its text decoded as above.
+bool read_any(const char* path, Source* out, wyn::Document* doc, bool script) {
   bool from_stdin = !strcmp(path, "-");
   out->name = from_stdin ? "stdin" : path;
   out->text.clear();
+  out->coding = FileCoding();
   int fd = from_stdin ? 0 : open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
 #ifdef _WIN32
@@ -59,13 +140,18 @@ bool read_any(const char* path, Source* out, wyn::Document* doc = nullptr) {
     if (S_ISREG(st.st_mode) && st.st_size > 0 && (uintmax_t)st.st_size <= input_limit())
       doc->expect((size_t)st.st_size);
   }
-  bool ok = doc != nullptr ? read_bounded(fd, true, &out->id, take_into_document, doc)
-                           : read_all_bounded(fd, true, &out->text, &out->id);
+  // NUL bytes are looked for in the text, once UTF-16 is decoded.
+  Reading reading(out, doc, script);
+  std::string problem;
+  bool ok = read_bounded(fd, false, &out->id, take_reading, &reading) &&
+            finish_reading(&reading, &problem);
   int err = errno;
   output_note_input(out->name, out->id);
   if (!from_stdin) close(fd);
   if (ok) return true;
-  if (err == EFBIG)
+  if (!problem.empty())
+    fail(out->name, problem);
+  else if (err == EFBIG)
     fail(out->name, "larger than " + size_text(input_limit()) +
                         ", the size limit (--max-size raises it, up to " +
                         size_text(INPUT_LIMIT_MOST) + ")");
@@ -144,14 +230,29 @@ bool script_operands(const Options& opt, std::vector<std::string>* out) {
 
 bool read_source(const char* path, Source* out) {
   working_on(path);
-  return read_any(path, out);
+  return read_any(path, out, nullptr, true);
 }
 
 bool read_source_into(const char* path, Source* out, wyn::Document* doc) {
   working_on(path);
-  return read_any(path, out, doc);
+  return read_any(path, out, doc, true);
 }
 
 bool read_script(const char* path, Source* out) {
-  return read_any(path, out);
+  return read_any(path, out, nullptr, false);
+}
+
+void say_coding(const Source& file) {
+  if (file.coding.guess == nullptr) return;
+  fprintf(stderr, "wyn: %s: not UTF-8; read as %s (%s); use --encoding=NAME to choose\n",
+          file.name.c_str(), file.coding.guess,
+          file.coding.guessed ? "guessed" : "no guess: the default");
+}
+
+const std::string* write_form(const Source& file, const std::string& text, std::string* encoded) {
+  if (file.coding.form == FileForm::BYTES) return &text;
+  std::string problem;
+  if (encode_form(file.coding.form, text, encoded, &problem)) return encoded;
+  fail(file.name, "not written: " + problem);
+  return nullptr;
 }

@@ -106,8 +106,6 @@ bool read_bounded(int fd, bool stop_at_nul, FileId* id, PieceTaker take, void* t
   }
 }
 
-namespace {
-
 // A regular file's size is known: one allocation of the right size (one
 // byte more shows it grew). Otherwise grow as the text comes, never
 // reserving past the limit.
@@ -126,8 +124,6 @@ bool take_into_string(void* taker, const char* data, size_t n) {
   text->append(data, n);
   return true;
 }
-
-}  // namespace
 
 bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id) {
   text->clear();

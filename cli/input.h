@@ -55,6 +55,8 @@ bool read_all_bounded(int fd, bool stop_at_nul, std::string* text, FileId* id);
 typedef bool (*PieceTaker)(void* taker, const char* data, size_t n);
 // Reads fd as read_all_bounded does, handing each piece to take.
 bool read_bounded(int fd, bool stop_at_nul, FileId* id, PieceTaker take, void* taker);
+// The taker read_all_bounded reads with: taker is the std::string.
+bool take_into_string(void* taker, const char* data, size_t n);
 
 #ifdef _WIN32
 // Fills *id from the open file fd (output_win32.cpp); leaves it alone for

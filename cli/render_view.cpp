@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "display.h"
+#include "encoding.h"
 
 // ORDER: wyn::Category. The terminal colours are fixed xterm-256 indices,
 // whose values every terminal shares, so their contrast is known. Ratios
@@ -35,14 +36,17 @@ const Look looks[CAT_COUNT] = {
 View view;
 
 bool view_setup(const Options& opt) {
-  if (opt.encoding != nullptr) {
+  // UTF-16 is read as UTF-8, and shown so.
+  bool utf16 = is_utf16_name(opt.encoding);
+  if (opt.encoding != nullptr && !utf16) {
     std::string problem;
     if (!display_encoding_known(opt.encoding, &problem)) {
       fprintf(stderr, "wyn: %s\n", problem.c_str());
       return false;
     }
   }
-  view.encoding = opt.encoding;
+  encoding_choose(opt.encoding);
+  view.encoding = utf16 ? "UTF-8" : opt.encoding;
   view.line_numbers = opt.line_numbers;
   view.tab_width = opt.tab_width;
   view.fragment = opt.html_fragment;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding.h"
 #include "input.h"
 #include "output.h"
 #include "format.h"
@@ -68,7 +69,8 @@ struct Options {
 struct Source {
   std::string name;
   std::string text;
-  FileId id;  // which file it was, so a change is noticed before writing back
+  FileId id;          // which file it was, so a change is noticed before writing back
+  FileCoding coding;  // a script's form in its file, and the code page shown
 };
 
 // {====== files.cpp: reading and writing real files
@@ -87,7 +89,18 @@ bool read_script(const char* path, Source* out);
 // after saying why on stderr, when a folder could not be read; the walk
 // goes on past it.
 bool script_operands(const Options& opt, std::vector<std::string>* out);
+// A script's text, with no byte-order mark and UTF-16 decoded, is the text
+// the plug-in sees; --encoding=utf-16 (utf-16le, utf-16be) reads a script
+// without a mark as UTF-16.
 // Writes go through output.h: write_output, replace_file, out_text.
+// Prints "wyn: NAME: not UTF-8; read as CODEPAGE (guessed); use
+// --encoding=NAME to choose" for a script whose bytes are shown in a code
+// page no --encoding chose; nothing for any other.
+void say_coding(const Source& file);
+// The bytes that hold text in file's own form: text itself, or encoded
+// into *encoded. Null, after saying why on stderr, when text cannot be
+// written in that form exactly.
+const std::string* write_form(const Source& file, const std::string& text, std::string* encoded);
 // }======
 
 // {====== project.cpp: the plug-in, loaded once per run
@@ -188,8 +201,9 @@ wyn::IndentUnit indent_unit_for(const Options& opt, const char* path);
 // asked: the common ending of expand, indent and edit.
 int show_result(const Options& opt, const Source& file, const wyn::Document& doc);
 // Writes a coloured document to stdout a piece at a time, as colour shows a
-// script (plain: its bytes as they are).
-void show_coloured(const wyn::Document& doc, bool ansi, bool plain);
+// script (plain: its bytes as they are); text that is not UTF-8 is shown as
+// guess says (the script's FileCoding), or as the default.
+void show_coloured(const wyn::Document& doc, bool ansi, bool plain, const char* guess = nullptr);
 // }======
 
 #endif

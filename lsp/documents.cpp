@@ -114,12 +114,17 @@ void Server::open_script(DidOpenParams& p) {
   scripts_[p.uri] = std::move(d);
 }
 
-json Server::diagnostics_of(const OpenScript* d) const {
+json Server::diagnostics_of(OpenScript* d) {
   json list = json::array();
   // A client lists them all in one pane: past a few hundred (a script
   // that is no script, most likely) more only slow it down.
   const size_t most = 500;
-  for (const Diagnostic& found : check_text(d->text, d->doc.categories())) {
+  std::vector<Diagnostic> all;
+  std::string problem;
+  // Without the plug-in's routine list, the rules that need no routines.
+  if (!check_coloured(d->doc, d->text, vocab_.words[1], &all, &problem))
+    all = check_text(d->text, d->doc.categories());
+  for (const Diagnostic& found : all) {
     if (list.size() == most) break;
     Range range{d->lines.position(d->text, found.from, encoding_),
                 d->lines.position(d->text, found.to, encoding_)};
@@ -131,7 +136,7 @@ json Server::diagnostics_of(const OpenScript* d) const {
   return list;
 }
 
-void Server::publish_diagnostics(const OpenScript* d, const std::string& uri) {
+void Server::publish_diagnostics(OpenScript* d, const std::string& uri) {
   if (pull_diagnostics_) return;  // the client asks when it wants them
   json list = json::array();
   try {

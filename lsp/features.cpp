@@ -364,24 +364,27 @@ bool Server::expansion_edit(OpenScript* d, size_t pos, TextEdit* out, Position* 
   return true;
 }
 
-Server::Reply Server::on_code_action(OpenScript* d, const RangeParams& p) {
+Server::Reply Server::on_code_action(OpenScript* d, const CodeActionParams& p) {
+  json actions = json::array();
+  add_quick_fixes(*d, encoding_, p, &actions);
   size_t pos = d->lines.offset(d->text, p.range.start, encoding_);
   // The word the expansion key would take: from the start of the word the
   // position is in up to the next whitespace, as the plug-in reads it.
   size_t a = 0, b = 0;
   word_around(d->text, pos, &a, &b);
-  if (a == b) return Reply{json::array()};
+  if (a == b) return Reply{actions};
   size_t e = a;
   while (e < d->text.size() && !is_space(d->text[e])) e++;
   std::string word = d->text.substr(a, e - a);
   signed char cat = CAT_NONE;
   d->doc.categories(a, 1, &cat);
-  if (vocab_.template_of(word) == nullptr || cat == CAT_COMMENT) return Reply{json::array()};
+  if (vocab_.template_of(word) == nullptr || cat == CAT_COMMENT) return Reply{actions};
   json args = {
       {{"textDocument", {{"uri", p.uri}}}, {"position", d->lines.position(d->text, a, encoding_)}}};
   CodeAction action{"Expand template '" + word + "'", "refactor.rewrite",
                     Command{"Expand template", kCommandExpand, args}};
-  return Reply{json::array({action})};
+  actions.push_back(action);
+  return Reply{actions};
 }
 
 Server::Reply Server::on_execute_command(const json& params) {

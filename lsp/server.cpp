@@ -35,6 +35,10 @@ Server::Server(Send send, ServerOptions options)
       {"textDocument/codeAction", bind(&Server::on_code_action)},
       {"workspace/executeCommand", bind(&Server::on_execute_command)},
       {"textDocument/diagnostic", bind(&Server::on_diagnostic)},
+      {"textDocument/references", bind(&Server::on_references)},
+      {"textDocument/documentHighlight", bind(&Server::on_document_highlight)},
+      {"textDocument/prepareRename", bind(&Server::on_prepare_rename)},
+      {"textDocument/rename", bind(&Server::on_rename)},
   };
   notifications_ = {
       {"initialized", &Server::on_initialized},
@@ -77,10 +81,14 @@ json Server::capabilities() const {
       {"documentOnTypeFormattingProvider", {{"firstTriggerCharacter", "\n"}}},
       {"documentFormattingProvider", true},
       {"documentRangeFormattingProvider", true},
-      {"codeActionProvider", {{"codeActionKinds", {"refactor.rewrite"}}}},
+      {"codeActionProvider", {{"codeActionKinds", {"quickfix", "refactor.rewrite"}}}},
       {"executeCommandProvider", {{"commands", {kCommandExpand}}}},
       {"workspace", {{"workspaceFolders", {{"supported", true}}}}},
+      {"referencesProvider", true},
+      {"documentHighlightProvider", true},
   };
+  // The options form only for a client that said it would ask first.
+  caps["renameProvider"] = prepare_rename_ ? json{{"prepareProvider", true}} : json(true);
   // Offered only to a client that asks for diagnostics; the others are sent them.
   if (pull_diagnostics_)
     caps["diagnosticProvider"] = {{"interFileDependencies", false},
@@ -308,6 +316,10 @@ Server::Reply Server::on_initialize(const json& params) {
   if (const json* p = at("/textDocument/diagnostic")) pull_diagnostics_ = p->is_object();
   if (const json* w = at("/workspace/didChangeWatchedFiles/dynamicRegistration"))
     watch_support_ = w->is_boolean() && w->get<bool>();
+  if (const json* c = at("/workspace/workspaceEdit/documentChanges"))
+    document_changes_ = c->is_boolean() && c->get<bool>();
+  if (const json* r = at("/textDocument/rename/prepareSupport"))
+    prepare_rename_ = r->is_boolean() && r->get<bool>();
 
   if (auto f = params.find("workspaceFolders"); f != params.end() && f->is_array()) {
     for (const json& folder : *f)

@@ -16,6 +16,8 @@
 #include "answers.h"
 #include "lsp.h"
 #include "protocol.h"
+#include "quickfix.h"
+#include "references.h"
 #include "statements.h"
 #include "session.h"
 #include "settings.h"
@@ -167,10 +169,10 @@ class Server {
   bool check_whole(OpenScript* d);
   // The problems the checker finds in d as coloured now, as the protocol
   // has them; throws std::bad_alloc without memory.
-  json diagnostics_of(const OpenScript* d) const;
+  json diagnostics_of(OpenScript* d);
   // Sends them to a client that does not ask for them (none, with d null,
   // for a script closed under uri).
-  void publish_diagnostics(const OpenScript* d, const std::string& uri);
+  void publish_diagnostics(OpenScript* d, const std::string& uri);
   DocumentRequest<DocumentParams> on_diagnostic;
   std::string tokens_full(OpenScript* d);
   // }======
@@ -179,7 +181,7 @@ class Server {
   DocumentRequest<PositionParams> on_completion, on_signature_help, on_hover;
   DocumentRequest<DocumentParams> on_document_symbol, on_folding_range;
   DocumentRequest<OnTypeParams> on_on_type_formatting;
-  DocumentRequest<RangeParams> on_code_action;
+  DocumentRequest<CodeActionParams> on_code_action;
   RequestHandler on_completion_resolve, on_execute_command;
   // The plug-in's expansion at pos as one edit, and where its cursor mark
   // put the cursor in the text after the edit.
@@ -191,6 +193,17 @@ class Server {
   DocumentRequest<FormattingParams> on_formatting;
   // One level of the client's indentation as its FormattingOptions give it.
   static IndentUnit indent_unit(uint32_t tab_size, bool insert_spaces);
+  // }======
+
+  // {====== references, highlight and rename (references.cpp)
+  RequestHandler on_references, on_rename;
+  DocumentRequest<PositionParams> on_document_highlight, on_prepare_rename;
+  struct FileUses;  // one file's uses of a name
+  NameMap names_of(OpenScript* d);
+  bool symbol_at(OpenScript* d, const NameMap& names, Position at, NameSymbol* symbol, Range* range,
+                 std::string* why);
+  void uses_of(OpenScript* d, const NameMap& names, const NameSymbol& symbol,
+               std::vector<FileUses>* out);
   // }======
 
   // {====== the workspace index (workspace.cpp)
@@ -236,6 +249,8 @@ class Server {
   bool refresh_support_ = false;      // workspace/semanticTokens/refresh
   bool apply_edit_support_ = false;   // workspace/applyEdit
   bool pull_diagnostics_ = false;     // textDocument/diagnostic, asked for instead of sent
+  bool document_changes_ = false;     // a WorkspaceEdit's documentChanges, with versions
+  bool prepare_rename_ = false;       // textDocument/prepareRename
   std::vector<std::string> folders_;  // workspace folders, as paths
   std::vector<std::string> configs_applied_;
   std::map<std::string, std::string> config_problems_;  // path: the problem last shown

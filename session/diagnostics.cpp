@@ -7,6 +7,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
+#include <iterator>
 
 namespace wyn {
 
@@ -14,9 +16,18 @@ namespace {
 
 // Bytes 128 and up count as word characters here: a block word glued to
 // one is no block word, and taking it for one could raise a false alarm.
-bool word_char(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '#' || c >= 128;
+// Asked of every byte of code, so read from a table built at compile time.
+struct WordTable {
+  bool is[256] = {};
+  constexpr WordTable() {
+    for (int b = 0; b < 256; b++)
+      is[b] = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+              b == '_' || b == '#' || b >= 128;
+  }
+};
+constexpr WordTable kWordTable;
+inline bool word_char(unsigned char c) {
+  return kWordTable.is[c];
 }
 
 // A block's opening word and the word that closes it.
@@ -33,11 +44,27 @@ const size_t kIndentSearch = 16;
 
 const char* const other_block_words[] = {"then", "else", "elseif"};
 
-bool is_block_word_folded(const std::string& lower) {
-  for (const Pair& p : pairs)
-    if (lower == p.open || lower == p.close) return true;
-  for (const char* w : other_block_words)
-    if (lower == w) return true;
+// Whether word, in any letter case, is a block word; *exact says whether
+// it is written as the vocabulary has it. Asked of nearly every word of a
+// script, so the words are held as strings once, most comparisons stop at
+// the length, and nothing is copied.
+bool is_block_word_folded(const std::string& word, bool* exact) {
+  static const std::vector<std::string> all = [] {
+    std::vector<std::string> out;
+    for (const Pair& p : pairs) out.insert(out.end(), {p.open, p.close});
+    out.insert(out.end(), std::begin(other_block_words), std::end(other_block_words));
+    return out;
+  }();
+  for (const std::string& w : all) {
+    if (w.size() != word.size()) continue;
+    size_t k = 0;
+    while (k < w.size() &&
+           (word[k] == w[k] || (word[k] >= 'A' && word[k] <= 'Z' && word[k] - 'A' + 'a' == w[k])))
+      k++;
+    if (k < w.size()) continue;
+    *exact = word == w;
+    return true;
+  }
   return false;
 }
 
@@ -52,8 +79,13 @@ enum TokKind { TOK_WORD, TOK_SEMI };
 struct Token {
   TokKind kind;
   size_t from, to;
-  std::string word;  // TOK_WORD
+  std::string word;    // TOK_WORD
+  bool block = false;  // a block word in some letter case
 };
+
+// The longest block word, "endprogram": a longer word is none, and need
+// not be folded to be sure.
+const size_t kLongestBlockWord = 10;
 
 struct Open {
   const Pair* pair;
@@ -63,17 +95,36 @@ struct Open {
 
 class Checker {
  public:
-  Checker(const std::string& text, const std::vector<signed char>& cats)
-      : text_(text), cats_(cats) {
+  // The outline of the text, when the routine rules need it; null when it
+  // cannot be had.
+  using OutlineSource = std::function<const std::vector<Routine>*()>;
+
+  // reserved and source are for the routine rules when routines
+  // is null: the outline is asked for only where those rules could find
+  // something, which most scripts never give them.
+  Checker(const std::string& text, const std::vector<signed char>& cats,
+          const std::vector<Routine>* routines, const std::vector<std::string>* reserved = nullptr,
+          OutlineSource source = nullptr)
+      : text_(text), cats_(cats), routines_(routines), reserved_(reserved), source_(source) {
     line_starts_.push_back(0);
-    for (size_t i = 0; i < text_.size(); i++)
-      if (text_[i] == '\n') line_starts_.push_back(i + 1);
+    const char* at = text_.data();
+    const char* end = at + text_.size();
+    while ((at = (const char*)memchr(at, '\n', (size_t)(end - at))) != nullptr)
+      line_starts_.push_back((size_t)(++at - text_.data()));
   }
 
   std::vector<Diagnostic> run() {
     comments();
     strings();
-    blocks();
+    bool unsure = false;
+    std::vector<Token> tokens = code_tokens(&unsure);
+    if (!unsure) blocks(tokens);
+    if (routines_ == nullptr && source_ && (has_goto(tokens) || repeated_header_names()))
+      routines_ = source_();
+    if (routines_ != nullptr) {
+      twice_defined();
+      gotos(tokens);
+    }
     std::stable_sort(out_.begin(), out_.end(),
                      [](const Diagnostic& a, const Diagnostic& b) { return a.from < b.from; });
     return out_;
@@ -82,7 +133,20 @@ class Checker {
  private:
   const std::string& text_;
   const std::vector<signed char>& cats_;
+  const std::vector<Routine>* routines_;  // null: the routine rules are off
+  const std::vector<std::string>* reserved_;
+  OutlineSource source_;
   std::vector<size_t> line_starts_;
+  // The preprocessor conditionals, #if to #endif (or to the end of the
+  // text when never closed), and what the #defines say; set by code_tokens.
+  struct Conditional {
+    size_t from, to;
+    bool alternative;  // has an #else or #elif, or is "#if 0": not every line is built
+  };
+  std::vector<Conditional> conditionals_;
+  std::vector<std::string> defined_;  // the names #defined
+  bool macro_may_label_ = false;      // a #define's code holds ':' or "##"
+  std::vector<size_t> includes_;      // where each #include stands
   std::vector<Diagnostic> out_;
   bool comment_to_end_ = false;  // a block comment is never closed
 
@@ -97,11 +161,18 @@ class Checker {
     assert(line >= 1 && (size_t)line <= line_starts_.size());
     return line_starts_[(size_t)line - 1];
   }
-  // The blanks a line starts with.
-  std::string indent_of(long line) const {
+  // How many blanks a line starts with, and those blanks.
+  size_t indent_length(long line) const {
     size_t s = line_start(line), e = s;
     while (e < text_.size() && (text_[e] == ' ' || text_[e] == '\t')) e++;
-    return text_.substr(s, e - s);
+    return e - s;
+  }
+  std::string indent_of(long line) const {
+    return text_.substr(line_start(line), indent_length(line));
+  }
+  bool same_indent(long a, long b) const {
+    size_t n = indent_length(a);
+    return n == indent_length(b) && text_.compare(line_start(a), n, text_, line_start(b), n) == 0;
   }
   // A line whose first non-blank byte is a '#' in code: a preprocessor line.
   bool preprocessor_line(long line) const {
@@ -127,13 +198,15 @@ class Checker {
   // The runs of one category: [from, to) each.
   std::vector<std::pair<size_t, size_t>> runs(signed char category) const {
     std::vector<std::pair<size_t, size_t>> out;
-    for (size_t i = 0; i < text_.size();) {
-      if (cat(i) != category) {
-        i++;
-        continue;
-      }
+    // Bytes past the colours are of no category.
+    size_t coloured = std::min(cats_.size(), text_.size());
+    const signed char* cats = cats_.data();
+    for (size_t i = 0; i < coloured;) {
+      const void* found = memchr(cats + i, (unsigned char)category, coloured - i);
+      if (found == nullptr) break;
+      i = (size_t)((const signed char*)found - cats);
       size_t j = i;
-      while (j < text_.size() && cat(j) == category) j++;
+      while (j < coloured && cats[j] == category) j++;
       out.emplace_back(i, j);
       i = j;
     }
@@ -214,21 +287,27 @@ class Checker {
   }
 
   // The words and ';'s of the code, less preprocessor lines. Sets *unsure
-  // when the blocks cannot be checked with confidence.
-  std::vector<Token> code_tokens(bool* unsure) const {
+  // when the blocks cannot be checked with confidence. Records the
+  // conditionals and what the #defines say on the way.
+  std::vector<Token> code_tokens(bool* unsure) {
     std::vector<Token> out;
-    // Open preprocessor conditionals: whether each has had an #else or
-    // #elif, and whether a block word stands inside it.
+    out.reserve(text_.size() / 8);  // about a word in eight bytes of script
+    // Open preprocessor conditionals: where each starts, whether it has
+    // had an #else or #elif, and whether a block word stands inside it.
     struct Cond {
-      bool alternative = false, block_words = false;
+      size_t from = 0;
+      bool alternative = false, block_words = false, zero = false;
     };
     std::vector<Cond> conds;
-    auto close_cond = [&]() {
-      if (conds.back().alternative && conds.back().block_words) *unsure = true;
+    auto close_cond = [&](size_t to) {
+      const Cond& c = conds.back();
+      if (c.alternative && c.block_words) *unsure = true;
+      conditionals_.push_back({c.from, to, c.alternative || c.zero});
       conds.pop_back();
     };
     long directive_line = 0;  // the line of the directive being read, 0 if none
     std::string directive;
+    bool define_name = false;  // the next word is the name a #define defines
     for (size_t i = 0; i < text_.size();) {
       unsigned char c = (unsigned char)text_[i];
       if (!code(i)) {
@@ -241,6 +320,7 @@ class Checker {
         continue;
       }
       if (!word_char(c)) {
+        if (c == ':' && directive_line != 0 && directive == "#define") macro_may_label_ = true;
         if (c == '\n' && directive_line != 0) {
           // A macro's body goes on past a line that ends with '\'.
           size_t k = i;
@@ -253,32 +333,45 @@ class Checker {
       size_t j = i;
       while (j < text_.size() && word_char((unsigned char)text_[j]) && code(j)) j++;
       std::string word = text_.substr(i, j - i);
-      long line = line_of(i);
-      if (directive_line == 0 && word[0] == '#' && preprocessor_line(line)) {
-        directive_line = line;
+      if (directive_line == 0 && word[0] == '#' && preprocessor_line(line_of(i))) {
+        directive_line = line_of(i);
         directive = word;
+        define_name = word == "#define";
+        if (word == "#include") includes_.push_back(i);
         if (word == "#if" || word == "#ifdef" || word == "#ifndef") {
           conds.emplace_back();
+          conds.back().from = i;
+          size_t k = j;
+          while (k < text_.size() && (text_[k] == ' ' || text_[k] == '\t')) k++;
+          conds.back().zero = word == "#if" && k < text_.size() && text_[k] == '0' &&
+                              (k + 1 == text_.size() || !word_char((unsigned char)text_[k + 1]));
         } else if ((word == "#else" || word == "#elif") && !conds.empty()) {
           conds.back().alternative = true;
         } else if (word == "#endif" && !conds.empty()) {
-          close_cond();
+          close_cond(j);
         }
       } else {
-        std::string lower = lower_of(word);
-        bool block = is_block_word_folded(lower);
-        if (block) {
+        if (directive_line != 0 && directive == "#define") {
+          if (define_name) defined_.push_back(word);
+          define_name = false;
+          if (word.find("##") != std::string::npos) macro_may_label_ = true;
+        }
+        bool block = false, exact = false;
+        if (word.size() <= kLongestBlockWord) {
+          block = is_block_word_folded(word, &exact);
           // A block word in a macro's body, in another letter case than
           // the plug-in's vocabulary has it, or not coloured as a keyword
           // (a word the plug-in reads otherwise): the blocks are unsure.
-          if (directive_line != 0 || lower != word || cat(i) != CAT_KEYWORD) *unsure = true;
+          if (block && (directive_line != 0 || !exact || cat(i) != CAT_KEYWORD)) *unsure = true;
+        }
+        if (block) {
           for (Cond& cond : conds) cond.block_words = true;
         }
-        if (directive_line == 0) out.push_back({TOK_WORD, i, j, word});
+        if (directive_line == 0) out.push_back({TOK_WORD, i, j, word, block});
       }
       i = j;
     }
-    while (!conds.empty()) close_cond();
+    while (!conds.empty()) close_cond(text_.size());
     return out;
   }
 
@@ -298,9 +391,8 @@ class Checker {
   static bool has_then(const std::vector<Token>& tokens, size_t i) {
     for (size_t k = i + 1; k < tokens.size(); k++) {
       if (tokens[k].kind == TOK_SEMI) return false;
-      const std::string& w = tokens[k].word;
-      if (w == "then") return true;
-      if (is_block_word_folded(w)) return false;
+      // With the blocks checked, every block word is in its one letter case.
+      if (tokens[k].block) return tokens[k].word == "then";
     }
     return false;
   }
@@ -310,19 +402,19 @@ class Checker {
   }
 
   // An open block's closing word, to insert at byte at: on its own line,
-  // indented as the line that opened the block.
+  // indented as the line that opened the block, and ended as that line is
+  // (CR LF or LF), so a fix does not mix line ends in a file.
   void fix(Diagnostic& d, const Open& o, size_t at) const {
+    size_t next = (size_t)o.line < line_starts_.size() ? line_start(o.line + 1) : 0;
+    const char* eol = next >= 2 && text_[next - 2] == '\r' ? "\r\n" : "\n";
     d.has_fix = true;
     d.fix_at = at;
     d.fix_text = indent_of(o.line) + o.pair->close +
-                 (strcmp(o.pair->close, "until") == 0 ? " ();" : ";") + "\n";
-    if (at > 0 && text_[at - 1] != '\n') d.fix_text.insert(0, "\n");
+                 (strcmp(o.pair->close, "until") == 0 ? " ();" : ";") + eol;
+    if (at > 0 && text_[at - 1] != '\n') d.fix_text.insert(0, eol);
   }
 
-  void blocks() {
-    bool unsure = false;
-    std::vector<Token> tokens = code_tokens(&unsure);
-    if (unsure) return;
+  void blocks(const std::vector<Token>& tokens) {
     std::vector<Open> stack;
     // How many blocks of each kind are open, so that a closer with none
     // open, or an else outside every if, costs no walk down the stack.
@@ -330,7 +422,7 @@ class Checker {
     auto kind = [](const Pair* p) { return (size_t)(p - pairs); };
     for (size_t i = 0; i < tokens.size(); i++) {
       const Token& t = tokens[i];
-      if (t.kind != TOK_WORD) continue;
+      if (t.kind != TOK_WORD || !t.block) continue;
       long line = line_of(t.from);
       if (const Pair* p = opened_by(t.word)) {
         if (strcmp(p->open, "if") != 0 || has_then(tokens, i)) {
@@ -355,20 +447,19 @@ class Checker {
       // Where the nearest opener is indented otherwise than this word and
       // one further out is indented alike, the closer of the blocks
       // between was lost, not this block's: say so of those.
-      std::string indent = indent_of(line);
-      if (k > 0 && line_start(line) + indent.size() == t.from &&
-          indent_of(stack[k - 1].line) != indent)
+      if (k > 0 && line_start(line) + indent_length(line) == t.from &&
+          !same_indent(stack[k - 1].line, line))
         // Only a few blocks further out: a deep stack is not searched at
         // each closer.
         for (size_t m = k - 1; m > 0 && k - m <= kIndentSearch; m--)
-          if (stack[m - 1].pair == p && indent_of(stack[m - 1].line) == indent) {
+          if (stack[m - 1].pair == p && same_indent(stack[m - 1].line, line)) {
             k = m;
             break;
           }
       if (k == 0) {
         // "end" closes a routine's begin and nothing else; without one open
         // it is no block word to judge.
-        if (p->close != std::string("end"))
+        if (strcmp(p->close, "end") != 0)
           add(Diagnostic::ERROR, t.from, t.to,
               "`" + t.word + "` at line " + std::to_string(line) + " closes no open " + what(p));
         continue;
@@ -402,18 +493,227 @@ class Checker {
       fix(d, o, text_.size());
     }
   }
+
+  // Whether the code at a and at b is built, or left out, together: the
+  // same conditionals hold both, and none of them has other branches.
+  bool built_together(size_t a, size_t b) const {
+    for (const Conditional& c : conditionals_) {
+      bool holds_a = c.from <= a && a < c.to, holds_b = c.from <= b && b < c.to;
+      if (holds_a != holds_b || (holds_a && c.alternative)) return false;
+    }
+    return true;
+  }
+  bool in_alternative(size_t pos) const {
+    for (const Conditional& c : conditionals_)
+      if (c.alternative && c.from <= pos && pos < c.to) return true;
+    return false;
+  }
+
+  // Where r's name stands in the text; npos when the outline and the text
+  // disagree (an outline of another text).
+  size_t name_position(const Routine& r) const {
+    if (r.marked.first < 1 || (size_t)r.marked.first > line_starts_.size())
+      return std::string::npos;
+    size_t at = line_start(r.marked.first) + r.name_at;
+    if (r.name.empty() || text_.compare(at, r.name.size(), r.name) != 0) return std::string::npos;
+    return at;
+  }
+
+  // A routine defined twice in code built together. Names compare byte
+  // for byte, as the plug-in's vocabulary compares words; a name qualified
+  // with a '.' belongs to a library and is left alone.
+  void twice_defined() {
+    std::vector<std::pair<std::string, size_t>> defs;  // name, where it stands
+    for (const Routine& r : *routines_) {
+      size_t at = name_position(r);
+      if (r.declaration || at == std::string::npos) continue;
+      if (r.name_at > 0 && r.header[r.name_at - 1] == '.') continue;
+      defs.emplace_back(r.name, at);
+    }
+    std::sort(defs.begin(), defs.end());
+    for (size_t i = 0; i < defs.size();) {
+      size_t e = i + 1;
+      while (e < defs.size() && defs[e].first == defs[i].first) e++;
+      for (size_t k = i + 1; k < e; k++)
+        for (size_t m = i; m < k; m++) {
+          if (!built_together(defs[m].second, defs[k].second)) continue;
+          const std::string& name = defs[k].first;
+          add(Diagnostic::ERROR, defs[k].second, defs[k].second + name.size(),
+              "`" + name + "` is defined twice: at line " +
+                  std::to_string(line_of(defs[m].second)) + " and at line " +
+                  std::to_string(line_of(defs[k].second)));
+          break;
+        }
+      i = e;
+    }
+  }
+
+  // The definitions' bodies as byte ranges, in order; false when they
+  // cannot be told apart: one without its closing "end;" in code, or two
+  // that overlap.
+  bool bodies(std::vector<std::pair<size_t, size_t>>* out) const {
+    for (const Routine& r : *routines_) {
+      if (r.declaration) continue;
+      if (name_position(r) == std::string::npos || r.extent.last < r.extent.first ||
+          (size_t)r.extent.last > line_starts_.size())
+        return false;
+      size_t indent = 0;
+      while (indent < r.header.size() && (r.header[indent] == ' ' || r.header[indent] == '\t'))
+        indent++;
+      size_t end = line_start(r.extent.last) + indent;
+      if (text_.compare(end, 3, "end") != 0 || !code(end)) return false;
+      size_t to = (size_t)r.extent.last < line_starts_.size() ? line_start(r.extent.last + 1)
+                                                              : text_.size();
+      out->emplace_back(line_start(r.extent.first), to);
+    }
+    std::sort(out->begin(), out->end());
+    for (size_t i = 1; i < out->size(); i++)
+      if ((*out)[i].first < (*out)[i - 1].second) return false;
+    return true;
+  }
+
+  static bool has_goto(const std::vector<Token>& tokens) {
+    for (const Token& t : tokens)
+      if (t.kind == TOK_WORD && t.word == "goto") return true;
+    return false;
+  }
+
+  // Whether two lines could be headers of one name: lines that start, in
+  // code, in the first column (where the plug-in marks headers) or with
+  // "function", named as the outline names a header, reserved words and
+  // prototypes aside. A superset of the outline's definitions, found without it.
+  bool repeated_header_names() const {
+    std::vector<std::string> names;
+    for (size_t n = 0; n < line_starts_.size(); n++) {
+      size_t s = line_starts_[n];
+      size_t e = n + 1 < line_starts_.size() ? line_starts_[n + 1] : text_.size();
+      size_t p = s;
+      if (n == 0 && text_.compare(0, 3, "\xEF\xBB\xBF") == 0) p = 3;
+      while (p < e && (text_[p] == ' ' || text_[p] == '\t')) p++;
+      if (p >= e || !code(p) || text_[p] == '\r' || text_[p] == '\n' || text_[p] == '#') continue;
+      auto starts = [&](const char* word, size_t len) {
+        return text_.compare(p, len, word) == 0 && p + len < e &&
+               !word_char((unsigned char)text_[p + len]);
+      };
+      // A prototype is always a declaration.
+      if ((p > s && !starts("function", 8)) || starts("prototype", 9)) continue;
+      std::string name = routine_name(text_.substr(s, e - s), nullptr);
+      if (name.empty() || std::find(reserved_->begin(), reserved_->end(), name) != reserved_->end())
+        continue;
+      names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) != names.end();
+  }
+
+  static bool plain_name(const std::string& w) {
+    if (w.empty() || (w[0] >= '0' && w[0] <= '9')) return false;
+    for (char c : w)
+      if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+        return false;
+    return true;
+  }
+
+  // "goto NAME;" where nothing in the same routine body (or, outside every
+  // body, nothing outside them) can be NAME's label. Any other use of the
+  // word there counts as one, "case NAME:" aside: a macro may make the
+  // label from it. Letter case is not told apart here.
+  void gotos(const std::vector<Token>& tokens) {
+    if (macro_may_label_) return;
+    std::vector<std::pair<size_t, size_t>> body;
+    if (!bodies(&body)) return;
+    // The scope of a position: the body holding it, or body.size() when none.
+    auto scope_of = [&](size_t pos) {
+      auto it = std::upper_bound(body.begin(), body.end(), std::make_pair(pos, std::string::npos));
+      if (it == body.begin() || pos >= (it - 1)->second) return body.size();
+      return (size_t)(it - body.begin()) - 1;
+    };
+    auto blanks = [&](size_t a, size_t b) {
+      for (size_t k = a; k < b; k++)
+        if (text_[k] != ' ' && text_[k] != '\t') return false;
+      return true;
+    };
+    std::vector<bool> unsure(body.size() + 1, false);  // a scope holding an #include
+    for (size_t at : includes_) unsure[scope_of(at)] = true;
+
+    struct Goto {
+      size_t token, scope;
+      std::string name;  // folded to lower case
+    };
+    std::vector<Goto> jumps;
+    std::vector<std::string> names;
+    for (size_t g = 0; g + 2 < tokens.size(); g++) {
+      const Token &t = tokens[g], &n = tokens[g + 1], &semi = tokens[g + 2];
+      if (t.kind != TOK_WORD || t.word != "goto" || cat(t.from) != CAT_KEYWORD) continue;
+      if (n.kind != TOK_WORD || semi.kind != TOK_SEMI || !plain_name(n.word)) continue;
+      if (!blanks(t.to, n.from) || !blanks(n.to, semi.from) || in_alternative(t.from)) continue;
+      if (std::find(defined_.begin(), defined_.end(), n.word) != defined_.end()) continue;
+      size_t scope = scope_of(t.from);
+      if (unsure[scope]) continue;
+      jumps.push_back({g + 1, scope, lower_of(n.word)});
+      names.push_back(jumps.back().name);
+    }
+    if (jumps.empty()) return;
+    std::sort(names.begin(), names.end());
+    // The scopes in which each name has a possible label.
+    std::vector<std::pair<size_t, std::string>> labelled;
+    for (size_t k = 0; k < tokens.size(); k++) {
+      const Token& t = tokens[k];
+      if (t.kind != TOK_WORD) continue;
+      if (k > 0 && tokens[k - 1].kind == TOK_WORD && tokens[k - 1].word == "goto") continue;
+      std::string lower = lower_of(t.word);
+      if (!std::binary_search(names.begin(), names.end(), lower)) continue;
+      if (k > 0 && tokens[k - 1].word == "case") {
+        size_t c = t.to;
+        while (c < text_.size() && (text_[c] == ' ' || text_[c] == '\t')) c++;
+        if (c < text_.size() && text_[c] == ':') continue;
+      }
+      labelled.emplace_back(scope_of(t.from), lower);
+    }
+    std::sort(labelled.begin(), labelled.end());
+    for (const Goto& j : jumps) {
+      if (std::binary_search(labelled.begin(), labelled.end(), std::make_pair(j.scope, j.name)))
+        continue;
+      const Token& n = tokens[j.token];
+      add(Diagnostic::ERROR, n.from, n.to,
+          "`goto " + n.word + "` at line " + std::to_string(line_of(n.from)) + ": no label `" +
+              n.word + ":` " + (j.scope < body.size() ? "in its routine" : "outside the routines"));
+    }
+  }
 };
 
 }  // namespace
 
-std::vector<Diagnostic> check_text(const std::string& text, const std::vector<signed char>& cats) {
-  return Checker(text, cats).run();
+std::vector<Diagnostic> check_text(const std::string& text, const std::vector<signed char>& cats,
+                                   const std::vector<Routine>* routines) {
+  return Checker(text, cats, routines).run();
 }
 
-bool check_document(Document& doc, std::vector<Diagnostic>* out, std::string* error) {
+bool check_coloured(Document& doc, const std::string& text,
+                    const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
+                    std::string* error) {
+  assert(text.size() == doc.size());
+  std::vector<Routine> outline;
+  bool failed = false;
+  auto source = [&]() -> const std::vector<Routine>* {
+    std::vector<LineSpan> marks;
+    std::string message;
+    if (!doc.routines(&marks, &message, error)) {
+      failed = true;
+      return nullptr;
+    }
+    outline = routine_outline(doc, marks, reserved);
+    return &outline;
+  };
+  std::vector<signed char> cats = doc.categories();
+  *out = Checker(text, cats, nullptr, &reserved, source).run();
+  return !failed;
+}
+
+bool check_document(Document& doc, const std::vector<std::string>& reserved,
+                    std::vector<Diagnostic>* out, std::string* error) {
   if (!doc.colour_whole(error)) return false;
-  *out = check_text(doc.text(), doc.categories());
-  return true;
+  return check_coloured(doc, doc.text(), reserved, out, error);
 }
 
 }  // namespace wyn

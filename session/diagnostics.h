@@ -1,7 +1,8 @@
 // Problems in a script that a reader would want pointed out before the
 // script is built: blocks opened and never closed or closed by the wrong
 // word, a block comment that runs to the end of the file, a string not
-// closed on its line. What is a comment or a string is what the plug-in
+// closed on its line, a routine defined twice, a goto with no label to go
+// to in its routine. What is a comment or a string is what the plug-in
 // coloured so; the checker reads the words of the code around them.
 //
 // A script that builds and runs must get no error, so every rule keeps
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "outline.h"
 #include "session.h"
 
 namespace wyn {
@@ -35,12 +37,21 @@ struct Diagnostic {
 
 // The problems of text, whose bytes the plug-in coloured as cats says (one
 // category a byte; a shorter cats leaves the rest uncoloured), in the
-// order of their positions.
-std::vector<Diagnostic> check_text(const std::string& text, const std::vector<signed char>& cats);
+// order of their positions. routines, when given, is the outline of the
+// same text (routine_outline) and turns on the rules about routines.
+std::vector<Diagnostic> check_text(const std::string& text, const std::vector<signed char>& cats,
+                                   const std::vector<Routine>* routines = nullptr);
+
+// Checks doc as it is coloured now, every rule: text is its text, which
+// the caller holds anyway, and reserved the plug-in's reserved words.
+// False, with *error saying why, when the plug-in cannot be called.
+bool check_coloured(Document& doc, const std::string& text,
+                    const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
+                    std::string* error);
 
 // Colours doc whole, as the editor does on opening a file, and checks it.
-// False, with *error saying why, when the plug-in cannot be called.
-bool check_document(Document& doc, std::vector<Diagnostic>* out, std::string* error);
+bool check_document(Document& doc, const std::vector<std::string>& reserved,
+                    std::vector<Diagnostic>* out, std::string* error);
 
 }  // namespace wyn
 

@@ -99,7 +99,7 @@ class Window {
 
  private:
   // A piece large enough that a long script takes a handful of reads.
-  static const size_t kPiece = (size_t)256 << 10;
+  static constexpr size_t kPiece = (size_t)256 << 10;
 
   const Document& doc_;
   size_t size_;

@@ -17,15 +17,16 @@
 
 namespace {
 
-class DiagnosticsTest : public support::PluginTest {};
-
-std::vector<wyn::Diagnostic> check(const std::string& text) {
-  wyn::Document doc(text);
-  std::vector<wyn::Diagnostic> found;
-  std::string error;
-  EXPECT_TRUE(wyn::check_document(doc, &found, &error)) << error;
-  return found;
-}
+class DiagnosticsTest : public support::PluginTest {
+ protected:
+  std::vector<wyn::Diagnostic> check(const std::string& text) {
+    wyn::Document doc(text);
+    std::vector<wyn::Diagnostic> found;
+    std::string error;
+    EXPECT_TRUE(wyn::check_document(doc, plugin.words(1), &found, &error)) << error;
+    return found;
+  }
+};
 
 // "LINE:COL severity: message", line and column from 1 as the tool prints.
 std::vector<std::string> shown(const std::vector<wyn::Diagnostic>& found) {
@@ -104,6 +105,88 @@ TEST_F(DiagnosticsTest, EachRuleOnScriptsWrittenForIt) {
   for (const auto& c : cases) EXPECT_EQ(shown(check(c.text)), c.want) << c.what;
 }
 
+// The rules about routines, with the cases where they must keep quiet.
+TEST_F(DiagnosticsTest, RoutinesDefinedTwiceAndGotosWithoutLabels) {
+  const struct {
+    const char* what;
+    const char* text;
+    std::vector<std::string> want;
+  } cases[] = {
+      {"a routine defined twice",
+       "function F(a)\nbegin\nend;\n\nfunction F(b)\nbegin\nend;\n",
+       {"5:10 error: `F` is defined twice: at line 1 and at line 5"}},
+      {"indented and CR LF, three times",
+       "  function G()\r\n  begin\r\n  end;\r\nfunction G()\r\nbegin\r\nend;\r\n"
+       "function G()\r\nbegin\r\nend;\r\n",
+       {"4:10 error: `G` is defined twice: at line 1 and at line 4",
+        "7:10 error: `G` is defined twice: at line 1 and at line 7"}},
+      {"a prototype and its definition", "prototype F(NUMBER);\nfunction F(a)\nbegin\nend;\n", {}},
+      {"names differing in letter case",
+       "function F()\nbegin\nend;\nfunction f()\nbegin\nend;\n",
+       {}},
+      {"a second definition in a comment",
+       "function F()\nbegin\nend;\n/*\nfunction F()\nbegin\nend;\n*/\n",
+       {}},
+      {"alternative builds",
+       "#ifdef OLD\nfunction F(a)\nbegin\nend;\n#else\nfunction F(a, b)\nbegin\nend;\n#endif\n",
+       {}},
+      {"one build and another under two conditionals",
+       "#ifdef OLD\nfunction F()\nbegin\nend;\n#endif\n#ifndef OLD\nfunction F()\nbegin\n"
+       "end;\n#endif\n",
+       {}},
+      {"old code kept under #if 0",
+       "#if 0\nfunction F()\nbegin\nend;\n#endif\nfunction F()\nbegin\nend;\n",
+       {}},
+      {"both inside one include guard",
+       "#ifndef A_H\n#define A_H\nfunction F()\nbegin\nend;\nfunction F()\nbegin\nend;\n#endif\n",
+       {"6:10 error: `F` is defined twice: at line 3 and at line 6"}},
+      {"a goto with its label",
+       "function F()\nbegin\n    if (a) goto done;\n    b = 1;\n  done:\n    return 0;\nend;\n",
+       {}},
+      {"a goto with no label",
+       "function F()\nbegin\n    if (a) goto done;\n    b = 1;\nend;\n",
+       {"3:17 error: `goto done` at line 3: no label `done:` in its routine"}},
+      {"the label in another routine",
+       "function F()\nbegin\n  goto done;\nend;\nfunction G()\nbegin\ndone:\nend;\n",
+       {"3:8 error: `goto done` at line 3: no label `done:` in its routine"}},
+      {"outside the routines",
+       "program\n  goto next;\nendprogram\nfunction F()\nbegin\nnext:\nend;\n",
+       {"2:8 error: `goto next` at line 2: no label `next:` outside the routines"}},
+      {"only a case of that name",
+       "function F()\nbegin\n  switch (a)\n  case done:\n    goto done;\n  endswitch;\nend;\n",
+       {"5:10 error: `goto done` at line 5: no label `done:` in its routine"}},
+      {"goto and label in comments and strings, label in another letter case",
+       "function F()\nbegin\n  // goto x;\n  s = \"goto y;\";\n  goto Done;\nDONE:\nend;\n",
+       {}},
+      {"the name is #defined", "#define done other\nfunction F()\nbegin\n  goto done;\nend;\n", {}},
+      {"a macro may make labels",
+       "#define LABEL(x) x:\nfunction F()\nbegin\n  goto done;\nend;\n",
+       {}},
+      {"a macro pastes words",
+       "#define L(x) x##_end\nfunction F()\nbegin\n  goto done;\nend;\n",
+       {}},
+      {"a macro's text holds a colon in quotes only",
+       "#define DRIVE \"C:\"\nfunction F()\nbegin\n  goto done;\nend;\n",
+       {"4:8 error: `goto done` at line 4: no label `done:` in its routine"}},
+      {"the label may come from a macro call",
+       "function F()\nbegin\n  goto done;\n  LABEL(done)\nend;\n",
+       {}},
+      {"the goto under alternatives",
+       "function F()\nbegin\n#ifdef A\n  goto done;\n#else\n  goto other;\n#endif\nend;\n",
+       {}},
+      {"a routine with no end at its header's indentation",
+       "  function F()\n  begin\n  goto done;\nend;\nfunction G()\nbegin\ndone:\nend;\n",
+       {}},
+      {"an #include in the body",
+       "function F()\nbegin\n  goto done;\n#include \"tail.h\"\nend;\n",
+       {}},
+      {"not a plain goto",
+       "function F()\nbegin\n  goto /* x */ done;\n  goto done + 1;\nend;\n",
+       {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(shown(check(c.text)), c.want) << c.what;
+}
+
 TEST_F(DiagnosticsTest, FixesInsertTheClosingWordIndentedAsItsOpener) {
   const struct {
     const char* text;
@@ -113,6 +196,8 @@ TEST_F(DiagnosticsTest, FixesInsertTheClosingWordIndentedAsItsOpener) {
        "begin\n  if (a) then\n    b = 1;\n  endif;\nend;\n"},
       {"  while (a)\n    b = 1;", "  while (a)\n    b = 1;\n  endwhile;\n"},
       {"repeat\n  b = 1;\n", "repeat\n  b = 1;\nuntil ();\n"},
+      {"if (a) then\r\n  b = 1;", "if (a) then\r\n  b = 1;\r\nendif;\r\n"},
+      {"begin\r\n  while (a)\r\nend;\r\n", "begin\r\n  while (a)\r\n  endwhile;\r\nend;\r\n"},
   };
   for (const auto& c : cases) {
     std::vector<wyn::Diagnostic> found = check(c.text);
@@ -140,9 +225,18 @@ TEST_F(DiagnosticsTest, NoFalseAlarmOnExamplesOrGeneratedScripts) {
   // The generator writes block words at random, so only its comments and
   // strings are sure to be whole; and the checker must take any bytes.
   for (uint64_t seed = 1; seed <= 20; seed++) {
+    wyn_text::options line_ends;
+    line_ends.crlf = true;
     for (const wyn::Diagnostic& d : check(wyn_text::generate(seed, 4000)))
       EXPECT_TRUE(d.message.find("`/*`") == std::string::npos &&
                   d.message.find("string") == std::string::npos)
+          << "seed " << seed << ": " << d.message;
+    // With CR LF line ends; and none of its routines is defined twice.
+    for (const wyn::Diagnostic& d : check(wyn_text::generate(seed, 4000, line_ends)))
+      EXPECT_TRUE(d.message.find("`/*`") == std::string::npos &&
+                  d.message.find("string") == std::string::npos &&
+                  d.message.find("defined twice") == std::string::npos &&
+                  d.message.find("goto") == std::string::npos)
           << "seed " << seed << ": " << d.message;
     check(wyn_text::generate_tricky(seed, 300));
   }

@@ -2,7 +2,8 @@
 // symbol requests wait for the first walk while edits and tokens do not;
 // files the client reports created, changed or removed, saved or closed
 // change the answers; the walk's and the answers' limits hold and are
-// said; a waiting request can be cancelled and is answered at shutdown.
+// said; a waiting request can be cancelled and is answered at shutdown;
+// a rename reaches the indexed files.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32  // the folders and the pipe are made with POSIX calls
@@ -13,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -315,6 +317,31 @@ TEST_F(LspWorkspace, AnswersAreCutToTheBestMatches) {
     EXPECT_EQ(got, t.want);
     EXPECT_EQ(c.logged("are answered"), t.cut);
   }
+}
+
+// A global's rename waits for the walk, then edits the files on disk that
+// use it, not one where a local shadows it nor the disk copy of an open one.
+TEST_F(LspWorkspace, RenameReachesTheIndexedFiles) {
+  folder.write("lib.wyn", "function Greet()\nbegin\n    MessageBox(szUser, 0);\nend;\n");
+  folder.write("shadow.wyn",
+               "function Other()\n    STRING szUser;\nbegin\n    szUser = \"\";\nend;\n");
+  folder.write("notes.wyn", "// szUser is asked for first\n");
+  folder.write("main.wyn", "STRING szUser;\n");
+  Client c(folder);
+  const std::string main = folder.uri("main.wyn");
+  c.open(main, "STRING szUser;\nprogram\n    szUser = \"me\";\n    Greet();\nendprogram\n");
+  int id = c.ask("textDocument/rename", {{"textDocument", {{"uri", main}}},
+                                         {"position", {{"line", 2}, {"character", 6}}},
+                                         {"newName", "szName"}});
+  EXPECT_EQ(c.reply(id), nullptr) << "answered before the walk";
+  c.settle();
+  ASSERT_NE(c.reply(id), nullptr);
+  json changes = (*c.reply(id))["result"]["changes"];
+  std::map<std::string, std::vector<int>> lines;  // the lines edited, by file
+  for (auto& [uri, edits] : changes.items())
+    for (const json& e : edits) lines[uri].push_back(e["range"]["start"]["line"].get<int>());
+  EXPECT_EQ(lines, (std::map<std::string, std::vector<int>>{{main, {0, 2}},
+                                                            {folder.uri("lib.wyn"), {2}}}));
 }
 
 TEST_F(LspWorkspace, WaitingRequestsAreCancelledOrAnsweredAtShutdown) {
