@@ -3,6 +3,7 @@
 #include "render.h"
 #include "tool.h"
 
+#include <assert.h>
 #include <errno.h>
 #include <string.h>
 
@@ -165,6 +166,19 @@ bool check_against_whole(const wyn::Document& doc, const Source& file) {
   return stale == 0;
 }
 
+// The plug-in's smart indent opened a new line after `line` with one tab
+// more than that line has: the tab becomes one level of unit.
+void indent_in_unit(wyn::Document* doc, long line, const wyn::IndentUnit& unit) {
+  assert(line >= 1 && line < doc->line_count());  // the plug-in added the line after it
+  auto leading = [&](long n) {
+    std::string text = doc->text((size_t)doc->line_start(n), (size_t)doc->line_length(n));
+    return text.substr(0, text.find_first_not_of(" \t"));
+  };
+  std::string got = leading(line + 1);
+  std::string want = wyn::plugin_indent_in_unit(leading(line), got, unit);
+  if (want != got) doc->replace(doc->line_start(line + 1), (long)got.size(), want);
+}
+
 // expand and indent share everything but the action.
 int one_action(const Options& opt, const char* verb) {
   if (opt.args.size() != 2) {
@@ -195,6 +209,14 @@ int one_action(const Options& opt, const char* verb) {
     fprintf(stderr, "wyn: %s:%ld:%ld: the plug-in did not %s here\n", file.name.c_str(), line, col,
             verb);
     return EXIT_NOTHING;
+  }
+  if (!expand) indent_in_unit(&doc, line, indent_unit_for(opt, opt.args[0]));
+  if (expand && opt.cursor) {
+    // Where the template's cursor mark left the cursor, for a script to
+    // go on from: LINE:COL as the command takes it, on a line of its own.
+    long at = doc.cursor();
+    long at_line = doc.line_of(at);
+    fprintf(stderr, "%ld:%ld\n", at_line, at - doc.line_start(at_line) + 1);
   }
   return show_result(opt, file, doc);
 }

@@ -31,7 +31,7 @@ const struct {
 } commands[] = {
     {"colour", cmd_colour}, {"routines", cmd_routines}, {"expand", cmd_expand},
     {"indent", cmd_indent}, {"edit", cmd_edit},         {"info", cmd_info},
-    {"check", cmd_check},
+    {"check", cmd_check},   {"format", cmd_format},
 };
 const size_t command_count = sizeof commands / sizeof commands[0];
 enum : unsigned {
@@ -42,7 +42,8 @@ enum : unsigned {
   EDIT = 1u << 4,
   INFO = 1u << 5,
   CHECK = 1u << 6,
-  EVERY = (1u << 7) - 1,
+  FORMAT = 1u << 7,
+  EVERY = (1u << 8) - 1,
   VIEW = COLOUR | EXPAND | INDENT | EDIT,  // the commands that show a script
 };
 static_assert(EVERY == (1u << (sizeof commands / sizeof commands[0])) - 1,
@@ -156,6 +157,14 @@ int set_format(Options* opt, const Arg& arg) {
   return GO_ON;
 }
 
+int set_indent(Options* opt, const Arg& arg) {
+  wyn::IndentUnit unit;
+  if (!wyn::parse_indent_unit(arg.value, &unit))
+    return usage_error("--indent takes tab or a number of spaces from 1 to 16, not ", arg.value);
+  opt->indent = arg.value;
+  return GO_ON;
+}
+
 int set_tab_width(Options* opt, const Arg& arg) {
   long width = 0;
   if (!parse_number(arg.value, &width) || width < 1 || width > 32)
@@ -238,14 +247,14 @@ const OptionRow rows[] = {
      nullptr},
     {"stats", 0, no_argument, COLOUR, nullptr, set_flag<&Options::stats>, nullptr},
     {"ctags", 0, optional_argument, ROUTINES, nullptr, set_ctags, nullptr},
-    {"in-place", 0, no_argument, EXPAND | INDENT | EDIT, nullptr, set_flag<&Options::in_place>,
-     nullptr},
+    {"in-place", 0, no_argument, EXPAND | INDENT | EDIT | FORMAT, nullptr,
+     set_flag<&Options::in_place>, nullptr},
+    {"check", 0, no_argument, EDIT | FORMAT, nullptr, set_flag<&Options::check>, nullptr},
     {"keys", 0, required_argument, EDIT, "--keys needs a SCRIPT file", set_text<&Options::keys>,
      nullptr},
     {nullptr, 'e', required_argument, EDIT, "-e needs ACTIONS", set_text<&Options::keys_text>,
      nullptr},
     {"trace", 0, no_argument, EDIT, nullptr, set_flag<&Options::trace>, nullptr},
-    {"check", 0, no_argument, EDIT, nullptr, set_flag<&Options::check>, nullptr},
     // The operands are checked once the options that name edit's inputs
     // and outputs have been.
     {"state-flag", 0, required_argument, EDIT, "--state-flag takes a number, not nothing",
@@ -271,6 +280,9 @@ const OptionRow rows[] = {
     {"marks", 0, no_argument, ROUTINES, nullptr, set_flag<&Options::marks>, check_marks_alone},
     {"format", 0, required_argument, CHECK, "--format takes text or json, not nothing", set_format,
      nullptr},
+    {"indent", 0, required_argument, INDENT | FORMAT, "--indent takes tab or a number, not nothing",
+     set_indent, nullptr},
+    {"cursor", 0, no_argument, EXPAND, nullptr, set_flag<&Options::cursor>, nullptr},
 };
 const size_t row_count = sizeof rows / sizeof rows[0];
 

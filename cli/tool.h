@@ -15,6 +15,7 @@
 #include "encoding.h"
 #include "input.h"
 #include "output.h"
+#include "format.h"
 #include "statements.h"
 #include "session.h"
 
@@ -62,6 +63,8 @@ struct Options {
   bool json = false;                 // --format=json (check)
   // --include-dir=DIR (check), in order
   std::vector<const char*> include_dirs;
+  const char* indent = nullptr;      // --indent=tab|N (indent, format); null: .editorconfig
+  bool cursor = false;               // --cursor (expand)
 };
 
 // A file as read: the name to show in messages and its bytes.
@@ -196,6 +199,10 @@ int cmd_expand(const Options& opt);
 int cmd_indent(const Options& opt);
 int cmd_edit(const Options& opt);
 int cmd_check(const Options& opt);
+int cmd_format(const Options& opt);
+// The indent unit for path: --indent when given, else what .editorconfig
+// says for it (where the tool is built with it), else one tab.
+wyn::IndentUnit indent_unit_for(const Options& opt, const char* path);
 // Prints the document (or writes it to file with --in-place), coloured when
 // asked: the common ending of expand, indent and edit.
 int show_result(const Options& opt, const Source& file, const wyn::Document& doc);

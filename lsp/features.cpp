@@ -9,6 +9,7 @@
 #include <new>
 
 #include "answers.h"
+#include "format.h"
 #include "server.h"
 
 namespace wyn::lsp {
@@ -330,7 +331,10 @@ Server::Reply Server::on_on_type_formatting(OpenScript* d, const OnTypeParams& p
   size_t i = before_end;
   if (i < after.size() && after[i] == '\r') i++;
   if (i < after.size() && after[i] == '\n') i++;
-  std::string want = indent_of(after, i);
+  // The plug-in's tab becomes one level of the client's indentation.
+  std::string want =
+      plugin_indent_in_unit(indent_of(d->text, d->lines.line_start(line - 1)), indent_of(after, i),
+                            indent_unit(p.tab_size, p.insert_spaces));
   std::string have = d->text.substr(start, have_end - start);
   if (want == have) return Reply{json::array()};
   Range range{Position{line, 0},
@@ -339,7 +343,7 @@ Server::Reply Server::on_on_type_formatting(OpenScript* d, const OnTypeParams& p
 }
 
 // The plug-in's expansion at pos, as one edit of the client's text.
-bool Server::expansion_edit(OpenScript* d, size_t pos, TextEdit* out) {
+bool Server::expansion_edit(OpenScript* d, size_t pos, TextEdit* out, Position* cursor) {
   assert(pos <= d->text.size());
   if (!scratch_.set_text(d->text)) throw std::bad_alloc();
   Document::Edit edit;
@@ -355,6 +359,23 @@ bool Server::expansion_edit(OpenScript* d, size_t pos, TextEdit* out) {
   out->range = Range{d->lines.position(before, head, encoding_),
                      d->lines.position(before, before.size() - tail, encoding_)};
   out->new_text = after.substr(head, after.size() - tail - head);
+  // The cursor in the text after the edit: the edit's start plus what of
+  // the new text stands before it.
+  size_t at = std::min((size_t)scratch_.cursor(), after.size());
+  Position p = out->range.start;
+  size_t from = head;
+  if (at < head) {
+    p = d->lines.position(before, at, encoding_);
+  } else {
+    for (size_t k = head; k < at; k++)
+      if (after[k] == '\n') {
+        p.line++;
+        p.character = 0;
+        from = k + 1;
+      }
+    p.character += units_between(after, from, at, encoding_);
+  }
+  *cursor = p;
   return true;
 }
 
@@ -402,7 +423,8 @@ Server::Reply Server::on_execute_command(const json& params) {
   OpenScript* d = find(pp.uri, &r);
   if (d == nullptr) return r;
   TextEdit edit;
-  if (!expansion_edit(d, d->lines.offset(d->text, pp.position, encoding_), &edit)) {
+  Position cursor;
+  if (!expansion_edit(d, d->lines.offset(d->text, pp.position, encoding_), &edit, &cursor)) {
     log(3, "nothing to expand there");
     return Reply{json(nullptr)};
   }
@@ -410,7 +432,11 @@ Server::Reply Server::on_execute_command(const json& params) {
   workspace_edit.changes[pp.uri].push_back(std::move(edit));
   if (apply_edit_support_)
     request("workspace/applyEdit", ApplyWorkspaceEditParams{"Expand template", workspace_edit});
-  return Reply{json(workspace_edit)};
+  // The edit, and where the template's cursor mark puts the cursor once
+  // it is made, for the client to move there.
+  json result = workspace_edit;
+  result["cursor"] = cursor;
+  return Reply{result};
 }
 
 // }======

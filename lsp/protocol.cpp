@@ -275,6 +275,17 @@ bool read(const json& j, DeltaParams* out, std::string* problem) {
   return f.ok();
 }
 
+// The FormattingOptions a formatting request carries, when it does.
+static void read_formatting_options(Fields& f, uint32_t* tab_size, bool* insert_spaces) {
+  const json* options = f.object("options", false);
+  if (f.ok() && options != nullptr) {
+    Fields o(*options, "options");
+    *tab_size = o.uint("tabSize", false);
+    *insert_spaces = o.boolean("insertSpaces", false);
+    if (!o.ok()) f.fail(o.problem());
+  }
+}
+
 bool read(const json& j, OnTypeParams* out, std::string* problem) {
   PositionParams pp;
   if (!read(j, &pp, problem)) return false;
@@ -282,13 +293,21 @@ bool read(const json& j, OnTypeParams* out, std::string* problem) {
   out->position = pp.position;
   Fields f(j, "params");
   out->ch = f.string("ch");
-  const json* options = f.object("options", false);
-  if (f.ok() && options != nullptr) {
-    Fields o(*options, "options");
-    out->tab_size = o.uint("tabSize", false);
-    out->insert_spaces = o.boolean("insertSpaces", false);
-    if (!o.ok()) f.fail(o.problem());
+  read_formatting_options(f, &out->tab_size, &out->insert_spaces);
+  if (!f.ok()) *problem = f.problem();
+  return f.ok();
+}
+
+bool read(const json& j, FormattingParams* out, std::string* problem) {
+  if (!read_uri(j, &out->uri, problem)) return false;
+  if (j.contains("range")) {
+    const json* r = member(j, "range", problem);
+    Range range;
+    if (r == nullptr || !read(*r, &range, problem)) return false;
+    out->range = range;
   }
+  Fields f(j, "params");
+  read_formatting_options(f, &out->tab_size, &out->insert_spaces);
   if (!f.ok()) *problem = f.problem();
   return f.ok();
 }

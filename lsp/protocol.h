@@ -134,6 +134,15 @@ struct OnTypeParams {
 };
 bool read(const json& j, OnTypeParams* out, std::string* problem);
 
+// textDocument/formatting and rangeFormatting: the range only for the latter.
+struct FormattingParams {
+  std::string uri;
+  std::optional<Range> range;
+  uint32_t tab_size = 8;
+  bool insert_spaces = false;
+};
+bool read(const json& j, FormattingParams* out, std::string* problem);
+
 // A string safe to dump: invalid UTF-8 becomes U+FFFD.
 std::string dump(const json& j);
 

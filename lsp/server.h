@@ -26,9 +26,10 @@
 #include "vocab.h"
 
 namespace wyn {
-// The checker's record (diagnostics.h), named here only: that header's
-// severity names clash with the Windows headers some server files take.
+// Records named here only, their headers kept out: the checker's severity
+// names clash with the macros of the Windows headers some server files take.
 struct Diagnostic;
+struct IndentUnit;
 }  // namespace wyn
 
 namespace wyn::lsp {
@@ -183,8 +184,16 @@ class Server {
   DocumentRequest<OnTypeParams> on_on_type_formatting;
   DocumentRequest<CodeActionParams> on_code_action;
   RequestHandler on_completion_resolve, on_execute_command;
-  bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit);
+  // The plug-in's expansion at pos as one edit, and where its cursor mark
+  // put the cursor in the text after the edit.
+  bool expansion_edit(OpenScript* d, size_t pos, TextEdit* edit, Position* cursor);
   bool word_at(const OpenScript* d, Position at, size_t* a, size_t* b) const;
+  // }======
+
+  // {====== formatting (formatting.cpp)
+  DocumentRequest<FormattingParams> on_formatting;
+  // One level of the client's indentation as its FormattingOptions give it.
+  static IndentUnit indent_unit(uint32_t tab_size, bool insert_spaces);
   // }======
 
   // {====== references, highlight and rename (references.cpp)

@@ -15,6 +15,34 @@ function serverSettings() {
   return { configFile: cfg.get('configFile'), keywords: cfg.get('keywords'), templates: cfg.get('templates') };
 }
 
+// The template expansion answers its edit and where the template's cursor
+// mark is once the edit is made (result.cursor). The server asks for the
+// edit to be applied before it answers; the cursor moves once the document
+// has taken it.
+async function expandThenMoveCursor(command, args, next) {
+  const editor = vscode.window.activeTextEditor;
+  if (command !== 'wyn.expandTemplate' || !editor) return next(command, args);
+  const doc = editor.document;
+  const version = doc.version;
+  let changed;
+  const applied = new Promise((resolve) => {
+    changed = vscode.workspace.onDidChangeTextDocument((e) => {
+      if (e.document === doc) resolve();
+    });
+  });
+  try {
+    const result = await next(command, args);
+    if (!result || !result.cursor) return result;
+    if (doc.version === version) await Promise.race([applied, new Promise((r) => setTimeout(r, 1000))]);
+    const at = client.protocol2CodeConverter.asPosition(result.cursor);
+    editor.selection = new vscode.Selection(at, at);
+    editor.revealRange(new vscode.Range(at, at));
+    return result;
+  } finally {
+    changed.dispose();
+  }
+}
+
 async function start() {
   const command = vscode.workspace.getConfiguration('wyn').get('path') || 'wyn';
   client = new LanguageClient(
@@ -28,6 +56,7 @@ async function start() {
       ],
       initializationOptions: serverSettings(),
       synchronize: { configurationSection: 'wyn' },
+      middleware: { executeCommand: expandThenMoveCursor },
     },
   );
   try {

@@ -82,9 +82,9 @@ TEST_F(ToolTest, UsageErrorsNameTheOptionAndTheCommandsThatTakeIt) {
       {{"info", "--html", "x"}, "--html goes with colour or edit, not info"},
       {{"info", "--stats"}, "--stats goes with colour, not info"},
       {{"info", "--ctags"}, "--ctags goes with routines, not info"},
-      {{"colour", "--in-place"}, "--in-place goes with expand, indent or edit, not colour"},
+      {{"colour", "--in-place"}, "--in-place goes with expand, indent, edit or format, not colour"},
       {{"info", "--state-flag", "3"},
-       "--keys, -e, --trace, --check and --state-flag go with edit, not info"},
+       "--keys, -e, --trace and --state-flag go with edit, not info"},
       {{"info", "-n"},
        "-n, --theme, --tab-width and --legend go with colour, expand, indent or edit, not info"},
       {{"info", "--encoding", "latin1"},
@@ -107,7 +107,7 @@ TEST_F(ToolTest, UsageErrorsNameTheOptionAndTheCommandsThatTakeIt) {
       // A misplaced edit option is told before an operand that does not fit,
       // and that before a misplaced display option.
       {{"routines", "--ctags", "--in-place"},
-       "--in-place goes with expand, indent or edit, not routines"},
+       "--in-place goes with expand, indent, edit or format, not routines"},
       {{"routines", "--ctags", "-n"}, "--ctags needs a FILE to point at, not standard input"},
   };
   for (const auto& c : cases) {

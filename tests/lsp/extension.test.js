@@ -15,6 +15,22 @@ const { root } = require('./client.js');
 const dir = path.join(root, 'editors', 'vscode');
 const manifest = JSON.parse(fs.readFileSync(path.join(dir, 'package.json'), 'utf8'));
 
+// extension.js with the editor's API and the language client stubbed.
+function loadExtension(vscode, LanguageClient) {
+  const stubs = { vscode, 'vscode-languageclient/node': { LanguageClient, TransportKind: { stdio: 0 } } };
+  const load = Module._load;
+  Module._load = function (request, ...rest) {
+    return request in stubs ? stubs[request] : load.call(this, request, ...rest);
+  };
+  try {
+    const file = path.join(dir, 'extension.js');
+    delete require.cache[file];
+    return require(file);
+  } finally {
+    Module._load = load;
+  }
+}
+
 describe('VS Code extension', () => {
   it('manifest: the wyn language for *.wyn and its settings', () => {
     const lang = manifest.contributes.languages.find((l) => l.id === 'wyn');
@@ -61,19 +77,7 @@ describe('VS Code extension', () => {
         return Promise.resolve();
       }
     }
-    const stubs = { vscode, 'vscode-languageclient/node': { LanguageClient, TransportKind: { stdio: 0 } } };
-    const load = Module._load;
-    Module._load = function (request, ...rest) {
-      return request in stubs ? stubs[request] : load.call(this, request, ...rest);
-    };
-    let ext;
-    try {
-      const file = path.join(dir, 'extension.js');
-      delete require.cache[file];
-      ext = require(file);
-    } finally {
-      Module._load = load;
-    }
+    const ext = loadExtension(vscode, LanguageClient);
     await ext.activate({ subscriptions: [] });
     assert.equal(started.length, 1);
     const c = started[0];
@@ -92,5 +96,64 @@ describe('VS Code extension', () => {
     assert.equal(started.length, 2, 'restarted for another setting');
     await ext.deactivate();
     assert.deepEqual(stopped, [c, started[1]]);
+  });
+
+  it('moves the cursor to the template\'s mark once the expansion is applied', async () => {
+    const changeListeners = new Set();
+    const doc = { version: 1 };
+    const editor = { document: doc, selection: null, revealRange() {} };
+    class Position {
+      constructor(line, character) {
+        Object.assign(this, { line, character });
+      }
+    }
+    const vscode = {
+      workspace: {
+        getConfiguration: () => ({ get: () => undefined }),
+        onDidChangeConfiguration: () => ({ dispose() {} }),
+        onDidChangeTextDocument: (f) => (changeListeners.add(f), { dispose: () => changeListeners.delete(f) }),
+      },
+      window: { activeTextEditor: editor, showErrorMessage: (m) => assert.fail(m) },
+      Selection: class {
+        constructor(anchor, active) {
+          Object.assign(this, { anchor, active });
+        }
+      },
+      Range: class {},
+    };
+    let client;
+    class LanguageClient {
+      constructor(id, name, serverOptions, clientOptions) {
+        Object.assign(this, { clientOptions });
+        this.protocol2CodeConverter = { asPosition: (p) => new Position(p.line, p.character) };
+        client = this;
+      }
+      start() {
+        return Promise.resolve();
+      }
+      stop() {
+        return Promise.resolve();
+      }
+    }
+    const ext = loadExtension(vscode, LanguageClient);
+    await ext.activate({ subscriptions: [] });
+    const run = client.clientOptions.middleware.executeCommand;
+    // The edit arrives after the answer: the cursor waits for it.
+    const result = await run('wyn.expandTemplate', [], async () => {
+      setTimeout(() => {
+        doc.version = 2;
+        for (const f of changeListeners) f({ document: doc });
+      }, 10);
+      return { changes: {}, cursor: { line: 1, character: 10 } };
+    });
+    assert.deepEqual(result.cursor, { line: 1, character: 10 });
+    assert.deepEqual(editor.selection.active, new Position(1, 10));
+    assert.equal(changeListeners.size, 0, 'the listener is left behind');
+    // Other commands, and an expansion that did nothing, leave the cursor.
+    editor.selection = null;
+    assert.equal(await run('other', [], async () => 7), 7);
+    assert.equal(await run('wyn.expandTemplate', [], async () => null), null);
+    assert.equal(editor.selection, null);
+    await ext.deactivate();
   });
 });

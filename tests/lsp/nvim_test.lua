@@ -206,6 +206,7 @@ check(':WynExpand expands the word at the cursor', function()
   vim.cmd('WynExpand')
   local got = vim.list_slice(lines(), i + 1, i + 3)
   eq(got, { '    while (  )', '    \t', '    endwhile;' }, 'expansion')
+  eq(vim.api.nvim_win_get_cursor(0), { i + 1, 12 }, 'cursor at the template\'s mark')
   vim.api.nvim_buf_set_lines(buf, i, i + 3, false, {})
 end)
 

@@ -7,7 +7,8 @@
 -- it to every wyn buffer, shows the server's semantic tokens as highlights
 -- (Neovim 0.7 has no client of its own for them), runs the server's
 -- on-type formatting after Enter (the plug-in's smart indent) and offers
--- :WynExpand for the plug-in's template expansion at the cursor.
+-- :WynExpand for the plug-in's template expansion at the cursor, leaving the
+-- cursor where the template's cursor mark is.
 local M = {}
 
 local ns = vim.api.nvim_create_namespace('wyn_tokens')
@@ -126,7 +127,14 @@ function M.expand()
   for _, action in ipairs(res and res.result or {}) do
     local cmd = type(action.command) == 'table' and action.command or action
     if cmd.command == 'wyn.expandTemplate' then
-      client.request_sync('workspace/executeCommand', { command = cmd.command, arguments = cmd.arguments }, 1000, bufnr)
+      -- The server has the edit applied before it answers; the answer says
+      -- where the template's cursor mark is.
+      local r = client.request_sync('workspace/executeCommand', { command = cmd.command, arguments = cmd.arguments }, 1000, bufnr)
+      local cursor = r and type(r.result) == 'table' and r.result.cursor
+      if cursor then
+        local col = byte_col(bufnr, cursor.line, cursor.character, client.offset_encoding)
+        pcall(vim.api.nvim_win_set_cursor, 0, { cursor.line + 1, col })
+      end
       return
     end
   end
