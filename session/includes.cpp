@@ -55,16 +55,26 @@ bool is_regular(const std::string& path) {
 
 // The entry of folder called name, or failing that the first (in byte
 // order) whose name differs from it in letter case only; "" when none.
+// Windows opens a name in any letter case itself and would answer with the
+// name as asked, so there the listing is read first: a link or a location
+// then names the file as it is stored, the same file the editor opens.
 std::string entry_named(const std::string& folder, const std::string& name) {
   std::string exact = join(folder, name);
   struct stat st;
+#ifndef _WIN32
   if (lstat(exact.c_str(), &st) == 0) return exact;
+#endif
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return "";
+  if (dir == nullptr) return lstat(exact.c_str(), &st) == 0 ? exact : "";
   std::string best;
-  while (struct dirent* e = readdir(dir))
+  while (struct dirent* e = readdir(dir)) {
+    if (strcmp(e->d_name, name.c_str()) == 0) {
+      best = e->d_name;
+      break;
+    }
     if (same_letters(e->d_name, name) && (best.empty() || strcmp(e->d_name, best.c_str()) < 0))
       best = e->d_name;
+  }
   closedir(dir);
   return best.empty() ? "" : join(folder, best);
 }
