@@ -13,12 +13,7 @@ TEST_F(ToolTest, CheckPrintsProblemsAsCompilersDoAndExitsByThem) {
   const std::string bad_lines =
       bad + ":4:1: error: `end` at line 4 closes `if ... then` opened at line 2: insert `endif` " +
       "before it\n" + bad + ":5:5: error: string not closed on its line\n";
-  const struct {
-    std::vector<std::string> args;
-    int code;
-    std::string out;
-    const char* err;  // part of stderr; null: nothing
-  } cases[] = {
+  const RunCase cases[] = {
       {{"check", clean}, 0, "", nullptr},
       {{"check", bad, clean}, 1, bad_lines, nullptr},
       {{"check", "-R", dir + "/tree"},
@@ -29,16 +24,7 @@ TEST_F(ToolTest, CheckPrintsProblemsAsCompilersDoAndExitsByThem) {
       {{"check", dir + "/none.wyn", bad}, 2, bad_lines, "none.wyn: No such file"},
       {{"check", "--format=yaml", bad}, 2, "", "--format takes text or json, not yaml"},
   };
-  for (const auto& c : cases) {
-    Ran r = wyn(c.args);
-    std::string what = c.args.back();
-    EXPECT_EQ(r.code, c.code) << what << "\n" << r.err;
-    EXPECT_EQ(r.out, c.out) << what;
-    if (c.err != nullptr)
-      EXPECT_NE(r.err.find(c.err), std::string::npos) << what << ": " << r.err;
-    else
-      EXPECT_EQ(r.err, "") << what;
-  }
+  for (const RunCase& c : cases) expect_run(c);
   // Standard input when there is no FILE.
   Ran piped = wyn({"check"}, "while (a)\n");
   EXPECT_EQ(piped.code, 1);

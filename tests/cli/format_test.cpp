@@ -17,12 +17,7 @@ TEST_F(ToolTest, FormatPrintsChecksAndExitsByWhatItFound) {
   std::string raw = file("raw.wyn", kRaw);
   std::string done = file("done.wyn", kTabbed);
   std::string bad = file("bad.wyn", kUnbalanced);
-  const struct {
-    std::vector<std::string> args;
-    int code;
-    std::string out;
-    const char* err;  // part of stderr; null: nothing
-  } cases[] = {
+  const RunCase cases[] = {
       {{"format", raw}, 0, kTabbed, nullptr},
       {{"format", "--indent=4", raw}, 0, kFour, nullptr},
       {{"format", "--indent", "tab", done}, 0, kTabbed, nullptr},
@@ -36,16 +31,7 @@ TEST_F(ToolTest, FormatPrintsChecksAndExitsByWhatItFound) {
       {{"format", "--check", "--in-place", raw}, 2, "", "not both"},
       {{"colour", "--indent=4", raw}, 2, "", "--indent goes with indent or format"},
   };
-  for (const auto& c : cases) {
-    std::string what;
-    for (const std::string& a : c.args) what += a + " ";
-    Ran r = wyn(c.args);
-    EXPECT_EQ(r.code, c.code) << what << r.err;
-    EXPECT_EQ(r.out, c.out) << what;
-    if (c.err != nullptr) {
-      EXPECT_NE(r.err.find(c.err), std::string::npos) << what << r.err;
-    }
-  }
+  for (const RunCase& c : cases) expect_run(c);
   EXPECT_EQ(read_file(raw), kRaw);  // nothing written without --in-place
 }
 

@@ -100,6 +100,27 @@ inline Ran wyn(const std::vector<std::string>& args, const std::string& input = 
   return run_program(WYN_TOOL_PATH, args, input);
 }
 
+// One run of the tool and what it must give: the exit code, all of stdout,
+// and a part of stderr (null: stderr empty).
+struct RunCase {
+  std::vector<std::string> args;
+  int code;
+  std::string out;
+  const char* err;
+};
+
+inline void expect_run(const RunCase& c) {
+  std::string what;
+  for (const std::string& a : c.args) what += a + " ";
+  Ran r = wyn(c.args);
+  EXPECT_EQ(r.code, c.code) << what << "\n" << r.err;
+  EXPECT_EQ(r.out, c.out) << what;
+  if (c.err != nullptr)
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << what << ": " << r.err;
+  else
+    EXPECT_EQ(r.err, "") << what;
+}
+
 inline std::string read_file(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::stringstream s;
