@@ -2,8 +2,6 @@
 // beside it, message dispatch and the lifecycle.
 #include "server.h"
 
-#include <stdio.h>
-
 #include <algorithm>
 #include <new>
 
@@ -262,9 +260,17 @@ std::string Server::request(const char* method, json params) {
   return id;
 }
 
+// The client's log is the one place for the server's messages: stderr is
+// not a channel every client shows (some mark all of it as errors). A line
+// from before initialize waits for it; a client that sends junk first gets
+// only the first few.
 void Server::log(int type, const std::string& text) {
-  fprintf(stderr, "wyn lsp: %s\n", text.c_str());
-  if (initialized_) notify("window/logMessage", MessageParams{MessageType(type), text});
+  if (initialized_) {
+    notify("window/logMessage", MessageParams{MessageType(type), text});
+    return;
+  }
+  constexpr size_t kEarlyLines = 16;
+  if (early_log_.size() < kEarlyLines) early_log_.emplace_back(type, text);
 }
 
 Server::Reply Server::error(int code, const std::string& message) {
@@ -336,6 +342,8 @@ Server::Reply Server::on_initialize(const json& params) {
   if (!start_plugin(&problem)) return error(REQUEST_FAILED, "cannot start the plug-in: " + problem);
   index_.set_limits(options_.index_limits);
   initialized_ = true;
+  for (auto& [type, text] : early_log_) log(type, text);
+  early_log_.clear();
   for (const std::string& folder : folders_) discover_config(folder);
   if (auto o = params.find("initializationOptions"); o != params.end() && o->is_object())
     apply_settings(*o);

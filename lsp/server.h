@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "answers.h"
@@ -276,6 +277,8 @@ class Server {
   std::vector<std::string> folders_;  // workspace folders, as paths
   std::vector<std::string> configs_applied_;
   std::map<std::string, std::string> config_problems_;  // path: the problem last shown
+  // Lines logged before initialize, sent once it runs (the first few only).
+  std::vector<std::pair<int, std::string>> early_log_;
   uint64_t next_result_id_ = 1;
   uint64_t next_request_id_ = 1;
 };

@@ -201,6 +201,15 @@ TEST_F(LspServer, LifecycleAndExitStatus) {
     wyn::lsp::Server s([&](const std::string& b) { out.push_back(json::parse(b)); }, o);
     s.handle(R"({"jsonrpc":"2.0","id":1,"method":"textDocument/hover","params":{}})");
     EXPECT_EQ(out.back()["error"]["code"], -32002);
+    // A problem met before initialize is not lost, nor sent early: it is
+    // logged to the client once initialize runs.
+    out.clear();
+    s.framing_error(-32700, "a bad header", R"({"jsonrpc":"2.0","method":"textDocument/didOpen"})");
+    EXPECT_TRUE(out.empty());
+    s.handle(R"({"jsonrpc":"2.0","id":2,"method":"initialize","params":{"capabilities":{}}})");
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.front()["method"], "window/logMessage");
+    EXPECT_EQ(out.front()["params"]["message"], "textDocument/didOpen: a bad header");
     s.handle(R"({"jsonrpc":"2.0","method":"exit"})");
     EXPECT_TRUE(s.exited());
     EXPECT_EQ(s.exit_code(), 1);  // exit without shutdown
