@@ -2,7 +2,9 @@
 -- as a user would, on a copy of an example script: document symbols,
 -- completion with a snippet, hover, signature help, folding, on-type
 -- formatting, the expansion command, the highlights from semantic tokens,
--- and an edit session in the buffer.
+-- and an edit session in the buffer; then the buffer's keys as a user
+-- types them (completion, K, gd, signature help, colours while typing,
+-- folds, gq).
 --
 -- Run: nvim --headless -u NONE -i NONE -n -c 'luafile tests/lsp/nvim_test.lua'
 -- WYN_LSP names the server command (default: build/linux/wyn lsp). Prints
@@ -200,10 +202,12 @@ check('Enter in insert mode: the new line indented by the plug-in', function()
   eq(table.concat(lines(), '\n') .. '\n', before, 'buffer afterwards')
 end)
 
-check(':WynExpand expands the word at the cursor', function()
+check(':WynExpand expands the word at the cursor, quietly', function()
   local i = add_line(31, '    while')
   vim.api.nvim_win_set_cursor(0, { i + 1, 5 })
-  vim.cmd('WynExpand')
+  vim.cmd('messages clear')
+  vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes(':WynExpand<CR>', true, false, true), 'tx', false)
+  eq(vim.fn.execute('messages'), '', 'messages')
   local got = vim.list_slice(lines(), i + 1, i + 3)
   eq(got, { '    while (  )', '    \t', '    endwhile;' }, 'expansion')
   eq(vim.api.nvim_win_get_cursor(0), { i + 1, 12 }, 'cursor at the template\'s mark')
@@ -260,13 +264,185 @@ check('edit session: typed text reaches the server', function()
   eq(#request('textDocument/documentSymbol', { textDocument = doc() }), 5, 'routines after the session')
 end)
 
-local stopped = false
-client.stop()
-vim.wait(5000, function()
-  stopped = client.is_stopped()
-  return stopped
-end, 20)
-check('the server stops when asked', function()
-  assert(stopped, 'still running')
-end)
-finish()
+-- What a user does with keys, each step typed as keys through the main
+-- loop (so that insert mode lasts while the answers come): SETUP puts the
+-- buffer in place, READY (when given) waits for what the keys need, KEYS
+-- are typed, DONE is waited for, and CHECK and UNDO run after it. The
+-- lines are 1-based, as the cursor counts them.
+local function floating_text()
+  for _, w in ipairs(vim.api.nvim_list_wins()) do
+    if vim.api.nvim_win_get_config(w).relative ~= '' then
+      return table.concat(vim.api.nvim_buf_get_lines(vim.api.nvim_win_get_buf(w), 0, -1, false), '\n')
+    end
+  end
+end
+
+local function close_floats()
+  for _, w in ipairs(vim.api.nvim_list_wins()) do
+    if vim.api.nvim_win_get_config(w).relative ~= '' then
+      vim.api.nvim_win_close(w, true)
+    end
+  end
+end
+
+local function group_at(line, col)
+  local m = vim.api.nvim_buf_get_extmarks(buf, wyn.namespace, { line - 1, col }, { line - 1, col }, { details = true })[1]
+  return m and m[4].hl_group
+end
+
+local original
+local steps = {
+  {
+    name = '<C-x><C-o> completes from the server',
+    setup = function()
+      add_line(31, '')
+      vim.api.nvim_win_set_cursor(0, { 32, 0 })
+    end,
+    keys = 'S    AskY<C-x><C-o>',
+    done = function()
+      return lines()[32]:find('AskYesNo', 1, true) ~= nil
+    end,
+    undo = function()
+      vim.api.nvim_input('<Esc>')
+      drop_line(31)
+    end,
+  },
+  {
+    name = 'K shows the hover',
+    setup = function()
+      vim.api.nvim_win_set_cursor(0, { 37, 10 })
+    end,
+    keys = 'K',
+    done = function()
+      return (floating_text() or ''):find('MessageBox', 1, true) ~= nil
+    end,
+    undo = close_floats,
+  },
+  {
+    name = 'gd goes to the routine',
+    setup = function()
+      vim.api.nvim_win_set_cursor(0, { 36, 10 })
+    end,
+    keys = 'gd',
+    done = function()
+      return vim.api.nvim_win_get_cursor(0)[1] == 63
+    end,
+  },
+  {
+    name = '<C-k> in insert mode shows the signature',
+    setup = function()
+      vim.api.nvim_win_set_cursor(0, { 31, 0 })
+    end,
+    keys = 'o    AskYesNo("a", <C-k>',
+    done = function()
+      return (floating_text() or ''):find('AskYesNo', 1, true) ~= nil
+    end,
+    undo = function()
+      vim.api.nvim_input('<Esc>')
+      close_floats()
+      drop_line(31)
+    end,
+  },
+  {
+    -- Line 31 is "program", a reserved word, until a comment opens above it.
+    name = 'colours follow typing before insert mode ends',
+    setup = function()
+      vim.api.nvim_win_set_cursor(0, { 31, 0 })
+    end,
+    ready = function()
+      return group_at(31, 0) == 'Keyword'
+    end,
+    keys = 'O/*',
+    done = function()
+      return group_at(32, 0) == 'Comment'
+    end,
+    check = function()
+      eq(vim.api.nvim_get_mode().mode, 'i', 'mode')
+    end,
+    undo = function()
+      vim.api.nvim_input('<Esc>')
+      drop_line(30)
+    end,
+  },
+  {
+    name = 'zc folds a routine by the server\'s ranges',
+    setup = function()
+      vim.api.nvim_win_set_cursor(0, { 66, 0 })
+    end,
+    ready = function()
+      -- the routine's comment, lines 61 and 62, folded apart from it: the
+      -- folds are those of the buffer as it is now
+      return vim.fn.foldlevel(1) > 0 and vim.fn.foldlevel(60) == 0 and vim.fn.foldlevel(61) == 1
+    end,
+    keys = 'zc',
+    done = function()
+      return vim.fn.foldclosed(66) == 63
+    end,
+    undo = function()
+      vim.cmd('normal! zR')
+    end,
+  },
+  {
+    name = 'gq re-indents through the server',
+    setup = function()
+      original = lines()
+      vim.bo[buf].shiftwidth = 4
+      vim.bo[buf].expandtab = true
+      vim.api.nvim_buf_set_lines(buf, 66, 67, false, { vim.trim(original[67]) })
+      vim.api.nvim_win_set_cursor(0, { 67, 0 })
+    end,
+    keys = 'gqq',
+    done = function()
+      return lines()[67] == original[67]
+    end,
+    check = function()
+      eq(lines(), original, 'buffer')
+    end,
+  },
+}
+
+local function run(i)
+  local step = steps[i]
+  if not step then
+    local stopped = false
+    client.stop()
+    vim.wait(5000, function()
+      stopped = client.is_stopped()
+      return stopped
+    end, 20)
+    check('the server stops when asked', function()
+      assert(stopped, 'still running')
+    end)
+    finish()
+    return
+  end
+  local ok, err = pcall(step.setup)
+  local deadline = vim.loop.now() + 5000
+  local typed = false
+  local function poll()
+    if ok and not typed and (not step.ready or step.ready()) then
+      typed = true
+      vim.api.nvim_input(step.keys)
+    end
+    if ok and not (typed and step.done()) then
+      if vim.loop.now() < deadline then
+        return vim.defer_fn(poll, 20)
+      end
+      ok, err = false, typed and 'nothing happened' or 'not ready for the keys'
+    end
+    check(step.name, function()
+      assert(ok, err)
+      if step.check then
+        step.check()
+      end
+    end)
+    if step.undo then
+      pcall(step.undo)
+    end
+    vim.defer_fn(function()
+      run(i + 1)
+    end, 50)
+  end
+  vim.defer_fn(poll, 20)
+end
+run(1)
