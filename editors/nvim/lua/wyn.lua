@@ -21,11 +21,12 @@ local config = {}
 local clients = {} -- root folder -> client id, where vim.lsp.start is missing
 -- Neovim 0.9 and later colour semantic tokens themselves.
 local builtin_tokens = vim.fn.has('nvim-0.9') == 1
--- Neovim 0.11 wants the client's methods called as methods.
-local method_calls = vim.fn.has('nvim-0.11') == 1
+-- Neovim 0.11 wants the client's methods called as methods, and an
+-- encoding named where a string's units are counted.
+local nvim11 = vim.fn.has('nvim-0.11') == 1
 
 local function send(client, method, params, handler, bufnr)
-  if method_calls then
+  if nvim11 then
     return client:request(method, params, handler, bufnr)
   end
   return client.request(method, params, handler, bufnr)
@@ -34,7 +35,7 @@ end
 -- CLIENT's answer to METHOD, waited for at most a second; nil on failure.
 local function ask(client, method, params, bufnr)
   local res
-  if method_calls then
+  if nvim11 then
     res = client:request_sync(method, params, 1000, bufnr)
   else
     res = client.request_sync(method, params, 1000, bufnr)
@@ -55,8 +56,10 @@ end
 -- The client serving BUFNR, or nil.
 function M.client(bufnr)
   bufnr = (bufnr == nil or bufnr == 0) and vim.api.nvim_get_current_buf() or bufnr
-  local all = vim.lsp.get_clients and vim.lsp.get_clients() or vim.lsp.get_active_clients()
-  for _, c in ipairs(all) do
+  if vim.lsp.get_clients then
+    return vim.lsp.get_clients({ bufnr = bufnr, name = 'wyn' })[1]
+  end
+  for _, c in ipairs(vim.lsp.get_active_clients()) do
     if c.name == 'wyn' and vim.lsp.buf_is_attached(bufnr, c.id) then
       return c
     end
@@ -138,8 +141,7 @@ function M.format(first, last)
   if first then
     -- The end of the last line, in the client's units.
     local text = vim.api.nvim_buf_get_lines(bufnr, last - 1, last, false)[1] or ''
-    local utf32, utf16 = vim.str_utfindex(text)
-    local stop = ({ ['utf-8'] = #text, ['utf-32'] = utf32 })[client.offset_encoding] or utf16
+    local stop = tokens.units(text, client.offset_encoding)
     params.range = { start = { line = first - 1, character = 0 }, ['end'] = { line = last - 1, character = stop } }
     method = 'textDocument/rangeFormatting'
   end

@@ -22,14 +22,33 @@ M.groups = {
   variable = 'Constant',
 }
 
+-- Neovim 0.11 takes the encoding's name where a string's units are counted.
+local named_encodings = vim.fn.has('nvim-0.11') == 1
+
 -- Byte column of a position counted in the client's offset encoding.
 function M.byte_col(bufnr, line, col, encoding)
   if encoding == 'utf-8' then
     return col
   end
   local text = vim.api.nvim_buf_get_lines(bufnr, line, line + 1, false)[1] or ''
-  local ok, byte = pcall(vim.str_byteindex, text, col, encoding == 'utf-16')
+  local ok, byte
+  if named_encodings then
+    ok, byte = pcall(vim.str_byteindex, text, encoding, col, false)
+  else
+    ok, byte = pcall(vim.str_byteindex, text, col, encoding == 'utf-16')
+  end
   return ok and byte or #text
+end
+
+-- TEXT's length in the units of ENCODING.
+function M.units(text, encoding)
+  if encoding == 'utf-8' then
+    return #text
+  elseif named_encodings then
+    return vim.str_utfindex(text, encoding)
+  end
+  local utf32, utf16 = vim.str_utfindex(text)
+  return encoding == 'utf-32' and utf32 or utf16
 end
 
 -- Decodes semantic-token DATA with the server's LEGEND into highlights.
@@ -84,7 +103,7 @@ M.delay = 120
 function M.later(bufnr, fn, delay)
   local timer = timers[bufnr]
   if not timer then
-    timer = vim.loop.new_timer()
+    timer = (vim.uv or vim.loop).new_timer()
     timers[bufnr] = timer
     vim.api.nvim_buf_attach(bufnr, false, {
       on_detach = function()
