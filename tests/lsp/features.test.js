@@ -393,6 +393,13 @@ describe('configuration', () => {
     } finally {
       assert.equal(await server.stop(), 0);
     }
+    // Said in the client's log, as information; stderr, which clients show
+    // as errors, stays empty.
+    assert.deepEqual(
+      server.logs.filter((l) => l.message.includes(cfg)),
+      [{ type: 3, message: `configuration ${cfg} applied` }],
+    );
+    assert.equal(server.stderr(), '');
   });
 
   it('a .wyn.cfg beside the document applies to it', async () => {
