@@ -32,13 +32,14 @@ local function send(client, method, params, handler, bufnr)
   return client.request(method, params, handler, bufnr)
 end
 
--- CLIENT's answer to METHOD, waited for at most a second; nil on failure.
-local function ask(client, method, params, bufnr)
+-- CLIENT's answer to METHOD, waited for at most TIMEOUT ms (a second by
+-- default); nil on failure.
+local function ask(client, method, params, bufnr, timeout)
   local res
   if nvim11 then
-    res = client:request_sync(method, params, 1000, bufnr)
+    res = client:request_sync(method, params, timeout or 1000, bufnr)
   else
-    res = client.request_sync(method, params, 1000, bufnr)
+    res = client.request_sync(method, params, timeout or 1000, bufnr)
   end
   return res and not res.err and res.result or nil
 end
@@ -145,7 +146,8 @@ function M.format(first, last)
     params.range = { start = { line = first - 1, character = 0 }, ['end'] = { line = last - 1, character = stop } }
     method = 'textDocument/rangeFormatting'
   end
-  local edits = ask(client, method, params, bufnr)
+  -- A long script takes a while to re-indent.
+  local edits = ask(client, method, params, bufnr, 5000)
   if edits and #edits > 0 then
     vim.lsp.util.apply_text_edits(edits, bufnr, client.offset_encoding)
   end
