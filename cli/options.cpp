@@ -1,11 +1,9 @@
-// wyn: the command line and the dispatch to the commands. Each option is
-// one row of a table; getopt_long's arrays, the messages for a missing
-// value and the checks of which command takes which option all come from
-// it.
+// wyn: the command line. Each option is one row of a table; getopt_long's
+// arrays, the messages for a missing value, the checks of which command
+// takes which option, the help of one command and the shell completions
+// all come from it.
 #include "render.h"
 #include "tool.h"
-
-#include "lsp.h"
 
 #include <assert.h>
 #include <getopt.h>
@@ -16,12 +14,12 @@
 
 #include "output.h"
 
-namespace {
-
 int usage_error(const char* problem, const char* what) {
   fprintf(stderr, "wyn: %s%s (see wyn --help)\n", problem, what);
   return EXIT_ERROR;
 }
+
+namespace {
 
 // The commands, in the order the messages name them.
 // ORDER: bit i of an option's commands is commands[i].
@@ -53,6 +51,7 @@ static_assert(EVERY == (1u << (sizeof commands / sizeof commands[0])) - 1,
 // this exit status. AT_DEFAULT goes on as if the option were not given, for
 // a value that is the default (no command refuses --state-flag 0).
 enum { GO_ON = -1, AT_DEFAULT = -2 };
+static_assert(GO_ON < 0 && RUN_COMMAND < 0, "no exit status");
 
 // What a handler is given: the option's value (null when it has none), the
 // word as typed for messages, and the command line, whose next word
@@ -225,9 +224,10 @@ struct OptionRow {
 };
 
 const OptionRow rows[] = {
+    // After the command, that command's part of the page; else all of it.
     {"help", 'h', no_argument, EVERY, nullptr,
-     [](Options*, const Arg&) {
-       help_write();
+     [](Options* opt, const Arg&) {
+       if (opt->command == nullptr || !help_write_command(opt->command)) help_write();
        return (int)EXIT_DONE;
      },
      nullptr},
@@ -403,29 +403,45 @@ int parse_options(int argc, char** argv, Options* opt, bool given[]) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  argv = output_args(&argc, argv);
-  // The language server reads its own arguments.
-  if (argc >= 2 && !strcmp(argv[1], "lsp")) return wyn::lsp::lsp_main(argc - 1, argv + 1);
-  output_init();
-  Options opt;
+size_t option_count(void) {
+  return row_count;
+}
+
+OptionSpec option_spec(size_t i) {
+  assert(i < row_count);
+  return {rows[i].name, rows[i].letter, rows[i].arg, rows[i].commands};
+}
+
+int command_bit(const char* name) {
+  for (size_t i = 0; i < command_count; i++)
+    if (!strcmp(name, commands[i].name)) return (int)i;
+  return -1;
+}
+
+int options_read(int argc, char** argv, Options* opt) {
   bool given[row_count] = {};
-  if (int rc = parse_options(argc, argv, &opt, given); rc != GO_ON) return rc;
-  if (opt.command == nullptr) return usage_error("no command given", "");
-  if (!strcmp(opt.command, "color")) opt.command = "colour";
-  for (size_t i = 0; i < command_count; i++) {
-    if (strcmp(opt.command, commands[i].name) != 0) continue;
-    if (int rc = check_fits(opt, i, given)) return rc;
-    if (opt.html_fragment && opt.html == nullptr) opt.html = "-";
-    if (!view_setup(opt)) return EXIT_ERROR;
-    // Memory running out anywhere in a command ends it here, with what it
-    // was at work on named and nothing half-written left behind.
-    try {
-      if (opt.css) return cmd_css(opt);
-      return commands[i].run(opt);
-    } catch (const std::bad_alloc&) {
-      return out_of_memory();
+  if (int rc = parse_options(argc, argv, opt, given); rc != GO_ON) return rc;
+  if (opt->command == nullptr) return usage_error("no command given", "");
+  if (!strcmp(opt->command, "color")) opt->command = "colour";
+  if (!strcmp(opt->command, "help")) {
+    if (opt->args.empty()) {
+      help_write();
+      return EXIT_DONE;
     }
+    if (opt->args.size() == 1 && help_write_command(opt->args[0])) return EXIT_DONE;
+    fprintf(stderr, "wyn: unknown command %s; the commands:", opt->args[0]);
+    help_list_commands(stderr);
+    return EXIT_ERROR;
   }
-  return usage_error("unknown command ", opt.command);
+  int i = command_bit(opt->command);
+  if (i < 0) return usage_error("unknown command ", opt->command);
+  if (int rc = check_fits(*opt, (size_t)i, given)) return rc;
+  if (opt->html_fragment && opt->html == nullptr) opt->html = "-";
+  return RUN_COMMAND;
+}
+
+int command_run(const Options& opt) {
+  int i = command_bit(opt.command);
+  assert(i >= 0);
+  return commands[i].run(opt);
 }
