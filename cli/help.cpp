@@ -82,7 +82,7 @@ const HelpCommand commands[] = {
 };
 
 const HelpOption options[] = {
-    {"color", "--color=WHEN, --colour=WHEN",
+    {"color colour", "--color=WHEN, --colour=WHEN",
      "always, never or auto (the default: colours\n"
      "when stdout is a terminal and NO_COLOR is unset);\n"
      "alone it means always",
@@ -304,8 +304,13 @@ const HelpPage& help_page(void) {
 }
 
 bool help_option_is(const HelpOption& option, const char* name, char letter) {
-  if (name != nullptr && !strcmp(option.key, name)) return true;
-  return letter != 0 && option.key[0] == letter && option.key[1] == 0;
+  if (letter != 0 && option.key[0] == letter && option.key[1] == 0) return true;
+  if (name == nullptr) return false;
+  size_t n = strlen(name);
+  for (const char* k = option.key; *k != 0; k += strcspn(k, " "), k += *k == ' ') {
+    if (strncmp(k, name, n) == 0 && (k[n] == 0 || k[n] == ' ')) return true;
+  }
+  return false;
 }
 
 void help_write(void) {

@@ -16,7 +16,8 @@ struct HelpCommand {
   const char* text;
 };
 
-// An option: the option table's long name (or its letter) it tells of, the
+// An option: the option table's long names (separated by blanks) or letter
+// it tells of, the
 // form it is shown in, and what it does. only: the one command it is told
 // for when the table lets every command name it; else null.
 struct HelpOption {
