@@ -227,7 +227,9 @@ const OptionRow rows[] = {
     // After the command, that command's part of the page; else all of it.
     {"help", 'h', no_argument, EVERY, nullptr,
      [](Options* opt, const Arg&) {
-       if (opt->command == nullptr || !help_write_command(opt->command)) help_write();
+       const char* command = opt->command;
+       if (command != nullptr && !strcmp(command, "color")) command = "colour";
+       if (command == nullptr || !help_write_command(command)) help_write();
        return (int)EXIT_DONE;
      },
      nullptr},
