@@ -1,5 +1,6 @@
 // wyn info: what start-up registered with the editor and how many words
 // each table holds; or the vocabulary itself, one entry a line, for grep.
+#include "render.h"
 #include "tool.h"
 
 #include <string.h>
@@ -75,8 +76,8 @@ int cmd_info(const Options& opt) {
   static const char* const categories[CAT_COUNT] = {
       "comments", "constants", "keywords", "functions", "strings", "numbers", "operators"};
   for (int k = 0; k < CAT_COUNT; k++)
-    printf("  colour of %-10s 0x%06lx\n", categories[k],
-           (unsigned long)plugin().category_colour(k));
+    printf("  colour of %-10s %s\n", categories[k],
+           editor_colour_hex((long)plugin().category_colour(k)).c_str());
   std::vector<std::string> functions = plugin().functions();
   printf("registered functions (%zu):\n", functions.size());
   for (size_t i = 0; i < functions.size(); i++) printf("  %s\n", functions[i].c_str());

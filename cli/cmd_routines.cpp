@@ -168,8 +168,12 @@ int cmd_routines(const Options& opt) {
   }
   if (opt.ctags != nullptr && !to_stdout && !output_allowed(opt.ctags, read, true))
     return EXIT_ERROR;
-  if (names.empty() && rc == EXIT_DONE) {  // folders without a script
-    fprintf(stderr, "No routines found.\n");
+  if (names.empty() && rc == EXIT_DONE) {
+    // Only folders were named, and none holds a script: said as such,
+    // with the status of a search that found nothing.
+    std::string folders;
+    for (const char* arg : opt.args) folders += (folders.empty() ? "" : ", ") + std::string(arg);
+    fprintf(stderr, "wyn: no .wyn scripts below %s\n", folders.c_str());
     return EXIT_NOTHING;
   }
   if (files.empty()) return rc;

@@ -54,6 +54,8 @@ bool use_colour(ColourWhen when);
 // }======
 
 // {====== render_html.cpp
+// The editor's colour value (0x00BBGGRR) as a page writes it, #rrggbb.
+std::string editor_colour_hex(long colour);
 // A page's sections as they are made, in many small pieces: room is
 // taken without filling it first (which would cost a pass over every byte
 // of the page), and only what was written is ever read.
@@ -97,7 +99,8 @@ void html_section_lines(PageBuffer* out, const std::string& bytes,
                         CutLine* cut = nullptr);
 void html_section_close(PageBuffer* out);
 void html_end(std::string* out);
-// The page's style sheet alone (--css).
+// The fragments' style sheet alone (--css), every rule under .wyn; the
+// standalone page carries it whole.
 std::string html_style_sheet();
 // Writes a page to path, "-" for stdout. Prints the problem; false on it.
 bool html_write(const char* path, const PageBuffer& page);

@@ -115,39 +115,66 @@ std::string anchor_prefix() {
 
 }  // namespace
 
-std::string html_style_sheet() {
-  std::string out;
+std::string editor_colour_hex(long colour) {
+  return css_colour(editor_rgb(colour));
+}
+
+// The colour rules of both schemes, the dark one for prefers-color-scheme:
+// each scheme's rules from rules(scheme, indent).
+template <typename Rules>
+std::string both_schemes(Rules rules) {
   const Scheme* schemes[2] = {&light_page, &dark_page};
-  for (int s = 0; s < 2; s++) {
-    const Scheme& page = *schemes[s];
-    const char* indent = s == 0 ? "" : "  ";
-    if (s == 1) out += "@media (prefers-color-scheme: dark) {\n";
-    out += std::string(indent) + "body { color: " + css_colour(page.text) +
-           "; background: " + css_colour(page.background) + "; }\n";
-    out += std::string(indent) + "pre.wyn { color: " + css_colour(page.text) +
-           "; background: " + css_colour(page.background) + "; }\n";
-    out += std::string(indent) + ".wyn .ln { color: " + css_colour(page.line_number) + "; }\n";
+  std::string out = rules(*schemes[0], "");
+  out += "@media (prefers-color-scheme: dark) {\n" + rules(*schemes[1], "  ") + "}\n";
+  return out;
+}
+
+// The sheet of the fragments (--css): every rule under .wyn, the class
+// each <pre> carries, so that it restyles nothing else of the page it is
+// put in. A line number that is the link's target stands out.
+std::string html_style_sheet() {
+  std::string out = both_schemes([](const Scheme& page, const char* indent) {
+    std::string rules = std::string(indent) + "pre.wyn { color: " + css_colour(page.text) +
+                        "; background: " + css_colour(page.background) + "; }\n";
+    rules += std::string(indent) + ".wyn .ln { color: " + css_colour(page.line_number) + "; }\n";
     for (int k = 0; k < CAT_COUNT; k++) {
       unsigned rgb = readable(editor_rgb(plugin().category_colour(k)), page.background);
-      out += std::string(indent) + "." + looks[k].css + " { color: " + css_colour(rgb) +
-             (looks[k].bold ? "; font-weight: bold; }\n" : "; }\n");
+      rules += std::string(indent) + ".wyn ." + looks[k].css + " { color: " + css_colour(rgb) +
+               (looks[k].bold ? "; font-weight: bold; }\n" : "; }\n");
     }
-    if (s == 1) out += "}\n";
-  }
+    return rules;
+  });
   out +=
-      ":root { color-scheme: light dark; }\n"
-      "body { font-family: sans-serif; margin: 1em 2em; }\n"
-      "h2 { font-size: 1.1em; font-family: monospace; }\n"
-      "pre.wyn { font-family: monospace; line-height: 1.35; tab-size: " +
+      "pre.wyn { color-scheme: light dark; font-family: monospace; line-height: 1.35; "
+      "tab-size: " +
       std::to_string(view.tab_width > 0 ? view.tab_width : 8) +
       "; border: 1px solid #8884; padding: .5em 0; }\n"
       ".wyn .ln { display: inline-block; min-width: 4.5em; padding-right: 1em;"
       " text-align: right; text-decoration: none; user-select: none; }\n"
+      ".wyn .ln:target { background: #fc04; outline: 1px solid #fc0; font-weight: bold; }\n";
+  return out;
+}
+
+namespace {
+
+// The standalone page's sheet: its own rules for the page around the
+// fragments' sheet, which it carries whole.
+std::string page_style_sheet() {
+  std::string out = both_schemes([](const Scheme& page, const char* indent) {
+    return std::string(indent) + "body { color: " + css_colour(page.text) +
+           "; background: " + css_colour(page.background) + "; }\n";
+  });
+  out +=
+      ":root { color-scheme: light dark; }\n"
+      "body { font-family: sans-serif; margin: 1em 2em; }\n"
+      "h2 { font-size: 1.1em; font-family: monospace; }\n"
       "ul.legend, nav.toc ul { padding: 0; font-family: monospace; }\n"
       "ul.legend { list-style: none; }\n"
       "ul.legend li { display: inline-block; margin-right: 1.5em; }\n";
-  return out;
+  return out + html_style_sheet();
 }
+
+}  // namespace
 
 void html_begin(std::string* out, const std::vector<std::string>& names) {
   view.files = names.size() > 0 ? names.size() : 1;
@@ -160,8 +187,9 @@ void html_begin(std::string* out, const std::vector<std::string>& names) {
     if (i > 0) *out += ", ";
     append_name(out, names[i]);
   }
-  *out += "</title>\n<style>\n" + html_style_sheet() +
-          "</style>\n</head>\n<body>\n<ul class=\"legend\">\n";
+  // The legend is under .wyn too, for the categories' colours.
+  *out += "</title>\n<style>\n" + page_style_sheet() +
+          "</style>\n</head>\n<body>\n<ul class=\"legend wyn\">\n";
   for (int k = 0; k < CAT_COUNT; k++) {
     *out += "<li><span class=\"";
     *out += looks[k].css;

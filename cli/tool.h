@@ -63,8 +63,8 @@ struct Options {
   bool json = false;                 // --format=json (check)
   // --include-dir=DIR (check), in order
   std::vector<const char*> include_dirs;
-  const char* indent = nullptr;      // --indent=tab|N (indent, format); null: .editorconfig
-  bool cursor = false;               // --cursor (expand)
+  const char* indent = nullptr;  // --indent=tab|N (indent, format); null: .editorconfig
+  bool cursor = false;           // --cursor (expand)
 };
 
 // A file as read: the name to show in messages and its bytes.
@@ -185,9 +185,42 @@ struct KeyAction {
 bool keys_parse(const Source& script, std::vector<KeyAction>* out);
 // }======
 
+// {====== options.cpp: the command line
+// "wyn: PROBLEMWHAT (see wyn --help)" on stderr; answers EXIT_ERROR.
+int usage_error(const char* problem, const char* what);
+// What options_read answers when the command is to run.
+enum { RUN_COMMAND = -1 };
+// Parses the command line into *opt and checks which command takes which
+// option: RUN_COMMAND, or the exit status when the run ends here (help,
+// version, a usage error).
+int options_read(int argc, char** argv, Options* opt);
+// Runs the command options_read accepted.
+int command_run(const Options& opt);
+// One row of the option table, as help and completions see it: the long
+// name (null for a letter alone), the letter (0 for none), getopt's
+// no_argument, required_argument or optional_argument, and the commands
+// that take it (bit i: command_bit() == i).
+struct OptionSpec {
+  const char* name;
+  char letter;
+  int arg;
+  unsigned commands;
+};
+size_t option_count(void);
+OptionSpec option_spec(size_t i);
+// The bit of a command in OptionSpec::commands; -1 for a name that is no
+// command taking options (help, lsp, anything else).
+int command_bit(const char* name);
+// }======
+
 // {====== help.cpp: the help page
-// Writes the help page to stdout (--help).
+// Writes the whole help page to stdout (--help, wyn help).
 void help_write(void);
+// Writes one command's part of the page (wyn help COMMAND, wyn COMMAND
+// --help): false, writing nothing, when name is no command.
+bool help_write_command(const char* name);
+// " colour routines ...\n": every command's name, to f.
+void help_list_commands(FILE* f);
 // }======
 
 // {====== the commands

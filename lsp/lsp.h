@@ -6,7 +6,8 @@
 namespace wyn::lsp {
 
 // `wyn lsp [--stdio]`: argv[0] is "lsp". Serves stdin and stdout until the
-// client's exit; the process's exit status.
+// client's exit; the process's exit status. Its help is the tool's
+// (wyn lsp --help is answered before it is called).
 int lsp_main(int argc, char** argv);
 
 }  // namespace wyn::lsp

@@ -3,6 +3,7 @@
 // client has been quiet for a short while the deferred whole-buffer checks
 // run; between messages, the workspace index's walk goes on a step at a
 // time.
+#include <ctype.h>
 #include <errno.h>
 #include <signal.h>
 #include <stdio.h>
@@ -124,6 +125,50 @@ bool readable_within(int ms) {
 }
 #endif
 
+// What the start of standard input held, kept while no message has come,
+// to tell someone who ran the server by hand (or fed it a file) why it
+// ended without an answer.
+class FirstBytes {
+ public:
+  void note(const char* p, size_t n) {
+    if (n == 0 || framed_) return;
+    if (start_.size() < kKept)
+      start_.append(p, n < kKept - start_.size() ? n : kKept - start_.size());
+    // The header's name may be cut between reads: the tail stays.
+    tail_.append(p, n);
+    for (char& c : tail_) c = (char)tolower((unsigned char)c);
+    framed_ = tail_.find("content-length") != std::string::npos;
+    if (tail_.size() > 16) tail_.erase(0, tail_.size() - 16);
+  }
+  // Once bytes were read and none of them looked like a header, one line
+  // on stderr: what was read and what was expected.
+  void tell_if_not_protocol() const {
+    if (framed_ || start_.empty()) return;
+    std::string shown;
+    for (unsigned char c : start_) {
+      if (c == '\n')
+        shown += "\\n";
+      else if (c == '"' || c == '\\')
+        shown += std::string("\\") + (char)c;
+      else if (c < 0x20 || c >= 0x7f) {
+        char hex[8];
+        snprintf(hex, sizeof hex, "\\x%02x", c);
+        shown += hex;
+      } else
+        shown += (char)c;
+    }
+    fprintf(stderr,
+            "wyn lsp: standard input is not the language server protocol (read \"%s\"%s, "
+            "expected a Content-Length header); start it from an editor\n",
+            shown.c_str(), start_.size() == kKept ? "..." : "");
+  }
+
+ private:
+  static const size_t kKept = 24;
+  std::string start_, tail_;
+  bool framed_ = false;
+};
+
 }  // namespace
 
 int run_stdio(const ServerOptions& options) {
@@ -143,7 +188,12 @@ int run_stdio(const ServerOptions& options) {
         }
       },
       options);
-  FrameReader reader(read_some);
+  FirstBytes first;
+  FrameReader reader([&first](char* buf, size_t n) {
+    size_t k = read_some(buf, n);
+    first.note(buf, k);
+    return k;
+  });
   while (!server.exited() && out_ok) {
     if (!reader.has_buffered() && server.has_idle_work() && !readable_within(kIdleMs)) {
       server.idle();
@@ -155,7 +205,10 @@ int run_stdio(const ServerOptions& options) {
     }
     std::string body, problem;
     ReadStatus status = reader.next(&body, &problem);
-    if (status == ReadStatus::End) break;
+    if (status == ReadStatus::End) {
+      if (!server.exited()) first.tell_if_not_protocol();
+      break;
+    }
     if (status == ReadStatus::Message) {
       server.handle(body);
     } else {
@@ -172,15 +225,6 @@ int lsp_main(int argc, char** argv) {
   ServerOptions options;
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--stdio")) continue;  // what clients pass; stdio is all there is
-    if (!strcmp(argv[i], "-h") || !strcmp(argv[i], "--help")) {
-      fputs(
-          "usage: wyn lsp [--stdio]\n"
-          "    Serves the plug-in's colours, completions, symbols and editing aids\n"
-          "    to a language client over stdin and stdout (Language Server\n"
-          "    Protocol 3.17). A message body may be at most 64 MiB.\n",
-          stdout);
-      return 0;
-    }
     fprintf(stderr, "wyn lsp: unknown argument %s (see wyn lsp --help)\n", argv[i]);
     return 2;
   }

@@ -322,6 +322,10 @@ TEST_F(ToolTest, InfoShowsTheRegisteredFunctions) {
   EXPECT_EQ(r.code, 0);
   EXPECT_NE(r.out.find("long _wyn_language_colors_update long long"), std::string::npos);
   EXPECT_NE(r.out.find("bound to extension: .wyn"), std::string::npos);
+  // Colours as a page writes them: the editor's 0xff0000 is blue.
+  EXPECT_NE(r.out.find("colour of keywords   #0000ff\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("colour of comments   #008000\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("0x"), std::string::npos) << r.out;
 }
 
 }  // namespace

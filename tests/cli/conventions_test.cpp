@@ -253,7 +253,7 @@ TEST_F(ToolTest, RoutinesOfManyFiles) {
   std::filesystem::create_directories(dir + "/empty/sub");
   Ran none = wyn_in(dir, {}, {"routines", "-R", "empty"});
   EXPECT_EQ(none.code, 1);
-  EXPECT_EQ(none.err, "No routines found.\n");
+  EXPECT_EQ(none.err, "wyn: no .wyn scripts below empty\n");
   // One bad file: the others are listed, the run fails at the end.
   Ran bad = wyn_in(dir, {}, {"routines", "p/b.wyn", "p/missing.wyn"});
   EXPECT_EQ(bad.code, 2);

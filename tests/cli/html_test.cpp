@@ -171,11 +171,36 @@ TEST_F(ToolTest, HtmlStylesAreReadableLightAndDark) {
       double ratio = la > lb ? (la + 0.05) / (lb + 0.05) : (lb + 0.05) / (la + 0.05);
       EXPECT_GE(ratio, 4.5) << (*m)[1] << " #" << (*m)[2] << " on " << bg[1];
     }
-    EXPECT_EQ(seen, 10u);  // body, pre, line numbers, seven categories
+    EXPECT_EQ(seen, 9u);  // pre, line numbers, seven categories
   }
-  // The page carries the same sheet.
+  // The page carries the same sheet, and its own rules for the page around
+  // it, the body's colours readable too.
   Ran page = wyn({"colour", "--html", "-", file("s.wyn", sample)});
   EXPECT_NE(page.out.find(css.out), std::string::npos);
+  for (const char* rule : {"body { color: #1f1f1f; background: #fbfbf8; }",
+                           "  body { color: #d4d4d4; background: #1e1e1e; }", ":root {", "h2 {"})
+    EXPECT_NE(page.out.find(rule), std::string::npos) << rule;
+}
+
+// The fragments' sheet goes into someone else's page: every rule is under
+// the class the fragment's <pre> carries, and nothing restyles the rest.
+TEST_F(ToolTest, FragmentSheetStaysUnderItsClass) {
+  Ran css = wyn({"colour", "--css"});
+  ASSERT_EQ(css.code, 0) << css.err;
+  std::istringstream lines(css.out);
+  size_t rules = 0;
+  for (std::string line; std::getline(lines, line);) {
+    size_t start = line.find_first_not_of(' ');
+    if (line.find('{') == std::string::npos || line.compare(start, 6, "@media") == 0) continue;
+    rules++;
+    EXPECT_TRUE(line.compare(start, 8, "pre.wyn ") == 0 || line.compare(start, 5, ".wyn ") == 0)
+        << line;
+  }
+  EXPECT_GE(rules, 20u);
+  EXPECT_NE(css.out.find(".wyn .ln:target {"), std::string::npos);
+  // The page's legend shows the categories' colours through the same rules.
+  Ran page = wyn({"colour", "--html", "-", file("s.wyn", sample)});
+  EXPECT_NE(page.out.find("<ul class=\"legend wyn\">"), std::string::npos);
 }
 
 TEST_F(ToolTest, HtmlPageRendersInAHeadlessBrowser) {
