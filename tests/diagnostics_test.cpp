@@ -240,6 +240,15 @@ TEST_F(DiagnosticsTest, NoFalseAlarmOnExamplesOrGeneratedScripts) {
           << "seed " << seed << ": " << d.message;
     check(wyn_text::generate_tricky(seed, 300));
   }
+  // Scripts written as their authors write them, every block closed and
+  // every goto with its label: nothing at all, with either line end.
+  for (uint64_t seed = 1; seed <= 6; seed++)
+    for (bool crlf : {false, true}) {
+      wyn_text::options o;
+      o.crlf = crlf;
+      EXPECT_EQ(shown(check(wyn_text::generate_real(seed, 600, o))), std::vector<std::string>())
+          << "seed " << seed << (crlf ? " CR LF" : " LF");
+    }
 }
 
 // Each example with one closing word or comment closer taken out: some
