@@ -4,6 +4,7 @@
 #include "diagnostics.h"
 
 #include <assert.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
@@ -655,14 +656,36 @@ class Checker {
     }
     if (jumps.empty()) return;
     std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    // Every word of the script is looked for among the names: most differ
+    // in length from all of them, and the rest are compared folded in
+    // place, so no word is copied unless it is one of them.
+    uint64_t lengths = 0;  // bit n: some name is n bytes long (n < 64)
+    for (const std::string& n : names) lengths |= n.size() < 64 ? (uint64_t)1 << n.size() : 0;
+    auto folded_less = [](const std::string& lower, const std::string& word) {
+      for (size_t i = 0; i < lower.size() && i < word.size(); i++) {
+        char w = word[i] >= 'A' && word[i] <= 'Z' ? (char)(word[i] - 'A' + 'a') : word[i];
+        if (lower[i] != w) return (unsigned char)lower[i] < (unsigned char)w;
+      }
+      return lower.size() < word.size();
+    };
+    auto is_name = [&](const std::string& word) {
+      if (word.size() >= 64 || (lengths & ((uint64_t)1 << word.size())) == 0) return false;
+      auto it = std::partition_point(names.begin(), names.end(),
+                                     [&](const std::string& n) { return folded_less(n, word); });
+      // The first name not below the word: equal unless it is above it.
+      return it != names.end() && it->size() == word.size() &&
+             std::equal(it->begin(), it->end(), word.begin(), [](char lower, char w) {
+               return lower == (w >= 'A' && w <= 'Z' ? (char)(w - 'A' + 'a') : w);
+             });
+    };
     // The scopes in which each name has a possible label.
     std::vector<std::pair<size_t, std::string>> labelled;
     for (size_t k = 0; k < tokens.size(); k++) {
       const Token& t = tokens[k];
-      if (t.kind != TOK_WORD) continue;
+      if (t.kind != TOK_WORD || !is_name(t.word)) continue;
       if (k > 0 && tokens[k - 1].kind == TOK_WORD && tokens[k - 1].word == "goto") continue;
       std::string lower = lower_of(t.word);
-      if (!std::binary_search(names.begin(), names.end(), lower)) continue;
       if (k > 0 && tokens[k - 1].word == "case") {
         size_t c = t.to;
         while (c < text_.size() && (text_[c] == ' ' || text_[c] == '\t')) c++;

@@ -158,6 +158,10 @@ TEST_F(DiagnosticsTest, RoutinesDefinedTwiceAndGotosWithoutLabels) {
       {"goto and label in comments and strings, label in another letter case",
        "function F()\nbegin\n  // goto x;\n  s = \"goto y;\";\n  goto Done;\nDONE:\nend;\n",
        {}},
+      {"several names, one label missing, names of other lengths and cases",
+       "function F()\nbegin\n  goto Beta;\n  goto alpha;\n  goto al;\nAL:\nALPHA:\n  bet = "
+       "1;\nend;\n",
+       {"3:8 error: `goto Beta` at line 3: no label `Beta:` in its routine"}},
       {"the name is #defined", "#define done other\nfunction F()\nbegin\n  goto done;\nend;\n", {}},
       {"a macro may make labels",
        "#define LABEL(x) x:\nfunction F()\nbegin\n  goto done;\nend;\n",
