@@ -92,14 +92,17 @@ int cmd_check(const Options& opt) {
     if (!session_for(opt, name.c_str())) return EXIT_ERROR;
     std::vector<wyn::Diagnostic> found;
     std::string error;
-    if (!reported(wyn::check_document(doc, plugin().words(1), &found, &error), error))
+    // The text copied out once for both the checker and the includes.
+    if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
+    const std::string text = doc.text();
+    if (!reported(wyn::check_coloured(doc, text, plugin().words(1), &found, &error), error))
       return EXIT_ERROR;
     // Includes are only ever warned about: the author's machine may have
     // had include folders this run does not know.
     wyn::Document scratch;
-    std::vector<wyn::Diagnostic> includes = wyn::check_includes(
-        file.name, doc.text(), doc.categories(), include_dirs_for(opt, name.c_str()),
-        wyn::coloured_reader(scratch, input_limit()));
+    std::vector<wyn::Diagnostic> includes =
+        wyn::check_includes(file.name, text, doc.categories(), include_dirs_for(opt, name.c_str()),
+                            wyn::coloured_reader(scratch, input_limit()));
     found.insert(found.end(), includes.begin(), includes.end());
     std::stable_sort(
         found.begin(), found.end(),
