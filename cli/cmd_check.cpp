@@ -92,16 +92,18 @@ int cmd_check(const Options& opt) {
     if (!session_for(opt, name.c_str())) return EXIT_ERROR;
     std::vector<wyn::Diagnostic> found;
     std::string error;
-    // The text copied out once for both the checker and the includes.
+    // The text and its colours copied out once for both the checker and
+    // the includes.
     if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
     const std::string text = doc.text();
-    if (!reported(wyn::check_coloured(doc, text, plugin().words(1), &found, &error), error))
+    const std::vector<signed char> cats = doc.categories();
+    if (!reported(wyn::check_coloured(doc, text, cats, plugin().words(1), &found, &error), error))
       return EXIT_ERROR;
     // Includes are only ever warned about: the author's machine may have
     // had include folders this run does not know.
     wyn::Document scratch;
     std::vector<wyn::Diagnostic> includes =
-        wyn::check_includes(file.name, text, doc.categories(), include_dirs_for(opt, name.c_str()),
+        wyn::check_includes(file.name, text, cats, include_dirs_for(opt, name.c_str()),
                             wyn::coloured_reader(scratch, input_limit()));
     found.insert(found.end(), includes.begin(), includes.end());
     std::stable_sort(

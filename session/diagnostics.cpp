@@ -231,7 +231,8 @@ class Checker {
         size_t j = p + 2;
         bool nested = false;
         while (j < text_.size() && !(text_[j] == '/' && text_[j - 1] == '*')) {
-          if (!nested && text_.compare(j, 2, "/*") == 0) {
+          // Asked of every byte of every block comment: read in place.
+          if (!nested && text_[j] == '/' && j + 1 < text_.size() && text_[j + 1] == '*') {
             // Most often the closer of the comment before was lost: this
             // comment has swallowed code up to another comment's end.
             nested = true;
@@ -368,7 +369,7 @@ class Checker {
         if (block) {
           for (Cond& cond : conds) cond.block_words = true;
         }
-        if (directive_line == 0) out.push_back({TOK_WORD, i, j, word, block});
+        if (directive_line == 0) out.push_back({TOK_WORD, i, j, std::move(word), block});
       }
       i = j;
     }
@@ -378,12 +379,12 @@ class Checker {
 
   static const Pair* opened_by(const std::string& w) {
     for (const Pair& p : pairs)
-      if (w == p.open) return &p;
+      if (strcmp(w.c_str(), p.open) == 0) return &p;
     return nullptr;
   }
   static const Pair* closed_by(const std::string& w) {
     for (const Pair& p : pairs)
-      if (w == p.close) return &p;
+      if (strcmp(w.c_str(), p.close) == 0) return &p;
     return nullptr;
   }
 
@@ -715,6 +716,12 @@ std::vector<Diagnostic> check_text(const std::string& text, const std::vector<si
 bool check_coloured(Document& doc, const std::string& text,
                     const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
                     std::string* error) {
+  return check_coloured(doc, text, doc.categories(), reserved, out, error);
+}
+
+bool check_coloured(Document& doc, const std::string& text, const std::vector<signed char>& cats,
+                    const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
+                    std::string* error) {
   assert(text.size() == doc.size());
   std::vector<Routine> outline;
   bool failed = false;
@@ -728,7 +735,6 @@ bool check_coloured(Document& doc, const std::string& text,
     outline = routine_outline(doc, marks, reserved);
     return &outline;
   };
-  std::vector<signed char> cats = doc.categories();
   *out = Checker(text, cats, nullptr, &reserved, source).run();
   return !failed;
 }

@@ -49,6 +49,12 @@ bool check_coloured(Document& doc, const std::string& text,
                     const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
                     std::string* error);
 
+// The same, with cats doc's colours as categories() reads them, for a
+// caller that holds them anyway.
+bool check_coloured(Document& doc, const std::string& text, const std::vector<signed char>& cats,
+                    const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
+                    std::string* error);
+
 // Colours doc whole, as the editor does on opening a file, and checks it.
 bool check_document(Document& doc, const std::vector<std::string>& reserved,
                     std::vector<Diagnostic>* out, std::string* error);
