@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <string_view>
 
 namespace wyn {
 
@@ -49,7 +50,7 @@ const char* const other_block_words[] = {"then", "else", "elseif"};
 // it is written as the vocabulary has it. Asked of nearly every word of a
 // script, so the words are held as strings once, most comparisons stop at
 // the length, and nothing is copied.
-bool is_block_word_folded(const std::string& word, bool* exact) {
+bool is_block_word_folded(std::string_view word, bool* exact) {
   static const std::vector<std::string> all = [] {
     std::vector<std::string> out;
     for (const Pair& p : pairs) out.insert(out.end(), {p.open, p.close});
@@ -69,8 +70,8 @@ bool is_block_word_folded(const std::string& word, bool* exact) {
   return false;
 }
 
-std::string lower_of(const std::string& s) {
-  std::string out = s;
+std::string lower_of(std::string_view s) {
+  std::string out(s);
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
   return out;
@@ -80,8 +81,8 @@ enum TokKind { TOK_WORD, TOK_SEMI };
 struct Token {
   TokKind kind;
   size_t from, to;
-  std::string word;    // TOK_WORD
-  bool block = false;  // a block word in some letter case
+  std::string_view word;  // TOK_WORD, in the checked text
+  bool block = false;     // a block word in some letter case
 };
 
 // The longest block word, "endprogram": a longer word is none, and need
@@ -317,7 +318,7 @@ class Checker {
         continue;
       }
       if (c == ';') {
-        if (directive_line == 0) out.push_back({TOK_SEMI, i, i + 1, std::string()});
+        if (directive_line == 0) out.push_back({TOK_SEMI, i, i + 1, std::string_view()});
         i++;
         continue;
       }
@@ -334,7 +335,7 @@ class Checker {
       }
       size_t j = i;
       while (j < text_.size() && word_char((unsigned char)text_[j]) && code(j)) j++;
-      std::string word = text_.substr(i, j - i);
+      std::string_view word(text_.data() + i, j - i);
       if (directive_line == 0 && word[0] == '#' && preprocessor_line(line_of(i))) {
         directive_line = line_of(i);
         directive = word;
@@ -354,7 +355,7 @@ class Checker {
         }
       } else {
         if (directive_line != 0 && directive == "#define") {
-          if (define_name) defined_.push_back(word);
+          if (define_name) defined_.emplace_back(word);
           define_name = false;
           if (word.find("##") != std::string::npos) macro_may_label_ = true;
         }
@@ -369,7 +370,7 @@ class Checker {
         if (block) {
           for (Cond& cond : conds) cond.block_words = true;
         }
-        if (directive_line == 0) out.push_back({TOK_WORD, i, j, std::move(word), block});
+        if (directive_line == 0) out.push_back({TOK_WORD, i, j, word, block});
       }
       i = j;
     }
@@ -377,14 +378,14 @@ class Checker {
     return out;
   }
 
-  static const Pair* opened_by(const std::string& w) {
+  static const Pair* opened_by(std::string_view w) {
     for (const Pair& p : pairs)
-      if (strcmp(w.c_str(), p.open) == 0) return &p;
+      if (w == p.open) return &p;
     return nullptr;
   }
-  static const Pair* closed_by(const std::string& w) {
+  static const Pair* closed_by(std::string_view w) {
     for (const Pair& p : pairs)
-      if (strcmp(w.c_str(), p.close) == 0) return &p;
+      if (w == p.close) return &p;
     return nullptr;
   }
 
@@ -436,7 +437,8 @@ class Checker {
       if (t.word == "else" || t.word == "elseif") {
         if (open_count[0] == 0)  // pairs[0]: if
           add(Diagnostic::ERROR, t.from, t.to,
-              "`" + t.word + "` at line " + std::to_string(line) + " is outside any `if ... then`");
+              "`" + std::string(t.word) + "` at line " + std::to_string(line) +
+                  " is outside any `if ... then`");
         continue;
       }
       const Pair* p = closed_by(t.word);
@@ -463,7 +465,8 @@ class Checker {
         // it is no block word to judge.
         if (strcmp(p->close, "end") != 0)
           add(Diagnostic::ERROR, t.from, t.to,
-              "`" + t.word + "` at line " + std::to_string(line) + " closes no open " + what(p));
+              "`" + std::string(t.word) + "` at line " + std::to_string(line) + " closes no open " +
+                  what(p));
         continue;
       }
       // Each block opened inside the one this word closes was left open.
@@ -475,9 +478,9 @@ class Checker {
             same
                 ? what(o.pair) + " opened at line " + std::to_string(o.line) + " is not closed: `" +
                       o.pair->close + "` is missing before line " + std::to_string(line)
-                : "`" + t.word + "` at line " + std::to_string(line) + " closes " + what(o.pair) +
-                      " opened at line " + std::to_string(o.line) + ": insert `" + o.pair->close +
-                      "` before it";
+                : "`" + std::string(t.word) + "` at line " + std::to_string(line) + " closes " +
+                      what(o.pair) + " opened at line " + std::to_string(o.line) + ": insert `" +
+                      o.pair->close + "` before it";
         Diagnostic& d = same ? add(Diagnostic::ERROR, o.from, o.to, message)
                              : add(Diagnostic::ERROR, t.from, t.to, message);
         fix(d, o, at);
@@ -608,7 +611,7 @@ class Checker {
     return std::adjacent_find(names.begin(), names.end()) != names.end();
   }
 
-  static bool plain_name(const std::string& w) {
+  static bool plain_name(std::string_view w) {
     if (w.empty() || (w[0] >= '0' && w[0] <= '9')) return false;
     for (char c : w)
       if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
@@ -663,14 +666,14 @@ class Checker {
     // place, so no word is copied unless it is one of them.
     uint64_t lengths = 0;  // bit n: some name is n bytes long (n < 64)
     for (const std::string& n : names) lengths |= n.size() < 64 ? (uint64_t)1 << n.size() : 0;
-    auto folded_less = [](const std::string& lower, const std::string& word) {
+    auto folded_less = [](const std::string& lower, std::string_view word) {
       for (size_t i = 0; i < lower.size() && i < word.size(); i++) {
         char w = word[i] >= 'A' && word[i] <= 'Z' ? (char)(word[i] - 'A' + 'a') : word[i];
         if (lower[i] != w) return (unsigned char)lower[i] < (unsigned char)w;
       }
       return lower.size() < word.size();
     };
-    auto is_name = [&](const std::string& word) {
+    auto is_name = [&](std::string_view word) {
       if (word.size() >= 64 || (lengths & ((uint64_t)1 << word.size())) == 0) return false;
       auto it = std::partition_point(names.begin(), names.end(),
                                      [&](const std::string& n) { return folded_less(n, word); });
@@ -700,8 +703,9 @@ class Checker {
         continue;
       const Token& n = tokens[j.token];
       add(Diagnostic::ERROR, n.from, n.to,
-          "`goto " + n.word + "` at line " + std::to_string(line_of(n.from)) + ": no label `" +
-              n.word + ":` " + (j.scope < body.size() ? "in its routine" : "outside the routines"));
+          "`goto " + std::string(n.word) + "` at line " + std::to_string(line_of(n.from)) +
+              ": no label `" + std::string(n.word) + ":` " +
+              (j.scope < body.size() ? "in its routine" : "outside the routines"));
     }
   }
 };
