@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <iterator>
 #include <string_view>
 
 namespace wyn {
@@ -46,19 +45,31 @@ const size_t kIndentSearch = 16;
 
 const char* const other_block_words[] = {"then", "else", "elseif"};
 
+// The longest block word, "endprogram": a longer word is none, and need
+// not be folded to be sure.
+const size_t kLongestBlockWord = 10;
+
 // Whether word, in any letter case, is a block word; *exact says whether
 // it is written as the vocabulary has it. Asked of nearly every word of a
-// script, so the words are held as strings once, most comparisons stop at
-// the length, and nothing is copied.
+// script, so the words are held as strings once, by length, and only
+// those of the word's length are compared; nothing is copied.
 bool is_block_word_folded(std::string_view word, bool* exact) {
-  static const std::vector<std::string> all = [] {
-    std::vector<std::string> out;
-    for (const Pair& p : pairs) out.insert(out.end(), {p.open, p.close});
-    out.insert(out.end(), std::begin(other_block_words), std::end(other_block_words));
+  using Words = std::vector<std::string>;
+  static const std::vector<Words> by_length = [] {
+    std::vector<Words> out(kLongestBlockWord + 1);
+    auto put = [&](const char* w) {
+      assert(strlen(w) <= kLongestBlockWord);
+      out[strlen(w)].push_back(w);
+    };
+    for (const Pair& p : pairs) {
+      put(p.open);
+      put(p.close);
+    }
+    for (const char* w : other_block_words) put(w);
     return out;
   }();
-  for (const std::string& w : all) {
-    if (w.size() != word.size()) continue;
+  if (word.size() > kLongestBlockWord) return false;
+  for (const std::string& w : by_length[word.size()]) {
     size_t k = 0;
     while (k < w.size() &&
            (word[k] == w[k] || (word[k] >= 'A' && word[k] <= 'Z' && word[k] - 'A' + 'a' == w[k])))
@@ -84,10 +95,6 @@ struct Token {
   std::string_view word;  // TOK_WORD, in the checked text
   bool block = false;     // a block word in some letter case
 };
-
-// The longest block word, "endprogram": a longer word is none, and need
-// not be folded to be sure.
-const size_t kLongestBlockWord = 10;
 
 struct Open {
   const Pair* pair;
