@@ -84,7 +84,9 @@ int cmd_check(const Options& opt) {
   for (const std::string& name : names) {
     Source file;
     wyn::Document doc;
-    if (!read_source_into(name.c_str(), &file, &doc)) {
+    // Nothing of the text is shown but names and words in the problems,
+    // as bytes: no code page is wanted.
+    if (!read_source_into(name.c_str(), &file, &doc, false)) {
       files_ok = false;
       continue;
     }
