@@ -743,7 +743,7 @@ bool check_coloured(Document& doc, const std::string& text, const std::vector<si
       failed = true;
       return nullptr;
     }
-    outline = routine_outline(doc, marks, reserved);
+    outline = routine_outline(doc, text, cats, marks, reserved);
     return &outline;
   };
   *out = Checker(text, cats, nullptr, &reserved, source).run();
