@@ -732,9 +732,9 @@ bool check_coloured(Document& doc, const std::string& text,
 
 bool check_coloured(Document& doc, const std::string& text, const std::vector<signed char>& cats,
                     const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
-                    std::string* error) {
+                    std::string* error, std::optional<std::vector<Routine>>* made) {
   assert(text.size() == doc.size());
-  std::vector<Routine> outline;
+  std::optional<std::vector<Routine>> outline;
   bool failed = false;
   auto source = [&]() -> const std::vector<Routine>* {
     std::vector<LineSpan> marks;
@@ -744,9 +744,10 @@ bool check_coloured(Document& doc, const std::string& text, const std::vector<si
       return nullptr;
     }
     outline = routine_outline(doc, text, cats, marks, reserved);
-    return &outline;
+    return &*outline;
   };
   *out = Checker(text, cats, nullptr, &reserved, source).run();
+  if (made != nullptr) *made = std::move(outline);
   return !failed;
 }
 
