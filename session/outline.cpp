@@ -116,7 +116,7 @@ class Window {
   const Document& doc_;
   size_t size_;
   size_t from_ = 0;                     // where the window starts in the document
-  const char* data_ = nullptr;          // its bytes: read_text_'s, or the caller's
+  const char* data_ = "";               // its bytes: read_text_'s, or the caller's
   size_t len_ = 0;                      // how many
   const signed char* cdata_ = nullptr;  // their categories once asked for; else null
   std::string read_text_;               // what was read from the document
