@@ -84,7 +84,9 @@ int cmd_check(const Options& opt) {
   for (const std::string& name : names) {
     Source file;
     wyn::Document doc;
-    if (!read_source_into(name.c_str(), &file, &doc)) {
+    // Nothing of the text is shown but names and words in the problems,
+    // as bytes: no code page is wanted.
+    if (!read_source_into(name.c_str(), &file, &doc, false)) {
       files_ok = false;
       continue;
     }
@@ -92,14 +94,19 @@ int cmd_check(const Options& opt) {
     if (!session_for(opt, name.c_str())) return EXIT_ERROR;
     std::vector<wyn::Diagnostic> found;
     std::string error;
-    if (!reported(wyn::check_document(doc, plugin().words(1), &found, &error), error))
+    // The text and its colours copied out once for both the checker and
+    // the includes.
+    if (!reported(doc.colour_whole(&error), error)) return EXIT_ERROR;
+    const std::string text = doc.text();
+    const std::vector<signed char> cats = doc.categories();
+    if (!reported(wyn::check_coloured(doc, text, cats, plugin().words(1), &found, &error), error))
       return EXIT_ERROR;
     // Includes are only ever warned about: the author's machine may have
     // had include folders this run does not know.
     wyn::Document scratch;
-    std::vector<wyn::Diagnostic> includes = wyn::check_includes(
-        file.name, doc.text(), doc.categories(), include_dirs_for(opt, name.c_str()),
-        wyn::coloured_reader(scratch, input_limit()));
+    std::vector<wyn::Diagnostic> includes =
+        wyn::check_includes(file.name, text, cats, include_dirs_for(opt, name.c_str()),
+                            wyn::coloured_reader(scratch, input_limit()));
     found.insert(found.end(), includes.begin(), includes.end());
     std::stable_sort(
         found.begin(), found.end(),

@@ -53,18 +53,35 @@ std::string project_config(const char* path) {
     else if (slash != nullptr)
       folder.assign(path, (size_t)(slash - path));
   }
+  // The files of a -R walk come a folder at a time: the walk up from the
+  // last folder is not made again for the next file in it.
+  static std::string last_folder, last_found;
+  static bool have_last = false;
+  if (have_last && folder == last_folder) return last_found;
   char resolved[PATH_MAX];
   if (realpath(folder.c_str(), resolved) == nullptr) return "";
-  return wyn::find_config_file(resolved);
+  last_found = wyn::find_config_file(resolved);
+  last_folder = folder;
+  have_last = true;
+  return last_found;
 }
 
 std::vector<std::string> include_dirs_for(const Options& opt, const char* path) {
   std::vector<std::string> dirs(opt.include_dirs.begin(), opt.include_dirs.end());
   std::string project = opt.no_config ? "" : project_config(path);
-  std::string text, problem;
-  // The file was read and applied before the script was checked: a
-  // problem with it has been said there.
-  if (!project.empty() && wyn::read_config_file(project, input_limit(), &text, &problem))
-    for (std::string& dir : wyn::config_include_dirs(text, project)) dirs.push_back(std::move(dir));
+  // One project's files share its entries: the file is read once for them
+  // as it is applied once (session_for).
+  static std::string last_project;
+  static std::vector<std::string> last_dirs;
+  if (!project.empty() && project != last_project) {
+    std::string text, problem;
+    last_dirs.clear();
+    // The file was read and applied before the script was checked: a
+    // problem with it has been said there.
+    if (wyn::read_config_file(project, input_limit(), &text, &problem))
+      last_dirs = wyn::config_include_dirs(text, project);
+    last_project = project;
+  }
+  if (!project.empty()) dirs.insert(dirs.end(), last_dirs.begin(), last_dirs.end());
   return dirs;
 }

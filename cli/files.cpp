@@ -31,6 +31,7 @@ struct Reading {
   Source* out;
   wyn::Document* doc;  // null: into out->text
   bool script;         // false: the bytes as they are (keys, configuration)
+  bool guess = true;   // a script not UTF-8 gets its code page guessed
   bool decided = false;
   std::string head;  // the first bytes, until they decide the form
   std::string wide;  // UTF-16 as read
@@ -88,7 +89,7 @@ bool finish_reading(Reading* r, std::string* problem) {
     std::string().swap(r->wide);
     return put_text(r, text.data(), text.size());
   }
-  if (!r->script || r->utf8.valid() || encoding_chosen() != nullptr) return true;
+  if (!r->script || !r->guess || r->utf8.valid() || encoding_chosen() != nullptr) return true;
   CodePageGuess guess;
   if (r->doc == nullptr) {
     guess.feed(r->out->text.data(), r->out->text.size());
@@ -108,7 +109,7 @@ bool finish_reading(Reading* r, std::string* problem) {
 // Reads path into out's text, or with doc into doc (out's text stays
 // empty; doc is emptied first and holds what was read so far on failure).
 // A script (script) has its form found and its text decoded as above.
-bool read_any(const char* path, Source* out, wyn::Document* doc, bool script) {
+bool read_any(const char* path, Source* out, wyn::Document* doc, bool script, bool guess = true) {
   bool from_stdin = !strcmp(path, "-");
   out->name = from_stdin ? "stdin" : path;
   out->text.clear();
@@ -143,6 +144,7 @@ bool read_any(const char* path, Source* out, wyn::Document* doc, bool script) {
   }
   // NUL bytes are looked for in the text, once UTF-16 is decoded.
   Reading reading(out, doc, script);
+  reading.guess = guess;
   std::string problem;
   bool ok = read_bounded(fd, false, &out->id, take_reading, &reading) &&
             finish_reading(&reading, &problem);
@@ -235,9 +237,9 @@ bool read_source(const char* path, Source* out) {
   return read_any(path, out, nullptr, true);
 }
 
-bool read_source_into(const char* path, Source* out, wyn::Document* doc) {
+bool read_source_into(const char* path, Source* out, wyn::Document* doc, bool guess) {
   working_on(path);
-  return read_any(path, out, doc, true);
+  return read_any(path, out, doc, true, guess);
 }
 
 bool read_script(const char* path, Source* out) {

@@ -82,8 +82,11 @@ struct Source {
 // empty file is an empty script.
 bool read_source(const char* path, Source* out);
 // The same, read straight into doc a piece at a time (out's text stays
-// empty), so the text is held once.
-bool read_source_into(const char* path, Source* out, wyn::Document* doc);
+// empty), so the text is held once. Without guess, a script that is not
+// UTF-8 gets no code page guessed for it (out's coding has none): for a
+// command that shows none of its text, as the guess costs more than
+// colouring.
+bool read_source_into(const char* path, Source* out, wyn::Document* doc, bool guess = true);
 // Reads a keys script or configuration file, the same way.
 bool read_script(const char* path, Source* out);
 // The operands as files ("-" when there are none): with -R a folder stands

@@ -124,9 +124,19 @@ json Server::diagnostics_of(OpenScript* d) {
   const size_t most = 500;
   std::vector<Diagnostic> all;
   std::string problem;
+  std::vector<signed char> cats = d->doc.categories();
+  std::optional<std::vector<wyn::Routine>> outline;
   // Without the plug-in's routine list, the rules that need no routines.
-  if (!check_coloured(d->doc, d->text, vocab_.words[1], &all, &problem))
-    all = check_text(d->text, d->doc.categories());
+  if (!check_coloured(d->doc, d->text, cats, vocab_.words[1], &all, &problem, &outline)) {
+    all = check_text(d->text, cats);
+  } else if (outline && (d->routines_generation != d->generation ||
+                         d->routines_vocabulary != vocab_.generation)) {
+    // The outline the routine rules made is the one the routine answers
+    // would make next: kept for them.
+    d->routines = routines_in(d->doc, d->text, *outline);
+    d->routines_generation = d->generation;
+    d->routines_vocabulary = vocab_.generation;
+  }
   std::vector<Diagnostic> includes = include_problems(d);
   all.insert(all.end(), includes.begin(), includes.end());
   std::stable_sort(all.begin(), all.end(),

@@ -64,8 +64,13 @@ std::vector<Diagnostic> Server::include_problems(const OpenScript* d) const {
   std::vector<signed char> cats = d->doc.categories();
   if (find_includes(d->text, cats).empty()) return {};
   Document scratch;  // not the server's: this is asked while answering
+  if (!include_cache_) include_cache_ = std::make_shared<IncludeCache>();
   return check_includes(uri_to_path(d->uri), d->text, cats, include_dirs_for(d),
-                        coloured_reader(scratch, kIncludedFileLimit));
+                        include_cache_->reader(coloured_reader(scratch, kIncludedFileLimit)));
+}
+
+void Server::forget_included_files() {
+  if (include_cache_) include_cache_->clear();
 }
 
 // Each included file joins the workspace index, so its routines answer

@@ -31,6 +31,7 @@ namespace wyn {
 // names clash with the macros of the Windows headers some server files take.
 struct Diagnostic;
 struct IndentUnit;
+class IncludeCache;
 }  // namespace wyn
 
 namespace wyn::lsp {
@@ -214,6 +215,10 @@ class Server {
   std::vector<std::string> includes_of(const OpenScript* d);
   // Missing and circular includes; throws std::bad_alloc without memory.
   std::vector<Diagnostic> include_problems(const OpenScript* d) const;
+  // The included files read for include_problems, kept while unchanged on
+  // disk (made on first use; shared_ptr, so its header stays out of here).
+  mutable std::shared_ptr<IncludeCache> include_cache_;
+  void forget_included_files();  // a file was saved or changed on disk
   void index_includes(const OpenScript* d);
   // A routine named in d as found: in d, then in the files it includes,
   // nearest first; definitions before declarations.

@@ -14,11 +14,16 @@ namespace wyn::lsp {
 
 std::vector<Routine> find_routines(Document& doc, const std::string& text,
                                    const Vocabulary& vocab) {
-  std::vector<Routine> out;
   std::vector<LineSpan> marks;
   std::string message;
-  if (!doc.routines(&marks, &message, nullptr)) return out;
-  for (const wyn::Routine& o : routine_outline(doc, marks, vocab.words[1])) {
+  if (!doc.routines(&marks, &message, nullptr)) return {};
+  return routines_in(doc, text, routine_outline(doc, marks, vocab.words[1]));
+}
+
+std::vector<Routine> routines_in(const Document& doc, const std::string& text,
+                                 const std::vector<wyn::Routine>& outline) {
+  std::vector<Routine> out;
+  for (const wyn::Routine& o : outline) {
     Routine r;
     r.name = o.name;
     r.header = o.header;

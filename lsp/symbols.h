@@ -19,6 +19,10 @@
 #include "text.h"
 #include "vocab.h"
 
+namespace wyn {
+struct Routine;  // the session's outline entry (outline.h)
+}  // namespace wyn
+
 namespace wyn::lsp {
 
 // A routine of the session's outline, in bytes of the text: the header's
@@ -34,6 +38,9 @@ struct Routine {
 // The routines and declarations of doc (whose bytes are text, coloured as
 // a whole), each with its extent, by the session's outline rule.
 std::vector<Routine> find_routines(Document& doc, const std::string& text, const Vocabulary& vocab);
+// The same from the session's outline of doc, made already.
+std::vector<Routine> routines_in(const Document& doc, const std::string& text,
+                                 const std::vector<wyn::Routine>& outline);
 
 // A routine of a workspace file as answers need it: where its name sits in
 // the file's names, and its extent in the client's units.

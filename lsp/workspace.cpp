@@ -140,12 +140,14 @@ void Server::on_did_save(json& params) {
   std::string uri, problem;
   if (!read_uri(params, &uri, &problem)) return log(1, "didSave: " + problem);
   index_.touch(uri_to_path(uri));
+  forget_included_files();
 }
 
 void Server::on_did_change_watched_files(json& params) {
   Fields f(params, "params");
   const json* changes = f.array("changes");
   if (!f.ok()) return log(1, "didChangeWatchedFiles: " + f.problem());
+  forget_included_files();
   std::string bad;  // the first event not understood, said once
   for (const json& c : *changes) {
     Fields event(c, "a file event");

@@ -10,16 +10,23 @@
 # the fastest and slowest run, and the median CPU seconds (user and
 # system). wyn check should be at least as fast.
 # The scripts are generated into a temporary folder and deleted afterwards.
+# By default their block words are at random, so wyn check has dozens of
+# problems to say in each; --real writes them as their authors do, every
+# block closed (wyn_gen's "real" text), which is what a project's tree holds.
 #
-#   bash scripts/measure-check.sh [--runs N] [BUILD_DIR] [COUNT]
+#   bash scripts/measure-check.sh [--runs N] [--real] [BUILD_DIR] [COUNT]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/lib.sh"
 runs=5
-if [[ ${1:-} == --runs ]]; then
-  runs=$2
-  shift 2
-fi
+kind=
+while [[ ${1:-} == --* ]]; do
+  case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --real) kind=real; shift ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+done
 build=$(cd "${1:-$here/build/linux}" && pwd)
 count=${2:-10000}
 need_built "$build/wyn" "$build/wyn_gen"
@@ -47,7 +54,7 @@ for i in range(count):
     with open(os.path.join(folder, name), "wb") as f:
         f.write(text)
 PY
-"$build/wyn_gen" $((count * 10))K 7 | python3 "$work/split.py" "$tree" "$count"
+"$build/wyn_gen" $((count * 10))K 7 $kind | python3 "$work/split.py" "$tree" "$count"
 echo "$count scripts, $(du -sm "$tree" | cut -f1) MiB, $runs runs each"
 
 # "MEDIAN (FASTEST-SLOWEST) s, CPU MEDIAN s": wall-clock seconds of a

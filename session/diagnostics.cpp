@@ -4,11 +4,12 @@
 #include "diagnostics.h"
 
 #include <assert.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
 #include <functional>
-#include <iterator>
+#include <string_view>
 
 namespace wyn {
 
@@ -44,19 +45,31 @@ const size_t kIndentSearch = 16;
 
 const char* const other_block_words[] = {"then", "else", "elseif"};
 
+// The longest block word, "endprogram": a longer word is none, and need
+// not be folded to be sure.
+const size_t kLongestBlockWord = 10;
+
 // Whether word, in any letter case, is a block word; *exact says whether
 // it is written as the vocabulary has it. Asked of nearly every word of a
-// script, so the words are held as strings once, most comparisons stop at
-// the length, and nothing is copied.
-bool is_block_word_folded(const std::string& word, bool* exact) {
-  static const std::vector<std::string> all = [] {
-    std::vector<std::string> out;
-    for (const Pair& p : pairs) out.insert(out.end(), {p.open, p.close});
-    out.insert(out.end(), std::begin(other_block_words), std::end(other_block_words));
+// script, so the words are held as strings once, by length, and only
+// those of the word's length are compared; nothing is copied.
+bool is_block_word_folded(std::string_view word, bool* exact) {
+  using Words = std::vector<std::string>;
+  static const std::vector<Words> by_length = [] {
+    std::vector<Words> out(kLongestBlockWord + 1);
+    auto put = [&](const char* w) {
+      assert(strlen(w) <= kLongestBlockWord);
+      out[strlen(w)].push_back(w);
+    };
+    for (const Pair& p : pairs) {
+      put(p.open);
+      put(p.close);
+    }
+    for (const char* w : other_block_words) put(w);
     return out;
   }();
-  for (const std::string& w : all) {
-    if (w.size() != word.size()) continue;
+  if (word.size() > kLongestBlockWord) return false;
+  for (const std::string& w : by_length[word.size()]) {
     size_t k = 0;
     while (k < w.size() &&
            (word[k] == w[k] || (word[k] >= 'A' && word[k] <= 'Z' && word[k] - 'A' + 'a' == w[k])))
@@ -68,8 +81,8 @@ bool is_block_word_folded(const std::string& word, bool* exact) {
   return false;
 }
 
-std::string lower_of(const std::string& s) {
-  std::string out = s;
+std::string lower_of(std::string_view s) {
+  std::string out(s);
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
   return out;
@@ -79,13 +92,9 @@ enum TokKind { TOK_WORD, TOK_SEMI };
 struct Token {
   TokKind kind;
   size_t from, to;
-  std::string word;    // TOK_WORD
-  bool block = false;  // a block word in some letter case
+  std::string_view word;  // TOK_WORD, in the checked text
+  bool block = false;     // a block word in some letter case
 };
-
-// The longest block word, "endprogram": a longer word is none, and need
-// not be folded to be sure.
-const size_t kLongestBlockWord = 10;
 
 struct Open {
   const Pair* pair;
@@ -230,7 +239,8 @@ class Checker {
         size_t j = p + 2;
         bool nested = false;
         while (j < text_.size() && !(text_[j] == '/' && text_[j - 1] == '*')) {
-          if (!nested && text_.compare(j, 2, "/*") == 0) {
+          // Asked of every byte of every block comment: read in place.
+          if (!nested && text_[j] == '/' && j + 1 < text_.size() && text_[j + 1] == '*') {
             // Most often the closer of the comment before was lost: this
             // comment has swallowed code up to another comment's end.
             nested = true;
@@ -315,7 +325,7 @@ class Checker {
         continue;
       }
       if (c == ';') {
-        if (directive_line == 0) out.push_back({TOK_SEMI, i, i + 1, std::string()});
+        if (directive_line == 0) out.push_back({TOK_SEMI, i, i + 1, std::string_view()});
         i++;
         continue;
       }
@@ -332,7 +342,7 @@ class Checker {
       }
       size_t j = i;
       while (j < text_.size() && word_char((unsigned char)text_[j]) && code(j)) j++;
-      std::string word = text_.substr(i, j - i);
+      std::string_view word(text_.data() + i, j - i);
       if (directive_line == 0 && word[0] == '#' && preprocessor_line(line_of(i))) {
         directive_line = line_of(i);
         directive = word;
@@ -352,7 +362,7 @@ class Checker {
         }
       } else {
         if (directive_line != 0 && directive == "#define") {
-          if (define_name) defined_.push_back(word);
+          if (define_name) defined_.emplace_back(word);
           define_name = false;
           if (word.find("##") != std::string::npos) macro_may_label_ = true;
         }
@@ -375,12 +385,12 @@ class Checker {
     return out;
   }
 
-  static const Pair* opened_by(const std::string& w) {
+  static const Pair* opened_by(std::string_view w) {
     for (const Pair& p : pairs)
       if (w == p.open) return &p;
     return nullptr;
   }
-  static const Pair* closed_by(const std::string& w) {
+  static const Pair* closed_by(std::string_view w) {
     for (const Pair& p : pairs)
       if (w == p.close) return &p;
     return nullptr;
@@ -434,7 +444,8 @@ class Checker {
       if (t.word == "else" || t.word == "elseif") {
         if (open_count[0] == 0)  // pairs[0]: if
           add(Diagnostic::ERROR, t.from, t.to,
-              "`" + t.word + "` at line " + std::to_string(line) + " is outside any `if ... then`");
+              "`" + std::string(t.word) + "` at line " + std::to_string(line) +
+                  " is outside any `if ... then`");
         continue;
       }
       const Pair* p = closed_by(t.word);
@@ -461,7 +472,8 @@ class Checker {
         // it is no block word to judge.
         if (strcmp(p->close, "end") != 0)
           add(Diagnostic::ERROR, t.from, t.to,
-              "`" + t.word + "` at line " + std::to_string(line) + " closes no open " + what(p));
+              "`" + std::string(t.word) + "` at line " + std::to_string(line) + " closes no open " +
+                  what(p));
         continue;
       }
       // Each block opened inside the one this word closes was left open.
@@ -473,9 +485,9 @@ class Checker {
             same
                 ? what(o.pair) + " opened at line " + std::to_string(o.line) + " is not closed: `" +
                       o.pair->close + "` is missing before line " + std::to_string(line)
-                : "`" + t.word + "` at line " + std::to_string(line) + " closes " + what(o.pair) +
-                      " opened at line " + std::to_string(o.line) + ": insert `" + o.pair->close +
-                      "` before it";
+                : "`" + std::string(t.word) + "` at line " + std::to_string(line) + " closes " +
+                      what(o.pair) + " opened at line " + std::to_string(o.line) + ": insert `" +
+                      o.pair->close + "` before it";
         Diagnostic& d = same ? add(Diagnostic::ERROR, o.from, o.to, message)
                              : add(Diagnostic::ERROR, t.from, t.to, message);
         fix(d, o, at);
@@ -606,7 +618,7 @@ class Checker {
     return std::adjacent_find(names.begin(), names.end()) != names.end();
   }
 
-  static bool plain_name(const std::string& w) {
+  static bool plain_name(std::string_view w) {
     if (w.empty() || (w[0] >= '0' && w[0] <= '9')) return false;
     for (char c : w)
       if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
@@ -655,14 +667,36 @@ class Checker {
     }
     if (jumps.empty()) return;
     std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    // Every word of the script is looked for among the names: most differ
+    // in length from all of them, and the rest are compared folded in
+    // place, so no word is copied unless it is one of them.
+    uint64_t lengths = 0;  // bit n: some name is n bytes long (n < 64)
+    for (const std::string& n : names) lengths |= n.size() < 64 ? (uint64_t)1 << n.size() : 0;
+    auto folded_less = [](const std::string& lower, std::string_view word) {
+      for (size_t i = 0; i < lower.size() && i < word.size(); i++) {
+        char w = word[i] >= 'A' && word[i] <= 'Z' ? (char)(word[i] - 'A' + 'a') : word[i];
+        if (lower[i] != w) return (unsigned char)lower[i] < (unsigned char)w;
+      }
+      return lower.size() < word.size();
+    };
+    auto is_name = [&](std::string_view word) {
+      if (word.size() >= 64 || (lengths & ((uint64_t)1 << word.size())) == 0) return false;
+      auto it = std::partition_point(names.begin(), names.end(),
+                                     [&](const std::string& n) { return folded_less(n, word); });
+      // The first name not below the word: equal unless it is above it.
+      return it != names.end() && it->size() == word.size() &&
+             std::equal(it->begin(), it->end(), word.begin(), [](char lower, char w) {
+               return lower == (w >= 'A' && w <= 'Z' ? (char)(w - 'A' + 'a') : w);
+             });
+    };
     // The scopes in which each name has a possible label.
     std::vector<std::pair<size_t, std::string>> labelled;
     for (size_t k = 0; k < tokens.size(); k++) {
       const Token& t = tokens[k];
-      if (t.kind != TOK_WORD) continue;
+      if (t.kind != TOK_WORD || !is_name(t.word)) continue;
       if (k > 0 && tokens[k - 1].kind == TOK_WORD && tokens[k - 1].word == "goto") continue;
       std::string lower = lower_of(t.word);
-      if (!std::binary_search(names.begin(), names.end(), lower)) continue;
       if (k > 0 && tokens[k - 1].word == "case") {
         size_t c = t.to;
         while (c < text_.size() && (text_[c] == ' ' || text_[c] == '\t')) c++;
@@ -676,8 +710,9 @@ class Checker {
         continue;
       const Token& n = tokens[j.token];
       add(Diagnostic::ERROR, n.from, n.to,
-          "`goto " + n.word + "` at line " + std::to_string(line_of(n.from)) + ": no label `" +
-              n.word + ":` " + (j.scope < body.size() ? "in its routine" : "outside the routines"));
+          "`goto " + std::string(n.word) + "` at line " + std::to_string(line_of(n.from)) +
+              ": no label `" + std::string(n.word) + ":` " +
+              (j.scope < body.size() ? "in its routine" : "outside the routines"));
     }
   }
 };
@@ -692,8 +727,14 @@ std::vector<Diagnostic> check_text(const std::string& text, const std::vector<si
 bool check_coloured(Document& doc, const std::string& text,
                     const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
                     std::string* error) {
+  return check_coloured(doc, text, doc.categories(), reserved, out, error);
+}
+
+bool check_coloured(Document& doc, const std::string& text, const std::vector<signed char>& cats,
+                    const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
+                    std::string* error, std::optional<std::vector<Routine>>* made) {
   assert(text.size() == doc.size());
-  std::vector<Routine> outline;
+  std::optional<std::vector<Routine>> outline;
   bool failed = false;
   auto source = [&]() -> const std::vector<Routine>* {
     std::vector<LineSpan> marks;
@@ -702,11 +743,11 @@ bool check_coloured(Document& doc, const std::string& text,
       failed = true;
       return nullptr;
     }
-    outline = routine_outline(doc, marks, reserved);
-    return &outline;
+    outline = routine_outline(doc, text, cats, marks, reserved);
+    return &*outline;
   };
-  std::vector<signed char> cats = doc.categories();
   *out = Checker(text, cats, nullptr, &reserved, source).run();
+  if (made != nullptr) *made = std::move(outline);
   return !failed;
 }
 

@@ -14,6 +14,7 @@
 
 #include <stddef.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,14 @@ std::vector<Diagnostic> check_text(const std::string& text, const std::vector<si
 bool check_coloured(Document& doc, const std::string& text,
                     const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
                     std::string* error);
+
+// The same, with cats doc's colours as categories() reads them, for a
+// caller that holds them anyway. outline, when given, gets doc's outline
+// (routine_outline) if the routine rules made one, so that a caller that
+// shows both need not make it again; else it is left empty.
+bool check_coloured(Document& doc, const std::string& text, const std::vector<signed char>& cats,
+                    const std::vector<std::string>& reserved, std::vector<Diagnostic>* out,
+                    std::string* error, std::optional<std::vector<Routine>>* outline = nullptr);
 
 // Colours doc whole, as the editor does on opening a file, and checks it.
 bool check_document(Document& doc, const std::vector<std::string>& reserved,

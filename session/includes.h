@@ -12,6 +12,7 @@
 #include <stddef.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,33 @@ using IncludeReader =
 // The reader most callers want: a regular file of at most limit bytes,
 // coloured whole in scratch (a Document of the loaded plug-in).
 IncludeReader coloured_reader(Document& scratch, size_t limit = (size_t)4 << 20);
+
+// What a reader gave for each file, kept and given again while the file's
+// size and modification time stay as they were, so that following a
+// script's includes again after each edit reads and colours only the
+// files that changed. Holds at most budget bytes of text and colours;
+// past that it starts again empty. A file that cannot be examined is
+// read every time.
+class IncludeCache {
+ public:
+  explicit IncludeCache(size_t budget = (size_t)16 << 20) : budget_(budget) {}
+  // A reader that answers from the cache and asks inner for files not in
+  // it or changed since. The cache must outlive it.
+  IncludeReader reader(IncludeReader inner);
+  void clear();
+
+ private:
+  struct Entry {
+    long long size = 0, seconds = 0, nanoseconds = 0;
+    bool ok = false;
+    std::string text;
+    std::vector<signed char> cats;
+  };
+  bool read(const IncludeReader& inner, const std::string& path, std::string* text,
+            std::vector<signed char>* cats);
+  std::map<std::string, Entry> entries_;
+  size_t held_ = 0, budget_;
+};
 
 // How deep includes are followed, and how many files at most.
 const int kIncludeDepth = 32;

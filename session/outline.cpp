@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace wyn {
 
@@ -35,6 +36,12 @@ bool is_blank(char c) {
 class Window {
  public:
   explicit Window(const Document& doc) : doc_(doc), size_(doc.size()) {}
+  // The whole text and every byte's colour at hand already (a caller that
+  // holds them): the window is all of it, and nothing is read.
+  Window(const Document& doc, const std::string& text, const std::vector<signed char>& cats)
+      : doc_(doc), size_(text.size()), data_(text.data()), len_(text.size()), cdata_(cats.data()) {
+    assert(text.size() == doc.size() && cats.size() == text.size());
+  }
 
   // Line n as [*start, *end), without its line break, as
   // Document::line_length counts it; false for a line that does not exist.
@@ -73,22 +80,27 @@ class Window {
     return true;
   }
 
-  // Up to limit bytes of line n, without its line break; "" if none.
-  std::string line_text(long n, size_t limit = std::string::npos) {
+  // Up to limit bytes of line n, without its line break; "" if none. A
+  // view into the window, good until the window is next asked.
+  std::string_view line_view(long n, size_t limit = std::string::npos) {
     size_t start, end;
-    if (!line(n, &start, &end)) return "";
+    if (!line(n, &start, &end)) return std::string_view();
     size_t len = std::min(end - start, limit);
-    return std::string(bytes(start, len), len);
+    return std::string_view(bytes(start, len), len);
+  }
+  std::string line_text(long n, size_t limit = std::string::npos) {
+    return std::string(line_view(n, limit));
   }
 
   // The category of each of n bytes from pos, which lie in the text.
   const signed char* cats(size_t pos, size_t n) {
     load(pos, n);
-    if (cats_.size() != text_.size()) {
-      cats_.resize(text_.size());
-      doc_.categories(from_, cats_.size(), cats_.data());
+    if (cdata_ == nullptr) {
+      read_cats_.resize(len_);
+      doc_.categories(from_, len_, read_cats_.data());
+      cdata_ = read_cats_.data();
     }
-    return cats_.data() + (pos - from_);
+    return cdata_ + (pos - from_);
   }
 
   bool dead_code(size_t pos) {
@@ -103,9 +115,12 @@ class Window {
 
   const Document& doc_;
   size_t size_;
-  size_t from_ = 0;                // where text_ starts in the document
-  std::string text_;               // the bytes read
-  std::vector<signed char> cats_;  // their categories once asked for; else empty
+  size_t from_ = 0;                     // where the window starts in the document
+  const char* data_ = "";               // its bytes: read_text_'s, or the caller's
+  size_t len_ = 0;                      // how many
+  const signed char* cdata_ = nullptr;  // their categories once asked for; else null
+  std::string read_text_;               // what was read from the document
+  std::vector<signed char> read_cats_;
 
   static constexpr size_t kLong = std::string::npos - 1;
   long line_ = 0;               // the line last found, 0 if none
@@ -116,11 +131,11 @@ class Window {
   // more than a piece further on.
   size_t find_lf(size_t pos) {
     for (int tries = 0; tries < 2; tries++) {
-      if (pos >= from_ && pos <= from_ + text_.size()) {
-        size_t rest = from_ + text_.size() - pos;
-        const void* lf = memchr(text_.data() + (pos - from_), '\n', rest);
-        if (lf != nullptr) return from_ + (size_t)((const char*)lf - text_.data());
-        if (from_ + text_.size() == size_) return std::string::npos;
+      if (pos >= from_ && pos <= from_ + len_) {
+        size_t rest = from_ + len_ - pos;
+        const void* lf = memchr(data_ + (pos - from_), '\n', rest);
+        if (lf != nullptr) return from_ + (size_t)((const char*)lf - data_);
+        if (from_ + len_ == size_) return std::string::npos;
       }
       if (tries == 0) load_from(pos);
     }
@@ -128,23 +143,25 @@ class Window {
   }
   const char* bytes(size_t pos, size_t n) {
     load(pos, n);
-    return text_.data() + (pos - from_);
+    return data_ + (pos - from_);
   }
   // Makes [pos, pos + n), inside the text, part of the window.
   void load(size_t pos, size_t n) {
     assert(pos <= size_ && n <= size_ - pos);
-    if (pos >= from_ && pos + n <= from_ + text_.size()) return;
+    if (pos >= from_ && pos + n <= from_ + len_) return;
     load_from(pos, n);
   }
   void load_from(size_t pos, size_t n = 0) {
     from_ = pos;
-    text_ = doc_.text(pos, std::max(n, std::min(kPiece, size_ - pos)));
-    cats_.clear();
+    read_text_ = doc_.text(pos, std::max(n, std::min(kPiece, size_ - pos)));
+    data_ = read_text_.data();
+    len_ = read_text_.size();
+    cdata_ = nullptr;
   }
 };
 
 // "end", blanks, ';' right after the indentation.
-bool closes(const std::string& line, const std::string& indent) {
+bool closes(std::string_view line, const std::string& indent) {
   if (line.compare(0, indent.size(), indent) != 0) return false;
   size_t i = indent.size();
   if (line.compare(i, 3, "end") != 0) return false;
@@ -152,7 +169,7 @@ bool closes(const std::string& line, const std::string& indent) {
   return i < line.size() && line[i] == ';';
 }
 
-bool starts_with_word(const std::string& s, size_t at, const char* word, size_t n) {
+bool starts_with_word(std::string_view s, size_t at, const char* word, size_t n) {
   return s.compare(at, n, word) == 0 && (at + n == s.size() || !is_name_char(s[at + n]));
 }
 
@@ -229,17 +246,18 @@ std::string routine_name(const std::string& header, size_t* at) {
   return header.substr(start, end - start);
 }
 
-std::vector<Routine> routine_outline(const Document& doc, const std::vector<LineSpan>& marks,
-                                     const std::vector<std::string>& reserved) {
+namespace {
+
+std::vector<Routine> outline_of(const Document& doc, Window& w, const std::vector<LineSpan>& marks,
+                                const std::vector<std::string>& reserved) {
   std::vector<std::string> words = reserved;
   std::sort(words.begin(), words.end());
-  auto is_reserved = [&](const std::string& w) {
-    return std::binary_search(words.begin(), words.end(), w);
+  auto is_reserved = [&](const std::string& word) {
+    return std::binary_search(words.begin(), words.end(), word);
   };
   // The last line with text: a final line break starts no line of its own.
   long last_line = doc.line_count();
   if (last_line > 1 && doc.size() > 0 && doc.text(doc.size() - 1, 1) == "\n") last_line--;
-  Window w(doc);
 
   std::vector<Routine> out;
   std::vector<long> marked;  // the first lines of the plug-in's headers
@@ -266,14 +284,15 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
   // declarations. A first-column definition is its to mark alone.
   for (long n = 1; n <= last_line; n++) {
     if (std::binary_search(marked.begin(), marked.end(), n)) continue;
-    std::string s = w.line_text(n, kIndentLimit);
-    size_t at = n == 1 && s.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+    // Every line is looked at: in place, copied only when it may be a header.
+    std::string_view v = w.line_view(n, kIndentLimit);
+    size_t at = n == 1 && v.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
     bool first_column = at == 0;
-    while (at < s.size() && is_blank(s[at])) at++;
-    if (!starts_with_word(s, at, "function", 8) && !starts_with_word(s, at, "prototype", 9))
+    while (at < v.size() && is_blank(v[at])) at++;
+    if (!starts_with_word(v, at, "function", 8) && !starts_with_word(v, at, "prototype", 9))
       continue;
     first_column = first_column && at == 0;
-    if (s.size() == kIndentLimit) s = w.line_text(n);
+    std::string s = v.size() == kIndentLimit ? w.line_text(n) : std::string(v);
     Routine r;
     if (!read_header(w, n, last_line, s, at, &r) || is_reserved(r.name)) continue;
     if (first_column && !r.declaration) continue;
@@ -304,7 +323,7 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
     long last = std::max(stops[i], r.marked.last);
     r.extent.last = last;
     for (long n = r.marked.first + 1; n <= last; n++) {
-      if (closes(w.line_text(n), lead)) {
+      if (closes(w.line_view(n), lead)) {
         r.extent.last = n;
         break;
       }
@@ -312,6 +331,24 @@ std::vector<Routine> routine_outline(const Document& doc, const std::vector<Line
     assert(r.extent.last >= r.extent.first);
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<Routine> routine_outline(const Document& doc, const std::vector<LineSpan>& marks,
+                                     const std::vector<std::string>& reserved) {
+  Window w(doc);
+  return outline_of(doc, w, marks, reserved);
+}
+
+std::vector<Routine> routine_outline(const Document& doc, const std::string& text,
+                                     const std::vector<signed char>& cats,
+                                     const std::vector<LineSpan>& marks,
+                                     const std::vector<std::string>& reserved) {
+  if (text.size() != doc.size() || cats.size() != text.size())
+    return routine_outline(doc, marks, reserved);
+  Window w(doc, text, cats);
+  return outline_of(doc, w, marks, reserved);
 }
 
 }  // namespace wyn

@@ -42,6 +42,14 @@ struct Routine {
 std::vector<Routine> routine_outline(const Document& doc, const std::vector<LineSpan>& marks,
                                      const std::vector<std::string>& reserved);
 
+// The same, with text and cats doc's text and the category of each of its
+// bytes, which the caller holds: read there rather than asked of doc.
+// Either not as long as doc's text: as above.
+std::vector<Routine> routine_outline(const Document& doc, const std::string& text,
+                                     const std::vector<signed char>& cats,
+                                     const std::vector<LineSpan>& marks,
+                                     const std::vector<std::string>& reserved);
+
 // The name of a routine header: the word just before its first '(' (blanks
 // may stand between), else its first word. *at is where it starts.
 std::string routine_name(const std::string& header, size_t* at);

@@ -158,6 +158,10 @@ TEST_F(DiagnosticsTest, RoutinesDefinedTwiceAndGotosWithoutLabels) {
       {"goto and label in comments and strings, label in another letter case",
        "function F()\nbegin\n  // goto x;\n  s = \"goto y;\";\n  goto Done;\nDONE:\nend;\n",
        {}},
+      {"several names, one label missing, names of other lengths and cases",
+       "function F()\nbegin\n  goto Beta;\n  goto alpha;\n  goto al;\nAL:\nALPHA:\n  bet = "
+       "1;\nend;\n",
+       {"3:8 error: `goto Beta` at line 3: no label `Beta:` in its routine"}},
       {"the name is #defined", "#define done other\nfunction F()\nbegin\n  goto done;\nend;\n", {}},
       {"a macro may make labels",
        "#define LABEL(x) x:\nfunction F()\nbegin\n  goto done;\nend;\n",
@@ -240,6 +244,15 @@ TEST_F(DiagnosticsTest, NoFalseAlarmOnExamplesOrGeneratedScripts) {
           << "seed " << seed << ": " << d.message;
     check(wyn_text::generate_tricky(seed, 300));
   }
+  // Scripts written as their authors write them, every block closed and
+  // every goto with its label: nothing at all, with either line end.
+  for (uint64_t seed = 1; seed <= 6; seed++)
+    for (bool crlf : {false, true}) {
+      wyn_text::options o;
+      o.crlf = crlf;
+      EXPECT_EQ(shown(check(wyn_text::generate_real(seed, 600, o))), std::vector<std::string>())
+          << "seed " << seed << (crlf ? " CR LF" : " LF");
+    }
 }
 
 // Each example with one closing word or comment closer taken out: some

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -167,6 +168,48 @@ TEST_F(Includes, FilesIncludedNearestFirstEachOnce) {
   std::vector<std::string> got =
       wyn::included_files(dir + "main.wyn", wyn::find_includes(text, {}), {}, plain);
   EXPECT_EQ(got, (std::vector<std::string>{dir + "a.h", dir + "b.h", dir + "c.h"}));
+}
+
+// Following the includes again reads only what changed on disk, and
+// says what a fresh read would.
+TEST_F(Includes, CachedReaderReadsOnlyFilesChangedSince) {
+  write("main.wyn", "#include \"a.h\"\n");
+  write("a.h", "#include \"b.h\"\n");
+  write("b.h", "");
+  std::vector<std::string> reads;
+  wyn::IncludeReader counting = [&](const std::string& path, std::string* text,
+                                    std::vector<signed char>* cats) {
+    reads.push_back(path.substr(dir.size()));
+    return plain(path, text, cats);
+  };
+  wyn::IncludeCache cache;
+  wyn::IncludeReader cached = cache.reader(counting);
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    std::vector<std::string> reads;
+    size_t warnings;
+  };
+  const Step steps[] = {
+      {"first time", [] {}, {"a.h", "b.h"}, 0},
+      {"nothing changed", [] {}, {}, 0},
+      {"b.h grew into a cycle",
+       [&] { write("b.h", "#include \"MAIN.WYN\"\n"); },
+       {"b.h", "main.wyn"},
+       2},  // one at each script's include line
+      {"unchanged again", [] {}, {}, 2},
+      {"b.h gone", [&] { fs::remove(dir + "b.h"); }, {}, 1},  // now not found
+      {"forgotten", [&] { cache.clear(); }, {"a.h"}, 1},
+  };
+  std::string text = support::read_file(dir + "main.wyn");
+  for (const Step& step : steps) {
+    step.change();
+    reads.clear();
+    size_t warnings = wyn::check_includes(dir + "main.wyn", text, {}, {}, cached).size() +
+                      wyn::check_includes(dir + "a.h", "#include \"b.h\"\n", {}, {}, cached).size();
+    EXPECT_EQ(reads, step.reads) << step.what;
+    EXPECT_EQ(warnings, step.warnings) << step.what;
+  }
 }
 
 TEST(ConfigIncludeDirs, RelativeToTheConfigurationsFolder) {

@@ -19,7 +19,8 @@ namespace {
 class OutlineTest : public support::PluginTest {
  protected:
   // The outline of text, coloured whole, one "name marked extent" entry a
-  // routine, declarations marked "decl".
+  // routine, declarations marked "decl". Read from the document, and from
+  // the text and colours held beside it, alike.
   std::string outline(const std::string& text, std::vector<wyn::Routine>* list = nullptr) {
     wyn::Document doc(text);
     EXPECT_TRUE(doc.colour_whole());
@@ -27,14 +28,22 @@ class OutlineTest : public support::PluginTest {
     std::string message;
     EXPECT_TRUE(doc.routines(&marks, &message, nullptr));
     std::vector<wyn::Routine> routines = wyn::routine_outline(doc, marks, plugin.words(1));
+    EXPECT_EQ(
+        shown(wyn::routine_outline(doc, text, doc.categories(), marks, plugin.words(1)), true),
+        shown(routines, true));
+    if (list != nullptr) *list = routines;
+    return shown(routines, false);
+  }
+  // With full, each one's name position and header too.
+  static std::string shown(const std::vector<wyn::Routine>& routines, bool full) {
     std::string out;
     for (const wyn::Routine& r : routines) {
       if (!out.empty()) out += ", ";
       out += r.name + " " + std::to_string(r.marked.first) + "-" + std::to_string(r.marked.last) +
              " " + std::to_string(r.extent.first) + "-" + std::to_string(r.extent.last);
+      if (full) out += " " + std::to_string(r.name_at) + " " + r.header;
       if (r.declaration) out += " decl";
     }
-    if (list != nullptr) *list = routines;
     return out;
   }
 };

@@ -287,6 +287,197 @@ inline std::string generate_lines(uint64_t seed, size_t lines, const options& o 
   return out;
 }
 
+// A script as its authors write them, for figures that should match what
+// a real file costs: a banner comment, #include lines, routines with
+// blocks nested and every one closed, one-statement "if (x) goto done;"
+// beside "if (x) then ... endif;", comments with Windows-1252 and GBK
+// bytes, some routine headers indented, and old routines commented out
+// whole with /* */. Every routine's name is its own and every goto has its
+// label, so a correct checker finds nothing in it. At least `lines` line
+// ends (a routine more at most).
+inline void real_line(std::string& out, rng& r, int depth, bool commented_out) {
+  static const char* const foreign[] = {"\xb0\xb2\xd7\xb0\xb3\xcc\xd0\xf2",  // GBK
+                                        "caf\xe9 r\xe9sum\xe9", "na\xefve \x93quoted\x94"};
+  indent(out, depth);
+  switch (r.below(commented_out ? 3 : 6)) {
+    case 0:
+      out += "// ";
+      out += pick(r, comment_words);
+      out += ' ';
+      out += r.chance(30) ? pick(r, foreign) : pick(r, comment_words);
+      break;
+    case 1:
+      out += pick(r, variables);
+      out += " = ";
+      out += pick(r, variables);
+      out += " + ";
+      number(out, r);
+      out += ";";
+      break;
+    case 2:
+      out += pick(r, functions);
+      out += "(";
+      out += pick(r, variables);
+      out += ", ";
+      out += pick(r, constants);
+      out += ");";
+      break;
+    default:
+      out += pick(r, variables);
+      out += " = ";
+      expression(out, r);
+      out += ";";
+      break;
+  }
+}
+
+// Statements at depth, about `lines` of them, blocks nested inside.
+inline void real_body(std::string& out, rng& r, const options& o, int depth, size_t lines,
+                      bool commented_out, bool* jumps) {
+  size_t written = 0;
+  while (written < lines) {
+    size_t k = r.below(12);
+    if (depth < 5 && k < 3 && lines - written >= 3) {
+      size_t inner = 1 + r.below(lines - written - 2 < 6 ? lines - written - 2 : 6);
+      indent(out, depth);
+      switch (r.below(5)) {
+        case 0:
+          out += "if (" + std::string(pick(r, variables)) + " = " + pick(r, constants) + ") then";
+          newline(out, o);
+          real_body(out, r, o, depth + 1, inner, commented_out, jumps);
+          if (r.chance(40)) {
+            indent(out, depth);
+            out += "else";
+            newline(out, o);
+            real_body(out, r, o, depth + 1, 1, commented_out, jumps);
+          }
+          indent(out, depth);
+          out += "endif;";
+          break;
+        case 1:
+          out += "while (" + std::string(pick(r, variables)) + " < 10)";
+          newline(out, o);
+          real_body(out, r, o, depth + 1, inner, commented_out, jumps);
+          indent(out, depth);
+          out += "endwhile;";
+          break;
+        case 2:
+          out += "for nIndex = 1 to ";
+          number(out, r);
+          newline(out, o);
+          real_body(out, r, o, depth + 1, inner, commented_out, jumps);
+          indent(out, depth);
+          out += "endfor;";
+          break;
+        case 3:
+          out += "repeat";
+          newline(out, o);
+          real_body(out, r, o, depth + 1, inner, commented_out, jumps);
+          indent(out, depth);
+          out += "until (bDone = TRUE);";
+          break;
+        default:
+          out += "switch (nResult)";
+          newline(out, o);
+          indent(out, depth);
+          out += "case 1:";
+          newline(out, o);
+          real_body(out, r, o, depth + 1, inner, commented_out, jumps);
+          indent(out, depth);
+          out += "default:";
+          newline(out, o);
+          real_body(out, r, o, depth + 1, 1, commented_out, jumps);
+          indent(out, depth);
+          out += "endswitch;";
+          break;
+      }
+      written += inner + 2;
+    } else if (k == 3) {
+      indent(out, depth);
+      out += "if (" + std::string(pick(r, variables)) + " < 0) ";
+      if (!commented_out && r.chance(50)) {
+        out += "goto done;";
+        *jumps = true;
+      } else {
+        out += "return -1;";
+      }
+      written++;
+    } else {
+      real_line(out, r, depth, commented_out);
+      written++;
+    }
+    newline(out, o);
+  }
+}
+
+// One routine named name: its prototype, then the definition, indented by
+// `margin` spaces; commented out whole when asked.
+inline void real_routine(std::string& out, rng& r, const options& o, const std::string& name,
+                         size_t margin, bool commented_out) {
+  std::string pad(margin, ' ');
+  if (commented_out) {
+    out += "/* not used since 2004";
+    newline(out, o);
+  } else {
+    out += "prototype " + name + "(STRING, NUMBER);";
+    newline(out, o);
+  }
+  out += pad + "function " + name + "(szPath, nFlags)";
+  newline(out, o);
+  for (size_t i = 0, n = 1 + r.below(3); i < n; i++) {
+    out += pad + (r.chance(50) ? "    STRING " : "    NUMBER ") + pick(r, variables) + ";";
+    newline(out, o);
+  }
+  out += pad + "begin";
+  newline(out, o);
+  bool jumps = false;
+  real_body(out, r, o, 1 + (int)margin / 4, 8 + r.below(40), commented_out, &jumps);
+  if (jumps) {
+    out += pad + "done:";
+    newline(out, o);
+  }
+  out += pad + "    return 0;";
+  newline(out, o);
+  out += pad + "end;";
+  newline(out, o);
+  if (commented_out) {
+    out += "*/";
+    newline(out, o);
+  }
+  newline(out, o);
+}
+
+inline std::string generate_real(uint64_t seed, size_t lines, const options& o = options()) {
+  rng r(seed);
+  std::string out;
+  const char* const banner[] = {
+      "//////////////////////////////////////////////////////////////////////////////",
+      "//  File Name:   SETUP.RUL", "//  Description: main script of the installation",
+      "//  Comments:    keep the \xb0\xb2\xd7\xb0 (Chinese) messages in step with the English ones",
+      "//////////////////////////////////////////////////////////////////////////////"};
+  for (const char* line : banner) {
+    out += line;
+    newline(out, o);
+  }
+  out += "#include \"IFX.H\"";
+  newline(out, o);
+  out += "#include \"Common.rul\"";
+  newline(out, o);
+  out += "#define MAX_SIZE 0x100";
+  newline(out, o);
+  newline(out, o);
+  size_t done = 0, n = 0;
+  while (done < lines) {
+    size_t from = out.size();
+    real_routine(out, r, o, "Routine" + std::to_string(n++), r.chance(15) ? 4 : 0, r.chance(10));
+    for (size_t i = from; i < out.size(); i++) done += out[i] == '\n';
+  }
+  if (!o.final_newline) {
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  }
+  return out;
+}
+
 // A short buffer made mostly of the characters that open, close, escape or
 // end tokens, with some words, digits and high bytes between them.
 inline std::string generate_tricky(uint64_t seed, size_t length) {
