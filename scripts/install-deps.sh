@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib.sh"
 
 linux=(cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev nlohmann-json3-dev
-  libuchardet-dev libeditorconfig-dev)
+  libuchardet-dev libeditorconfig-dev groff-base)
 windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 
 if [[ ${1:-} == --linux ]]; then
