@@ -9,6 +9,7 @@
 #include <new>
 
 #include "answers.h"
+#include "chars.h"
 #include "format.h"
 #include "server.h"
 
@@ -24,16 +25,8 @@ bool is_word_char(char c) {
          c == '#';
 }
 
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
-
 bool is_space(char c) {
   return (c >= 9 && c <= 13) || c == ' ';
-}
-
-char lower(char c) {
-  return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
 }
 
 // The largest completion list sent; a longer one is cut and marked incomplete.
@@ -42,10 +35,10 @@ const size_t kCompletionLimit = 300;
 // name starts with typed's first character and holds the rest in order,
 // letter case aside.
 bool matches(const std::string& name, const std::string& typed) {
-  if (name.empty() || lower(name[0]) != lower(typed[0])) return false;
+  if (name.empty() || ascii_lower(name[0]) != ascii_lower(typed[0])) return false;
   size_t at = 1;
   for (size_t i = 1; i < name.size() && at < typed.size(); i++)
-    if (lower(name[i]) == lower(typed[at])) at++;
+    if (ascii_lower(name[i]) == ascii_lower(typed[at])) at++;
   return at == typed.size();
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "chars.h"
 #include "diagnostics.h"
 #include "files.h"
 #include "includes.h"
@@ -19,10 +20,6 @@ namespace {
 
 // The largest included file read for its routines.
 const size_t kIncludedFileLimit = 4u << 20;
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
 
 }  // namespace
 

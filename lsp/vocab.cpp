@@ -1,17 +1,11 @@
 // The plug-in's words and templates, and templates turned into snippets.
 #include "vocab.h"
 
+#include "chars.h"
+
 namespace wyn::lsp {
 
 namespace {
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-bool is_word_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
 
 std::string trim(const std::string& s) {
   size_t a = 0, b = s.size();
@@ -91,7 +85,7 @@ const std::string* Vocabulary::template_of(const std::string& name) const {
 
 bool parse_call_template(const std::string& text, CallTemplate* out) {
   size_t i = 0;
-  while (i < text.size() && is_word_char(text[i])) i++;
+  while (i < text.size() && is_name_char(text[i])) i++;
   if (i == 0) return false;
   out->name = text.substr(0, i);
   while (i < text.size() && is_blank(text[i])) i++;

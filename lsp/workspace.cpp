@@ -10,6 +10,7 @@
 #include <queue>
 #include <set>
 
+#include "chars.h"
 #include "uri.h"
 
 namespace wyn::lsp {
@@ -26,16 +27,12 @@ double seconds_now() {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-char lower(char c) {
-  return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
-}
-
 // How well name answers query, letter case aside: 0 it is the whole name,
 // 1 its start, 2 somewhere in it; -1 not at all. Every name answers an
 // empty query.
 int match_rank(std::string_view name, const std::string& query) {
   if (query.empty()) return 0;
-  auto same = [](char a, char b) { return lower(a) == lower(b); };
+  auto same = [](char a, char b) { return ascii_lower(a) == ascii_lower(b); };
   auto it = std::search(name.begin(), name.end(), query.begin(), query.end(), same);
   if (it == name.end()) return -1;
   if (it != name.begin()) return 2;

@@ -11,6 +11,8 @@
 #include <functional>
 #include <string_view>
 
+#include "chars.h"
+
 namespace wyn {
 
 namespace {
@@ -71,21 +73,12 @@ bool is_block_word_folded(std::string_view word, bool* exact) {
   if (word.size() > kLongestBlockWord) return false;
   for (const std::string& w : by_length[word.size()]) {
     size_t k = 0;
-    while (k < w.size() &&
-           (word[k] == w[k] || (word[k] >= 'A' && word[k] <= 'Z' && word[k] - 'A' + 'a' == w[k])))
-      k++;
+    while (k < w.size() && ascii_lower(word[k]) == w[k]) k++;
     if (k < w.size()) continue;
     *exact = word == w;
     return true;
   }
   return false;
-}
-
-std::string lower_of(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-  return out;
 }
 
 enum TokKind { TOK_WORD, TOK_SEMI };
@@ -675,7 +668,7 @@ class Checker {
     for (const std::string& n : names) lengths |= n.size() < 64 ? (uint64_t)1 << n.size() : 0;
     auto folded_less = [](const std::string& lower, std::string_view word) {
       for (size_t i = 0; i < lower.size() && i < word.size(); i++) {
-        char w = word[i] >= 'A' && word[i] <= 'Z' ? (char)(word[i] - 'A' + 'a') : word[i];
+        char w = ascii_lower(word[i]);
         if (lower[i] != w) return (unsigned char)lower[i] < (unsigned char)w;
       }
       return lower.size() < word.size();
@@ -686,9 +679,8 @@ class Checker {
                                      [&](const std::string& n) { return folded_less(n, word); });
       // The first name not below the word: equal unless it is above it.
       return it != names.end() && it->size() == word.size() &&
-             std::equal(it->begin(), it->end(), word.begin(), [](char lower, char w) {
-               return lower == (w >= 'A' && w <= 'Z' ? (char)(w - 'A' + 'a') : w);
-             });
+             std::equal(it->begin(), it->end(), word.begin(),
+                        [](char lower, char w) { return lower == ascii_lower(w); });
     };
     // The scopes in which each name has a possible label.
     std::vector<std::pair<size_t, std::string>> labelled;

@@ -8,6 +8,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "chars.h"
+
 #ifndef O_NONBLOCK
 #define O_NONBLOCK 0  // Windows: nothing a file name reaches waits on open
 #endif
@@ -119,7 +121,7 @@ bool is_script_name(const char* name) {
   if (n < 5) return false;
   for (size_t i = 0; i < 4; i++) {
     char c = name[n - 4 + i];
-    if ((c >= 'A' && c <= 'Z' ? (char)(c + 32) : c) != tail[i]) return false;
+    if (ascii_lower(c) != tail[i]) return false;
   }
   return true;
 }

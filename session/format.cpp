@@ -6,6 +6,8 @@
 #include <assert.h>
 #include <string.h>
 
+#include "chars.h"
+
 namespace wyn {
 
 namespace {
@@ -48,12 +50,6 @@ bool is_structure_word(const std::string& w) {
   for (const char* s : structure_words)
     if (w == s) return true;
   return false;
-}
-
-std::string lower_of(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-  return s;
 }
 
 // A character after which a statement goes on to the next line.

@@ -13,6 +13,7 @@
 #include <deque>
 #include <set>
 
+#include "chars.h"
 #include "files.h"
 #include "statements.h"
 
@@ -20,26 +21,14 @@ namespace wyn {
 
 namespace {
 
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-bool is_name_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
 bool is_separator(char c) {
   return c == '/' || c == '\\';
-}
-
-char lower(char c) {
-  return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
 }
 
 bool same_letters(const char* a, const std::string& b) {
   size_t i = 0;
   for (; a[i] != 0 && i < b.size(); i++)
-    if (lower(a[i]) != lower(b[i])) return false;
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
   return a[i] == 0 && i == b.size();
 }
 
@@ -99,7 +88,7 @@ std::string identity(const std::string& path) {
   char full[_MAX_PATH];
   if (_fullpath(full, path.c_str(), sizeof full) == nullptr) return path;
   std::string out = full;
-  for (char& c : out) c = c == '\\' ? '/' : lower(c);
+  for (char& c : out) c = c == '\\' ? '/' : ascii_lower(c);
   return out;
 #else
   char full[PATH_MAX];

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "chars.h"
+
 namespace wyn {
 
 namespace {
@@ -20,14 +22,6 @@ const long kListLines = 64;
 const size_t kIndentLimit = 256;
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
-
-bool is_name_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
 
 // The text and its colours as a window of the document, read a large piece
 // at a time: one host call per piece, not several per line, and never the
