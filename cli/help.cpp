@@ -71,6 +71,11 @@ const HelpCommand commands[] = {
      "not balance is left as it is, with check's message on stderr.\n"
      "--check names the files that would change; --in-place\n"
      "rewrites those that do."},
+    {"export", "export --format=FORMAT [-o PATH]",
+     "Writes the plug-in's colouring as another highlighter's grammar,\n"
+     "from the words the plug-in holds once configured (--config):\n"
+     "textmate, sublime, vim, pygments, npp or emacs. One file goes to\n"
+     "PATH or stdout; a format of several files needs PATH, a folder."},
     {"lsp", "lsp [--stdio]",
      "Serves the plug-in's colours, completions, symbols and editing\n"
      "aids to a language client (an editor) over stdin and stdout\n"
@@ -127,7 +132,13 @@ const HelpOption options[] = {
      "take every *.wyn below each DIR, in any letter\n"
      "case (routines, check)",
      nullptr},
-    {"format", "--format=text|json", "the problems one a line or as JSON (check)", nullptr},
+    {"format", "--format=FORMAT",
+     "text or json: the problems one a line or as JSON\n"
+     "(check); textmate, sublime, vim, pygments, npp or\n"
+     "emacs: the grammar to write (export)",
+     nullptr},
+    {"output", "-o, --output=PATH", "where the grammar goes (export): a file, or a folder",
+     nullptr},
     {"include-dir", "--include-dir=DIR",
      "look for #include files in DIR too, after the\n"
      "script's own folder (check; any number of times)",

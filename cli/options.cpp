@@ -29,7 +29,7 @@ const struct {
 } commands[] = {
     {"colour", cmd_colour}, {"routines", cmd_routines}, {"expand", cmd_expand},
     {"indent", cmd_indent}, {"edit", cmd_edit},         {"info", cmd_info},
-    {"check", cmd_check},   {"format", cmd_format},
+    {"check", cmd_check},   {"format", cmd_format},     {"export", cmd_export},
 };
 const size_t command_count = sizeof commands / sizeof commands[0];
 enum : unsigned {
@@ -41,7 +41,8 @@ enum : unsigned {
   INFO = 1u << 5,
   CHECK = 1u << 6,
   FORMAT = 1u << 7,
-  EVERY = (1u << 8) - 1,
+  EXPORT = 1u << 8,
+  EVERY = (1u << 9) - 1,
   VIEW = COLOUR | EXPAND | INDENT | EDIT,  // the commands that show a script
 };
 static_assert(EVERY == (1u << (sizeof commands / sizeof commands[0])) - 1,
@@ -147,12 +148,16 @@ int set_theme(Options* opt, const Arg& arg) {
 }
 
 int set_format(Options* opt, const Arg& arg) {
+  if (opt->command != nullptr && !strcmp(opt->command, "export")) {
+    opt->grammar = arg.value;
+    return GO_ON;
+  }
   if (!strcmp(arg.value, "json"))
     opt->json = true;
   else if (!strcmp(arg.value, "text"))
     opt->json = false;
   else
-    return usage_error("--format takes text or json, not ", arg.value);
+    return usage_error("--format takes text or json, not ", arg.value);  // check
   return GO_ON;
 }
 
@@ -174,7 +179,8 @@ int set_tab_width(Options* opt, const Arg& arg) {
 
 // Checks of how options pair with each other and with the operands.
 bool reads_stdin(const Options& opt) {
-  bool stdin_read = opt.args.empty() && strcmp(opt.command, "info");
+  bool stdin_read =
+      opt.args.empty() && strcmp(opt.command, "info") && strcmp(opt.command, "export");
   for (const char* arg : opt.args) stdin_read = stdin_read || !strcmp(arg, "-");
   return stdin_read;
 }
@@ -280,7 +286,9 @@ const OptionRow rows[] = {
      nullptr},
     {"recurse", 'R', no_argument, ROUTINES | CHECK, nullptr, set_flag<&Options::recurse>, nullptr},
     {"marks", 0, no_argument, ROUTINES, nullptr, set_flag<&Options::marks>, check_marks_alone},
-    {"format", 0, required_argument, CHECK, "--format takes text or json, not nothing", set_format,
+    {"format", 0, required_argument, CHECK | EXPORT, "--format takes a FORMAT, not nothing",
+     set_format, nullptr},
+    {"output", 'o', required_argument, EXPORT, "--output needs a PATH", set_text<&Options::output>,
      nullptr},
     {"indent", 0, required_argument, INDENT | FORMAT, "--indent takes tab or a number, not nothing",
      set_indent, nullptr},

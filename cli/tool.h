@@ -63,8 +63,10 @@ struct Options {
   bool json = false;                 // --format=json (check)
   // --include-dir=DIR (check), in order
   std::vector<const char*> include_dirs;
-  const char* indent = nullptr;  // --indent=tab|N (indent, format); null: .editorconfig
-  bool cursor = false;           // --cursor (expand)
+  const char* indent = nullptr;   // --indent=tab|N (indent, format); null: .editorconfig
+  bool cursor = false;            // --cursor (expand)
+  const char* grammar = nullptr;  // --format=NAME (export)
+  const char* output = nullptr;   // -o, --output=PATH (export)
 };
 
 // A file as read: the name to show in messages and its bytes.
@@ -236,6 +238,7 @@ int cmd_indent(const Options& opt);
 int cmd_edit(const Options& opt);
 int cmd_check(const Options& opt);
 int cmd_format(const Options& opt);
+int cmd_export(const Options& opt);
 // The indent unit for path: --indent when given, else what .editorconfig
 // says for it (where the tool is built with it), else one tab.
 wyn::IndentUnit indent_unit_for(const Options& opt, const char* path);

@@ -40,6 +40,10 @@ int wyn_open(const char* path, int flags, int mode) {
   return _wopen(wyn_wide(path).c_str(), flags | _O_BINARY | _O_NOINHERIT, mode);
 }
 
+int wyn_mkdir(const char* path, int) {
+  return _wmkdir(wyn_wide(path).c_str());
+}
+
 int wyn_stat(const char* path, struct stat* st) {
   struct _stat64 big;
   if (_wstat64(wyn_wide(path).c_str(), &big) != 0) return -1;

@@ -9,6 +9,7 @@
 
 // Everything that declares the names renamed below comes first, so only
 // our own code sees the macros.
+#include <direct.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <io.h>
@@ -28,6 +29,8 @@ std::string wyn_utf8(const wchar_t* wide);
 
 int wyn_open(const char* path, int flags, int mode = 0);
 int wyn_stat(const char* path, struct stat* st);
+// The mode is the system's business on Windows.
+int wyn_mkdir(const char* path, int mode);
 FILE* wyn_fopen(const char* path, const char* mode);
 char* wyn_realpath(const char* path, char* resolved);
 // A console, not the NUL device the C library also calls a terminal.
@@ -45,6 +48,7 @@ int wyn_closedir(wyn_DIR* dir);
 #define stat(path, st)           wyn_stat(path, st)
 #define lstat(path, st)          wyn_stat(path, st)
 #define fopen(path, mode)        wyn_fopen(path, mode)
+#define mkdir(path, mode)        wyn_mkdir(path, mode)
 #define realpath(path, resolved) wyn_realpath(path, resolved)
 #define isatty(fd)               wyn_isatty(fd)
 #define DIR                      wyn_DIR

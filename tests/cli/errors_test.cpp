@@ -95,7 +95,7 @@ TEST_F(ToolTest, UsageErrorsNameTheOptionAndTheCommandsThatTakeIt) {
       {{"colour", "--templates"}, "--keywords and --templates go with info, not colour"},
       {{"info", "-R"}, "-R goes with routines or check, not info"},
       {{"info", "--marks"}, "--marks goes with routines, not info"},
-      {{"colour", "--format=json"}, "--format goes with check, not colour"},
+      {{"colour", "--format=json"}, "--format goes with check or export, not colour"},
       {{"check", "--format=xml"}, "--format takes text or json, not xml"},
       {{"colour", "--html"}, "--html needs OUT.html"},
       {{"edit", "-e"}, "-e needs ACTIONS"},

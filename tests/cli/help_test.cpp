@@ -113,7 +113,7 @@ TEST_F(ToolTest, BashCompletesCommandsOptionsAndFiles) {
       {"wyn check --f", "--format"},
       {"wyn colour --c", "--color --colour --config --css"},
       {"wyn routines --c", "--color --colour --config --ctags"},
-      {"wyn help e", "edit expand"},
+      {"wyn help e", "edit expand export"},
       {"wyn check -R ''", "a.wyn sub"},
       {"wyn check --include-dir ''", "sub"},
       {"wyn colour ''", "a.wyn notes.txt sub"},
