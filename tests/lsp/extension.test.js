@@ -1,5 +1,5 @@
 // The VS Code extension without VS Code: its manifest and language
-// configuration say what the issue asks, and extension.js, run against
+// configuration bind the wyn language, and extension.js, run against
 // stand-ins of the editor's API and of the language client, starts
 // `wyn.path lsp` for wyn documents with the wyn settings, restarts the
 // server when wyn.path changes or on its command, shows the server's output,
