@@ -116,9 +116,15 @@ async function stop() {
   }
 }
 
-async function restart() {
-  await stop();
-  await start();
+// Restarts run one after another: two at once would otherwise both start a
+// server and lose the first client, and its server, to the second.
+let restarting = Promise.resolve();
+function restart() {
+  restarting = restarting.then(async () => {
+    await stop();
+    await start();
+  });
+  return restarting;
 }
 
 function activate(context) {

@@ -209,10 +209,14 @@ describe('VS Code extension', () => {
     assert.ok(clients[0].stopped && !clients[1].stopped);
     // Both clients write to the one channel the command shows.
     for (const c of clients) assert.equal(c.clientOptions.outputChannel, vscode.output);
+    // Two restarts at once leave one server running, not two.
+    const restart = vscode.registered.get('wyn.restartServer');
+    await Promise.all([restart(), restart()]);
+    assert.equal(clients.filter((c) => !c.stopped).length, 1);
     vscode.registered.get('wyn.showOutput')();
     assert.equal(vscode.output.shown, 1);
     await ext.deactivate();
-    assert.ok(clients[1].stopped);
+    assert.ok(clients.every((c) => c.stopped));
   });
 
   // wyn.expand asks the server for the code actions at the cursor and
