@@ -5,6 +5,7 @@
 # (bash scripts/run.sh --help). Installs only what the Linux build needs,
 # and says what it is doing on stderr; the build's own output is shown only
 # when it fails.
+# Last, packages the VS Code extension to build/ when Node and npm are there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,3 +36,14 @@ echo "== wyn colour examples/uninstall.wyn"
 echo
 echo "== wyn routines examples/setup.wyn"
 "$wyn" routines examples/setup.wyn
+
+# The VS Code extension, when Node is there; the demo above stands whatever
+# happens here.
+say "packaging the VS Code extension (scripts/package-vsix.sh; a minute the first time)"
+if vsix=$(bash scripts/package-vsix.sh "$wyn" 2>"$log"); then
+  say "VS Code extension: $vsix (code --install-extension $vsix)"
+elif (($? == 3)); then
+  say "VS Code extension: skipped (node or npm is not installed)"
+else
+  say "VS Code extension: skipped (packaging failed: $(tail -n 1 "$log"))"
+fi

@@ -1,18 +1,30 @@
 // Starts `wyn lsp` for .wyn documents and hands everything else to it: the
 // colours, completion, templates, indent and routines all come from the
-// plug-in through the server. The server is restarted when wyn.path changes;
-// the other wyn.* settings go to it as they are.
+// plug-in through the server. The server is restarted when wyn.path changes
+// or on the restart command; the other wyn.* settings go to it as they are.
+// Built into dist/extension.js (npm run build) with the language client
+// inside, so the package carries one file of code.
 'use strict';
 
 const vscode = require('vscode');
 const { LanguageClient, TransportKind } = require('vscode-languageclient/node');
 
+const EXPAND = 'wyn.expandTemplate';
+
 let client;
+// One channel for the life of the extension: a restart makes a new client,
+// and the server's log should stay in one place across it.
+let output;
 
 // The wyn section of the settings as the server takes it.
 function serverSettings() {
   const cfg = vscode.workspace.getConfiguration('wyn');
-  return { configFile: cfg.get('configFile'), keywords: cfg.get('keywords'), templates: cfg.get('templates') };
+  return {
+    configFile: cfg.get('configFile'),
+    keywords: cfg.get('keywords'),
+    templates: cfg.get('templates'),
+    includeDirs: cfg.get('includeDirs'),
+  };
 }
 
 // The template expansion answers its edit and where the template's cursor
@@ -21,7 +33,7 @@ function serverSettings() {
 // has taken it.
 async function expandThenMoveCursor(command, args, next) {
   const editor = vscode.window.activeTextEditor;
-  if (command !== 'wyn.expandTemplate' || !editor) return next(command, args);
+  if (command !== EXPAND || !editor) return next(command, args);
   const doc = editor.document;
   const version = doc.version;
   let changed;
@@ -43,8 +55,37 @@ async function expandThenMoveCursor(command, args, next) {
   }
 }
 
+// Expands the template named by the word at the cursor, as the plug-in's
+// expansion key does: the server offers the expansion as a code action for
+// the word, and carrying it out edits the text and moves the cursor to the
+// template's mark.
+async function expand() {
+  const editor = vscode.window.activeTextEditor;
+  if (!editor || editor.document.languageId !== 'wyn') return;
+  if (!client || !client.isRunning()) {
+    vscode.window.showWarningMessage('The WYN language server is not running (see the WYN output).');
+    return;
+  }
+  const c2p = client.code2ProtocolConverter;
+  const at = editor.selection.active;
+  const actions = await client.sendRequest('textDocument/codeAction', {
+    textDocument: c2p.asTextDocumentIdentifier(editor.document),
+    range: c2p.asRange(new vscode.Range(at, at)),
+    context: { diagnostics: [] },
+  });
+  for (const action of actions || []) {
+    const cmd = action && typeof action.command === 'object' ? action.command : action;
+    if (!cmd || cmd.command !== EXPAND) continue;
+    const run = (command, args) => client.sendRequest('workspace/executeCommand', { command, arguments: args });
+    await expandThenMoveCursor(EXPAND, cmd.arguments, run);
+    return;
+  }
+  vscode.window.setStatusBarMessage('WYN: no template at the cursor', 3000);
+}
+
 async function start() {
   const command = vscode.workspace.getConfiguration('wyn').get('path') || 'wyn';
+  // The id 'wyn' is what makes the client read wyn.trace.server.
   client = new LanguageClient(
     'wyn',
     'WYN',
@@ -57,6 +98,7 @@ async function start() {
       initializationOptions: serverSettings(),
       synchronize: { configurationSection: 'wyn' },
       middleware: { executeCommand: expandThenMoveCursor },
+      outputChannel: output,
     },
   );
   try {
@@ -74,14 +116,27 @@ async function stop() {
   }
 }
 
+// Restarts run one after another: two at once would otherwise both start a
+// server and lose the first client, and its server, to the second.
+let restarting = Promise.resolve();
+function restart() {
+  restarting = restarting.then(async () => {
+    await stop();
+    await start();
+  });
+  return restarting;
+}
+
 function activate(context) {
+  output = vscode.window.createOutputChannel('WYN');
   context.subscriptions.push(
+    output,
     vscode.workspace.onDidChangeConfiguration(async (e) => {
-      if (e.affectsConfiguration('wyn.path')) {
-        await stop();
-        await start();
-      }
+      if (e.affectsConfiguration('wyn.path')) await restart();
     }),
+    vscode.commands.registerCommand('wyn.expand', expand),
+    vscode.commands.registerCommand('wyn.restartServer', restart),
+    vscode.commands.registerCommand('wyn.showOutput', () => output.show(true)),
   );
   return start();
 }
