@@ -51,6 +51,13 @@ bool in(const std::string& set, char c) {
 
 }  // namespace
 
+bool grammar_word_whole(const Grammar& g, const std::string& w) {
+  if (w.empty() || w.size() > kWordHeld) return false;
+  for (char c : w)
+    if (c == '\0' || !in(g.word_chars, c)) return false;
+  return true;
+}
+
 std::string regex_escape(const std::string& s) {
   std::string out;
   for (char c : s) {
@@ -98,11 +105,8 @@ std::vector<GrammarRule> grammar_rules(const Grammar& g) {
   for (int c = 0; c < 3; c++) {
     std::string alt;
     for (const std::string& w : g.words[c]) {
-      // A word the scanner cannot read as one (a byte outside the word
-      // characters) never colours; leave it out.
-      bool whole = !w.empty();
-      for (char ch : w) whole = whole && in(g.word_chars, ch);
-      if (!whole || w.size() > kWordHeld) continue;
+      // A word the scanner cannot read as one never colours.
+      if (!grammar_word_whole(g, w)) continue;
       if (!alt.empty()) alt += '|';
       alt += regex_escape(w);
       // A word at the lookup's limit stands for every longer one it begins.

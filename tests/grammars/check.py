@@ -5,7 +5,12 @@ compares each character's category with `wyn colour`.
 
 ENGINE is textmate (vscode-textmate, through textmate.js and Node) or
 sublime (bat, with the grammar and a theme of one colour per category in a
-private cache). Prints one line per script, "PASS|FAIL ENGINE SCRIPT: P%
+private cache).
+
+    python3 check.py npp WYN GRAMMAR
+
+checks a Notepad++ user-defined language, which no engine here can run:
+well-formed XML whose word lists are the plug-in's tables. Prints one line per script, "PASS|FAIL ENGINE SCRIPT: P%
 (same/compared)", then the first disagreements of a failing one; exits 1
 when any script is below THRESHOLD per cent.
 """
@@ -102,7 +107,32 @@ def sublime(grammar, scripts, tmp):
 ENGINES = {"textmate": textmate, "sublime": sublime}
 
 
+def npp(wyn, grammar):
+    """The user-defined language is well-formed XML and lists each class's
+    words as the plug-in's tables hold them."""
+    import xml.etree.ElementTree as ET
+    lists = {k.get("name"): (k.text or "").split() for k in ET.parse(grammar).iter("Keywords")}
+    failed = 0
+    for n, (name, cls) in enumerate((("Keywords1", 1), ("Keywords2", 0), ("Keywords3", 2))):
+        words = subprocess.run([wyn, "info", "--no-config", "--keywords=%d" % cls], check=True,
+                               capture_output=True, text=True).stdout.split()
+        # A word in two classes colours as the first that holds it.
+        earlier = set()
+        for c in (0, 1, 2)[:cls]:
+            earlier |= set(subprocess.run([wyn, "info", "--no-config", "--keywords=%d" % c], check=True,
+                                          capture_output=True, text=True).stdout.split())
+        want = sorted(set(words) - earlier)
+        ok = lists.get(name) == want
+        failed += not ok
+        print("    %s (class %d): %d words listed, %d in the tables%s" %
+              (name, cls, len(lists.get(name, [])), len(want), "" if ok else ", DIFFERENT"))
+    print("%s npp %s: the word lists equal the plug-in's tables" % ("FAIL" if failed else "PASS", grammar))
+    return 1 if failed else 0
+
+
 def main():
+    if sys.argv[1] == "npp":
+        return npp(sys.argv[2], sys.argv[3])
     engine, wyn, grammar, threshold = sys.argv[1:5]
     scripts = sys.argv[5:]
     failed = 0
