@@ -1,7 +1,7 @@
 """Runs an exported grammar through the engine that really reads it and
 compares each character's category with `wyn colour`.
 
-    python3 check.py ENGINE WYN GRAMMAR THRESHOLD SCRIPT...
+    python3 check.py [--config FILE] ENGINE WYN GRAMMAR THRESHOLD SCRIPT...
 
 ENGINE is textmate (vscode-textmate, through textmate.js and Node) or
 sublime (bat, with the grammar and a theme of one colour per category in a
@@ -10,7 +10,9 @@ private cache).
     python3 check.py npp WYN GRAMMAR
 
 checks a Notepad++ user-defined language, which no engine here can run:
-well-formed XML whose word lists are the plug-in's tables. Prints one line per script, "PASS|FAIL ENGINE SCRIPT: P%
+well-formed XML whose word lists are the plug-in's tables (less the words
+the scanner can never read as one). --config FILE: the configuration the
+grammar was exported with, given to wyn too. Prints one line per script, "PASS|FAIL ENGINE SCRIPT: P%
 (same/compared)", then the first disagreements of a failing one; exits 1
 when any script is below THRESHOLD per cent.
 """
@@ -107,6 +109,18 @@ def sublime(grammar, scripts, tmp):
 ENGINES = {"textmate": textmate, "sublime": sublime}
 
 
+CONFIG = []
+
+# A word the scanner can read whole: word characters, at most 100 bytes.
+_WHOLE = re.compile(r"[A-Za-z0-9_#]{1,100}")
+
+
+def tables(wyn, cls):
+    args = [wyn, "info", "--no-config"] + ["--config=" + c for c in CONFIG] + ["--keywords=%d" % cls]
+    words = subprocess.run(args, check=True, capture_output=True).stdout.decode("utf-8").split("\n")
+    return {w for w in words if _WHOLE.fullmatch(w)}
+
+
 def npp(wyn, grammar):
     """The user-defined language is well-formed XML and lists each class's
     words as the plug-in's tables hold them."""
@@ -114,14 +128,11 @@ def npp(wyn, grammar):
     lists = {k.get("name"): (k.text or "").split() for k in ET.parse(grammar).iter("Keywords")}
     failed = 0
     for n, (name, cls) in enumerate((("Keywords1", 1), ("Keywords2", 0), ("Keywords3", 2))):
-        words = subprocess.run([wyn, "info", "--no-config", "--keywords=%d" % cls], check=True,
-                               capture_output=True, text=True).stdout.split()
         # A word in two classes colours as the first that holds it.
         earlier = set()
-        for c in (0, 1, 2)[:cls]:
-            earlier |= set(subprocess.run([wyn, "info", "--no-config", "--keywords=%d" % c], check=True,
-                                          capture_output=True, text=True).stdout.split())
-        want = sorted(set(words) - earlier)
+        for c in range(cls):
+            earlier |= tables(wyn, c)
+        want = sorted(tables(wyn, cls) - earlier)
         ok = lists.get(name) == want
         failed += not ok
         print("    %s (class %d): %d words listed, %d in the tables%s" %
@@ -131,6 +142,9 @@ def npp(wyn, grammar):
 
 
 def main():
+    if sys.argv[1] == "--config":
+        CONFIG.append(sys.argv[2])
+        del sys.argv[1:3]
     if sys.argv[1] == "npp":
         return npp(sys.argv[2], sys.argv[3])
     engine, wyn, grammar, threshold = sys.argv[1:5]
@@ -140,7 +154,7 @@ def main():
         theirs_all = ENGINES[engine](grammar, scripts, tmp)
     for script, theirs in zip(scripts, theirs_all):
         text = text_of(script)
-        ours = wyn_categories(wyn, script)
+        ours = wyn_categories(wyn, script, CONFIG)
         theirs = theirs[:len(text)] + [None] * (len(text) - len(theirs))
         same, total, wrong = agreement(text, ours, theirs)
         share = 100.0 * same / total if total else 100.0
