@@ -7,6 +7,8 @@
 // scanner can never read whole (a space, a dot, a byte from 128) is left
 // out: the list is space-separated, and it would colour where the plug-in
 // does not.
+#include <stdio.h>
+
 #include "grammar.h"
 #include "grammar_regex.h"
 

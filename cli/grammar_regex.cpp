@@ -37,11 +37,23 @@ std::string class_char(char c) {
   }
 }
 
-// A bracket expression of the given bytes, or its complement.
+// A bracket expression of the given bytes, or its complement; a run of
+// three or more consecutive letters or digits is written as a range.
 std::string char_class(const std::string& chars, bool negate = false) {
   assert(!chars.empty());
   std::string out = negate ? "[^" : "[";
-  for (char c : chars) out += class_char(c);
+  for (size_t i = 0; i < chars.size(); i++) {
+    size_t j = i;
+    while (j + 1 < chars.size() && is_alnum(chars[i]) && is_alnum(chars[j + 1]) &&
+           chars[j + 1] == chars[j] + 1)
+      j++;
+    if (j >= i + 2) {
+      out += std::string(1, chars[i]) + "-" + chars[j];
+      i = j;
+    } else {
+      out += class_char(chars[i]);
+    }
+  }
   return out + "]";
 }
 
