@@ -7,7 +7,8 @@
 #   - the sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) of
 #     the suite, and each fuzz target for a short fixed number of runs;
 #   - the language server under the Node and the Neovim clients, and the
-#     VS Code extension packaged (scripts/test-lsp.sh).
+#     VS Code extension packaged (scripts/test-lsp.sh);
+#   - the exported grammars through their engines (scripts/test-grammars.sh).
 # Installs whatever is missing first. Ends with each run's counts and a total.
 #
 # With --quick: the Linux build and its tests only (the include rules, the
@@ -71,6 +72,11 @@ if $quick; then
   echo "linux: ${summary[0]#linux: }"
   exit $((rc != 0 || total_failed != 0))
 fi
+
+echo "== Grammars for other highlighters, through their engines"
+# A failure there shows in its counted label.
+bash scripts/test-grammars.sh 2>&1 | tee "$log" || true
+count_labels grammars
 
 echo "== Win32 build and tests under Wine"
 wine_rc=0

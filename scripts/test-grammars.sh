@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Runs the grammars `wyn export` writes through the engines that really
+# read them and compares each character's category with `wyn colour`
+# (tests/grammars/check.py): the examples, a script of the hard cases and
+# a few generated scripts, one check per engine and script, each failing
+# below the agreement threshold. Builds nothing: needs build/linux/wyn and
+# build/linux/wyn_gen. Installs what an engine needs when missing (Debian
+# packages, npm ci from the committed lock file). Ends with
+# "grammars: N passed, M failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+wyn=$PWD/build/linux/wyn
+gen=$PWD/build/linux/wyn_gen
+threshold=${WYN_GRAMMAR_THRESHOLD:-99}
+for tool in "$wyn" "$gen"; do
+  [[ -x $tool ]] || { echo "test-grammars: missing $tool (build first)" >&2; echo "grammars: 0 passed, 1 failed"; exit 1; }
+done
+packages=()
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
+command -v batcat >/dev/null || packages+=(bat)
+command -v python3 >/dev/null || packages+=(python3)
+if ((${#packages[@]})); then
+  install_missing "${packages[@]}" || echo "test-grammars: could not install ${packages[*]}" >&2
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+# Runs one check, showing its output, and counts its PASS and FAIL lines; a
+# check that printed none counts as one failure.
+run_check() {
+  local out=$work/out p f
+  "$@" 2>&1 | tee "$out"
+  p=$(grep -c '^PASS ' "$out")
+  f=$(grep -c '^FAIL ' "$out")
+  ((p + f)) || f=1
+  passed=$((passed + p)) failed=$((failed + f))
+}
+
+# The scripts checked: the examples, the hard cases, generated scripts. The
+# generator writes a legacy code page; the engines read UTF-8, so its bytes
+# from 128 are carried over one character each (still no class's).
+scripts=(examples/*.wyn tests/grammars/hard-cases.wyn)
+for seed in 1 2 3; do
+  "$gen" 40K "$seed" real |
+    python3 -c 'import sys; sys.stdout.buffer.write(sys.stdin.buffer.read().decode("latin-1").encode())' \
+      >"$work/generated-$seed.wyn"
+  scripts+=("$work/generated-$seed.wyn")
+done
+
+# Each engine also reads the grammar exported with words a format must
+# escape or the scanner can never read whole (tricky-words.cfg), on a
+# script that uses them.
+tricky=(--config tests/grammars/tricky-words.cfg)
+configured=tests/grammars/configured.wyn
+
+check_textmate() {
+  echo "== TextMate grammar through vscode-textmate"
+  (cd tests/grammars && npm ci --no-audit --no-fund --loglevel=error) || return
+  "$wyn" export --no-config --format=textmate -o "$work/wyn.tmLanguage.json" &&
+    python3 tests/grammars/check.py textmate "$wyn" "$work/wyn.tmLanguage.json" "$threshold" "${scripts[@]}"
+  "$wyn" export --no-config "${tricky[@]}" --format=textmate -o "$work/tricky.tmLanguage.json" &&
+    python3 tests/grammars/check.py "${tricky[@]}" textmate "$wyn" "$work/tricky.tmLanguage.json" "$threshold" "$configured"
+}
+
+check_sublime() {
+  echo "== sublime-syntax through bat"
+  "$wyn" export --no-config --format=sublime -o "$work/wyn.sublime-syntax" &&
+    python3 tests/grammars/check.py sublime "$wyn" "$work/wyn.sublime-syntax" "$threshold" "${scripts[@]}"
+  "$wyn" export --no-config "${tricky[@]}" --format=sublime -o "$work/tricky.sublime-syntax" &&
+    python3 tests/grammars/check.py "${tricky[@]}" sublime "$wyn" "$work/tricky.sublime-syntax" "$threshold" "$configured"
+}
+
+check_npp() {
+  echo "== Notepad++ user-defined language"
+  "$wyn" export --no-config --format=npp -o "$work/wyn.udl.xml" &&
+    python3 tests/grammars/check.py npp "$wyn" "$work/wyn.udl.xml"
+  "$wyn" export --no-config "${tricky[@]}" --format=npp -o "$work/tricky.udl.xml" &&
+    python3 tests/grammars/check.py "${tricky[@]}" npp "$wyn" "$work/tricky.udl.xml"
+}
+
+run_check check_textmate
+run_check check_sublime
+run_check check_npp
+
+echo "grammars: $passed passed, $failed failed"
+((failed == 0))
