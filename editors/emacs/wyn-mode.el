@@ -36,10 +36,12 @@
 Its `lsp' command is the language server eglot starts."
   :type 'string)
 
-(defcustom wyn-indent-offset 4
-  "Columns a line inside a block is indented by."
-  :type 'integer
-  :safe #'integerp)
+(defcustom wyn-indent-offset nil
+  "Columns a line inside a block is indented by; nil for `tab-width'.
+The editor's own smart indent, and the server's on-type formatting,
+indent by one tab."
+  :type '(choice (const :tag "tab-width" nil) integer)
+  :safe (lambda (v) (or (null v) (integerp v))))
 
 (defcustom wyn-plugin-colours nil
   "Non-nil: colour with the editor's own category colours.
@@ -205,23 +207,24 @@ right after its opener already closes."
 (defun wyn--live-header-p ()
   "Non-nil when the header just matched is code and a definition.
 Not in a comment or string; not a declaration (its list followed by `;')."
-  (and (not (nth 8 (save-excursion (syntax-ppss (match-beginning 1)))))
-       (save-excursion
-         (goto-char (1- (match-end 0)))
-         (not (and (ignore-errors (forward-sexp) t)
-                   (progn (skip-chars-forward " \t") (eq (char-after) ?\;)))))))
+  (save-match-data
+    (and (not (nth 8 (save-excursion (syntax-ppss (match-beginning 1)))))
+         (save-excursion
+           (goto-char (1- (match-end 0)))
+           (not (and (ignore-errors (forward-sexp) t)
+                     (progn (skip-chars-forward " \t") (eq (char-after) ?\;))))))))
 
 (defun wyn--find-header (backward)
-  "Move to the next live header, BACKWARD or forward; nil when there is none."
+  "Move to the next live header, BACKWARD or forward; nil when there is none.
+The match data then hold the header's, the name as group 2."
   (let ((case-fold-search nil) found)
-    (save-match-data
-      (while (and (not found)
-                  (if backward
-                      (re-search-backward wyn--header-re nil t)
-                    (re-search-forward wyn--header-re nil t)))
-        (setq found (wyn--live-header-p)))
-      (when found (goto-char (match-beginning 0)))
-      found)))
+    (while (and (not found)
+                (if backward
+                    (re-search-backward wyn--header-re nil t)
+                  (re-search-forward wyn--header-re nil t)))
+      (setq found (wyn--live-header-p)))
+    (when found (goto-char (match-beginning 0)))
+    found))
 
 (defun wyn-imenu-index ()
   "The script's routines, by name, outside comments and strings."
@@ -270,16 +273,16 @@ Not in a comment or string; not a declaration (its list followed by `;')."
           (closes (and (looking-at wyn--closer-re) (not (nth 8 (syntax-ppss (point))))))
           above opens)
       (while (and (not above) (zerop (forward-line -1)))
-        (unless (or (looking-at "[ \t]*$") (nth 8 (syntax-ppss (line-end-position))))
+        (unless (or (looking-at "[ \t]*$")
+                    (save-excursion (nth 8 (syntax-ppss (line-end-position)))))
           (setq above (current-indentation))
           (setq opens (and (looking-at wyn--opener-re)
                            (not (nth 8 (syntax-ppss (point))))
                            ;; "if (x) goto done;" is one statement, no block.
                            (or (not (looking-at "[ \t]*\\(?:else\\)?if\\_>"))
                                (looking-at ".*\\_<then\\_>[ \t]*\\(?://.*\\)?$"))))))
-      (max 0 (+ (or above 0)
-                (if opens wyn-indent-offset 0)
-                (if closes (- wyn-indent-offset) 0))))))
+      (let ((step (or wyn-indent-offset tab-width)))
+        (max 0 (+ (or above 0) (if opens step 0) (if closes (- step) 0)))))))
 
 (defun wyn-indent-line ()
   "Indent the current line by the block words; inside a block comment, keep it."
