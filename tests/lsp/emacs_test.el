@@ -5,7 +5,7 @@
 ;; real-looking script: the faces at chosen points, the syntax corners
 ;; the plug-in reads its own way, imenu, moving by routine, indentation,
 ;; comment commands; then eglot connected to the server: a definition, a
-;; completion, on-type indentation after a newline and the hover text.
+;; completion, Enter's indentation, formatting and the hover text.
 ;;
 ;; Run: emacs --batch -l tests/lsp/emacs_test.el
 ;; WYN_LSP names the server command (default: build/linux/wyn lsp); its
@@ -274,16 +274,25 @@
                  (all-completions "MessageB" (nth 2 capf)))))
       (delete-region (line-beginning-position 0) (point))))
 
-  (wyn-test-check "a newline after a block opener is indented by the server"
+  ;; Eglot 1.9 asks for on-type formatting only when the event typed is
+  ;; the newline character itself, which RET is not: Enter's indentation
+  ;; comes from electric-indent and wyn-mode, formatting from the server.
+  (wyn-test-check "RET after a block opener indents the new line"
     (lambda ()
-      ;; Only the server's on-type formatting indents here.
-      (electric-indent-local-mode -1)
       (setq indent-tabs-mode nil tab-width 4)
       (goto-char (wyn-test-at "      if (n > 0) then" 21))
-      (let ((last-command-event ?\n) (last-input-event ?\n))
-        (self-insert-command 1))
+      (execute-kbd-macro (kbd "RET"))
       (wyn-test-eq (current-indentation) 10 "indentation of the new line")
       (delete-region (line-end-position 0) (line-end-position))))
+
+  (wyn-test-check "eglot-format re-indents a line through the server"
+    (lambda ()
+      (setq indent-tabs-mode nil tab-width 4)
+      (goto-char (wyn-test-at "    MessageBox(szMsg"))
+      (delete-horizontal-space)
+      (eglot-format (line-beginning-position) (line-end-position))
+      (wyn-test-eq (buffer-substring (line-beginning-position) (line-end-position))
+                   "    MessageBox(szMsg, INFORMATION);" "line")))
 
   (wyn-test-check "hover (eldoc) is plain text"
     (lambda ()
