@@ -221,6 +221,15 @@
       (comment-region (point-min) (point-max))
       (wyn-test-eq (buffer-string) "// x = 1;" "text"))))
 
+(wyn-test-check "wyn-plugin-colours remaps the faces to the editor's colours"
+  (lambda ()
+    (with-temp-buffer
+      (let ((wyn-plugin-colours t)) (wyn-mode))
+      (dolist (pair '((keyword . font-lock-keyword-face) (number . wyn-number-face)))
+        (wyn-test-eq (cadr (assq (cdr pair) face-remapping-alist))
+                     (list :foreground (cdr (assq (car pair) wyn-words-colours)))
+                     (cdr pair))))))
+
 (wyn-test-check "without wyn-words.el: comments still coloured, a hint how to make it"
   (lambda ()
     (let ((bare (expand-file-name "bare" wyn-test-dir)))
@@ -238,6 +247,75 @@
             (error "faces: %s" out))
           (unless (string-match-p "export --format=emacs" out)
             (error "no hint: %s" out)))))))
+
+;; Agreement with the plug-in itself: the category `wyn colour' gives each
+;; character of a script, against the face wyn-mode gives it. Operators
+;; are the plug-in's only category wyn-mode leaves to the theme.
+
+(defun wyn-test-reference (file)
+  "The category `wyn colour' gives each character of FILE, CRs left out."
+  (with-temp-buffer
+    (let ((coding-system-for-read 'utf-8-unix))
+      (unless (zerop (call-process wyn-test-tool nil t nil "colour" "--no-config"
+                                   "--html-fragment" "--encoding=utf-8" file))
+        (error "wyn colour failed: %s" (buffer-string))))
+    (goto-char (point-min))
+    (search-forward ">")
+    (let ((end (save-excursion (goto-char (point-max)) (search-backward "</pre>")))
+          stack out)
+      (while (re-search-forward
+              "<a class=\"ln\"[^>]*>[0-9]+</a>\\|<span class=\"wyn-\\([a-z]+\\)\">\\|</span>\\|<[^>]+>\\|&[a-z#0-9]+;\\|[^<&]+"
+              end t)
+        (let ((tok (match-string 0)))
+          (cond ((match-beginning 1) (push (intern (match-string 1)) stack))
+                ((equal tok "</span>") (pop stack))
+                ((string-prefix-p "<" tok))
+                ((string-prefix-p "&" tok) (push (car stack) out))
+                (t (dotimes (_ (length tok)) (push (car stack) out))))))
+      (nreverse out))))
+
+(defun wyn-test-category (pos)
+  (pcase (wyn-test-face pos)
+    ((or 'font-lock-comment-face 'font-lock-comment-delimiter-face) 'comment)
+    ('font-lock-constant-face 'constant)
+    ('font-lock-keyword-face 'keyword)
+    ('font-lock-builtin-face 'function)
+    ('font-lock-string-face 'string)
+    ('wyn-number-face 'number)))
+
+;; The examples, the script above and two generated ones, when the
+;; generator is built beside the tool.
+(defvar wyn-test-generator (expand-file-name "wyn_gen" (file-name-directory wyn-test-tool)))
+(defvar wyn-test-generated
+  (when (file-executable-p wyn-test-generator)
+    (mapcar (lambda (seed)
+              (let ((file (expand-file-name (format "gen%s.wyn" seed) wyn-test-dir)))
+                (with-temp-file file
+                  (set-buffer-multibyte nil)
+                  (call-process wyn-test-generator nil t nil "40000" seed "real"))
+                file))
+            '("1" "7"))))
+
+(dolist (file (append (directory-files (expand-file-name "examples" wyn-test-root) t "\\.wyn\\'")
+                      (list wyn-test-file) wyn-test-generated))
+  (wyn-test-check (format "agrees with wyn colour: %s" (file-name-nondirectory file))
+    (lambda ()
+      (let ((theirs (wyn-test-reference file)) (wrong 0) first)
+        (with-temp-buffer
+          (let ((coding-system-for-read 'utf-8-unix)) (insert-file-contents file))
+          (goto-char (point-min))
+          (while (search-forward "\r" nil t) (replace-match ""))
+          (wyn-mode)
+          (font-lock-ensure)
+          (wyn-test-eq (length theirs) (1- (point-max)) "characters")
+          (cl-loop for pos from 1 below (point-max)
+                   for want in theirs
+                   for got = (wyn-test-category pos)
+                   unless (or (eq (char-after pos) ?\n) (eq want 'operator) (eq got want))
+                   do (setq wrong (1+ wrong))
+                   (unless first
+                     (setq first (format "line %d: %S, want %S" (line-number-at-pos pos) got want)))))
+        (unless (zerop wrong) (error "%d characters differ, first at %s" wrong first))))))
 
 ;;;; eglot, connected to the server
 
