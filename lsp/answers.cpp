@@ -105,7 +105,15 @@ void write_json(std::string* out, const std::vector<FoldingRange>& folds) {
 }
 
 void to_json(json& j, const MarkupContent& m) {
-  j = json{{"kind", "markdown"}, {"value", m.value}};
+  j = json{{"kind", m.plaintext ? "plaintext" : "markdown"}, {"value", m.value}};
+}
+
+MarkupContent code_markup(bool plaintext, const std::string& code, const std::string& note) {
+  MarkupContent m;
+  m.plaintext = plaintext;
+  m.value = plaintext ? code : "```wyn\n" + code + "\n```";
+  if (!note.empty()) m.value += "\n\n" + note;
+  return m;
 }
 
 void to_json(json& j, const TextEdit& e) {

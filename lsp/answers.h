@@ -21,11 +21,17 @@
 
 namespace wyn::lsp {
 
-// Text for the client to render; the server only ever sends markdown.
+// Text for the client to render: markdown, or plain text for a client
+// that renders only that.
 struct MarkupContent {
   std::string value;
+  bool plaintext = false;
 };
 void to_json(json& j, const MarkupContent& m);
+
+// A piece of script (a template, a routine's header) with an optional note
+// after it: a fenced block in markdown, the text as it is in plain text.
+MarkupContent code_markup(bool plaintext, const std::string& code, const std::string& note = "");
 
 struct TextEdit {
   Range range;

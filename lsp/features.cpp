@@ -58,10 +58,6 @@ std::string indent_of(const std::string& text, size_t line_start) {
   return text.substr(line_start, e - line_start);
 }
 
-std::string code_block(const std::string& text) {
-  return "```wyn\n" + text + "\n```";
-}
-
 // A template as shown to a reader: without the cursor mark.
 std::string shown_template(const std::string& text) {
   std::string out;
@@ -148,7 +144,7 @@ Server::Reply Server::on_completion_resolve(const json& params) {
   int cls = vocab_.class_of(name);
   const std::string* t = vocab_.template_of(name);
   item["detail"] = cls >= 0 ? class_kind_names[cls] : t ? "template" : "";
-  if (t != nullptr) item["documentation"] = MarkupContent{code_block(shown_template(*t))};
+  if (t != nullptr) item["documentation"] = code_markup(plain_completion_, shown_template(*t));
   return Reply{item};
 }
 
@@ -217,7 +213,7 @@ Server::Reply Server::on_signature_help(OpenScript* d, const PositionParams& p) 
   }
   sig.label = call.signature;
   sig.active_parameter = std::min<uint32_t>(commas, (uint32_t)call.params.size() - 1);
-  sig.documentation.value = code_block(shown_template(*t));
+  sig.documentation = code_markup(plain_signature_, shown_template(*t));
   SignatureHelp help;
   help.active_parameter = sig.active_parameter;
   help.signatures.push_back(std::move(sig));
@@ -230,24 +226,25 @@ Server::Reply Server::on_hover(OpenScript* d, const PositionParams& p) {
   std::string word = d->text.substr(a, b - a);
   int cls = vocab_.class_of(word);
   const std::string* t = vocab_.template_of(word);
-  std::string value;
-  if (cls == 2 && t != nullptr)
-    value = code_block(shown_template(*t)) + "\n\nbuilt-in function";
-  else if (cls >= 0)
-    value = "`" + word + "`: " + class_kind_names[cls];
-  else if (t != nullptr)
-    value = code_block(shown_template(*t)) + "\n\ntemplate";
-  if (value.empty()) {
+  MarkupContent value;
+  if (cls == 2 && t != nullptr) {
+    value = code_markup(plain_hover_, shown_template(*t), "built-in function");
+  } else if (cls >= 0) {
+    value.plaintext = plain_hover_;
+    value.value = (plain_hover_ ? word : "`" + word + "`") + ": " + class_kind_names[cls];
+  } else if (t != nullptr) {
+    value = code_markup(plain_hover_, shown_template(*t), "template");
+  } else {
     // A routine's header, here or in a file included.
     std::vector<RoutineAt> found = routines_named(d, word);
     if (found.empty()) return Reply{json(nullptr)};
     const std::string& h = found[0].header;
     size_t lead = 0;
     while (lead < h.size() && is_blank(h[lead])) lead++;
-    value = code_block(h.substr(lead));
+    value = code_markup(plain_hover_, h.substr(lead));
   }
   Range range{d->lines.position(d->text, a, encoding_), d->lines.position(d->text, b, encoding_)};
-  return Reply{json(Hover{MarkupContent{value}, range})};
+  return Reply{json(Hover{std::move(value), range})};
 }
 
 // }======

@@ -160,7 +160,7 @@ bool Server::routine_signature(const RoutineAt& r, uint32_t commas, SignatureHel
       params.empty() ? 0 : std::min<uint32_t>(commas, (uint32_t)params.size() - 1);
   size_t lead = 0;
   while (lead < h.size() && is_blank(h[lead])) lead++;
-  sig.documentation.value = "```wyn\n" + h.substr(lead) + "\n```";
+  sig.documentation = code_markup(plain_signature_, h.substr(lead));
   help->active_parameter = sig.active_parameter;
   help->signatures.push_back(std::move(sig));
   return true;

@@ -291,6 +291,21 @@ OpenScript* Server::find(const std::string& uri, Reply* err) {
 
 // {====== lifecycle
 
+namespace {
+
+// A MarkupKind list, in the client's order of preference: true when
+// "plaintext" comes before "markdown". Absent or mistyped, markdown.
+bool prefers_plaintext(const json* formats) {
+  if (formats == nullptr || !formats->is_array()) return false;
+  for (const json& f : *formats) {
+    if (f == "markdown") return false;
+    if (f == "plaintext") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool Server::start_plugin(std::string* error) {
   std::string path = options_.plugin_path.empty() ? Plugin::default_path() : options_.plugin_path;
   if (!plugin_.load(path, error)) return false;
@@ -328,6 +343,11 @@ Server::Reply Server::on_initialize(const json& params) {
     document_changes_ = c->is_boolean() && c->get<bool>();
   if (const json* r = at("/textDocument/rename/prepareSupport"))
     prepare_rename_ = r->is_boolean() && r->get<bool>();
+  plain_hover_ = prefers_plaintext(at("/textDocument/hover/contentFormat"));
+  plain_completion_ =
+      prefers_plaintext(at("/textDocument/completion/completionItem/documentationFormat"));
+  plain_signature_ =
+      prefers_plaintext(at("/textDocument/signatureHelp/signatureInformation/documentationFormat"));
 
   if (auto f = params.find("workspaceFolders"); f != params.end() && f->is_array()) {
     for (const json& folder : *f)

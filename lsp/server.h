@@ -286,6 +286,9 @@ class Server {
   std::vector<std::pair<int, std::string>> early_log_;
   uint64_t next_result_id_ = 1;
   uint64_t next_request_id_ = 1;
+
+  // Documentation as plain text, where the client renders no markdown.
+  bool plain_hover_ = false, plain_completion_ = false, plain_signature_ = false;
 };
 
 // The server over stdin and stdout until exit; the process's exit status.

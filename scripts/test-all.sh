@@ -106,6 +106,7 @@ echo "== Language server under real clients, editor extension"
 lsp_rc=0
 bash scripts/test-lsp.sh 2>&1 | tee "$log" || lsp_rc=$?
 count_labels node nvim vsix
+count_labels emacs
 
 echo
 echo "== Summary"

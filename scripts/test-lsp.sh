@@ -5,12 +5,15 @@
 #     packages the common editors' clients are built on);
 #   - the Neovim headless test (tests/lsp/nvim_test.lua, Neovim's own client
 #     set up by editors/nvim);
+#   - the Emacs batch test (tests/lsp/emacs_test.el: editors/emacs/wyn-mode.el
+#     and Debian's eglot 1.9 against the server);
 #   - the VS Code extension packaged to build/wyn-VERSION.vsix (first: the
 #     Node tests look into the package).
-# Installs Node, npm and Neovim from Debian only when their command is
+# Installs Node, npm, Neovim, Emacs and eglot from Debian only when they are
 # missing; a client still missing after that fails its test. The server is
 # WYN_LSP (default: build/linux/wyn lsp, which must be built already).
-# Ends with "node: N passed, M failed", "nvim: ..." and "vsix: ..." lines.
+# Ends with "node: N passed, M failed", "nvim: ...", "emacs: ..." and
+# "vsix: ..." lines.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -20,6 +23,8 @@ packages=()
 command -v node >/dev/null || packages+=(nodejs)
 command -v npm >/dev/null || packages+=(npm)
 command -v nvim >/dev/null || packages+=(neovim)
+command -v emacs >/dev/null || packages+=(emacs-nox)
+mapfile -t -O "${#packages[@]}" packages < <(missing_packages elpa-eglot)
 if ((${#packages[@]})); then
   install_missing "${packages[@]}" || echo "test-lsp: could not install ${packages[*]}" >&2
 fi
@@ -84,6 +89,22 @@ if command -v nvim >/dev/null; then
 else
   echo "test-lsp: nvim missing" >&2
   result nvim 0 1
+fi
+
+echo "== Emacs client test"
+if command -v emacs >/dev/null; then
+  timeout 300 emacs --batch -l tests/lsp/emacs_test.el </dev/null 2>"$log/emacs.err" |
+    tee "$log/emacs.out"
+  line=$(grep -E '^emacs: [0-9]+ passed, [0-9]+ failed$' "$log/emacs.out" | tail -n 1)
+  if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+    result emacs "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
+  else
+    cat "$log/emacs.err" >&2
+    result emacs 0 1
+  fi
+else
+  echo "test-lsp: emacs missing" >&2
+  result emacs 0 1
 fi
 
 result vsix "$vsix_pass" "$vsix_fail"
