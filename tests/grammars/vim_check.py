@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""The Vim syntax `wyn export --format=vim` writes, checked by Neovim's own
+syntax engine: the export is installed as a package on 'packpath', each
+sample opened headless (its file type detected from the name), and the
+syntax group under every character compared with `wyn colour`.
+
+Usage: vim_check.py [WYN [WYN_GEN]] (default: build/linux/wyn, build/linux/wyn_gen).
+Exit status 0 when every sample passes.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import reference
+import samples
+
+CATEGORY = {"m": "comment", "c": "constant", "k": "keyword", "f": "function",
+            "s": "string", "n": "number", "o": "operator", "-": None}
+
+
+def nvim_categories(pack, path, out):
+    """(file type, syntax name, one category a character, line breaks None)."""
+    env = dict(os.environ, WYN_FILE=path, WYN_OUT=out)
+    lua = os.path.join(os.path.dirname(os.path.abspath(__file__)), "vim_check.lua")
+    subprocess.run(["nvim", "--headless", "-u", "NONE", "-i", "NONE", "-n",
+                    "--cmd", "set packpath=" + pack, "-c", "luafile " + lua],
+                   env=env, check=True, timeout=300, stdin=subprocess.DEVNULL)
+    with open(out, encoding="utf-8") as f:
+        head, *lines = f.read().split("\n")[:-1]
+    cats = []
+    for row in lines:
+        cats.extend(CATEGORY[ch] for ch in row)
+        cats.append(None)
+    return head, cats
+
+
+def main():
+    wyn = sys.argv[1] if len(sys.argv) > 1 else "build/linux/wyn"
+    wyn_gen = sys.argv[2] if len(sys.argv) > 2 else "build/linux/wyn_gen"
+    passed = failed = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        pack = os.path.join(tmp, "pack")
+        subprocess.run([wyn, "export", "--format=vim", "-o",
+                        os.path.join(pack, "pack", "wyn", "start", "wyn")], check=True)
+        files = samples.sample_files(wyn_gen, tmp)
+        # The detection takes the extension in any case.
+        upper = os.path.join(tmp, "UPPER.WYN")
+        shutil.copy(files[0], upper)
+        for path in files + [upper]:
+            head, theirs = nvim_categories(pack, path, os.path.join(tmp, "out"))
+            text = reference.text_of(path)
+            if not text.endswith("\n"):
+                theirs.pop()  # no line break after the last line
+            if len(theirs) != len(text):
+                head += " (%d characters for %d)" % (len(theirs), len(text))
+            if head != "ft=wyn syntax=wyn":
+                print("vim %s: %s: FAIL" % (os.path.basename(path), head))
+                failed += 1
+            elif samples.judge("vim", wyn, path, theirs):
+                passed += 1
+            else:
+                failed += 1
+    print("vim: %d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
