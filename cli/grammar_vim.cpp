@@ -54,17 +54,16 @@ std::string syntax_file(const Grammar& g) {
   t += g.name;
   t += " scripts (*.";
   t += g.extension;
-  t +=
-      "), made by `wyn export --format=vim` from the\n"
-      "\" plug-in's word tables and colouring rules. Colours: the standard groups of\n"
-      "\" the colour scheme; `let g:wyn_plugin_colours = 1` before loading gives the\n"
-      "\" plug-in's own colours instead (as guifg, seen with 'termguicolors' or a GUI).\n"
-      "if exists('b:current_syntax')\n  finish\nendif\n"
-      "let s:cpo_save = &cpo\nset cpo&vim\n\n"
-      "syn case match\n"
-      "\" A block comment may open anywhere above: parse from the start.\n"
-      "syn sync fromstart\n"
-      "syn iskeyword ";
+  t += "), made by `wyn export --format=vim` from the\n"
+       "\" plug-in's word tables and colouring rules. Colours: the standard groups of\n"
+       "\" the colour scheme; `let g:wyn_plugin_colours = 1` before loading gives the\n"
+       "\" plug-in's own colours instead (as guifg, seen with 'termguicolors' or a GUI).\n"
+       "if exists('b:current_syntax')\n  finish\nendif\n"
+       "let s:cpo_save = &cpo\nset cpo&vim\n\n"
+       "syn case match\n"
+       "\" A block comment may open anywhere above: parse from the start.\n"
+       "syn sync fromstart\n"
+       "syn iskeyword ";
   // 'iskeyword' lists the word characters by code, runs as ranges.
   const std::string& wc = g.word_chars;
   for (size_t i = 0, j; i < wc.size(); i = j) {
@@ -81,9 +80,8 @@ std::string syntax_file(const Grammar& g) {
   if (slash) ops.erase(ops.find('/'), 1);
   t += "syn match wynOperator /" + collection(ops) + "/\n";
   if (slash) t += "syn match wynOperator /\\*\\@1<!\\//\n";
-  t +=
-      "\" A number's run of hex digits, dots and a second 'x' is taken whole;\n"
-      "\" coloured only after a blank or punctuation and when no '_' follows.\n";
+  t += "\" A number's run of hex digits, dots and a second 'x' is taken whole;\n"
+       "\" coloured only after a blank or punctuation and when no '_' follows.\n";
   t += "syn match wynRun /" + word + "\\@1<!\\d" + hex_x + "\\=" + hex + "*/\n";
   t += "syn match wynNumber /\\%(^\\|" + collection(grammar_number_leads(g)) + "\\)\\@1<=\\d\\%(" +
        hex_x + hex + "*" + hex_end + "\\@!\\|[0-9A-Fa-f.x_]\\@!\\)[lL]\\=/\n";
@@ -103,12 +101,11 @@ std::string syntax_file(const Grammar& g) {
     t += "syn region wynString start=" + d + qs + d + " skip=" + d + "\\\\[\\\\" + qs + "]" + d +
          " end=" + d + qs + d + " end=" + d + "$" + d + "\n";
   }
-  t +=
-      "\" Comments. A block comment ends at the first '/' after a '*' (the '/' right\n"
-      "\" after the opener too); that '/' then opens a line comment when a '/'\n"
-      "\" follows it, or a new block comment when a '*' does.\n"
-      "syn match wynComment +//.*+\n"
-      "syn region wynComment start=+/\\*+ end=+\\*\\@1<=//.*+ end=+\\*\\@1<=/[/*]\\@!+\n\n";
+  t += "\" Comments. A block comment ends at the first '/' after a '*' (the '/' right\n"
+       "\" after the opener too); that '/' then opens a line comment when a '/'\n"
+       "\" follows it, or a new block comment when a '*' does.\n"
+       "syn match wynComment +//.*+\n"
+       "syn region wynComment start=+/\\*+ end=+\\*\\@1<=//.*+ end=+\\*\\@1<=/[/*]\\@!+\n\n";
 
   t += "if get(g:, 'wyn_plugin_colours', 0)\n";
   for (int k = 0; k < 7; k++)
@@ -134,7 +131,6 @@ std::vector<GrammarFile> write_vim(const Grammar& g) {
       glob += c;
   }
   std::string detect = "\" " + std::string(g.name) + " scripts, whatever the case of *." +
-                       g.extension + "\nautocmd BufNewFile,BufRead " + glob +
-                       " setfiletype wyn\n";
+                       g.extension + "\nautocmd BufNewFile,BufRead " + glob + " setfiletype wyn\n";
   return {{"syntax/wyn.vim", syntax_file(g)}, {"ftdetect/wyn.vim", detect}};
 }

@@ -11,7 +11,10 @@ import subprocess
 
 import reference
 
-GOAL = 0.99  # share of characters whose category must agree
+# Share of characters whose category must agree: all of them in the hard
+# cases, which are there to pin each rule down.
+GOAL = 0.99
+HARD_GOAL = 1.0
 
 HARD_CASES = (
     "/*/ x = 1;\n"
@@ -69,6 +72,6 @@ def judge(engine, wyn, path, theirs):
     print("%s: %d of %d characters agree (%.2f %%)" % (name, same, total, 100 * share))
     for line, col, a, b in wrong:
         print("  line %d col %d: wyn %s, %s %s" % (line, col, a, engine, b))
-    ok = share >= GOAL
+    ok = share >= (HARD_GOAL if os.path.basename(path) == "hard-cases.wyn" else GOAL)
     print("%s: %s" % (name, "ok" if ok else "FAIL"))
     return ok
