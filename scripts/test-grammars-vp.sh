@@ -2,7 +2,8 @@
 # Checks the Vim and Pygments grammars `wyn export` writes with their real
 # engines, against `wyn colour` on the examples, a script of hard cases and
 # generated scripts (tests/grammars/vim_check.py, pygments_check.py):
-#   - vim: the package on Neovim's 'packpath', each script opened headless,
+#   - vim: the package on the 'packpath' of Neovim and (when installed) Vim,
+#     each script opened headless,
 #     the syntax group under every character;
 #   - pygments: the package pip-installed into a virtual environment over
 #     Debian's Pygments, the lexer found by `pygmentize -l wyn`, the token

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The Vim syntax `wyn export --format=vim` writes, checked by Neovim's own
-syntax engine: the export is installed as a package on 'packpath', each
-sample opened headless (its file type detected from the name), and the
-syntax group under every character compared with `wyn colour`.
+"""The Vim syntax `wyn export --format=vim` writes, checked by the syntax
+engines of Neovim and, when it is there, Vim: the export is installed as a
+package on 'packpath', each sample opened headless (its file type detected
+from the name), and the syntax group under every character compared with
+`wyn colour`.
 
 Usage: vim_check.py [WYN [WYN_GEN]] (default: build/linux/wyn, build/linux/wyn_gen).
 Exit status 0 when every sample passes.
@@ -20,12 +21,16 @@ CATEGORY = {"m": "comment", "c": "constant", "k": "keyword", "f": "function",
             "s": "string", "n": "number", "o": "operator", "-": None}
 
 
-def nvim_categories(pack, path, out):
-    """(file type, syntax name, one category a character, line breaks None)."""
+# Each editor run headless, without a user's set-up.
+EDITORS = {"nvim": ["nvim", "--headless", "-u", "NONE", "-i", "NONE", "-n"],
+           "vim": ["vim", "-N", "-u", "NONE", "-i", "NONE", "-n", "-es"]}
+
+
+def categories(editor, pack, path, out):
+    """(file type and syntax name, one category a character, line breaks None)."""
     env = dict(os.environ, WYN_FILE=path, WYN_OUT=out)
-    lua = os.path.join(os.path.dirname(os.path.abspath(__file__)), "vim_check.lua")
-    subprocess.run(["nvim", "--headless", "-u", "NONE", "-i", "NONE", "-n",
-                    "--cmd", "set packpath=" + pack, "-c", "luafile " + lua],
+    dump = os.path.join(os.path.dirname(os.path.abspath(__file__)), "vim_check.vim")
+    subprocess.run(EDITORS[editor] + ["--cmd", "set packpath=" + pack, "-S", dump],
                    env=env, check=True, timeout=300, stdin=subprocess.DEVNULL)
     with open(out, encoding="utf-8") as f:
         head, *lines = f.read().split("\n")[:-1]
@@ -48,17 +53,18 @@ def main():
         # The detection takes the extension in any case.
         upper = os.path.join(tmp, "UPPER.WYN")
         shutil.copy(files[0], upper)
-        for path in files + [upper]:
-            head, theirs = nvim_categories(pack, path, os.path.join(tmp, "out"))
+        editors = ["nvim"] + (["vim"] if shutil.which("vim") else [])
+        for editor, path in ((e, p) for e in editors for p in files + [upper]):
+            head, theirs = categories(editor, pack, path, os.path.join(tmp, "out"))
             text = reference.text_of(path)
             if not text.endswith("\n"):
                 theirs.pop()  # no line break after the last line
             if len(theirs) != len(text):
                 head += " (%d characters for %d)" % (len(theirs), len(text))
             if head != "ft=wyn syntax=wyn":
-                print("vim %s: %s: FAIL" % (os.path.basename(path), head))
+                print("%s %s: %s: FAIL" % (editor, os.path.basename(path), head))
                 failed += 1
-            elif samples.judge("vim", wyn, path, theirs):
+            elif samples.judge(editor, wyn, path, theirs):
                 passed += 1
             else:
                 failed += 1
