@@ -9,6 +9,7 @@ Usage: vim_check.py [WYN [WYN_GEN]] (default: build/linux/wyn, build/linux/wyn_g
 Exit status 0 when every sample passes.
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -26,11 +27,13 @@ EDITORS = {"nvim": ["nvim", "--headless", "-u", "NONE", "-i", "NONE", "-n"],
            "vim": ["vim", "-N", "-u", "NONE", "-i", "NONE", "-n", "-es"]}
 
 
-def categories(editor, pack, path, out):
-    """(file type and syntax name, one category a character, line breaks None)."""
+def categories(editor, pack, path, out, setup=""):
+    """(file type, syntax name and the reserved words' colour, one category a
+    character, line breaks None)."""
     env = dict(os.environ, WYN_FILE=path, WYN_OUT=out)
     dump = os.path.join(os.path.dirname(os.path.abspath(__file__)), "vim_check.vim")
-    subprocess.run(EDITORS[editor] + ["--cmd", "set packpath=" + pack, "-S", dump],
+    setup = "set packpath=" + pack + (" | " + setup if setup else "")
+    subprocess.run(EDITORS[editor] + ["--cmd", setup, "-S", dump],
                    env=env, check=True, timeout=300, stdin=subprocess.DEVNULL)
     with open(out, encoding="utf-8") as f:
         head, *lines = f.read().split("\n")[:-1]
@@ -39,6 +42,13 @@ def categories(editor, pack, path, out):
         cats.extend(CATEGORY[ch] for ch in row)
         cats.append(None)
     return head, cats
+
+
+def keyword_colour(wyn):
+    """The plug-in's colour of reserved words, as `wyn info` shows it."""
+    info = subprocess.run([wyn, "--no-config", "info"], check=True, capture_output=True,
+                          text=True).stdout
+    return re.search(r"colour of keywords\s+(#[0-9a-f]{6})", info).group(1)
 
 
 def main():
@@ -54,15 +64,21 @@ def main():
         upper = os.path.join(tmp, "UPPER.WYN")
         shutil.copy(files[0], upper)
         editors = ["nvim"] + (["vim"] if shutil.which("vim") else [])
-        for editor, path in ((e, p) for e in editors for p in files + [upper]):
-            head, theirs = categories(editor, pack, path, os.path.join(tmp, "out"))
+        runs = [(e, p, "", "") for e in editors for p in files + [upper]]
+        # The plug-in's own colours on request, in place of the scheme's.
+        runs.append(("nvim", files[0], "let g:wyn_plugin_colours = 1 | set termguicolors",
+                     keyword_colour(wyn)))
+        for editor, path, setup, colour in runs:
+            head, theirs = categories(editor, pack, path, os.path.join(tmp, "out"), setup)
             text = reference.text_of(path)
             if not text.endswith("\n"):
                 theirs.pop()  # no line break after the last line
-            if len(theirs) != len(text):
-                head += " (%d characters for %d)" % (len(theirs), len(text))
-            if head != "ft=wyn syntax=wyn":
-                print("%s %s: %s: FAIL" % (editor, os.path.basename(path), head))
+            fields = dict(f.split("=", 1) for f in head.split(" "))
+            wrong = fields["ft"] != "wyn" or fields["syntax"] != "wyn"
+            wrong = wrong or (colour and fields["keyword-fg"] != colour)
+            if wrong or len(theirs) != len(text):
+                print("%s %s: %s, %d characters for %d: FAIL"
+                      % (editor, os.path.basename(path), head, len(theirs), len(text)))
                 failed += 1
             elif samples.judge(editor, wyn, path, theirs):
                 passed += 1

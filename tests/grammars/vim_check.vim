@@ -1,7 +1,7 @@
 " Sourced by vim_check.py in a headless Vim or Neovim with the exported
 " package on 'packpath': opens $WYN_FILE as a user would (file-type
-" detection, syntax on) and writes to $WYN_OUT the file type and syntax on
-" the first line, then for each line one letter per character (a CR left
+" detection, syntax on) and writes to $WYN_OUT the file type, syntax and
+" the reserved words' GUI colour on the first line, then for each line one letter per character (a CR left
 " out) naming the category of the syntax group under it ("-" for none).
 let s:letters = {'wynComment': 'm', 'wynConstant': 'c', 'wynKeyword': 'k',
       \ 'wynFunction': 'f', 'wynString': 's', 'wynNumber': 'n', 'wynOperator': 'o'}
@@ -9,7 +9,8 @@ packloadall
 filetype on
 syntax on
 execute 'edit' fnameescape($WYN_FILE)
-let s:out = ['ft=' . &filetype . ' syntax=' . get(b:, 'current_syntax', '')]
+let s:out = ['ft=' . &filetype . ' syntax=' . get(b:, 'current_syntax', '')
+      \ . ' keyword-fg=' . synIDattr(synIDtrans(hlID('wynKeyword')), 'fg#', 'gui')]
 for s:l in range(1, line('$'))
   let s:text = getline(s:l)
   let s:row = []
