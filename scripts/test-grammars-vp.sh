@@ -3,8 +3,7 @@
 # engines, against `wyn colour` on the examples, a script of hard cases and
 # generated scripts (tests/grammars/vim_check.py, pygments_check.py):
 #   - vim: the package on the 'packpath' of Neovim and (when installed) Vim,
-#     each script opened headless,
-#     the syntax group under every character;
+#     each script opened headless, the syntax group under every character;
 #   - pygments: the package pip-installed into a virtual environment over
 #     Debian's Pygments, the lexer found by `pygmentize -l wyn`, the token
 #     type of every character.
@@ -12,7 +11,7 @@
 # from Debian when missing. Ends with "grammars: N passed, M failed" (one
 # pass per engine per file).
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 . scripts/lib.sh
 
 install_missing neovim python3-pygments python3-venv python3-pip python3-setuptools \
