@@ -1,11 +1,13 @@
 // The Vim form of the plug-in's colouring: a syntax file and its file-type
 // detection, laid out as a package (syntax/wyn.vim, ftdetect/wyn.vim) that
-// Vim and Neovim load from pack/*/start/. Every item is a `syn match` or
-// `syn region` whose pattern carries the scanner's context rules:
-// `syn keyword` cannot ask what stands before a word (".name", "-name" and
-// "\"x\"name" are not coloured), and Vim counts letters beyond ASCII as
-// keyword characters whatever 'iskeyword' says.
+// Vim and Neovim load from pack/*/start/. The words are `syn keyword`s
+// (quick to look up), contained in a match that only starts after a
+// delimiter, since a keyword alone cannot ask what stands before it
+// (".name", "-name" and "\"x\"name" are not coloured). The rest are
+// `syn match` and `syn region` items whose patterns carry the scanner's
+// context rules.
 #include <assert.h>
+#include <ctype.h>
 
 #include "grammar.h"
 
@@ -15,7 +17,18 @@ namespace {
 // pattern that allows it says `^` instead.
 std::string collection(const std::string& chars, bool negate = false) {
   std::string out = negate ? "[^" : "[";
-  for (char c : chars) {
+  for (size_t i = 0; i < chars.size(); i++) {
+    char c = chars[i];
+    // A run of three or more letters or digits in a row is written as a range.
+    size_t j = i;
+    while (j + 1 < chars.size() && chars[j + 1] == chars[j] + 1 &&
+           isalnum((unsigned char)chars[j + 1]))
+      j++;
+    if (isalnum((unsigned char)c) && j - i >= 2) {
+      out += std::string(1, c) + "-" + chars[j];
+      i = j;
+      continue;
+    }
     if (c == '\n') continue;
     if (c == '\t') {
       out += "\\t";
@@ -29,16 +42,6 @@ std::string collection(const std::string& chars, bool negate = false) {
     }
   }
   return out + "]";
-}
-
-// A word as a literal in a magic pattern.
-std::string literal(const std::string& w) {
-  std::string out;
-  for (char c : w) {
-    if (std::string("\\^$.*[]~/").find(c) != std::string::npos) out += '\\';
-    out += c;
-  }
-  return out;
 }
 
 const char* const group_of[7] = {"wynComment", "wynConstant", "wynKeyword", "wynFunction",
@@ -85,15 +88,25 @@ std::string syntax_file(const Grammar& g) {
   t += "syn match wynRun /" + word + "\\@1<!\\d" + hex_x + "\\=" + hex + "*/\n";
   t += "syn match wynNumber /\\%(^\\|" + collection(grammar_number_leads(g)) + "\\)\\@1<=\\d\\%(" +
        hex_x + hex + "*" + hex_end + "\\@!\\|[0-9A-Fa-f.x_]\\@!\\)[lL]\\=/\n";
-  t += "\" Words from the tables, whole and with their case, after a delimiter.\n";
-  std::string after = "\\%(^\\|" + collection(g.delimiters) + "\\)\\@1<=";
+  t += "\" Words from the tables, whole and with their case, only inside a word\n"
+       "\" that follows a delimiter.\n";
   for (int c = 0; c < 3; c++) {
-    std::vector<std::string> words = grammar_reachable_words(g, c);
-    if (words.empty()) continue;
-    t += "syn match " + std::string(group_of[c + 1]) + " /" + after + "\\%(";
-    for (size_t i = 0; i < words.size(); i++) t += (i ? "\\|" : "") + literal(words[i]);
-    t += "\\)" + word + "\\@!/\n";
+    std::string line;
+    for (const std::string& w : grammar_reachable_words(g, c)) {
+      if (line.size() + w.size() > 90) {
+        t += line + "\n";
+        line.clear();
+      }
+      if (line.empty()) line = std::string("syn keyword ") + group_of[c + 1] + " contained";
+      line += " " + w;
+    }
+    if (!line.empty()) t += line + "\n";
   }
+  std::string first = g.word_chars;  // a digit starts a number instead
+  for (char d = '0'; d <= '9'; d++)
+    if (first.find(d) != std::string::npos) first.erase(first.find(d), 1);
+  t += "syn match wynWord /\\%(^\\|" + collection(g.delimiters) + "\\)\\@1<=" + collection(first) +
+       word + "*/ transparent contains=wynConstant,wynKeyword,wynFunction\n";
   t += "\" Strings end at their quote or the line's end; '\\' escapes the quote and itself.\n";
   for (char q : g.quotes) {
     std::string qs(1, q);
