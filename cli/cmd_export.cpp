@@ -68,13 +68,13 @@ int cmd_export(const Options& opt) {
   std::vector<GrammarFile> files = format->write(g);
   const char* out = opt.output != nullptr ? opt.output : "-";
   if (files.size() == 1) return write_output(out, files[0].text) ? EXIT_DONE : EXIT_ERROR;
-  // Several files go to a folder, made when missing.
+  // Several files go to a folder, made with its parents when missing.
   if (!strcmp(out, "-"))
     return usage_error("this format writes several files; name a folder with ", "--output=DIR");
   std::string dir = out;
   for (const GrammarFile& f : files) {
     std::string path = dir + "/" + f.name;
-    for (size_t at = dir.size() + 1; (at = path.find('/', at)) != std::string::npos; at++) {
+    for (size_t at = 1; (at = path.find('/', at)) != std::string::npos; at++) {
       std::string part = path.substr(0, at);
       if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
         fprintf(stderr, "wyn: %s: %s\n", part.c_str(), strerror(errno));

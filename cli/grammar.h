@@ -67,4 +67,12 @@ std::vector<GrammarFile> write_pygments(const Grammar& g);
 std::vector<GrammarFile> write_npp(const Grammar& g);
 std::vector<GrammarFile> write_emacs(const Grammar& g);
 
+// What the rules above imply, for writers that spell them out as patterns:
+// the characters a number may follow (blanks, and punctuation that is no
+// word character), and the words of class c the scanner can ever reach (a
+// run of word characters not starting with a digit; any other table entry
+// would never be looked up).
+std::string grammar_number_leads(const Grammar& g);
+std::vector<std::string> grammar_reachable_words(const Grammar& g, int c);
+
 #endif
