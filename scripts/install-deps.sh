@@ -8,8 +8,6 @@ source "$(dirname "$0")/lib.sh"
 linux=(cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev nlohmann-json3-dev
   libuchardet-dev libeditorconfig-dev groff-base)
-# The grammar checks' engines: Neovim, Pygments in a virtual environment.
-linux+=(neovim python3-pygments python3-venv python3-pip python3-setuptools python3-wheel)
 windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 
 if [[ ${1:-} == --linux ]]; then

@@ -105,8 +105,7 @@ done
 echo "== Language server under real clients, editor extension"
 lsp_rc=0
 bash scripts/test-lsp.sh 2>&1 | tee "$log" || lsp_rc=$?
-count_labels node nvim vsix
-count_labels emacs
+count_labels node nvim emacs vsix
 
 echo
 echo "== Summary"

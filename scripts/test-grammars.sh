@@ -22,21 +22,29 @@ command -v node >/dev/null || packages+=(nodejs)
 command -v npm >/dev/null || packages+=(npm)
 command -v batcat >/dev/null || packages+=(bat)
 command -v python3 >/dev/null || packages+=(python3)
+command -v nvim >/dev/null || packages+=(neovim)
 if ((${#packages[@]})); then
   install_missing "${packages[@]}" || echo "test-grammars: could not install ${packages[*]}" >&2
 fi
+# Pygments is Debian's, in a virtual environment that the exported package
+# is installed into (no package index is needed).
+install_missing python3-pygments python3-venv python3-pip python3-setuptools python3-wheel ||
+  echo "test-grammars: could not install Pygments" >&2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0
 # Runs one check, showing its output, and counts its PASS and FAIL lines; a
-# check that printed none counts as one failure.
+# check that printed none, or failed without a FAIL line, counts as one
+# failure.
 run_check() {
   local out=$work/out p f
   "$@" 2>&1 | tee "$out"
+  local status=${PIPESTATUS[0]}
   p=$(grep -c '^PASS ' "$out")
   f=$(grep -c '^FAIL ' "$out")
   ((p + f)) || f=1
+  ((status == 0 || f)) || f=1
   passed=$((passed + p)) failed=$((failed + f))
 }
 
@@ -82,9 +90,24 @@ check_npp() {
     python3 tests/grammars/check.py "${tricky[@]}" npp "$wyn" "$work/tricky.udl.xml"
 }
 
+# The Vim package in Neovim (and in Vim when installed) through synID(),
+# and the Pygments package installed from its folder: each checks its own
+# samples (tests/grammars/samples.py) and says PASS or FAIL for each.
+check_vim() {
+  echo "== Vim syntax through Neovim and Vim"
+  timeout 600 python3 tests/grammars/vim_check.py "$wyn" "$gen"
+}
+
+check_pygments() {
+  echo "== Pygments lexer, installed from the exported package"
+  timeout 600 python3 tests/grammars/pygments_check.py "$wyn" "$gen"
+}
+
 run_check check_textmate
 run_check check_sublime
 run_check check_npp
+run_check check_vim
+run_check check_pygments
 
 echo "grammars: $passed passed, $failed failed"
 ((failed == 0))

@@ -67,7 +67,8 @@ def main():
                                "-O", "style=wyn,noclasses", files[0]],
                               capture_output=True, text=True)
         shown = page.returncode == 0 and "#0000ff" in page.stdout
-        print("pygments pygmentize -l wyn: %s" % ("ok" if shown else "FAIL " + page.stderr))
+        print("%s pygments pygmentize -l wyn: the lexer and style found by name%s"
+              % ("PASS" if shown else "FAIL", "" if shown else "\n" + page.stderr))
         passed, failed = passed + shown, failed + (not shown)
         lexed = subprocess.run([python, "-c", LEX] + files, check=True,
                                capture_output=True).stdout

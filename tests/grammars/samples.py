@@ -1,5 +1,6 @@
 """The scripts each engine check compares with `wyn colour`, and the shape
-of its report: one line of figures and one "name: ok/FAIL" line a file.
+of its report: one "PASS|FAIL ENGINE SCRIPT: SHARE% (SAME/TOTAL)" line a
+file, as scripts/test-grammars.sh counts them.
 
 The samples are the examples, a hand-written script of the scanner's hard
 cases (made here, so that its CR LF lines reach the engines as written), and
@@ -68,10 +69,9 @@ def judge(engine, wyn, path, theirs):
     ours = reference.wyn_categories(wyn, path)
     same, total, wrong = reference.agreement(text, ours, theirs)
     share = same / total if total else 1.0
-    name = "%s %s" % (engine, os.path.basename(path))
-    print("%s: %d of %d characters agree (%.2f %%)" % (name, same, total, 100 * share))
+    ok = share >= (HARD_GOAL if os.path.basename(path) == "hard-cases.wyn" else GOAL)
+    print("%s %s %s: %.3f%% (%d/%d)" % ("PASS" if ok else "FAIL", engine,
+                                        os.path.basename(path), 100 * share, same, total))
     for line, col, a, b in wrong:
         print("  line %d col %d: wyn %s, %s %s" % (line, col, a, engine, b))
-    ok = share >= (HARD_GOAL if os.path.basename(path) == "hard-cases.wyn" else GOAL)
-    print("%s: %s" % (name, "ok" if ok else "FAIL"))
     return ok

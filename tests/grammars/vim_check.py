@@ -77,7 +77,7 @@ def main():
             wrong = fields["ft"] != "wyn" or fields["syntax"] != "wyn"
             wrong = wrong or (colour and fields["keyword-fg"] != colour)
             if wrong or len(theirs) != len(text):
-                print("%s %s: %s, %d characters for %d: FAIL"
+                print("FAIL %s %s: %s, %d characters for %d"
                       % (editor, os.path.basename(path), head, len(theirs), len(text)))
                 failed += 1
             elif samples.judge(editor, wyn, path, theirs):
