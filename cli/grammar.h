@@ -69,10 +69,15 @@ std::vector<GrammarFile> write_emacs(const Grammar& g);
 
 // What the rules above imply, for writers that spell them out as patterns:
 // the characters a number may follow (blanks, and punctuation that is no
-// word character), and the words of class c the scanner can ever reach (a
-// run of word characters not starting with a digit; any other table entry
-// would never be looked up).
+// word character); whether the scanner can ever find w in a table (a run of
+// word characters not starting with a digit, no longer than the part of a
+// word it looks up, grammar_word_held bytes: a table word of exactly that
+// length also stands for every longer word it begins); and the words of
+// class c it can reach, in table order. Any other entry would never be
+// looked up.
+const size_t grammar_word_held = 100;
 std::string grammar_number_leads(const Grammar& g);
+bool grammar_word_whole(const Grammar& g, const std::string& w);
 std::vector<std::string> grammar_reachable_words(const Grammar& g, int c);
 
 #endif

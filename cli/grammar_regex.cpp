@@ -7,9 +7,6 @@
 
 namespace {
 
-// Bytes of a word the plug-in looks up; a longer word is matched on these.
-const size_t kWordHeld = 100;
-
 bool is_alnum(int c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -63,13 +60,6 @@ bool in(const std::string& set, char c) {
 
 }  // namespace
 
-bool grammar_word_whole(const Grammar& g, const std::string& w) {
-  if (w.empty() || w.size() > kWordHeld) return false;
-  for (char c : w)
-    if (c == '\0' || !in(g.word_chars, c)) return false;
-  return true;
-}
-
 std::string regex_escape(const std::string& s) {
   std::string out;
   for (char c : s) {
@@ -122,7 +112,7 @@ std::vector<GrammarRule> grammar_rules(const Grammar& g) {
       if (!alt.empty()) alt += '|';
       alt += regex_escape(w);
       // A word at the lookup's limit stands for every longer one it begins.
-      if (w.size() == kWordHeld) alt += word + "*";
+      if (w.size() == grammar_word_held) alt += word + "*";
     }
     static const char* const scopes[3] = {"constant.language", "keyword.control",
                                           "support.function"};

@@ -21,10 +21,6 @@ struct GrammarRule {
 // The scanner's rules, first to last.
 std::vector<GrammarRule> grammar_rules(const Grammar& g);
 
-// Whether the scanner can read w as one word: made of word characters
-// only, and no longer than the part of a word it looks up.
-bool grammar_word_whole(const Grammar& g, const std::string& w);
-
 // s with every regular-expression metacharacter escaped.
 std::string regex_escape(const std::string& s);
 

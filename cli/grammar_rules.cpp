@@ -11,13 +11,17 @@ std::string grammar_number_leads(const Grammar& g) {
   return leads;
 }
 
+bool grammar_word_whole(const Grammar& g, const std::string& w) {
+  if (w.empty() || w.size() > grammar_word_held || (w[0] >= '0' && w[0] <= '9')) return false;
+  for (char c : w)
+    if (c == '\0' || g.word_chars.find(c) == std::string::npos) return false;
+  return true;
+}
+
 std::vector<std::string> grammar_reachable_words(const Grammar& g, int c) {
   assert(c >= 0 && c < 3);
   std::vector<std::string> out;
-  for (const std::string& w : g.words[c]) {
-    if (w.empty() || (w[0] >= '0' && w[0] <= '9')) continue;
-    if (w.find_first_not_of(g.word_chars) != std::string::npos) continue;
-    out.push_back(w);
-  }
+  for (const std::string& w : g.words[c])
+    if (grammar_word_whole(g, w)) out.push_back(w);
   return out;
 }
