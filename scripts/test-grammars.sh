@@ -65,21 +65,25 @@ done
 tricky=(--config tests/grammars/tricky-words.cfg)
 configured=tests/grammars/configured.wyn
 
+# Exports FORMAT to FILE (in the work folder), plain and with the tricky
+# words, and compares each through check.py with the plug-in's colours.
+check_exported() {
+  local format=$1 file=$2
+  "$wyn" export --no-config --format="$format" -o "$work/$file" &&
+    python3 tests/grammars/check.py "$format" "$wyn" "$work/$file" "$threshold" "${scripts[@]}"
+  "$wyn" export --no-config "${tricky[@]}" --format="$format" -o "$work/tricky-$file" &&
+    python3 tests/grammars/check.py "${tricky[@]}" "$format" "$wyn" "$work/tricky-$file" "$threshold" "$configured"
+}
+
 check_textmate() {
   echo "== TextMate grammar through vscode-textmate"
   (cd tests/grammars && npm ci --no-audit --no-fund --loglevel=error) || return
-  "$wyn" export --no-config --format=textmate -o "$work/wyn.tmLanguage.json" &&
-    python3 tests/grammars/check.py textmate "$wyn" "$work/wyn.tmLanguage.json" "$threshold" "${scripts[@]}"
-  "$wyn" export --no-config "${tricky[@]}" --format=textmate -o "$work/tricky.tmLanguage.json" &&
-    python3 tests/grammars/check.py "${tricky[@]}" textmate "$wyn" "$work/tricky.tmLanguage.json" "$threshold" "$configured"
+  check_exported textmate wyn.tmLanguage.json
 }
 
 check_sublime() {
   echo "== sublime-syntax through bat"
-  "$wyn" export --no-config --format=sublime -o "$work/wyn.sublime-syntax" &&
-    python3 tests/grammars/check.py sublime "$wyn" "$work/wyn.sublime-syntax" "$threshold" "${scripts[@]}"
-  "$wyn" export --no-config "${tricky[@]}" --format=sublime -o "$work/tricky.sublime-syntax" &&
-    python3 tests/grammars/check.py "${tricky[@]}" sublime "$wyn" "$work/tricky.sublime-syntax" "$threshold" "$configured"
+  check_exported sublime wyn.sublime-syntax
 }
 
 check_npp() {
