@@ -72,7 +72,7 @@ std::string json_item(const std::string& file, const wyn::Document& doc, const w
 }
 
 // Checks one file and formats its problems, text or JSON items.
-CheckedFile check_file(const Options& opt, const std::string& name) {
+CheckedFile check_file(const Options& opt, const std::string& name, wyn::FolderListings* listings) {
   CheckedFile result;
   Source file;
   wyn::Document doc;
@@ -100,7 +100,7 @@ CheckedFile check_file(const Options& opt, const std::string& name) {
   wyn::Document scratch;
   std::vector<wyn::Diagnostic> includes =
       wyn::check_includes(file.name, text, cats, include_dirs_for(opt, name.c_str()),
-                          wyn::coloured_reader(scratch, input_limit()));
+                          wyn::coloured_reader(scratch, input_limit()), listings);
   found.insert(found.end(), includes.begin(), includes.end());
   std::stable_sort(
       found.begin(), found.end(),
@@ -129,7 +129,10 @@ int cmd_check(const Options& opt) {
   bool found_error = false;
   bool first = true;
   if (opt.json) out_text("[");
-  auto check_one = [&opt](const std::string& name) { return check_file(opt, name); };
+  // A run is short: each folder an include is looked for in is listed
+  // once.
+  wyn::FolderListings listings;
+  auto check_one = [&](const std::string& name) { return check_file(opt, name, &listings); };
   auto take = [&](const CheckedFile& r) {
     if (r.status == CheckedFile::FATAL) return false;
     if (r.status == CheckedFile::UNREADABLE) files_ok = false;
