@@ -55,7 +55,7 @@ const HelpCommand commands[] = {
      "keyword, function or 0, 1, 2) or of all, --templates each\n"
      "template as NAME, a tab and its text (\\n \\t \\\\ escaped): one a\n"
      "line."},
-    {"check", "check [--format=text|json] [-R] [--include-dir=DIR] FILE|DIR...",
+    {"check", "check [--format=text|json] [-R] [-j N] [--include-dir=DIR] FILE|DIR...",
      "Points out blocks left open or closed by the wrong word\n"
      "(if ... then/endif, while, for, switch, repeat/until,\n"
      "begin/end, program), a /* comment never closed and a string\n"
@@ -131,6 +131,10 @@ const HelpOption options[] = {
     {"recurse", "-R, --recurse",
      "take every *.wyn below each DIR, in any letter\n"
      "case (routines, check)",
+     nullptr},
+    {"jobs", "-j, --jobs=N",
+     "check the files in N processes at once (check; 1 to\n"
+     "64); by default one a core for 16 files or more",
      nullptr},
     {"format", "--format=FORMAT",
      "text or json: the problems one a line or as JSON\n"

@@ -177,6 +177,14 @@ int set_tab_width(Options* opt, const Arg& arg) {
   return GO_ON;
 }
 
+int set_jobs(Options* opt, const Arg& arg) {
+  long jobs = 0;
+  if (!parse_number(arg.value, &jobs) || jobs < 1 || jobs > 64)
+    return usage_error("--jobs takes a number from 1 to 64, not ", arg.value);
+  opt->jobs = (int)jobs;
+  return GO_ON;
+}
+
 // Checks of how options pair with each other and with the operands.
 bool reads_stdin(const Options& opt) {
   bool stdin_read =
@@ -285,6 +293,8 @@ const OptionRow rows[] = {
     {"include-dir", 0, required_argument, CHECK, "--include-dir needs a DIR", set_include_dir,
      nullptr},
     {"recurse", 'R', no_argument, ROUTINES | CHECK, nullptr, set_flag<&Options::recurse>, nullptr},
+    {"jobs", 'j', required_argument, CHECK, "--jobs takes a number from 1 to 64, not nothing",
+     set_jobs, nullptr},
     {"marks", 0, no_argument, ROUTINES, nullptr, set_flag<&Options::marks>, check_marks_alone},
     {"format", 0, required_argument, CHECK | EXPORT, "--format takes a FORMAT, not nothing",
      set_format, nullptr},

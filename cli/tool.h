@@ -61,6 +61,7 @@ struct Options {
   bool marks = false;                // --marks (routines): the plug-in's own marks
   bool no_config = false;            // --no-config: no .wyn.cfg
   bool json = false;                 // --format=json (check)
+  int jobs = 0;                      // --jobs=N (check); 0: one process a core
   // --include-dir=DIR (check), in order
   std::vector<const char*> include_dirs;
   const char* indent = nullptr;   // --indent=tab|N (indent, format); null: .editorconfig

@@ -8,7 +8,9 @@
 # several times (5 by default; --runs N changes that) after one run that
 # warms the page cache; the figures are the median wall-clock seconds with
 # the fastest and slowest run, and the median CPU seconds (user and
-# system). wyn check should be at least as fast.
+# system). wyn check should be at least as fast. It checks the files in
+# one worker process a core; -j 1, in one process, is timed too, as ctags
+# runs on one core.
 # The scripts are generated into a temporary folder and deleted afterwards.
 # By default their block words are at random, so wyn check has dozens of
 # problems to say in each; --real writes them as their authors do, every
@@ -76,5 +78,6 @@ measure() {
 }
 
 printf '%-28s %s\n' "wyn check -R" "$(measure "$build/wyn" check -R "$tree")"
+printf '%-28s %s\n' "wyn check -R -j 1" "$(measure "$build/wyn" check -R -j 1 "$tree")"
 printf '%-28s %s\n' "ctags -R --langmap=C:+.wyn" \
   "$(measure ctags -R --langmap=C:+.wyn -f "$work/tags" "$tree")"

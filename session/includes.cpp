@@ -47,12 +47,21 @@ bool is_regular(const std::string& path) {
 // Windows opens a name in any letter case itself and would answer with the
 // name as asked, so there the listing is read first: a link or a location
 // then names the file as it is stored, the same file the editor opens.
-std::string entry_named(const std::string& folder, const std::string& name) {
+// With listings, the folder's listing is the one kept there.
+std::string entry_named(const std::string& folder, const std::string& name,
+                        FolderListings* listings) {
   std::string exact = join(folder, name);
   struct stat st;
 #ifndef _WIN32
   if (lstat(exact.c_str(), &st) == 0) return exact;
 #endif
+  if (listings != nullptr) {
+    const std::vector<std::string>* alike = listings->alike(folder, name);
+    if (alike == nullptr) return lstat(exact.c_str(), &st) == 0 ? exact : "";
+    if (alike->empty()) return "";
+    auto same = std::find(alike->begin(), alike->end(), name);
+    return join(folder, same != alike->end() ? *same : alike->front());
+  }
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return lstat(exact.c_str(), &st) == 0 ? exact : "";
   std::string best;
@@ -70,11 +79,12 @@ std::string entry_named(const std::string& folder, const std::string& name) {
 
 // name's components, '/' and '\' both separating, looked for one by one
 // below base; the regular file reached, or "".
-std::string find_below(const std::string& base, const std::vector<std::string>& parts) {
+std::string find_below(const std::string& base, const std::vector<std::string>& parts,
+                       FolderListings* listings) {
   std::string at = base;
   for (const std::string& part : parts) {
     if (part == ".") continue;
-    at = part == ".." ? join(at, "..") : entry_named(at, part);
+    at = part == ".." ? join(at, "..") : entry_named(at, part, listings);
     if (at.empty()) return "";
   }
   return is_regular(at) ? at : "";
@@ -123,8 +133,9 @@ Diagnostic warning_at(const std::string& text, const IncludeLine& inc, std::stri
 // over the whole search (done), within the depth and file bounds.
 class CycleFinder {
  public:
-  CycleFinder(const std::vector<std::string>& dirs, const IncludeReader& read)
-      : dirs_(dirs), read_(read) {}
+  CycleFinder(const std::vector<std::string>& dirs, const IncludeReader& read,
+              FolderListings* listings)
+      : dirs_(dirs), read_(read), listings_(listings) {}
 
   // True with *chain the paths round the cycle, its first file last too.
   bool find(std::vector<std::string>* chain, std::vector<std::string>* ids) {
@@ -139,7 +150,7 @@ class CycleFinder {
     if (!read_(chain->back(), &text, &cats)) return false;
     std::string folder = folder_of(chain->back());
     for (const IncludeLine& inc : find_includes(text, cats)) {
-      std::string target = resolve_include(inc.name, folder, dirs_);
+      std::string target = resolve_include(inc.name, folder, dirs_, listings_);
       if (target.empty()) continue;
       std::string target_id = identity(target);
       size_t first = (size_t)(std::find(ids->begin(), ids->end(), target_id) - ids->begin());
@@ -160,6 +171,7 @@ class CycleFinder {
  private:
   const std::vector<std::string>& dirs_;
   const IncludeReader& read_;
+  FolderListings* listings_;
   std::set<std::string> done_;
 };
 
@@ -196,13 +208,37 @@ std::vector<IncludeLine> find_includes(const std::string& text,
   return out;
 }
 
+const std::vector<std::string>* FolderListings::alike(const std::string& folder,
+                                                      const std::string& name) {
+  auto it = folders_.find(folder);
+  if (it == folders_.end()) {
+    Listing listing;
+    if (DIR* dir = opendir(folder.empty() ? "." : folder.c_str())) {
+      listing.ok = true;
+      while (struct dirent* e = readdir(dir)) listing.by_key[key(e->d_name)].push_back(e->d_name);
+      closedir(dir);
+      for (auto& [k, names] : listing.by_key) std::sort(names.begin(), names.end());
+    }
+    it = folders_.emplace(folder, std::move(listing)).first;
+  }
+  if (!it->second.ok) return nullptr;
+  static const std::vector<std::string> none;
+  auto found = it->second.by_key.find(key(name));
+  return found == it->second.by_key.end() ? &none : &found->second;
+}
+
+std::string FolderListings::key(std::string name) {
+  for (char& c : name) c = ascii_lower(c);
+  return name;
+}
+
 std::string folder_of(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
 std::string resolve_include(const std::string& name, const std::string& folder,
-                            const std::vector<std::string>& dirs) {
+                            const std::vector<std::string>& dirs, FolderListings* listings) {
   std::vector<std::string> parts;
   for (size_t i = 0; i <= name.size();) {
     size_t j = i;
@@ -211,18 +247,18 @@ std::string resolve_include(const std::string& name, const std::string& folder,
     i = j + 1;
   }
   if (parts.empty()) return "";
-  if (is_separator(name[0])) return find_below("/", parts);
+  if (is_separator(name[0])) return find_below("/", parts, listings);
   if (name.size() >= 2 && name[1] == ':') {  // a drive: C:\..., only there
 #ifdef _WIN32
     parts.erase(parts.begin());
-    return find_below(name.substr(0, 2) + "/", parts);
+    return find_below(name.substr(0, 2) + "/", parts, listings);
 #else
     return "";
 #endif
   }
-  std::string found = find_below(folder, parts);
+  std::string found = find_below(folder, parts, listings);
   for (size_t i = 0; found.empty() && i < dirs.size(); i++)
-    if (!dirs[i].empty()) found = find_below(dirs[i], parts);
+    if (!dirs[i].empty()) found = find_below(dirs[i], parts, listings);
   return found;
 }
 
@@ -268,13 +304,13 @@ std::vector<std::string> included_files(const std::string& path,
 std::vector<Diagnostic> check_includes(const std::string& path, const std::string& text,
                                        const std::vector<signed char>& cats,
                                        const std::vector<std::string>& dirs,
-                                       const IncludeReader& read) {
+                                       const IncludeReader& read, FolderListings* listings) {
   std::vector<Diagnostic> out;
   std::string folder = folder_of(path);
   std::string root_id = identity(path);
-  CycleFinder cycles(dirs, read);
+  CycleFinder cycles(dirs, read, listings);
   for (const IncludeLine& inc : find_includes(text, cats)) {
-    std::string target = resolve_include(inc.name, folder, dirs);
+    std::string target = resolve_include(inc.name, folder, dirs, listings);
     if (target.empty()) {
       std::string searched = folder.empty() ? "." : folder;
       for (const std::string& d : dirs) searched += ", " + d;

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,34 @@ struct IncludeLine {
 std::vector<IncludeLine> find_includes(const std::string& text,
                                        const std::vector<signed char>& cats);
 
+// Folders' entries, each folder listed once and kept: for a command that
+// follows the includes of many scripts in one run, which would otherwise
+// list a script's folder again for each script whose include is not there
+// in its exact letter case. An entry made after its folder was listed is
+// not seen, so what runs for long (the server) keeps none.
+class FolderListings {
+ public:
+  // The entries of folder (a path; "" for the current folder) named as
+  // name is but for letter case, in byte order; null when the folder
+  // cannot be listed.
+  const std::vector<std::string>* alike(const std::string& folder, const std::string& name);
+
+ private:
+  struct Listing {
+    bool ok = false;
+    std::unordered_map<std::string, std::vector<std::string>> by_key;  // by key()
+  };
+  static std::string key(std::string name);  // in ASCII lower case
+  std::unordered_map<std::string, Listing> folders_;
+};
+
 // The file name stands for, seen from a script in folder (a path ending in
 // '/' or not; "" for the current folder), then in each of dirs: the first
-// regular file found, as a path; "" when there is none.
+// regular file found, as a path; "" when there is none. With listings,
+// folders are listed through it.
 std::string resolve_include(const std::string& name, const std::string& folder,
-                            const std::vector<std::string>& dirs);
+                            const std::vector<std::string>& dirs,
+                            FolderListings* listings = nullptr);
 
 // The folder part of path: up to and with its last '/'; "" when none.
 std::string folder_of(const std::string& path);
@@ -94,11 +118,13 @@ std::vector<std::string> included_files(const std::string& path,
 // cats says): a file that is found nowhere, naming the folders searched
 // (the author may have had folders configured that are not known here,
 // so never an error), and a chain of includes that comes back to a file
-// already on it, naming the chain. Each at its include line.
+// already on it, naming the chain. Each at its include line. With
+// listings, folders are listed through it.
 std::vector<Diagnostic> check_includes(const std::string& path, const std::string& text,
                                        const std::vector<signed char>& cats,
                                        const std::vector<std::string>& dirs,
-                                       const IncludeReader& read);
+                                       const IncludeReader& read,
+                                       FolderListings* listings = nullptr);
 
 // The include-dir entries of a configuration file's text, made absolute
 // against the folder of config_path, in order. Malformed text gives none:

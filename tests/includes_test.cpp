@@ -94,7 +94,8 @@ TEST_F(Includes, ResolvesBesideTheScriptThenInTheFoldersInOrder) {
   write("inc2/only2.h", "");
   fs::create_directories(dir + "inc1/dir.h");
   std::string proj = dir + "proj/";
-  std::vector<std::string> dirs = {dir + "inc1", dir + "inc2/"};
+  // A folder that is not there is looked in as any other.
+  std::vector<std::string> dirs = {dir + "inc1", dir + "inc2/", dir + "absent"};
   struct Case {
     std::string name;
     std::string want;  // "" not found
@@ -115,9 +116,16 @@ TEST_F(Includes, ResolvesBesideTheScriptThenInTheFoldersInOrder) {
       {"C:\\Program Files\\x.h", ""},
       {dir + "inc2/only2.h", dir + "inc2/only2.h"},
   };
-  for (const Case& c : cases) EXPECT_EQ(wyn::resolve_include(c.name, proj, dirs), c.want) << c.name;
+  // Folders listed afresh, or once for every name as a run over many
+  // scripts lists them: the same files found.
+  wyn::FolderListings listings;
+  for (const Case& c : cases) {
+    EXPECT_EQ(wyn::resolve_include(c.name, proj, dirs), c.want) << c.name;
+    EXPECT_EQ(wyn::resolve_include(c.name, proj, dirs, &listings), c.want) << c.name;
+  }
   // The script's folder given without its final '/'.
   EXPECT_EQ(wyn::resolve_include("SETUP.H", dir + "proj", {}), proj + "setup.h");
+  EXPECT_EQ(wyn::resolve_include("SETUP.H", dir + "proj", {}, &listings), proj + "setup.h");
 }
 
 TEST_F(Includes, WarnsOfMissingFilesAndCyclesAtTheirLines) {
@@ -148,15 +156,17 @@ TEST_F(Includes, WarnsOfMissingFilesAndCyclesAtTheirLines) {
       {"fine.wyn", {}},
       {"deep.wyn", {}},
   };
-  for (const Case& c : cases) {
-    std::string path = dir + c.file, text = support::read_file(path);
-    std::vector<std::string> got;
-    for (const wyn::Diagnostic& d : wyn::check_includes(path, text, {}, {"/inc"}, plain)) {
-      EXPECT_EQ(d.severity, wyn::Diagnostic::WARNING) << c.file;
-      got.push_back(std::to_string(d.line) + ":" + std::to_string(d.col) + " " + d.message);
+  wyn::FolderListings listings;
+  for (wyn::FolderListings* kept : {(wyn::FolderListings*)nullptr, &listings})
+    for (const Case& c : cases) {
+      std::string path = dir + c.file, text = support::read_file(path);
+      std::vector<std::string> got;
+      for (const wyn::Diagnostic& d : wyn::check_includes(path, text, {}, {"/inc"}, plain, kept)) {
+        EXPECT_EQ(d.severity, wyn::Diagnostic::WARNING) << c.file;
+        got.push_back(std::to_string(d.line) + ":" + std::to_string(d.col) + " " + d.message);
+      }
+      EXPECT_EQ(got, c.want) << c.file << (kept != nullptr ? " (listings kept)" : "");
     }
-    EXPECT_EQ(got, c.want) << c.file;
-  }
 }
 
 TEST_F(Includes, FilesIncludedNearestFirstEachOnce) {
