@@ -1,0 +1,31 @@
+/*
+** What the WebAssembly form's C library lacks of the Linux calls the tool
+** makes, forced into each source of a layer that links the platform layer.
+** renameat2: no flags are known, so a call with one fails with EINVAL, as
+** on a Linux file system without them; the caller then renames plainly.
+*/
+#ifndef WYN_PLATFORM_WASM_COMPAT_H
+#define WYN_PLATFORM_WASM_COMPAT_H
+
+#ifdef __cplusplus
+#include <cerrno>
+#include <cstdio>
+#else
+#include <errno.h>
+#include <stdio.h>
+#endif
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+static inline int renameat2(int olddir, const char* oldpath, int newdir, const char* newpath,
+                            unsigned int flags) {
+  if (flags != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  return renameat(olddir, oldpath, newdir, newpath);
+}
+
+#endif
