@@ -28,4 +28,16 @@ static inline int renameat2(int olddir, const char* oldpath, int newdir, const c
   return renameat(olddir, oldpath, newdir, newpath);
 }
 
+/* The server's standard input, read ahead by the launcher (pre.js): wait
+** up to ms (-1: for ever) for bytes or the end, 1 when there are; read up
+** to n bytes, blocking, 0 at the end. */
+#ifdef __cplusplus
+extern "C" {
+#endif
+int wyn_stdin_wait(int ms);
+int wyn_stdin_read(char* buf, int n);
+#ifdef __cplusplus
+}
+#endif
+
 #endif
