@@ -4,6 +4,27 @@
 // wyn.wasm by URL: hiding it makes the loader read the file.
 var fetch;
 
+// Node makes a pipe it has looked at non-blocking, so a read or write of a
+// standard stream may find it not ready: wait a moment and try again, as a
+// blocking call would have waited, instead of failing the program's call.
+(function () {
+  var fs = require('fs');
+  var nap = new Int32Array(new SharedArrayBuffer(4));
+  ['readSync', 'writeSync'].forEach(function (name) {
+    var call = fs[name];
+    fs[name] = function () {
+      for (;;) {
+        try {
+          return call.apply(fs, arguments);
+        } catch (e) {
+          if (e.code !== 'EAGAIN') throw e;
+          Atomics.wait(nap, 0, 0, 1);
+        }
+      }
+    };
+  });
+})();
+
 // The loader takes every standard stream for a terminal: tell it which are
 // not, so that colours go only to a terminal. (Its poll fails on them: the
 // server waits on its input through wyn_stdin_wait instead, below.)
