@@ -95,8 +95,9 @@ class CodePageGuess {
   const char* result();
 
  private:
-  void* detector_ = nullptr;
-  size_t high_ = 0;  // bytes past ASCII fed so far
+  // Unused where the tool is built without a guesser.
+  [[maybe_unused]] void* detector_ = nullptr;
+  [[maybe_unused]] size_t high_ = 0;  // bytes past ASCII fed so far
 };
 
 #endif

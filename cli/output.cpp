@@ -181,13 +181,13 @@ OutputSink* sink_open(const char* out, const FileId* read_as) {
 
 }  // namespace
 
-bool output_allowed(const char* out, const std::vector<FileId>& inputs, bool scripts_too) {
+bool output_allowed(const char* out, const std::vector<FileId>& input_ids, bool scripts_too) {
   OsTarget t;
   if (!strcmp(out, "-") || !os_resolve(out, &t)) return true;
   if (t.handle != kNoHandle && !t.own) os_file_close(t.handle);
   // One of the tool's own descriptors counts as the file it is open on.
   if (!t.id.known || !t.id.regular) return true;
-  for (const FileId& in : inputs)
+  for (const FileId& in : input_ids)
     if (in.known && in.dev == t.id.dev && in.ino == t.id.ino)
       return output_fail(out, "is also an input; nothing written");
   if (scripts_too && os_names_script(t.path))

@@ -105,6 +105,17 @@ bool readable_within(int ms) {
   LeaveCriticalSection(&ahead.lock);
   return ready;
 }
+#elif defined(__EMSCRIPTEN__)
+// WebAssembly under Node: no poll waits for input with a timeout, so the
+// launcher reads it ahead on a thread of its own (platform/wasm).
+size_t read_some(char* buf, size_t n) {
+  int k = wyn_stdin_read(buf, n > 65536 ? 65536 : (int)n);
+  return k > 0 ? (size_t)k : 0;
+}
+
+bool readable_within(int ms) {
+  return wyn_stdin_wait(ms) != 0;
+}
 #else
 size_t read_some(char* buf, size_t n) {
   for (;;) {

@@ -9,9 +9,10 @@ linux=(cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev nlohmann-json3-dev
   libuchardet-dev libeditorconfig-dev groff-base)
 windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
+wasm=(emscripten) # the WebAssembly form (scripts/test-wasm.sh)
 
 if [[ ${1:-} == --linux ]]; then
   install_missing "${linux[@]}"
 else
-  install_missing "${linux[@]}" "${windows[@]}"
+  install_missing "${linux[@]}" "${windows[@]}" "${wasm[@]}"
 fi

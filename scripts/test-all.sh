@@ -9,6 +9,8 @@
 #   - the language server under the Node and the Neovim clients, and the
 #     VS Code extension packaged (scripts/test-lsp.sh);
 #   - the exported grammars through their engines (scripts/test-grammars.sh).
+#   - the WebAssembly form against the native tool, and under the Node
+#     client (scripts/test-wasm.sh).
 # Installs whatever is missing first. Ends with each run's counts and a total.
 #
 # With --quick: the Linux build and its tests only (the include rules, the
@@ -107,10 +109,15 @@ lsp_rc=0
 bash scripts/test-lsp.sh 2>&1 | tee "$log" || lsp_rc=$?
 count_labels node nvim emacs vsix
 
+echo "== WebAssembly form"
+wasm_rc=0
+bash scripts/test-wasm.sh 2>&1 | tee "$log" || wasm_rc=$?
+count_labels wasm
+
 echo
 echo "== Summary"
 printf '%s\n' "${summary[@]}"
 echo "total: $total_passed passed, $total_failed failed"
-if ((rc || wine_rc || wine_tool_rc || hard_rc || lsp_rc || total_failed)); then
+if ((rc || wine_rc || wine_tool_rc || hard_rc || lsp_rc || wasm_rc || total_failed)); then
   exit 1
 fi

@@ -7,9 +7,9 @@
 #include "module.h"
 
 /* The configuration block: written only by the entry points below. */
-char wyn_comment_introducer[3] = "//"; /* see module.h: read by nothing */
-cw_long wyn_on_demand_buckets[WYN_CLASS_COUNT] = {0, 47,
-                                                  47}; /* [0] unused; read by vocab/tables.cpp */
+char wyn_comment_introducer[3] = WYN_COMMENT_INTRODUCER; /* see module.h: read by nothing */
+cw_long wyn_on_demand_buckets[WYN_CLASS_COUNT] = {
+    0, WYN_ON_DEMAND_BUCKETS, WYN_ON_DEMAND_BUCKETS}; /* [0] unused; read by vocab/tables.cpp */
 
 /* Adds word to a class's table (vocab/tables.cpp makes the class-1 and
 ** class-2 tables on demand). A null or empty word and a class outside

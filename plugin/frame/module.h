@@ -22,13 +22,19 @@ enum { WYN_CLASS_COUNT = 3 };
 extern cw_table wyn_keyword_tables[WYN_CLASS_COUNT]; /* vocab/tables.cpp; read by colour, frame */
 extern cw_table wyn_template_table;                  /* vocab/templates.cpp; read by edit */
 extern cw_long lines_coloured;                       /* colour/scanner.cpp; read by colour/update */
+/* One-shot flag (frame/startup.cpp): nonzero while the module is loaded and
+** not yet started; cleared by start-up before the tables are built, so a
+** start-up call that arrives while they are being built returns at once. */
+extern int wyn_startup_pending;
 
 /* Configuration block (frame/config.cpp). */
 /* "//", first character settable by WYNSetCommentChar. Kept as the
 ** configuration setting it is, but nothing in the plug-in reads it: the
 ** scanner and the probes know comments by the fixed '/' and '*'. */
+#define WYN_COMMENT_INTRODUCER "//"
 extern char wyn_comment_introducer[3];
-extern cw_long wyn_on_demand_buckets[WYN_CLASS_COUNT]; /* [1], [2] used: 47 each; read by vocab */
+enum { WYN_ON_DEMAND_BUCKETS = 47 };
+extern cw_long wyn_on_demand_buckets[WYN_CLASS_COUNT]; /* [1], [2] used; read by vocab */
 
 /* Built-in vocabulary (vocab/). Lists end with a null pointer. */
 extern const char* const wyn_class0_words[];

@@ -5,10 +5,7 @@
 #include "exports.h"
 #include "module.h"
 
-/* One-shot flag: nonzero while the module is loaded and not yet started;
-** cleared by start-up before the tables are built, so a start-up call that
-** arrives while they are being built returns at once. */
-static int startup_pending = 1;
+int wyn_startup_pending = 1; /* see module.h */
 
 /* The functions the editor may call by name, in registration order.
 ** _init and _wyn_init are not registered. */
@@ -26,11 +23,11 @@ static const char* const prototypes[] = {"BOOL _wyn_expand",
 /* No result of a host call made here is tested: a refused registration or
 ** binding leaves that function or binding missing and start-up goes on. */
 void WYNAPI _wyn_init(void) {
-  if (!startup_pending) return;
+  if (!wyn_startup_pending) return;
   HostStartup(CW_STARTUP_FIRST, CW_STARTUP_SECOND);
   ColorOfConstants(CW_CONSTANTS_COLOUR); /* the colour of class-0 words */
   for (const char* const* p = prototypes; *p; p++) ExportFunction(*p);
-  startup_pending = 0;
+  wyn_startup_pending = 0;
   wyn_build_keyword_tables();
   wyn_build_template_table();
   RegisterExtension(".wyn");

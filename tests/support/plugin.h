@@ -5,6 +5,14 @@
 
 #if defined(_WIN32)
 #include "plugin_win32.h"
+#elif defined(WYN_STATIC_PLUGIN)
+
+// The module is part of the program: its export table answers.
+extern "C" void (*wyn_static_symbol(const char* name))(void);
+inline void* plugin_symbol(const char* name) {
+  return reinterpret_cast<void*>(wyn_static_symbol(name));
+}
+
 #else
 
 #include <dlfcn.h>

@@ -1,0 +1,19 @@
+# The WebAssembly form (emscripten): the plug-in linked into the tool
+# (WYN_STATIC_PLUGIN), PCRE2 built for it from Debian's source, C++
+# exceptions as WebAssembly exceptions (the tool and the server catch
+# bad_alloc and their own errors; a throw must never abort). The tool runs
+# under Node with the host's files and standard streams as its own
+# (NODERAWFS); platform/wasm/pre.js fits the loader to current Node and
+# reads the server's input on a worker thread (library.js: the calls into it).
+# Output: wyn.js, the launcher, and wyn.wasm beside it.
+if(NOT WYN_STATIC_PLUGIN)
+  message(FATAL_ERROR "the WebAssembly form links the plug-in in: set WYN_STATIC_PLUGIN")
+endif()
+include(${CMAKE_CURRENT_LIST_DIR}/pcre2-static.cmake)
+
+add_compile_options(-fwasm-exceptions)
+# The tool's readers keep buffers of 64 KiB on the stack, and the outline
+# recurses over nested blocks: a native-sized stack, and a heap that grows.
+add_link_options(-fwasm-exceptions -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sTOTAL_STACK=8MB
+  -sEXIT_RUNTIME=1 --pre-js ${PROJECT_SOURCE_DIR}/platform/wasm/pre.js
+  --js-library ${PROJECT_SOURCE_DIR}/platform/wasm/library.js)
