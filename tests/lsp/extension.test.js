@@ -16,17 +16,19 @@ const { root } = require('./client.js');
 const dir = path.join(root, 'editors', 'vscode');
 const manifest = JSON.parse(fs.readFileSync(path.join(dir, 'package.json'), 'utf8'));
 
-// extension.js with the editor's API and the language client stubbed.
-function loadExtension(vscode, LanguageClient) {
-  const stubs = { vscode, 'vscode-languageclient/node': { LanguageClient, TransportKind: { stdio: 0 } } };
+// An entry of the extension (extension.js, the desktop one, or
+// web-extension.js, the browser one) with the editor's API and the language
+// client stubbed; its own modules are loaded afresh, so they see the stubs.
+function loadExtension(vscode, LanguageClient, entry = 'extension.js') {
+  const client = { LanguageClient, TransportKind: { stdio: 0 } };
+  const stubs = { vscode, 'vscode-languageclient/node': client, 'vscode-languageclient/browser': client };
   const load = Module._load;
   Module._load = function (request, ...rest) {
     return request in stubs ? stubs[request] : load.call(this, request, ...rest);
   };
   try {
-    const file = path.join(dir, 'extension.js');
-    delete require.cache[file];
-    return require(file);
+    for (const file of Object.keys(require.cache)) if (path.dirname(file) === dir) delete require.cache[file];
+    return require(path.join(dir, entry));
   } finally {
     Module._load = load;
   }
@@ -36,14 +38,14 @@ function loadExtension(vscode, LanguageClient) {
 // output channel), under the test's own WORKSPACE, WINDOW and the rest.
 function editorStub({ workspace = {}, window = {}, ...rest } = {}) {
   const commands = new Map();
-  const output = { shown: 0, show() { this.shown++; }, dispose() {} };
+  const output = { shown: 0, lines: [], show() { this.shown++; }, appendLine(l) { this.lines.push(l); }, dispose() {} };
   return {
     commands: { registerCommand: (id, f) => (commands.set(id, f), { dispose() {} }) },
     registered: commands,
     output,
     ...rest,
     workspace: {
-      getConfiguration: () => ({ get: () => undefined }),
+      getConfiguration: () => ({ get: (k) => (k === 'path' ? 'wyn' : undefined) }),
       onDidChangeConfiguration: () => ({ dispose() {} }),
       ...workspace,
     },
@@ -60,7 +62,8 @@ describe('VS Code extension', () => {
     assert.ok(manifest.activationEvents.includes('onLanguage:wyn'));
     const props = manifest.contributes.configuration.properties;
     for (const k of ['wyn.path', 'wyn.configFile', 'wyn.keywords', 'wyn.templates']) assert.ok(props[k], k);
-    assert.equal(props['wyn.path'].default, 'wyn');
+    // Empty: the extension chooses the server itself.
+    assert.equal(props['wyn.path'].default, '');
     assert.ok(manifest.dependencies['vscode-languageclient']);
     const conf = JSON.parse(fs.readFileSync(path.join(dir, lang.configuration), 'utf8'));
     assert.equal(conf.comments.lineComment, '//');
