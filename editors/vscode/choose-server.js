@@ -37,12 +37,13 @@ function chooseServer({ setting, dir, platform, arch, search, pathext, isProgram
   if (typeof setting === 'string' && setting.trim() !== '') {
     return { how: 'setting', command: setting, label: `${setting} (setting wyn.path)` };
   }
+  const paths = platform === 'win32' ? path.win32 : path.posix;
   const exe = platform === 'win32' ? 'wyn.exe' : 'wyn';
-  const bundled = path.join(dir, 'server', `${platform}-${arch}`, exe);
+  const bundled = paths.join(dir, 'server', `${platform}-${arch}`, exe);
   if (isProgram(bundled)) return { how: 'bundled', command: bundled, label: `${bundled} (carried by the extension)` };
   const found = findOnPath('wyn', { search, pathext, platform, isProgram });
   if (found) return { how: 'path', command: found, label: `${found} (found on PATH)` };
-  const wasm = path.join(dir, 'server', 'wasm', 'wyn.js');
+  const wasm = paths.join(dir, 'server', 'wasm', 'wyn.js');
   if (isFile(wasm)) {
     return { how: 'wasm', module: wasm, label: `${wasm} (WebAssembly, in the editor's own Node)` };
   }
