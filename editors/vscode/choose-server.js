@@ -13,11 +13,13 @@
 const path = require('path');
 
 // The full name of the program NAME on SEARCH (a PATH value), or null.
-// Windows also tries each PATHEXT ending, as its shell does.
+// On Windows a program is NAME with one of the PATHEXT endings, as its
+// shell takes it; a file named NAME alone is no program there.
 function findOnPath(name, { search, pathext, platform, isProgram }) {
   const win = platform === 'win32';
   const sep = win ? ';' : ':';
-  const names = win ? [name, ...(pathext || '.COM;.EXE;.BAT;.CMD').split(';').filter(Boolean).map((e) => name + e)] : [name];
+  const endings = win ? (pathext || '.COM;.EXE;.BAT;.CMD').split(';').filter(Boolean) : [''];
+  const names = endings.map((e) => name + e);
   for (const dir of (search || '').split(sep)) {
     // An empty entry means the current folder, which the extension host's
     // is not the user's: it is skipped rather than guessed at.

@@ -72,7 +72,9 @@ function create(clientOptions, output) {
   const client = new LanguageClient('wyn', 'WYN', serverOptions, clientOptions);
   const failed = (e) => {
     const setting = server.how === 'setting' ? ' (setting wyn.path)' : '';
-    vscode.window.showErrorMessage(`Could not start "${server.command || server.module} lsp"${setting}: ${e.message || e}`);
+    vscode.window.showErrorMessage(
+      `Could not start "${server.command || server.module} lsp"${setting}: ${e.message || e}`,
+    );
   };
   return { client, failed };
 }

@@ -339,6 +339,7 @@ describe('VS Code extension', () => {
     { name: 'an empty PATH entry is not the current folder', search: ':', files: ['wyn'], want: null },
     { name: 'nothing at all', want: null },
     { name: 'Windows: wyn.exe carried along', platform: 'win32', arch: 'ia32', dir: 'C:\\e', files: ['C:\\e\\server\\win32-ia32\\wyn.exe'], want: { how: 'bundled', command: 'C:\\e\\server\\win32-ia32\\wyn.exe' } },
+    { name: 'Windows: a file without an ending is no program', platform: 'win32', dir: 'C:\\e', search: 'C:\\tools', files: ['C:\\tools\\wyn'], want: null },
     { name: 'Windows: PATH with PATHEXT', platform: 'win32', dir: 'C:\\e', search: 'C:\\x;C:\\tools', pathext: '.COM;.EXE', files: ['C:\\tools\\wyn.EXE'], want: { how: 'path', command: 'C:\\tools\\wyn.EXE' } },
   ];
   for (const t of choices) {
