@@ -411,11 +411,14 @@ describe('VS Code extension', () => {
   // is run for real when build/wasm holds it.
   const wasm = path.join(root, 'build', 'wasm');
   const built = fs.existsSync(path.join(wasm, 'wyn.js')) && fs.existsSync(path.join(wasm, 'wyn.wasm'));
-  it('the WebAssembly server it carries runs in the editor\'s Node and serves a script', { skip: !built && 'build/wasm is not built' }, async () => {
+  const skipWasm = { skip: !built && 'build/wasm is not built' };
+  it("the WebAssembly server it carries runs in the editor's Node and serves a script", skipWasm, async () => {
     const extDir = fs.mkdtempSync(path.join(os.tmpdir(), 'wyn-ext-'));
     try {
       fs.mkdirSync(path.join(extDir, 'server', 'wasm'), { recursive: true });
-      for (const f of ['wyn.js', 'wyn.wasm']) fs.copyFileSync(path.join(wasm, f), path.join(extDir, 'server', 'wasm', f));
+      for (const f of ['wyn.js', 'wyn.wasm']) {
+        fs.copyFileSync(path.join(wasm, f), path.join(extDir, 'server', 'wasm', f));
+      }
       const { clients, vscode, ext } = await activateIn(extDir);
       assert.equal(clients.length, 1);
       const { command, args, options } = clients[0].serverOptions;
@@ -427,7 +430,10 @@ describe('VS Code extension', () => {
 
       const proc = spawn(command, [...args, '--stdio'], { ...options, cwd: extDir, stdio: ['pipe', 'pipe', 'pipe'] });
       const exited = new Promise((resolve) => proc.on('exit', (code) => resolve(code)));
-      const conn = rpc.createMessageConnection(new rpc.StreamMessageReader(proc.stdout), new rpc.StreamMessageWriter(proc.stdin));
+      const conn = rpc.createMessageConnection(
+        new rpc.StreamMessageReader(proc.stdout),
+        new rpc.StreamMessageWriter(proc.stdin),
+      );
       conn.onNotification(() => {});
       conn.onRequest(() => null);
       conn.listen();

@@ -97,9 +97,10 @@ describe('VS Code package', { skip: !vsix && 'WYN_VSIX is not set (scripts/test-
     const names = [...readZip(vsix).keys()].filter((n) => n.startsWith('extension/')).sort();
     // The web worker comes from another build, carried when it is there.
     const web = process.env.WYN_WEB_DIR || path.join(root, 'build', 'wasm-web');
-    const worker = fs.existsSync(path.join(web, 'wyn-worker.js'))
-      ? ['wyn-worker.js', ...fs.readdirSync(web).filter((f) => f.endsWith('.wasm'))].map((f) => `extension/server/web/${f}`)
+    const workerFiles = fs.existsSync(path.join(web, 'wyn-worker.js'))
+      ? ['wyn-worker.js', ...fs.readdirSync(web).filter((f) => f.endsWith('.wasm'))]
       : [];
+    const worker = workerFiles.map((f) => `extension/server/web/${f}`);
     const want = [
       'extension/LICENSE.txt',
       'extension/README.md',
