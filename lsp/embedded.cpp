@@ -32,9 +32,8 @@ int Embedded::feed(const char* body, size_t n) {
   // The same bound as the framed transport's: a host hands over whatever
   // its client sent.
   if (n > kMessageLimit) {
-    server_.framing_error(INVALID_REQUEST,
-                          "message longer than the limit of " + std::to_string(kMessageLimit) +
-                              " bytes");
+    server_.framing_error(INVALID_REQUEST, "message longer than the limit of " +
+                                               std::to_string(kMessageLimit) + " bytes");
     return -1;
   }
   std::string text;

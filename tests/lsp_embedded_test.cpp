@@ -111,9 +111,7 @@ TEST(LspEmbedded, DeferredCheckRunsOnceTheClientIsQuiet) {
     for (const json& m : out) n += m.value("method", "") == "textDocument/publishDiagnostics";
     return n;
   };
-  auto feed = [&host](const std::string& body) {
-    return host.feed(body.data(), body.size());
-  };
+  auto feed = [&host](const std::string& body) { return host.feed(body.data(), body.size()); };
   for (const std::string& body : session({})) ASSERT_EQ(feed(body), -1);
   int opened = checks();
   EXPECT_EQ(host.tick(), -1);  // nothing deferred yet
@@ -140,7 +138,9 @@ TEST(LspEmbedded, DeferredCheckRunsOnceTheClientIsQuiet) {
   for (const Step& s : steps) {
     SCOPED_TRACE(s.message + " after " + std::to_string(s.advance));
     clock += s.advance;
-    if (!s.message.empty()) ASSERT_EQ(feed(s.message), -1);
+    if (!s.message.empty()) {
+      ASSERT_EQ(feed(s.message), -1);
+    }
     EXPECT_EQ(host.tick(), s.due);
     EXPECT_EQ(checks() - opened, s.checks);
   }
