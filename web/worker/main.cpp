@@ -8,9 +8,8 @@
 #include "lsp.h"
 
 // Hands a message body to the script, which posts it to the page.
-EM_JS(void, wyn_worker_post, (const char* body, size_t n), {
-  wynWorker.receive(UTF8ToString(body, n));
-});
+EM_JS(void, wyn_worker_post, (const char* body, size_t n),
+      { wynWorker.receive(UTF8ToString(body, n)); });
 
 namespace {
 void post(const char* body, size_t n, void*) {
