@@ -11,9 +11,11 @@ if(NOT WYN_STATIC_PLUGIN)
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/pcre2-static.cmake)
 
-add_compile_options(-fwasm-exceptions)
+# Bulk memory: copies and fills are the engine's own instructions, not
+# loops in the module (platform/wasm/calls.cpp's memmove relies on it).
+add_compile_options(-fwasm-exceptions -mbulk-memory)
 # The tool's readers keep buffers of 64 KiB on the stack, and the outline
 # recurses over nested blocks: a native-sized stack, and a heap that grows.
-add_link_options(-fwasm-exceptions -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sTOTAL_STACK=8MB
+add_link_options(-fwasm-exceptions -mbulk-memory -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sTOTAL_STACK=8MB
   -sEXIT_RUNTIME=1 --pre-js ${PROJECT_SOURCE_DIR}/platform/wasm/pre.js
   --js-library ${PROJECT_SOURCE_DIR}/platform/wasm/library.js)
