@@ -12,10 +12,12 @@ if(NOT WYN_STATIC_PLUGIN)
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/pcre2-static.cmake)
 
-add_compile_options(-fwasm-exceptions)
+# Bulk memory: copies and fills are the engine's own instructions, not
+# loops in the module (platform/wasm/calls.cpp's memmove relies on it).
+add_compile_options(-fwasm-exceptions -mbulk-memory)
 # The tool's readers keep buffers of 64 KiB on the stack, and the outline
 # recurses over nested blocks: a native-sized stack, and a heap that grows.
-add_link_options(-fwasm-exceptions -sALLOW_MEMORY_GROWTH=1 -sTOTAL_STACK=8MB
+add_link_options(-fwasm-exceptions -mbulk-memory -sALLOW_MEMORY_GROWTH=1 -sTOTAL_STACK=8MB
   --js-library ${PROJECT_SOURCE_DIR}/platform/wasm/library.js)
 # The programs for Node; the browser's worker (web/worker, property
 # WYN_WEB_WORKER) has neither the host's files nor its streams.

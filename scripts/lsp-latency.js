@@ -14,7 +14,7 @@
 'use strict';
 
 const fs = require('node:fs');
-const { argValue, exampleTexts, startServer, now } = require('./lsp-measure');
+const { argValue, exampleTexts, startServer, now, stats } = require('./lsp-measure');
 
 const EDITS = argValue('--edits', 1000);
 const DOCS = argValue('--docs', 100);
@@ -39,12 +39,6 @@ function start() {
     rootUri: null,
     capabilities: { textDocument: { completion: { completionItem: { snippetSupport: true } } } },
   });
-}
-
-function stats(ms) {
-  const s = [...ms].sort((a, b) => a - b);
-  const q = (p) => s[Math.min(s.length - 1, Math.ceil(p * s.length) - 1)];
-  return { n: s.length, median: q(0.5), p99: q(0.99), max: s[s.length - 1] };
 }
 
 // The line and character of the middle of TEXT.

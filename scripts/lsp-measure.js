@@ -28,9 +28,10 @@ function exampleTexts() {
 
 // The server, started and initialized with PARAMS (processId added); its
 // requests are answered with null and its notifications dropped. STDERR is
-// what becomes of the server's log ('inherit' or 'ignore').
-async function startServer(params, stderr = 'inherit') {
-  const cmd = (process.env.WYN_LSP || `${path.join(root, 'build', 'linux', 'wyn')} lsp`).split(/\s+/).filter(Boolean);
+// what becomes of the server's log ('inherit' or 'ignore'); COMMAND, when
+// given, is the server command instead of WYN_LSP's.
+async function startServer(params, stderr = 'inherit', command = process.env.WYN_LSP) {
+  const cmd = (command || `${path.join(root, 'build', 'linux', 'wyn')} lsp`).split(/\s+/).filter(Boolean);
   const proc = spawn(cmd[0], cmd.slice(1), { stdio: ['pipe', 'pipe', stderr] });
   const conn = rpc.createMessageConnection(new rpc.StreamMessageReader(proc.stdout), new rpc.StreamMessageWriter(proc.stdin));
   conn.onRequest(() => null);
@@ -43,4 +44,11 @@ async function startServer(params, stderr = 'inherit') {
 
 const now = () => Number(process.hrtime.bigint()) / 1e6;
 
-module.exports = { root, argValue, exampleTexts, startServer, now };
+// The count, median, 99th percentile, least and most of the times MS.
+function stats(ms) {
+  const s = [...ms].sort((a, b) => a - b);
+  const q = (p) => s[Math.min(s.length - 1, Math.ceil(p * s.length) - 1)];
+  return { n: s.length, median: q(0.5), p99: q(0.99), min: s[0], max: s[s.length - 1] };
+}
+
+module.exports = { root, argValue, exampleTexts, startServer, now, stats };

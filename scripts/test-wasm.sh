@@ -65,6 +65,22 @@ for f in examples/*.wyn; do
   done
 done
 
+# The server's input crosses the launcher's 1 MiB ring several times, from
+# a file and from a pipe fed in odd-sized pieces: the answers are the
+# native server's, byte for byte.
+if [[ -x $gen ]]; then
+  for seed in 4 5 6; do "$gen" 700000 "$seed" real >"$work/big$seed.wyn"; done
+  answers() { node scripts/lsp-pieces.js --answers "$1" 2>/dev/null; }
+  node scripts/lsp-pieces.js "$work"/big{4,5,6}.wyn >"$work/session.lsp"
+  "$native" lsp <"$work/session.lsp" >"$work/native.lsp" 2>/dev/null
+  answers "$work/native.lsp" >"$work/native.answers"
+  "${wasm[@]}" lsp <"$work/session.lsp" >"$work/wasm.lsp" 2>/dev/null
+  if answers "$work/wasm.lsp" | cmp -s "$work/native.answers" -; then ok; else bad "lsp, 2 MiB from a file"; fi
+  node scripts/lsp-pieces.js "$work"/big{4,5,6}.wyn | "${wasm[@]}" lsp >"$work/wasm.lsp" 2>/dev/null
+  if answers "$work/wasm.lsp" | cmp -s "$work/native.answers" -; then ok; else bad "lsp, 2 MiB through a pipe in pieces"; fi
+  [[ $(wc -l <"$work/native.answers") == 5 ]] || bad "lsp: the native server answered $(wc -l <"$work/native.answers") of 5"
+fi
+
 # Counts a node --test TAP log (its name for the failures) into the totals.
 tally() {
   local name=$1 log=$2 pass fail=0 n

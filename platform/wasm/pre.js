@@ -13,12 +13,14 @@ var fetch;
   ['readSync', 'writeSync'].forEach(function (name) {
     var call = fs[name];
     fs[name] = function () {
-      for (;;) {
+      // A client reading a long answer drains the pipe within microseconds:
+      // the first naps are short, then they grow to a millisecond.
+      for (var ms = 0.02; ; ms = Math.min(ms * 2, 1)) {
         try {
           return call.apply(fs, arguments);
         } catch (e) {
           if (e.code !== 'EAGAIN') throw e;
-          Atomics.wait(nap, 0, 0, 1);
+          Atomics.wait(nap, 0, 0, ms);
         }
       }
     };
@@ -75,8 +77,11 @@ var wynStdin = {
     while (!this.wait(-1)) {
     }
     var k = Math.min(this.available(), n);
-    var from = Atomics.load(this.ctl, 1) >>> 0;
-    for (var i = 0; i < k; i++) HEAPU8[buf + i] = this.data[(from + i) % this.size];
+    var from = (Atomics.load(this.ctl, 1) >>> 0) % this.size;
+    // The bytes may wrap round the ring's end: at most two copies.
+    var first = Math.min(k, this.size - from);
+    HEAPU8.set(this.data.subarray(from, from + first), buf);
+    HEAPU8.set(this.data.subarray(0, k - first), buf + first);
     Atomics.add(this.ctl, 1, k);
     Atomics.notify(this.ctl, 1);
     return k;
@@ -100,7 +105,10 @@ function wynStdinReader(shared) {
         continue;
       }
       var k = Math.min(room, bytes.length - off);
-      for (var i = 0; i < k; i++) data[((written >>> 0) + i) % size] = bytes[off + i];
+      var at = (written >>> 0) % size;
+      var first = Math.min(k, size - at);
+      data.set(bytes.subarray(off, off + first), at);
+      data.set(bytes.subarray(off + first, off + k), 0);
       off += k;
       Atomics.add(ctl, 0, k);
       Atomics.notify(ctl, 0);
