@@ -4,7 +4,8 @@
 # (build/linux/wyn, which must be built already): `colour --html` of every
 # example and of generated scripts gives the same page, and routines,
 # expand and indent give the same output; then the Node client test of the
-# language server with the server run as `node build/wasm/wyn.js lsp`.
+# language server with the server run as `node build/wasm/wyn.js lsp`;
+# then the playground page (scripts/test-page.sh).
 # Ends with "wasm: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -79,6 +80,12 @@ if (cd tests/lsp && npm ci --no-audit --no-fund --loglevel=error); then
 else
   bad "npm ci for the Node client test"
 fi
+
+# The playground page in headless Chromium on the worker build, counted here.
+bash scripts/test-page.sh | tee "$work/page.log"
+read -r pp pf < <(sed -nE 's/^page: ([0-9]+) passed, ([0-9]+) failed$/\1 \2/p' "$work/page.log" | tail -n 1)
+passed=$((passed + ${pp:-0}))
+failed=$((failed + ${pf:-1}))
 
 echo "wasm: $passed passed, $failed failed"
 ((failed == 0))
