@@ -92,7 +92,7 @@ export const capabilities = {
     codeAction: { codeActionLiteralSupport: { codeActionKind: { valueSet: ['', 'quickfix', 'refactor', 'refactor.rewrite'] } } },
     publishDiagnostics: { relatedInformation: false },
     semanticTokens: {
-      requests: { full: { delta: true } },
+      requests: { range: true, full: { delta: true } },
       tokenTypes: ['comment', 'string', 'number', 'operator', 'keyword', 'function', 'variable'],
       tokenModifiers: ['readonly', 'defaultLibrary'],
       formats: ['relative'],

@@ -8,6 +8,8 @@ import { setDiagnostics } from '@codemirror/lint';
 
 const COLOUR_DELAY = 50;
 const OUTLINE_DELAY = 250;
+// Scripts longer than this get the lines on screen coloured first.
+const VISIBLE_FIRST = 300;
 
 // LSP positions (line, UTF-16 column) and editor offsets, clamped to the
 // text so that a position past a line's end lands on the end.
@@ -152,6 +154,19 @@ export class Session {
     const version = this.version;
     try {
       const textDocument = { uri: this.uri };
+      // Without a base to update, the lines on screen are coloured first:
+      // the whole of a long script takes the server much longer.
+      if (!this.tokens && this.view && this.view.state.doc.lines > VISIBLE_FIRST) {
+        const doc = this.view.state.doc;
+        const { from, to } = this.view.viewport;
+        const range = await this.client.request('textDocument/semanticTokens/range', {
+          textDocument,
+          range: { start: toPosition(doc, from), end: toPosition(doc, to) },
+        });
+        if (range && Array.isArray(range.data) && version === this.version && this.view) {
+          this.show(version, range.data);
+        }
+      }
       let res;
       if (this.tokens && this.tokens.resultId) {
         res = await this.client.request('textDocument/semanticTokens/full/delta', {
@@ -173,11 +188,7 @@ export class Session {
       } else {
         this.tokens = null;
       }
-      if (this.tokens && version === this.version && this.view) {
-        const deco = decorationsOf(this.view.state.doc, this.tokens.data, this.legend, this.marks);
-        this.view.dispatch({ effects: setColours.of(deco) });
-        this.hooks.coloured(version);
-      }
+      if (this.tokens && version === this.version && this.view) this.show(version, this.tokens.data);
     } catch (err) {
       this.tokens = null;
       this.hooks.log(String(err.message || err));
@@ -185,6 +196,12 @@ export class Session {
       this.colouring = false;
     }
     if (version !== this.version) this.scheduleColours(0);
+  }
+
+  show(version, data) {
+    const deco = decorationsOf(this.view.state.doc, data, this.legend, this.marks);
+    this.view.dispatch({ effects: setColours.of(deco) });
+    this.hooks.coloured(version);
   }
 
   scheduleOutline(delay) {

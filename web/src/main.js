@@ -87,6 +87,13 @@ async function main() {
 
   // The editor exists before the server answers, so typing starts at once;
   // the session opens the document once the server is ready.
+  // The server starts loading while the page fetches its script.
+  const ready = client.request('initialize', {
+    processId: null,
+    rootUri: null,
+    capabilities,
+    clientInfo: { name: 'playground' },
+  });
   const query = new URLSearchParams(location.search);
   let first = examples.find((e) => e.name === query.get('example')) || examples[0];
   // ?open=URL starts on a script from the page's own site.
@@ -115,12 +122,7 @@ async function main() {
   fileName = first ? first.name : fileName;
 
   status('Starting the language server…');
-  const init = await client.request('initialize', {
-    processId: null,
-    rootUri: null,
-    capabilities,
-    clientInfo: { name: 'playground' },
-  });
+  const init = await ready;
   client.notify('initialized', {});
   const legend = init.capabilities.semanticTokensProvider.legend;
   session = new Session(client, legend, {
