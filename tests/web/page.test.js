@@ -63,11 +63,16 @@ async function relayToNative(page) {
   page.on('close', () => proc.kill());
 }
 
-// A new page on TEXT, once its first colours are on screen.
-async function openPage(text, name = 'script.wyn') {
+async function newPage() {
   const page = await browser.newPage();
   page.on('pageerror', (err) => console.error(`page error: ${err.message}`));
   if (native) await relayToNative(page);
+  return page;
+}
+
+// A new page on TEXT, once its first colours are on screen.
+async function openPage(text, name = 'script.wyn') {
+  const page = await newPage();
   await page.route(`**/t/${name}`, (route) => route.fulfill({ body: text, contentType: 'text/plain' }));
   await page.goto(`${base}/?open=t/${name}`);
   await page.waitForSelector('body[data-coloured]', { timeout: 30000 });
@@ -235,14 +240,46 @@ describe('the playground as one types', () => {
   });
 });
 
+describe('the page around the editor', () => {
+  it('opens a file from the disk, saves it as a download, and picks an example', async () => {
+    const page = await openPage('program\nendprogram\n');
+    const file = path.join(tmp, 'opened.wyn');
+    fs.writeFileSync(file, 'function Opened()\nbegin\nend;\n');
+    await page.setInputFiles('#open', file);
+    await page.waitForFunction(() => [...document.querySelectorAll('#outline button')].some((b) => b.textContent === 'Opened'));
+    await cursorTo(page, 3, 5);
+    await page.keyboard.type('\n// edited');
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+    assert.equal(download.suggestedFilename(), 'opened.wyn');
+    const saved = path.join(tmp, 'saved.wyn');
+    await download.saveAs(saved);
+    assert.equal(fs.readFileSync(saved, 'utf8'), 'function Opened()\nbegin\nend;\n// edited\n');
+    const name = fs.readdirSync(path.join(root, 'examples')).filter((n) => n.endsWith('.wyn'))[0];
+    await page.selectOption('#examples', name);
+    await waitForText(page, fs.readFileSync(path.join(root, 'examples', name), 'utf8'));
+    await page.close();
+  });
+
+  it('switches between light and dark', async () => {
+    const page = await openPage('program\nendprogram\n');
+    const background = () => page.evaluate(() => getComputedStyle(document.querySelector('.cm-editor')).backgroundColor);
+    const first = await background();
+    await page.click('#theme');
+    assert.notEqual(await background(), first);
+    await page.click('#theme');
+    assert.equal(await background(), first);
+    await page.close();
+  });
+});
+
 describe('figures', () => {
   it('the first colours of a long script, the download size and a screenshot', async () => {
     // A script of about 3,500 lines: the largest example's routines over
     // and over, each copy under its own names.
     const examples = fs.readdirSync(path.join(root, 'examples')).filter((n) => n.endsWith('.wyn'));
-    const largest = examples
-      .map((n) => fs.readFileSync(path.join(root, 'examples', n), 'utf8'))
-      .sort((a, b) => b.length - a.length)[0];
+    const read = (n) => fs.readFileSync(path.join(root, 'examples', n), 'utf8');
+    const name = examples.sort((a, b) => read(b).length - read(a).length)[0];
+    const largest = read(name);
     const lines = [];
     for (let k = 0; lines.length < 3500; k++) lines.push(...largest.replace(/\b(function\s+\w+)/g, `$1_${k}`).split('\n'));
     const page = await openPage(lines.join('\n'), 'long.wyn');
@@ -261,7 +298,10 @@ describe('figures', () => {
     console.log(`page: code ${(raw / 1024).toFixed(0)} KiB, ${(packed / 1024).toFixed(0)} KiB gzipped`);
     assert.ok(first > 0);
 
-    const shot = await openPage(largest, 'largest.wyn');
+    const shot = await newPage();
+    await shot.goto(`${base}/?example=${name}`);
+    await shot.waitForSelector('body[data-coloured]', { timeout: 30000 });
+    await shot.waitForFunction(() => document.querySelectorAll('#outline button').length > 0);
     fs.mkdirSync(shots, { recursive: true });
     await shot.screenshot({ path: path.join(shots, 'playground.png') });
     await shot.close();

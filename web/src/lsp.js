@@ -108,9 +108,11 @@ export class Session {
 
   // Opens TEXT as the one document (a new file replaces the old one).
   open(view) {
-    if (this.view && this.version > 0) this.client.notify('textDocument/didClose', { textDocument: { uri: this.uri } });
+    if (this.view) this.client.notify('textDocument/didClose', { textDocument: { uri: this.uri } });
     this.view = view;
-    this.version = 1;
+    // Versions go on rising across documents, so that an answer about the
+    // previous one can never pass for one about this.
+    this.version++;
     this.tokens = null;
     this.client.notify('textDocument/didOpen', {
       textDocument: { uri: this.uri, languageId: 'wyn', version: this.version, text: view.state.doc.toString() },

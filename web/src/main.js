@@ -38,7 +38,9 @@ function renderOutline(view, symbols) {
       const button = document.createElement('button');
       button.textContent = s.name;
       button.style.paddingLeft = `${0.5 + depth}em`;
-      const at = (s.selectionRange || s.range || (s.location && s.location.range)).start;
+      const range = s.selectionRange || s.range || (s.location && s.location.range);
+      if (!range) continue;
+      const at = range.start;
       button.addEventListener('click', () => {
         const pos = toOffset(view.state.doc, at);
         view.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
@@ -108,6 +110,11 @@ async function main() {
     drawSelection(),
     history(),
     lintGutter(),
+    EditorView.theme({
+      '&.cm-focused > .cm-scroller > .cm-selectionLayer .cm-selectionBackground, .cm-selectionBackground': {
+        background: 'var(--selection)',
+      },
+    }),
     keymap.of([
       { key: 'Enter', run: (view) => (s ? s.enter(view) : false) },
       { key: 'Ctrl-Alt-e', run: expand, preventDefault: true },
