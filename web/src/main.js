@@ -66,8 +66,9 @@ function download(name, text) {
 
 async function main() {
   setupTheme();
-  const worker = new Worker('wyn-worker.js');
+  const worker = window.wynWorker || new Worker('wyn-worker.js');
   const client = new Client(worker);
+  for (const msg of window.wynEarly || []) client.receive(msg);
   client.on('window/logMessage', (p) => console.log(`[wyn] ${p.message}`));
   client.on('$/failed', (err) => status(String(err.message || err)));
   client.onRequest('workspace/configuration', (p) => (p.items || []).map(() => null));
