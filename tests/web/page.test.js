@@ -173,6 +173,23 @@ describe('the playground as one types', () => {
     await page.close();
   });
 
+  it('colours what several cursors typed at once where it was typed', async () => {
+    // One keystroke at two cursors on one line is one change of two parts;
+    // the server must get both where the editor put them.
+    const page = await openPage('program\n    x = 1;\nendprogram\n');
+    await page.evaluate(() => {
+      const v = window.wynView;
+      const at = v.state.doc.line(2).from + 4;
+      const Selection = v.state.selection.constructor;
+      v.dispatch({ selection: Selection.create([Selection.cursor(at), Selection.cursor(at + 1)]) });
+      v.focus();
+    });
+    await page.keyboard.type('"');
+    assert.equal(await text(page), 'program\n    "x" = 1;\nendprogram\n');
+    await page.waitForFunction(() => [...document.querySelectorAll('.tk-string')].some((e) => e.textContent === '"x"'), null, { timeout: 10000 });
+    await page.close();
+  });
+
   it('adds a routine to the outline as it is typed', async () => {
     const page = await openPage('program\nendprogram\n\nfunction First()\nbegin\nend;\n');
     await page.waitForFunction(() => document.querySelectorAll('#outline button').length > 0);
@@ -234,8 +251,18 @@ describe('the playground as one types', () => {
   it('formats the script as the tool does', async () => {
     const before = 'program\nx = 1;\n  if (x) then\ny=2;\n endif;\nendprogram\n';
     const page = await openPage(before);
+    const want = wyn(['format', '--indent=tab', '%'], before);
     await page.click('#format');
-    await waitForText(page, wyn(['format', '--indent=tab', '%'], before));
+    await waitForText(page, want);
+    // The edits reached the server as made: formatting again and typing
+    // after it change nothing more than the typing.
+    await page.click('#format');
+    await cursorTo(page, 6, 11);
+    await page.keyboard.type('\n// end');
+    await page.click('#format');
+    await waitForText(page, `${want}// end\n`);
+    await page.evaluate(() => new Promise((r) => setTimeout(r, 300)));
+    assert.equal(await text(page), `${want}// end\n`);
     await page.close();
   });
 });

@@ -281,6 +281,8 @@ export class Session {
   // plug-in's indent for it from the server.
   enter(view) {
     const state = view.state;
+    // Several cursors get the editor's own new lines.
+    if (state.selection.ranges.length > 1) return false;
     const sel = state.selection.main;
     const line = state.doc.lineAt(sel.from);
     const indent = /^[ \t]*/.exec(line.text)[0].slice(0, Math.max(0, sel.from - line.from));

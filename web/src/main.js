@@ -109,6 +109,7 @@ async function main() {
     lineNumbers(),
     highlightActiveLine(),
     drawSelection(),
+    EditorState.allowMultipleSelections.of(true),
     history(),
     lintGutter(),
     EditorView.theme({
