@@ -203,22 +203,31 @@ describe('the playground as one types', () => {
   });
 
   const expansions = [
-    { text: 'program\n    while\nendprogram\n', at: [2, 10] },
-    { text: 'program\n    repeat\nendprogram\n', at: [2, 11] },
-    { text: 'program\n\tAskYesNo\nendprogram\n', at: [2, 10] },
+    { text: 'program\n    while\nendprogram\n', at: [2, 10], key: 'Control+Alt+E' },
+    { text: 'program\n    repeat\nendprogram\n', at: [2, 11], key: 'Tab' },
+    { text: 'program\n\tAskYesNo\nendprogram\n', at: [2, 10], key: 'Control+Alt+E' },
+    { text: 'program\n\tAskYesNo\nendprogram\n', at: [2, 10], key: 'Tab' },
   ];
   for (const t of expansions) {
-    it(`expands ${JSON.stringify(t.text.split('\n')[1])} with the cursor at the template's mark`, async () => {
+    it(`expands ${JSON.stringify(t.text.split('\n')[1])} on ${t.key} with the cursor at the template's mark`, async () => {
       const page = await openPage(t.text);
       await cursorTo(page, ...t.at);
       const want = wyn(['expand', '%', t.at.join(':')], t.text);
       const mark = wyn(['expand', '--cursor', '%', t.at.join(':')], t.text, 'stderr');
-      await page.keyboard.press('Control+Alt+E');
+      await page.keyboard.press(t.key);
       await waitForText(page, want);
       assert.equal(await cursor(page), mark.trim());
       await page.close();
     });
   }
+
+  it('keeps Tab a tab after a word that names no template', async () => {
+    const page = await openPage('program\n    nothing\nendprogram\n');
+    await cursorTo(page, 2, 12);
+    await page.keyboard.press('Tab');
+    await waitForText(page, 'program\n    nothing\t\nendprogram\n');
+    await page.close();
+  });
 
   const enters = ['    if (a) then', '    while (i < 3)', 'begin', 'program'];
   for (const line of enters) {

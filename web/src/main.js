@@ -64,12 +64,34 @@ function download(name, text) {
   setTimeout(() => URL.revokeObjectURL(a.href), 1000);
 }
 
+// Tab right after a word expands the template it names; where there is
+// none, or elsewhere, Tab is a tab as usual.
+function tabAfterWord(session, view) {
+  const sel = view.state.selection;
+  if (sel.ranges.length > 1 || !sel.main.empty) return false;
+  const at = sel.main.head;
+  if (!/\w/.test(view.state.sliceDoc(Math.max(0, at - 1), at))) return false;
+  const version = session.version;
+  session
+    .expand()
+    .then((done) => {
+      if (!done && session.version === version && session.view === view) {
+        view.dispatch(view.state.replaceSelection('\t'));
+      }
+    })
+    .catch((err) => status(String(err.message || err)));
+  return true;
+}
+
 async function main() {
   setupTheme();
   const worker = window.wynWorker || new Worker('wyn-worker.js');
   const client = new Client(worker);
   for (const msg of window.wynEarly || []) client.receive(msg);
-  client.on('window/logMessage', (p) => console.log(`[wyn] ${p.message}`));
+  client.on('window/logMessage', (p) => {
+    console.log(`[wyn] ${p.message}`);
+    if (p.type === 1) status(p.message);
+  });
   client.on('$/failed', (err) => status(String(err.message || err)));
   client.onRequest('workspace/configuration', (p) => (p.items || []).map(() => null));
   client.onRequest('client/registerCapability', () => null);
@@ -120,6 +142,7 @@ async function main() {
     keymap.of([
       { key: 'Enter', run: (view) => (s ? s.enter(view) : false) },
       { key: 'Ctrl-Alt-e', run: expand, preventDefault: true },
+      { key: 'Tab', run: (view) => (s ? tabAfterWord(s, view) : false) },
       { key: 'Shift-Alt-f', run: format, preventDefault: true },
       indentWithTab,
       ...defaultKeymap,
