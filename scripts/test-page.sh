@@ -28,7 +28,7 @@ node web/build.js || fail "the page's build"
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-timeout 600 node --test --test-reporter=tap tests/web/page.test.js >"$log" 2>&1
+timeout 600 node --test --test-reporter=tap tests/web/page.test.js tests/web/page.serve.test.js >"$log" 2>&1
 grep -E '^# page: ' "$log" | sed 's/^# //'
 pass=$(grep -E '^# pass [0-9]+$' "$log" | tail -n 1 | cut -d' ' -f3)
 failed=0
