@@ -98,7 +98,7 @@ bool decode(std::string* buf, Decoded* d) {
     d->result.items.emplace_back(p + 8, (size_t)len);
     p += 8 + len;
   }
-  buf->erase(0, 8 + n);
+  buf->erase(0, (size_t)(8 + n));  // n fits: the buffer holds it
   return true;
 }
 

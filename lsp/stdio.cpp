@@ -18,14 +18,13 @@
 #include <poll.h>
 #endif
 
+#include "between.h"
 #include "server.h"
 #include "transport.h"
 
 namespace wyn::lsp {
 
 namespace {
-
-const int kIdleMs = 300;
 
 bool write_all(int fd, const std::string& bytes) {
   size_t done = 0;
@@ -206,12 +205,9 @@ int run_stdio(const ServerOptions& options) {
     return k;
   });
   while (!server.exited() && out_ok) {
-    if (!reader.has_buffered() && server.has_idle_work() && !readable_within(kIdleMs)) {
-      server.idle();
-      continue;
-    }
-    if (!reader.has_buffered() && server.has_background_work() && !readable_within(0)) {
-      server.background();  // one bounded step: a message that comes waits for no more
+    int quiet = quiet_needed(server);
+    if (!reader.has_buffered() && quiet >= 0 && !readable_within(quiet)) {
+      work_between(server);
       continue;
     }
     std::string body, problem;

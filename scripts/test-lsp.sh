@@ -8,7 +8,8 @@
 #   - the Emacs batch test (tests/lsp/emacs_test.el: editors/emacs/wyn-mode.el
 #     and Debian's eglot 1.9 against the server);
 #   - the VS Code extension packaged to build/wyn-VERSION.vsix (first: the
-#     Node tests look into the package).
+#     Node tests look into the package; the WebAssembly build it carries is
+#     made first);
 # Installs Node, npm, Neovim, Emacs and eglot from Debian only when they are
 # missing; a client still missing after that fails its test. The server is
 # WYN_LSP (default: build/linux/wyn lsp, which must be built already).
@@ -49,6 +50,11 @@ echo "== VS Code extension"
 # load the bundle in it. vsce warns of what a package lacks or should not
 # hold (files left unbundled, no licence or repository): a warning fails.
 vsix_pass=0 vsix_fail=0
+# The package carries the WebAssembly server, the one a desktop with no wyn
+# program runs: built here (test-wasm.sh then finds it built).
+install_missing emscripten || echo "test-lsp: could not install emscripten" >&2
+{ cmake --preset wasm >/dev/null && cmake --build --preset wasm -j 2 >"$log/wasm.out" 2>&1; } ||
+  echo "test-lsp: the WebAssembly build failed (build/wasm)" >&2
 if vsix=$(bash scripts/package-vsix.sh 2>"$log/vsix.err"); then
   echo "packaged: $vsix"
   export WYN_VSIX=$vsix

@@ -5,7 +5,8 @@
 # example and of generated scripts gives the same page, and routines,
 # expand and indent give the same output; then the Node client test of the
 # language server with the server run as `node build/wasm/wyn.js lsp`;
-# then the playground page (scripts/test-page.sh).
+# then the server's browser worker (build/wasm-web) in headless Chromium,
+# and the playground page on it (scripts/test-page.sh).
 # Ends with "wasm: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -65,20 +66,36 @@ for f in examples/*.wyn; do
   done
 done
 
-log=$work/node.tap
-if (cd tests/lsp && npm ci --no-audit --no-fund --loglevel=error); then
-  WYN_LSP="${wasm[*]} lsp" timeout 900 node --test --test-reporter=tap tests/lsp/*.test.js >"$log" 2>&1
+# Counts a node --test TAP log (its name for the failures) into the totals.
+tally() {
+  local name=$1 log=$2 pass fail=0 n
   pass=$(grep -E '^# pass [0-9]+$' "$log" | tail -n 1 | cut -d' ' -f3)
-  fail=0
   for n in $(grep -E '^# (fail|cancelled) [0-9]+$' "$log" | cut -d' ' -f3); do
     fail=$((fail + n))
   done
   if [[ -z $pass ]]; then pass=0 fail=1; fi
   passed=$((passed + pass))
   failed=$((failed + fail))
-  ((fail == 0)) || grep -E '^not ok' "$log" | sed 's/^/FAIL: node /'
+  ((fail == 0)) || grep -E '^not ok' "$log" | sed "s/^/FAIL: $name /"
+}
+
+log=$work/node.tap
+if (cd tests/lsp && npm ci --no-audit --no-fund --loglevel=error); then
+  WYN_LSP="${wasm[*]} lsp" timeout 900 node --test --test-reporter=tap tests/lsp/*.test.js >"$log" 2>&1
+  tally node "$log"
 else
   bad "npm ci for the Node client test"
+fi
+
+# The server as a browser's worker (build/wasm-web) in headless Chromium,
+# against the native server.
+install_missing chromium || echo "test-wasm: could not install chromium" >&2
+if (cd tests/web && npm ci --no-audit --no-fund --loglevel=error); then
+  WYN_WEB_DIR=$PWD/build/wasm-web WYN=$native timeout 300 \
+    node --test --test-reporter=tap tests/web/worker.test.js >"$work/web.tap" 2>&1
+  tally web "$work/web.tap"
+else
+  bad "npm ci for the web worker test"
 fi
 
 # The playground page in headless Chromium on the worker build, counted here.

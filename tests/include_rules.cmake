@@ -37,6 +37,8 @@ set(layers
   "server        | lsp             | session                                    | lsp session"
   # The tool serves `wyn lsp` through the server's door alone.
   "tool          | cli             | session lsp/lsp.h                          | cli session lsp"
+  # The server in a browser's worker: the server's door alone.
+  "web worker    | web/worker      | lsp/lsp.h                                  | lsp"
   # Tests, benchmarks and fuzz targets reach into every layer's internals;
   # none of those layers may include them.
   "tests         | tests           | plugin standin session lsp                 | tests plugin standin session lsp"

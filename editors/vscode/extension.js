@@ -1,148 +1,96 @@
-// Starts `wyn lsp` for .wyn documents and hands everything else to it: the
-// colours, completion, templates, indent and routines all come from the
-// plug-in through the server. The server is restarted when wyn.path changes
-// or on the restart command; the other wyn.* settings go to it as they are.
-// Built into dist/extension.js (npm run build) with the language client
-// inside, so the package carries one file of code.
+// The desktop extension: runs a wyn language server for .wyn documents and
+// hands everything else to it: the colours, completion, templates, indent
+// and routines all come from the plug-in through the server. Which server
+// is choose-server.js's choice (wyn.path, a native one carried along, wyn
+// on PATH, else the WebAssembly one in the editor's own Node); it is chosen
+// again when wyn.path changes or on the restart command, and the other wyn.*
+// settings go to it as they are. Built into dist/extension.js (npm run
+// build) with the language client inside, so the package carries one file
+// of code.
 'use strict';
 
+const fs = require('fs');
 const vscode = require('vscode');
 const { LanguageClient, TransportKind } = require('vscode-languageclient/node');
+const { chooseServer } = require('./choose-server.js');
+const { createExtension } = require('./common.js');
 
-const EXPAND = 'wyn.expandTemplate';
+let dir;
 
-let client;
-// One channel for the life of the extension: a restart makes a new client,
-// and the server's log should stay in one place across it.
-let output;
+function isFile(file) {
+  try {
+    return fs.statSync(file).isFile();
+  } catch {
+    return false;
+  }
+}
 
-// The wyn section of the settings as the server takes it.
-function serverSettings() {
-  const cfg = vscode.workspace.getConfiguration('wyn');
+function isProgram(file) {
+  if (!isFile(file)) return false;
+  if (process.platform === 'win32') return true;
+  try {
+    fs.accessSync(file, fs.constants.X_OK);
+    return true;
+  } catch {
+    return false;
+  }
+}
+
+// The WebAssembly launcher run by the extension host's own Node: its
+// program, as Node when it is the editor's (ELECTRON_RUN_AS_NODE). It is
+// started as a program, not as a module the client forks: a forked module
+// is handed a --clientProcessId argument `wyn lsp` does not take.
+function wasmServer(module) {
   return {
-    configFile: cfg.get('configFile'),
-    keywords: cfg.get('keywords'),
-    templates: cfg.get('templates'),
-    includeDirs: cfg.get('includeDirs'),
+    command: process.execPath,
+    args: [module, 'lsp'],
+    options: { env: { ...process.env, ELECTRON_RUN_AS_NODE: '1' } },
   };
 }
 
-// The template expansion answers its edit and where the template's cursor
-// mark is once the edit is made (result.cursor). The server asks for the
-// edit to be applied before it answers; the cursor moves once the document
-// has taken it.
-async function expandThenMoveCursor(command, args, next) {
-  const editor = vscode.window.activeTextEditor;
-  if (command !== EXPAND || !editor) return next(command, args);
-  const doc = editor.document;
-  const version = doc.version;
-  let changed;
-  const applied = new Promise((resolve) => {
-    changed = vscode.workspace.onDidChangeTextDocument((e) => {
-      if (e.document === doc) resolve();
-    });
+function create(clientOptions, output) {
+  const server = chooseServer({
+    setting: vscode.workspace.getConfiguration('wyn').get('path'),
+    dir,
+    platform: process.platform,
+    arch: process.arch,
+    search: process.env.PATH,
+    pathext: process.env.PATHEXT,
+    isProgram,
+    isFile,
   });
-  try {
-    const result = await next(command, args);
-    if (!result || !result.cursor) return result;
-    if (doc.version === version) await Promise.race([applied, new Promise((r) => setTimeout(r, 1000))]);
-    const at = client.protocol2CodeConverter.asPosition(result.cursor);
-    editor.selection = new vscode.Selection(at, at);
-    editor.revealRange(new vscode.Range(at, at));
-    return result;
-  } finally {
-    changed.dispose();
+  if (!server) {
+    const why = 'No WYN language server: set wyn.path to the wyn program, or put wyn on PATH.';
+    output.appendLine(why);
+    vscode.window.showErrorMessage(why);
+    return null;
   }
-}
-
-// Expands the template named by the word at the cursor, as the plug-in's
-// expansion key does: the server offers the expansion as a code action for
-// the word, and carrying it out edits the text and moves the cursor to the
-// template's mark.
-async function expand() {
-  const editor = vscode.window.activeTextEditor;
-  if (!editor || editor.document.languageId !== 'wyn') return;
-  if (!client || !client.isRunning()) {
-    vscode.window.showWarningMessage('The WYN language server is not running (see the WYN output).');
-    return;
-  }
-  const c2p = client.code2ProtocolConverter;
-  const at = editor.selection.active;
-  const actions = await client.sendRequest('textDocument/codeAction', {
-    textDocument: c2p.asTextDocumentIdentifier(editor.document),
-    range: c2p.asRange(new vscode.Range(at, at)),
-    context: { diagnostics: [] },
-  });
-  for (const action of actions || []) {
-    const cmd = action && typeof action.command === 'object' ? action.command : action;
-    if (!cmd || cmd.command !== EXPAND) continue;
-    const run = (command, args) => client.sendRequest('workspace/executeCommand', { command, arguments: args });
-    await expandThenMoveCursor(EXPAND, cmd.arguments, run);
-    return;
-  }
-  vscode.window.setStatusBarMessage('WYN: no template at the cursor', 3000);
-}
-
-async function start() {
-  const command = vscode.workspace.getConfiguration('wyn').get('path') || 'wyn';
+  output.appendLine(`Language server: ${server.label}`);
+  const serverOptions = server.module ? wasmServer(server.module) : { command: server.command, args: ['lsp'] };
+  serverOptions.transport = TransportKind.stdio;
   // The id 'wyn' is what makes the client read wyn.trace.server.
-  client = new LanguageClient(
-    'wyn',
-    'WYN',
-    { command, args: ['lsp'], transport: TransportKind.stdio },
-    {
-      documentSelector: [
-        { scheme: 'file', language: 'wyn' },
-        { scheme: 'untitled', language: 'wyn' },
-      ],
-      initializationOptions: serverSettings(),
-      synchronize: { configurationSection: 'wyn' },
-      middleware: { executeCommand: expandThenMoveCursor },
-      outputChannel: output,
-    },
-  );
-  try {
-    await client.start();
-  } catch (e) {
-    vscode.window.showErrorMessage(`Could not start "${command} lsp" (setting wyn.path): ${e.message || e}`);
-  }
+  const client = new LanguageClient('wyn', 'WYN', serverOptions, clientOptions);
+  const failed = (e) => {
+    const setting = server.how === 'setting' ? ' (setting wyn.path)' : '';
+    vscode.window.showErrorMessage(
+      `Could not start "${server.command || server.module} lsp"${setting}: ${e.message || e}`,
+    );
+  };
+  return { client, failed };
 }
 
-async function stop() {
-  if (client) {
-    const old = client;
-    client = undefined;
-    await old.stop().catch(() => {});
-  }
-}
-
-// Restarts run one after another: two at once would otherwise both start a
-// server and lose the first client, and its server, to the second.
-let restarting = Promise.resolve();
-function restart() {
-  restarting = restarting.then(async () => {
-    await stop();
-    await start();
-  });
-  return restarting;
-}
+const extension = createExtension({
+  create,
+  documentSelector: [
+    { scheme: 'file', language: 'wyn' },
+    { scheme: 'untitled', language: 'wyn' },
+  ],
+  restartOn: ['wyn.path'],
+});
 
 function activate(context) {
-  output = vscode.window.createOutputChannel('WYN');
-  context.subscriptions.push(
-    output,
-    vscode.workspace.onDidChangeConfiguration(async (e) => {
-      if (e.affectsConfiguration('wyn.path')) await restart();
-    }),
-    vscode.commands.registerCommand('wyn.expand', expand),
-    vscode.commands.registerCommand('wyn.restartServer', restart),
-    vscode.commands.registerCommand('wyn.showOutput', () => output.show(true)),
-  );
-  return start();
+  dir = context.extensionPath;
+  return extension.activate(context);
 }
 
-function deactivate() {
-  return stop();
-}
-
-module.exports = { activate, deactivate };
+module.exports = { activate, deactivate: extension.deactivate };

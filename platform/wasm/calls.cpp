@@ -2,11 +2,14 @@
 ** Calls the WebAssembly form's C library declares but does not define.
 ** Each fails as on a system without the feature, which the tool already
 ** takes in its stride: extended attributes are not supported (a copy keeps
-** none, as on a file system without them), and there is no alternate
-** signal stack to set (nor signals to deliver on one).
+** none, as on a file system without them), there is no alternate
+** signal stack to set (nor signals to deliver on one), and no in-memory
+** file for a worker process's messages (there are no worker processes:
+** wyn check then checks every file in its own process).
 */
 #include <errno.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
 
@@ -28,6 +31,11 @@ int fsetxattr(int, const char*, const void*, size_t, int) {
 }
 
 int sigaltstack(const stack_t*, stack_t*) {
+  errno = ENOSYS;
+  return -1;
+}
+
+int memfd_create(const char*, unsigned) {
   errno = ENOSYS;
   return -1;
 }

@@ -1,9 +1,12 @@
 // The VS Code extension without VS Code: its manifest and language
 // configuration bind the wyn language, and extension.js, run against
 // stand-ins of the editor's API and of the language client, starts
-// `wyn.path lsp` for wyn documents with the wyn settings, restarts the
-// server when wyn.path changes or on its command, shows the server's output,
-// and expands the template at the cursor on its command.
+// `wyn.path lsp` for wyn documents with the wyn settings (or, with wyn.path
+// empty, the server it chooses, down to the WebAssembly one, which is run
+// for real when it is built), restarts the server when wyn.path changes or
+// on its command, shows the server's output, and expands the template at the
+// cursor on its command. web-extension.js, the browser entry, does the same
+// with the server in a web worker.
 'use strict';
 
 const { describe, it } = require('node:test');
@@ -11,22 +14,27 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const Module = require('node:module');
 const path = require('node:path');
-const { root } = require('./client.js');
+const { spawn } = require('node:child_process');
+const os = require('node:os');
+const rpc = require('vscode-jsonrpc/node');
+const { root, example } = require('./client.js');
 
 const dir = path.join(root, 'editors', 'vscode');
 const manifest = JSON.parse(fs.readFileSync(path.join(dir, 'package.json'), 'utf8'));
 
-// extension.js with the editor's API and the language client stubbed.
-function loadExtension(vscode, LanguageClient) {
-  const stubs = { vscode, 'vscode-languageclient/node': { LanguageClient, TransportKind: { stdio: 0 } } };
+// An entry of the extension (extension.js, the desktop one, or
+// web-extension.js, the browser one) with the editor's API and the language
+// client stubbed; its own modules are loaded afresh, so they see the stubs.
+function loadExtension(vscode, LanguageClient, entry = 'extension.js') {
+  const client = { LanguageClient, TransportKind: { stdio: 0 } };
+  const stubs = { vscode, 'vscode-languageclient/node': client, 'vscode-languageclient/browser': client };
   const load = Module._load;
   Module._load = function (request, ...rest) {
     return request in stubs ? stubs[request] : load.call(this, request, ...rest);
   };
   try {
-    const file = path.join(dir, 'extension.js');
-    delete require.cache[file];
-    return require(file);
+    for (const file of Object.keys(require.cache)) if (path.dirname(file) === dir) delete require.cache[file];
+    return require(path.join(dir, entry));
   } finally {
     Module._load = load;
   }
@@ -36,14 +44,14 @@ function loadExtension(vscode, LanguageClient) {
 // output channel), under the test's own WORKSPACE, WINDOW and the rest.
 function editorStub({ workspace = {}, window = {}, ...rest } = {}) {
   const commands = new Map();
-  const output = { shown: 0, show() { this.shown++; }, dispose() {} };
+  const output = { shown: 0, lines: [], show() { this.shown++; }, appendLine(l) { this.lines.push(l); }, dispose() {} };
   return {
     commands: { registerCommand: (id, f) => (commands.set(id, f), { dispose() {} }) },
     registered: commands,
     output,
     ...rest,
     workspace: {
-      getConfiguration: () => ({ get: () => undefined }),
+      getConfiguration: () => ({ get: (k) => (k === 'path' ? 'wyn' : undefined) }),
       onDidChangeConfiguration: () => ({ dispose() {} }),
       ...workspace,
     },
@@ -60,7 +68,8 @@ describe('VS Code extension', () => {
     assert.ok(manifest.activationEvents.includes('onLanguage:wyn'));
     const props = manifest.contributes.configuration.properties;
     for (const k of ['wyn.path', 'wyn.configFile', 'wyn.keywords', 'wyn.templates']) assert.ok(props[k], k);
-    assert.equal(props['wyn.path'].default, 'wyn');
+    // Empty: the extension chooses the server itself.
+    assert.equal(props['wyn.path'].default, '');
     assert.ok(manifest.dependencies['vscode-languageclient']);
     const conf = JSON.parse(fs.readFileSync(path.join(dir, lang.configuration), 'utf8'));
     assert.equal(conf.comments.lineComment, '//');
@@ -317,4 +326,196 @@ describe('VS Code extension', () => {
       await ext.deactivate();
     });
   }
+
+  // Which server runs, given the setting, the system and the files there.
+  const choices = [
+    { name: 'wyn.path wins over everything', setting: '/opt/wyn', files: ['/e/server/linux-x64/wyn', '/bin/wyn', '/e/server/wasm/wyn.js'], want: { how: 'setting', command: '/opt/wyn' } },
+    { name: 'a name as wyn.path is kept as given', setting: 'wyn', want: { how: 'setting', command: 'wyn' } },
+    { name: 'a blank wyn.path is no setting', setting: '  ', files: ['/e/server/wasm/wyn.js'], want: { how: 'wasm', module: '/e/server/wasm/wyn.js' } },
+    { name: 'the one carried for this system', files: ['/e/server/linux-x64/wyn', '/bin/wyn'], want: { how: 'bundled', command: '/e/server/linux-x64/wyn' } },
+    { name: 'one carried for another system is not run', files: ['/e/server/linux-arm64/wyn', '/e/server/wasm/wyn.js'], want: { how: 'wasm', module: '/e/server/wasm/wyn.js' } },
+    { name: 'wyn on PATH before the WebAssembly one', search: '/usr/bin::/bin', files: ['/bin/wyn', '/e/server/wasm/wyn.js'], want: { how: 'path', command: '/bin/wyn' } },
+    { name: 'a file on PATH that is no program', search: '/bin', files: ['/e/server/wasm/wyn.js'], plain: ['/bin/wyn'], want: { how: 'wasm', module: '/e/server/wasm/wyn.js' } },
+    { name: 'an empty PATH entry is not the current folder', search: ':', files: ['wyn'], want: null },
+    { name: 'nothing at all', want: null },
+    { name: 'Windows: wyn.exe carried along', platform: 'win32', arch: 'ia32', dir: 'C:\\e', files: ['C:\\e\\server\\win32-ia32\\wyn.exe'], want: { how: 'bundled', command: 'C:\\e\\server\\win32-ia32\\wyn.exe' } },
+    { name: 'Windows: a file without an ending is no program', platform: 'win32', dir: 'C:\\e', search: 'C:\\tools', files: ['C:\\tools\\wyn'], want: null },
+    { name: 'Windows: PATH with PATHEXT', platform: 'win32', dir: 'C:\\e', search: 'C:\\x;C:\\tools', pathext: '.COM;.EXE', files: ['C:\\tools\\wyn.EXE'], want: { how: 'path', command: 'C:\\tools\\wyn.EXE' } },
+  ];
+  for (const t of choices) {
+    it(`server choice: ${t.name}`, () => {
+      const { chooseServer } = require(path.join(dir, 'choose-server.js'));
+      const files = new Set(t.files || []);
+      const plain = new Set(t.plain || []);
+      const got = chooseServer({
+        setting: t.setting ?? '',
+        dir: t.dir || '/e',
+        platform: t.platform || 'linux',
+        arch: t.arch || 'x64',
+        search: t.search ?? '/bin',
+        pathext: t.pathext,
+        isProgram: (f) => files.has(f),
+        isFile: (f) => files.has(f) || plain.has(f),
+      });
+      if (t.want === null) return assert.equal(got, null);
+      const { label, ...rest } = got;
+      assert.deepEqual(rest, t.want);
+      assert.ok(label.includes(t.want.command || t.want.module), label);
+    });
+  }
+
+  // Activates the desktop entry in an extension folder DIR with an empty
+  // wyn.path and an empty PATH; returns the clients made and the stub.
+  async function activateIn(extDir, window = {}) {
+    const clients = [];
+    const vscode = editorStub({ workspace: { getConfiguration: () => ({ get: () => undefined }) }, window });
+    class LanguageClient {
+      constructor(id, name, serverOptions, clientOptions) {
+        Object.assign(this, { id, serverOptions, clientOptions });
+        clients.push(this);
+      }
+      start() {
+        return Promise.resolve();
+      }
+      stop() {
+        return Promise.resolve();
+      }
+    }
+    const ext = loadExtension(vscode, LanguageClient);
+    const saved = process.env.PATH;
+    process.env.PATH = path.join(extDir, 'nothing');
+    try {
+      await ext.activate({ subscriptions: [], extensionPath: extDir });
+    } finally {
+      process.env.PATH = saved;
+    }
+    return { clients, vscode, ext };
+  }
+
+  it('with no server anywhere says so and starts nothing', async () => {
+    const extDir = fs.mkdtempSync(path.join(os.tmpdir(), 'wyn-ext-'));
+    try {
+      const errors = [];
+      const { clients, vscode, ext } = await activateIn(extDir, { showErrorMessage: (m) => errors.push(m) });
+      assert.equal(clients.length, 0);
+      assert.match(errors.join('\n'), /wyn\.path/);
+      assert.match(vscode.output.lines.join('\n'), /No WYN language server/);
+      await ext.deactivate();
+    } finally {
+      fs.rmSync(extDir, { recursive: true, force: true });
+    }
+  });
+
+  // The WebAssembly server as the desktop entry starts it: the editor's own
+  // program as Node, the launcher and `lsp`, with the client's --stdio. It
+  // is run for real when build/wasm holds it.
+  const wasm = path.join(root, 'build', 'wasm');
+  const built = fs.existsSync(path.join(wasm, 'wyn.js')) && fs.existsSync(path.join(wasm, 'wyn.wasm'));
+  const skipWasm = { skip: !built && 'build/wasm is not built' };
+  it("the WebAssembly server it carries runs in the editor's Node and serves a script", skipWasm, async () => {
+    const extDir = fs.mkdtempSync(path.join(os.tmpdir(), 'wyn-ext-'));
+    try {
+      fs.mkdirSync(path.join(extDir, 'server', 'wasm'), { recursive: true });
+      for (const f of ['wyn.js', 'wyn.wasm']) {
+        fs.copyFileSync(path.join(wasm, f), path.join(extDir, 'server', 'wasm', f));
+      }
+      const { clients, vscode, ext } = await activateIn(extDir);
+      assert.equal(clients.length, 1);
+      const { command, args, options } = clients[0].serverOptions;
+      assert.equal(command, process.execPath);
+      assert.deepEqual(args, [path.join(extDir, 'server', 'wasm', 'wyn.js'), 'lsp']);
+      assert.equal(options.env.ELECTRON_RUN_AS_NODE, '1');
+      assert.match(vscode.output.lines.join('\n'), /WebAssembly/);
+      await ext.deactivate();
+
+      const proc = spawn(command, [...args, '--stdio'], { ...options, cwd: extDir, stdio: ['pipe', 'pipe', 'pipe'] });
+      const exited = new Promise((resolve) => proc.on('exit', (code) => resolve(code)));
+      const conn = rpc.createMessageConnection(
+        new rpc.StreamMessageReader(proc.stdout),
+        new rpc.StreamMessageWriter(proc.stdin),
+      );
+      conn.onNotification(() => {});
+      conn.onRequest(() => null);
+      conn.listen();
+      try {
+        await conn.sendRequest('initialize', { processId: process.pid, rootUri: null, capabilities: {} });
+        conn.sendNotification('initialized', {});
+        const uri = 'file:///tmp/wyn-ext-example.wyn';
+        const text = example(fs.readdirSync(path.join(root, 'examples')).find((f) => f.endsWith('.wyn')));
+        conn.sendNotification('textDocument/didOpen', { textDocument: { uri, languageId: 'wyn', version: 1, text } });
+        const symbols = await conn.sendRequest('textDocument/documentSymbol', { textDocument: { uri } });
+        assert.ok(Array.isArray(symbols), 'no outline');
+        await conn.sendRequest('shutdown');
+        conn.sendNotification('exit');
+        assert.equal(await exited, 0);
+      } finally {
+        conn.dispose();
+        proc.kill();
+      }
+    } finally {
+      fs.rmSync(extDir, { recursive: true, force: true });
+    }
+  });
+
+  it('browser entry: the server in a web worker the package carries, the same commands', async () => {
+    const workers = [];
+    globalThis.Worker = class {
+      constructor(url) {
+        Object.assign(this, { url, terminated: false });
+        workers.push(this);
+      }
+      terminate() {
+        this.terminated = true;
+      }
+    };
+    const clients = [];
+    let failStart = false;
+    const errors = [];
+    const vscode = editorStub({
+      window: { showErrorMessage: (m) => errors.push(m) },
+      Uri: { joinPath: (base, ...parts) => ({ toString: () => [base, ...parts].join('/') }) },
+    });
+    class LanguageClient {
+      constructor(id, name, clientOptions, worker) {
+        Object.assign(this, { id, clientOptions, worker, stopped: false });
+        clients.push(this);
+      }
+      start() {
+        return failStart ? Promise.reject(new Error('no wasm')) : Promise.resolve();
+      }
+      stop() {
+        this.stopped = true;
+        return Promise.resolve();
+      }
+    }
+    try {
+      const ext = loadExtension(vscode, LanguageClient, 'web-extension.js');
+      await ext.activate({ subscriptions: [], extensionUri: 'ext:/wyn' });
+      assert.equal(clients.length, 1);
+      const c = clients[0];
+      assert.equal(c.id, 'wyn');
+      assert.equal(c.worker, workers[0]);
+      assert.equal(workers[0].url, 'ext:/wyn/server/web/wyn-worker.js');
+      // Scripts in the browser come from file systems of any scheme.
+      assert.deepEqual(c.clientOptions.documentSelector, [{ language: 'wyn' }]);
+      assert.equal(c.clientOptions.synchronize.configurationSection, 'wyn');
+      assert.match(vscode.output.lines.join('\n'), /web worker/);
+      const contributed = manifest.contributes.commands.map((x) => x.command).sort();
+      assert.deepEqual([...vscode.registered.keys()].sort(), contributed);
+      // A restart ends the old worker with its client.
+      await vscode.registered.get('wyn.restartServer')();
+      assert.ok(c.stopped && workers[0].terminated);
+      assert.equal(workers.length, 2);
+      assert.ok(!workers[1].terminated);
+      // A worker that cannot start is ended, and the failure is said.
+      failStart = true;
+      await vscode.registered.get('wyn.restartServer')();
+      assert.ok(workers[2].terminated);
+      assert.match(errors.join('\n'), /web worker: no wasm/);
+      await ext.deactivate();
+      assert.ok(workers.every((w) => w.terminated));
+    } finally {
+      delete globalThis.Worker;
+    }
+  });
 });

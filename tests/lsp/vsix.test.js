@@ -1,8 +1,10 @@
 // The VS Code extension's manifest and package: every command has a title
 // and a key's command exists, the settings that name a program are kept from
 // untrusted workspaces, and the package (WYN_VSIX, which scripts/test-lsp.sh
-// makes) holds the bundle, the grammar and what the manifest names, nothing
-// else, with a bundle that needs only the editor's API and Node's own modules.
+// makes) holds the two bundles (desktop and browser), the grammar, the
+// WebAssembly servers and what the manifest names, nothing else, with
+// bundles that need only the editor's API (and the desktop one Node's own
+// modules).
 'use strict';
 
 const { describe, it } = require('node:test');
@@ -84,19 +86,30 @@ describe('VS Code manifest', () => {
     assert.equal(manifest.license, 'MIT');
     assert.ok(manifest.repository && manifest.repository.url);
     assert.equal(manifest.main, './dist/extension.js');
+    assert.equal(manifest.browser, './dist/web.js');
     assert.ok(manifest.devDependencies.esbuild);
     assert.match(manifest.scripts['vscode:prepublish'], /build/);
   });
 });
 
 describe('VS Code package', { skip: !vsix && 'WYN_VSIX is not set (scripts/test-lsp.sh sets it)' }, () => {
-  it('holds the bundle, the grammar and what the manifest names, nothing else', () => {
+  it('holds the bundles, the grammar, the servers and what the manifest names, nothing else', () => {
     const names = [...readZip(vsix).keys()].filter((n) => n.startsWith('extension/')).sort();
+    // The web worker comes from another build, carried when it is there.
+    const web = process.env.WYN_WEB_DIR || path.join(root, 'build', 'wasm-web');
+    const workerFiles = fs.existsSync(path.join(web, 'wyn-worker.js'))
+      ? ['wyn-worker.js', ...fs.readdirSync(web).filter((f) => f.endsWith('.wasm'))]
+      : [];
+    const worker = workerFiles.map((f) => `extension/server/web/${f}`);
     const want = [
       'extension/LICENSE.txt',
       'extension/README.md',
       `extension/${manifest.icon}`,
       'extension/dist/extension.js',
+      'extension/dist/web.js',
+      'extension/server/wasm/wyn.js',
+      'extension/server/wasm/wyn.wasm',
+      ...worker,
       'extension/language-configuration.json',
       'extension/package.json',
       `extension/${grammarPath()}`,
@@ -104,35 +117,47 @@ describe('VS Code package', { skip: !vsix && 'WYN_VSIX is not set (scripts/test-
     assert.deepEqual(names, want);
   });
 
-  it('its bundle loads with only the editor API and Node modules outside it', () => {
-    const entries = readZip(vsix);
-    const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'wyn-vsix-'));
-    const file = path.join(tmp, 'extension.js');
-    fs.writeFileSync(file, unpacked(entries.get('extension/dist/extension.js')));
-    const wanted = new Set();
-    // Any name of the editor's API is a class, as the language client
-    // extends some of them as it loads.
-    const api = new Proxy({}, { get: (cache, k) => (cache[k] ??= class {}) });
-    const load = Module._load;
-    Module._load = function (request, ...rest) {
-      wanted.add(request);
-      return request === 'vscode' ? api : load.call(this, request, ...rest);
-    };
-    try {
-      const ext = require(file);
-      assert.equal(typeof ext.activate, 'function');
-      assert.equal(typeof ext.deactivate, 'function');
-    } finally {
-      Module._load = load;
-      fs.rmSync(tmp, { recursive: true, force: true });
-    }
-    const outside = [...wanted].filter((r) => r !== 'vscode' && !Module.isBuiltin(r) && r !== file);
-    assert.deepEqual(outside, [], 'the bundle needs modules it does not hold');
-    // The manifest in the package is the one in the source tree.
-    const packed = JSON.parse(unpacked(entries.get('extension/package.json')));
-    assert.deepEqual(packed.contributes, manifest.contributes);
-  });
+  for (const bundle of ['extension.js', 'web.js']) {
+    const outside = bundle === 'extension.js' ? 'the editor API and Node modules' : 'the editor API';
+    it(`its bundle ${bundle} loads with only ${outside} outside it`, () => {
+      loadsAlone(bundle);
+    });
+  }
 });
+
+// Loads the package's dist/BUNDLE under a stand-in of the editor's API and
+// checks that it needs no module it does not hold; the browser one needs
+// not even Node's.
+function loadsAlone(bundle) {
+  const entries = readZip(vsix);
+  const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'wyn-vsix-'));
+  const file = path.join(tmp, bundle);
+  fs.writeFileSync(file, unpacked(entries.get(`extension/dist/${bundle}`)));
+  const wanted = new Set();
+  // Any name of the editor's API is a class, as the language client
+  // extends some of them as it loads.
+  const api = new Proxy({}, { get: (cache, k) => (cache[k] ??= class {}) });
+  const load = Module._load;
+  Module._load = function (request, ...rest) {
+    wanted.add(request);
+    return request === 'vscode' ? api : load.call(this, request, ...rest);
+  };
+  try {
+    const ext = require(file);
+    assert.equal(typeof ext.activate, 'function');
+    assert.equal(typeof ext.deactivate, 'function');
+  } finally {
+    Module._load = load;
+    fs.rmSync(tmp, { recursive: true, force: true });
+  }
+  const node = bundle === 'extension.js';
+  const outside = [...wanted].filter((r) => r !== 'vscode' && !(node && Module.isBuiltin(r)) && r !== file);
+  assert.deepEqual(outside, [], 'the bundle needs modules it does not hold');
+  // The manifest in the package is the one in the source tree.
+  const packed = JSON.parse(unpacked(entries.get('extension/package.json')));
+  assert.deepEqual(packed.contributes, manifest.contributes);
+  assert.equal(packed.browser, manifest.browser);
+}
 
 function grammarPath() {
   return manifest.contributes.grammars[0].path.replace(/^\.\//, '');
