@@ -5,7 +5,8 @@
 # example and of generated scripts gives the same page, and routines,
 # expand and indent give the same output; then the Node client test of the
 # language server with the server run as `node build/wasm/wyn.js lsp`;
-# then the server's browser worker (build/wasm-web) in headless Chromium.
+# then the server's browser worker (build/wasm-web) in headless Chromium,
+# and the playground page on it (scripts/test-page.sh).
 # Ends with "wasm: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -107,11 +108,17 @@ fi
 install_missing chromium || echo "test-wasm: could not install chromium" >&2
 if (cd tests/web && npm ci --no-audit --no-fund --loglevel=error); then
   WYN_WEB_DIR=$PWD/build/wasm-web WYN=$native timeout 300 \
-    node --test --test-reporter=tap tests/web/*.test.js >"$work/web.tap" 2>&1
+    node --test --test-reporter=tap tests/web/worker.test.js >"$work/web.tap" 2>&1
   tally web "$work/web.tap"
 else
   bad "npm ci for the web worker test"
 fi
+
+# The playground page in headless Chromium on the worker build, counted here.
+bash scripts/test-page.sh | tee "$work/page.log"
+read -r pp pf < <(sed -nE 's/^page: ([0-9]+) passed, ([0-9]+) failed$/\1 \2/p' "$work/page.log" | tail -n 1)
+passed=$((passed + ${pp:-0}))
+failed=$((failed + ${pf:-1}))
 
 echo "wasm: $passed passed, $failed failed"
 ((failed == 0))
