@@ -14,7 +14,7 @@
 'use strict';
 
 const fs = require('node:fs');
-const { argValue, exampleTexts, startServer, now, stats } = require('./lsp-measure');
+const { argValue, exampleTexts, startServer, now, stats, middle, typeAndTakeBack } = require('./lsp-measure');
 
 const EDITS = argValue('--edits', 1000);
 const DOCS = argValue('--docs', 100);
@@ -41,13 +41,6 @@ function start() {
   });
 }
 
-// The line and character of the middle of TEXT.
-function middle(text) {
-  const lines = text.split('\n');
-  const line = Math.floor(lines.length / 2);
-  return { line, character: Math.floor(lines[line].length / 2) };
-}
-
 async function measure(name, text, { conn }, rows) {
   const rounds = 30;
   let uri;
@@ -60,7 +53,7 @@ async function measure(name, text, { conn }, rows) {
     open.push(now() - t0);
     if (i < rounds - 1) conn.sendNotification('textDocument/didClose', { textDocument: { uri } });
   }
-  let prev = await conn.sendRequest('textDocument/semanticTokens/full', { textDocument: { uri } });
+  const prev = await conn.sendRequest('textDocument/semanticTokens/full', { textDocument: { uri } });
   const kib = (n) => `${Math.round(n / 1024)} KiB`;
   const what = `didOpen (${kib(JSON.stringify(text).length)}) + semanticTokens/full (${prev.data.length / 5} tokens, ${kib(JSON.stringify(prev).length)})`;
   rows.push([name, what, stats(open), 5]);
@@ -89,21 +82,9 @@ async function measure(name, text, { conn }, rows) {
   rows.push([name, '  of which semanticTokens/full', stats(tokens)]);
   rows.push([name, "  of which this client's JSON (stringify didOpen, parse reply)", stats(json)]);
 
-  const at = middle(text);
-  const edit = [];
-  for (let i = 0; i < EDITS; i++) {
-    // Type a character, then take it back: the text stays the same size.
-    const change =
-      i % 2 === 0
-        ? { range: { start: at, end: at }, text: 'x' }
-        : { range: { start: at, end: { line: at.line, character: at.character + 1 } }, text: '' };
-    const t0 = now();
-    conn.sendNotification('textDocument/didChange', { textDocument: { uri, version: i + 2 }, contentChanges: [change] });
-    const d = await conn.sendRequest('textDocument/semanticTokens/full/delta', { textDocument: { uri }, previousResultId: prev.resultId });
-    edit.push(now() - t0);
-    prev = { resultId: d.resultId };
-  }
+  const { times: edit } = await typeAndTakeBack(conn, uri, text, prev, EDITS);
   rows.push([name, 'one-char didChange + full/delta', stats(edit), 0.3, 2]);
+  const at = middle(text);
 
   // Completion where nothing is typed yet (every word and template is an
   // answer) and after the letters "Ask" on a line of their own.

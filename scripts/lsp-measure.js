@@ -51,4 +51,34 @@ function stats(ms) {
   return { n: s.length, median: q(0.5), p99: q(0.99), min: s[0], max: s[s.length - 1] };
 }
 
-module.exports = { root, argValue, exampleTexts, startServer, now, stats };
+// The line and character of the middle of TEXT.
+function middle(text) {
+  const lines = text.split('\n');
+  const line = Math.floor(lines.length / 2);
+  return { line, character: Math.floor(lines[line].length / 2) };
+}
+
+// Types a character in the middle of the open document URI (text TEXT) and
+// takes it back, COUNT times in all, each followed by the tokens' change
+// since PREV (an answer with a resultId), so the text stays the same size.
+// The time of each, and the last answer.
+async function typeAndTakeBack(conn, uri, text, prev, count) {
+  const at = middle(text);
+  const times = [];
+  for (let i = 0; i < count; i++) {
+    const change =
+      i % 2 === 0
+        ? { range: { start: at, end: at }, text: 'x' }
+        : { range: { start: at, end: { line: at.line, character: at.character + 1 } }, text: '' };
+    const t0 = now();
+    conn.sendNotification('textDocument/didChange', { textDocument: { uri, version: i + 2 }, contentChanges: [change] });
+    prev = await conn.sendRequest('textDocument/semanticTokens/full/delta', {
+      textDocument: { uri },
+      previousResultId: prev.resultId,
+    });
+    times.push(now() - t0);
+  }
+  return { times, last: prev };
+}
+
+module.exports = { root, argValue, exampleTexts, startServer, now, stats, middle, typeAndTakeBack };

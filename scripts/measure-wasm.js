@@ -14,7 +14,7 @@
 'use strict';
 
 const fs = require('node:fs');
-const { argValue, startServer, now, stats } = require('./lsp-measure');
+const { argValue, startServer, now, stats, typeAndTakeBack } = require('./lsp-measure');
 
 const OPENS = argValue('--opens', 10);
 const EDITS = argValue('--edits', 200);
@@ -39,23 +39,7 @@ async function measure(conn) {
     prev = await conn.sendRequest('textDocument/semanticTokens/full', { textDocument: { uri } });
     opens.push(now() - t0);
   }
-  const lines = text.split('\n');
-  const at = { line: Math.floor(lines.length / 2), character: 0 };
-  at.character = Math.floor(lines[at.line].length / 2);
-  const keys = [];
-  for (let i = 0; i < EDITS; i++) {
-    const change =
-      i % 2 === 0
-        ? { range: { start: at, end: at }, text: 'x' }
-        : { range: { start: at, end: { line: at.line, character: at.character + 1 } }, text: '' };
-    const t0 = now();
-    conn.sendNotification('textDocument/didChange', { textDocument: { uri, version: i + 2 }, contentChanges: [change] });
-    prev = await conn.sendRequest('textDocument/semanticTokens/full/delta', {
-      textDocument: { uri },
-      previousResultId: prev.resultId,
-    });
-    keys.push(now() - t0);
-  }
+  const { times: keys } = await typeAndTakeBack(conn, uri, text, prev, EDITS);
   return { opens: stats(opens), keys: stats(keys) };
 }
 
