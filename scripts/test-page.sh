@@ -11,7 +11,12 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-install_missing chromium nodejs npm || echo "test-page: could not install chromium" >&2
+# Node and npm may come from elsewhere than Debian (their packages would
+# then conflict): installed only when the command is missing.
+packages=(chromium)
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
+install_missing "${packages[@]}" || echo "test-page: could not install ${packages[*]}" >&2
 export WYN_WASM_WEB=${WYN_WASM_WEB:-$PWD/build/wasm-web}
 export WYN_WEB_OUT=${WYN_WEB_OUT:-$PWD/build/web}
 fail() {
