@@ -58,11 +58,16 @@ Server::Reply Server::on_document_link(OpenScript* d, const DocumentParams&) {
 }
 
 std::vector<Diagnostic> Server::include_problems(const OpenScript* d) const {
+  // A script that is not a file on this machine (an unsaved buffer, one in
+  // a browser's worker or a remote workspace) has no folder to look in
+  // beside it: a missing include there would be a guess, so nothing is said.
+  std::string path = uri_to_path(d->uri);
+  if (path.empty()) return {};
   std::vector<signed char> cats = d->doc.categories();
   if (find_includes(d->text, cats).empty()) return {};
   Document scratch;  // not the server's: this is asked while answering
   if (!include_cache_) include_cache_ = std::make_shared<IncludeCache>();
-  return check_includes(uri_to_path(d->uri), d->text, cats, include_dirs_for(d),
+  return check_includes(path, d->text, cats, include_dirs_for(d),
                         include_cache_->reader(coloured_reader(scratch, kIncludedFileLimit)));
 }
 
